@@ -1,0 +1,165 @@
+// The asset file loader: counts the length-prefixed records by seeking over their payloads, then
+// loads each into its own block. Also the asset map and the check of a table against it.
+#include "assets/assets.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+const AssetShape ASSET_MAP[ASSET_COUNT] = {
+    {256, 256, "Scenes 1, 4, 8 scrolling layer 0; Scene 5 background"},
+    {256, 256, "Scenes 1, 4, 8 scrolling layer 1"},
+    {320, 240, "Scene 1 mask for song positions 0 to 2"},
+    {320, 240, "Scene 1 mask from song position 3"},
+    {256, 256, "Scene 2 polar-mapped texture"},
+    {320, 240, "Scene 2 overlay at song position 7"},
+    {320, 240, "Scene 2 overlay at song position 8"},
+    {320, 240, "Scene 2 overlay at song position 9"},
+    {256, 256, "Scene 3 height-field texture"},
+    {256, 256, "Scene 3 light map; Scene 6 panel"},
+    {320, 240, "Scene 3 overlay at song position 11"},
+    {320, 240, "Scene 4 overlay 1"},
+    {320, 240, "Scene 4 overlay 2"},
+    {320, 240, "Scene 4 overlay 3"},
+    {320, 240, "Scene 4 overlay 4"},
+    {256, 256, "Scene 5 tunnel texture"},
+    {320, 240, "Scene 6 added picture"},
+    {320, 240, "Scene 7 background"},
+    {300, 55, "Scene 7 first picture"},
+    {200, 55, "Scene 7 picture 2"},
+    {200, 55, "Scene 7 picture 3"},
+    {200, 55, "Scene 7 picture 4"},
+    {200, 55, "Scene 7 picture 5"},
+    {200, 55, "Scene 7 picture 6"},
+    {200, 55, "Scene 7 picture 7"},
+    {200, 55, "Scene 7 picture 8"},
+    {200, 55, "Scene 7 picture 9"},
+    {200, 55, "Scene 7 picture 10"},
+    {3300, 55, "Scene 5 rolling strip"},
+    {320, 3000, "Scene 8 scroller"},
+};
+
+// Lengths are little-endian whatever the host; a short read is reported as false.
+static bool read_length(FILE* f, std::uint32_t* length) {
+    unsigned char b[4];
+    if (std::fread(b, 1, 4, f) != 4)
+        return false;
+    *length = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+              static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+    return true;
+}
+
+static AssetTable fail(FILE* f, const char* message, const char* path) {
+    if (message)
+        std::printf(message, path);
+    std::fclose(f);
+    return nullptr;
+}
+
+AssetTable load_asset_file(const char* path, std::uint32_t** lengths) {
+    std::printf("Initiating decrunch sequence...\n");
+    FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        std::printf("Can't open file %s\n", path);
+        return nullptr;
+    }
+    std::fseek(f, 0, SEEK_END);
+    long size = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
+
+    // Counting pass: lengths only, payloads are seeked over. Seeking past the end succeeds, so
+    // a last record that claims too much is counted here and caught by the loading pass.
+    std::size_t count = 0;
+    long remaining = size;
+    while (remaining > 0) {
+        std::uint32_t length;
+        if (!read_length(f, &length))
+            return fail(f, "Unable to read from %s\n", path);
+        // A length of 2^31 or more would seek backwards and could revisit the same length
+        // for ever; it is outside the format.
+        if (length >= 0x80000000u) {
+            std::printf("Asset record %zu of %s claims %u bytes; records are limited to "
+                        "2147483647 bytes\n",
+                        count, path, length);
+            std::fclose(f);
+            return nullptr;
+        }
+        remaining = remaining - 4 - static_cast<long>(length);
+        if (std::fseek(f, static_cast<long>(length), SEEK_CUR) == -1) {
+            std::perror("fseek");
+            return fail(f, nullptr, path);
+        }
+        count++;
+    }
+
+    // Zero-filled, so that a failed load can be released up to its first empty slot.
+    AssetTable table = static_cast<AssetTable>(std::calloc(count + 1, sizeof(std::uint8_t*)));
+    std::uint32_t* sizes = nullptr;
+    if (lengths)
+        sizes = static_cast<std::uint32_t*>(std::malloc((count + 1) * sizeof(std::uint32_t)));
+    if (!table || (lengths && !sizes)) {
+        std::free(table);
+        std::free(sizes);
+        return fail(f, "Unable to allocate header memory for texture data\n", path);
+    }
+
+    // Loading pass. A failure releases what was loaded so far: the tools that load several
+    // files keep running after a refusal.
+    std::fseek(f, 0, SEEK_SET);
+    for (std::size_t i = 0; i < count; i++) {
+        std::uint32_t length;
+        const char* error = nullptr;
+        if (!read_length(f, &length)) {
+            error = "Unable to read from %s\n";
+        } else if (!(table[i] = static_cast<std::uint8_t*>(std::malloc(length ? length : 1)))) {
+            // malloc(0) may return null; a record of length 0 still needs a distinct block.
+            error = "Unable to allocate memory for texture data\n";
+        } else if (std::fread(table[i], 1, length, f) != length) {
+            error = "Unable to read from %s\n";
+        }
+        if (error) {
+            free_asset_table(table);
+            std::free(sizes);
+            return fail(f, error, path);
+        }
+        if (sizes)
+            sizes[i] = length;
+    }
+    table[count] = nullptr;
+    std::fclose(f);
+    if (lengths)
+        *lengths = sizes;
+    return table;
+}
+
+int free_asset_table(AssetTable table) {
+    for (std::size_t i = 0; table[i]; i++)
+        std::free(table[i]);
+    std::free(table);
+    return 1;
+}
+
+std::size_t asset_count(AssetTable table) {
+    std::size_t n = 0;
+    while (table[n])
+        n++;
+    return n;
+}
+
+bool check_asset_table(AssetTable table, const std::uint32_t* lengths, const char* path) {
+    std::size_t count = asset_count(table);
+    if (count < ASSET_COUNT) {
+        std::printf("%s holds %zu assets; the show needs %d (asset %zu, %s, is missing)\n", path,
+                    count, ASSET_COUNT, count, ASSET_MAP[count].role);
+        return false;
+    }
+    for (int n = 0; n < ASSET_COUNT; n++) {
+        std::uint32_t needed = asset_bytes_needed(n);
+        if (lengths[n] < needed) {
+            std::printf("%s: asset %d (%s) is %u bytes; it needs %u bytes (%dx%d Pixels)\n", path, n,
+                        ASSET_MAP[n].role, lengths[n], needed, ASSET_MAP[n].width,
+                        ASSET_MAP[n].height);
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,40 @@
+// The asset file: "quab.dat" read whole into an AssetTable of length-prefixed chunks, the map
+// of what the scenes read from each chunk, and the check of a table against that map.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Null-terminated array of chunk pointers in file order; asset N is entry N.
+using AssetTable = std::uint8_t**;
+
+// Reads the file at path whole. Prints "Initiating decrunch sequence..." and, on failure, its own
+// line. On success the caller owns the table (free_asset_table) and, when lengths is non-null,
+// a malloc'ed array of the chunk lengths in bytes (one per chunk), freed with free.
+[[nodiscard]] AssetTable load_asset_file(const char* path, std::uint32_t** lengths = nullptr);
+
+// Frees every chunk up to the first null slot, then the table. Always returns 1.
+int free_asset_table(AssetTable table);
+
+// Number of chunks before the null slot.
+std::size_t asset_count(AssetTable table);
+
+// The shape of every asset the show reads, in Pixels.
+struct AssetShape {
+    int width;
+    int height;
+    const char* role; // what reads it, for messages and tools
+};
+constexpr int ASSET_COUNT = 30;
+extern const AssetShape ASSET_MAP[ASSET_COUNT];
+
+static inline std::uint32_t asset_bytes_needed(int n) {
+    return static_cast<std::uint32_t>(ASSET_MAP[n].width) *
+           static_cast<std::uint32_t>(ASSET_MAP[n].height) * 4u;
+}
+
+// Checks that the table holds at least ASSET_COUNT chunks, each at least as long as its scene
+// reads. On a mismatch prints one line naming the file (path), the asset, its size and the size
+// needed, and returns false. The table is left to the caller.
+[[nodiscard]] bool check_asset_table(AssetTable table, const std::uint32_t* lengths,
+                                     const char* path);

@@ -1,0 +1,93 @@
+// The per-pixel and per-frame operations the scenes are built from. All arithmetic is on
+// unsigned 32-bit words, so every wrap the show relies on is defined behaviour.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "core/core.h"
+
+// (x + 256*y) mod 65536: one 16-bit ring over the whole texture. x is not wrapped on its own, so
+// x >= 256 runs into the next row; negative sums wrap through two's complement.
+static inline std::uint32_t tex_index(std::int32_t x, std::int32_t y) {
+    return (static_cast<std::uint32_t>(x) + (static_cast<std::uint32_t>(y) << 8)) & 0xFFFFu;
+}
+
+static inline std::uint32_t channel_min(std::uint32_t v, std::uint32_t cap) {
+    return v < cap ? v : cap;
+}
+
+// Per channel min(a + b, 255); the key byte is lost (0).
+static inline Pixel add_saturate(Pixel a, Pixel b) {
+    std::uint32_t r = channel_min(((a >> 16) & 0xFF) + ((b >> 16) & 0xFF), 255);
+    std::uint32_t g = channel_min(((a >> 8) & 0xFF) + ((b >> 8) & 0xFF), 255);
+    std::uint32_t bl = channel_min((a & 0xFF) + (b & 0xFF), 255);
+    return (r << 16) | (g << 8) | bl;
+}
+
+// The plain 32-bit sum: carries run from blue into green, green into red, red into the key byte.
+static inline Pixel add_wrap(Pixel a, Pixel b) { return a + b; }
+
+// Per channel max(c - amount, 0); key byte 0.
+static inline Pixel fade_down(Pixel p, std::uint32_t amount) {
+    std::int32_t a = static_cast<std::int32_t>(amount);
+    std::int32_t r = static_cast<std::int32_t>((p >> 16) & 0xFF) - a;
+    std::int32_t g = static_cast<std::int32_t>((p >> 8) & 0xFF) - a;
+    std::int32_t b = static_cast<std::int32_t>(p & 0xFF) - a;
+    r = r < 0 ? 0 : r;
+    g = g < 0 ? 0 : g;
+    b = b < 0 ? 0 : b;
+    return (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) |
+           static_cast<std::uint32_t>(b);
+}
+
+// Per channel min(c + amount, 255); key byte 0.
+static inline Pixel fade_up(Pixel p, std::uint32_t amount) {
+    std::uint32_t r = channel_min(((p >> 16) & 0xFF) + amount, 255);
+    std::uint32_t g = channel_min(((p >> 8) & 0xFF) + amount, 255);
+    std::uint32_t b = channel_min((p & 0xFF) + amount, 255);
+    return (r << 16) | (g << 8) | b;
+}
+
+// Writes value only when it is strictly greater than threshold as an unsigned word: with both
+// thresholds' key byte at 0xFF, only fully keyed pixels brighter than the threshold colour pass.
+static inline void key_store(Pixel value, Pixel* dest, Pixel threshold) {
+    *dest = value > threshold ? value : *dest;
+}
+
+static inline void overlay_keyed(Pixel* __restrict frame, const Pixel* __restrict picture,
+                                 Pixel threshold) {
+    for (int i = 0; i < FRAME_PIXELS; i++)
+        key_store(picture[i], &frame[i], threshold);
+}
+
+static inline void clear_frame(Pixel* frame) { std::memset(frame, 0, FRAME_BYTES); }
+
+static inline void copy_frame(const Pixel* __restrict source, Pixel* __restrict frame) {
+    std::memcpy(frame, source, FRAME_BYTES);
+}
+
+// No clipping: every use keeps the window inside the frame and the picture.
+static inline void blit_window_keyed(Pixel* __restrict frame, const Pixel* __restrict picture,
+                                     int dest_x, int dest_y, int width, int rows, int src_stride,
+                                     int src_x, Pixel threshold) {
+    for (int r = 0; r < rows; r++) {
+        const Pixel* src = picture + r * src_stride + src_x;
+        Pixel* dst = frame + (dest_y + r) * FRAME_W + dest_x;
+        for (int c = 0; c < width; c++)
+            key_store(src[c], &dst[c], threshold);
+    }
+}
+
+// down goes 0 -> 359, up goes 359 -> 0; one call per elapsed tick.
+static inline void step_paths(std::int32_t* down, std::int32_t* up) {
+    *down = *down < 1 ? PATH_LEN - 1 : *down - 1;
+    *up = *up > PATH_LEN - 2 ? 0 : *up + 1;
+}
+
+// Turns the 256 used entries one place towards index 0; entry 255 takes the old entry 0.
+static inline void rotate_wobble(std::int32_t* wobble) {
+    std::int32_t first = wobble[0];
+    std::memmove(wobble, wobble + 1, (WOBBLE_USED - 1) * sizeof(std::int32_t));
+    wobble[WOBBLE_USED - 1] = first;
+}

@@ -1,0 +1,4 @@
+// Placeholder precalc phase: tables stay zero until the real one lands.
+#include "core/core.h"
+
+void precalc_tables(ShowState*) {}

@@ -1,0 +1,40 @@
+// Music and timing: libmikmod with the show's fixed mixing settings, the loaded module, and the
+// 10 ms interval timer whose handler counts 50 Hz ticks and wakes the mixer thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include <mikmod.h>
+
+// The module returned by Player_Load; null until music_start succeeds. Its sngpos, patpos and
+// sngtime fields are read (never written) by the frame loop while the mixer thread plays it.
+extern MODULE* music_module;
+
+// 20 ms ticks since the timer was armed; written by the signal handler only.
+extern std::atomic<std::int32_t> tick_count;
+// Signals since the last tick, 0 or 1; the handler's own.
+extern std::atomic<std::uint8_t> half_tick;
+// The frame loop runs while non-zero; starts at 1 and is only ever cleared.
+extern std::atomic<std::uint8_t> running;
+
+static_assert(std::atomic<std::int32_t>::is_always_lock_free);
+static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
+
+// Initialises libmikmod with the show's settings and loads the module at path (playback not yet
+// started). Returns 1, or 0 after printing libmikmod's text on standard error.
+[[nodiscard]] int music_start(const char* path, std::uint8_t max_channels);
+
+// Frees music_module and closes libmikmod. The caller has stopped the player.
+void music_stop();
+
+// Installs the SIGALRM handler, starts the mixer thread and the module, arms the 10 ms timer.
+// Returns 1, or 0 after its own message, having freed the module and closed libmikmod.
+[[nodiscard]] int timer_start();
+
+// The SIGALRM handler: counts half ticks and ticks, and wakes the mixer thread while running.
+void on_timer_signal(int signal_number);
+
+// After the frame loop: clears running, wakes the mixer thread and waits for it to finish, so
+// that the caller may call libmikmod again (Player_Stop, music_stop).
+void timer_stop_mixer();

@@ -1,0 +1,76 @@
+// Helpers shared by the tests and benchmarks.
+#include "tests/support/test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+AssetRecords default_asset_records(Pixel fill) {
+    AssetRecords records(ASSET_COUNT);
+    for (int n = 0; n < ASSET_COUNT; n++)
+        records[n].assign(static_cast<std::size_t>(ASSET_MAP[n].width) * ASSET_MAP[n].height, fill);
+    return records;
+}
+
+bool write_bytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+bool write_asset_file(const std::string& path, const AssetRecords& records) {
+    std::vector<unsigned char> bytes;
+    for (const std::vector<Pixel>& r : records) {
+        std::uint32_t len = static_cast<std::uint32_t>(r.size() * sizeof(Pixel));
+        for (int b = 0; b < 4; b++)
+            bytes.push_back(static_cast<unsigned char>(len >> (8 * b)));
+        for (Pixel p : r)
+            for (int b = 0; b < 4; b++)
+                bytes.push_back(static_cast<unsigned char>(p >> (8 * b)));
+    }
+    return write_bytes(path, bytes);
+}
+
+bool scripted_show_init(ScriptedShow* show, const AssetRecords& records) {
+    if (!show_alloc(&show->s, false))
+        return false;
+    precalc_tables(&show->s);
+    show->frame = static_cast<Pixel*>(std::calloc(FRAME_PIXELS, sizeof(Pixel)));
+    AssetTable table =
+        static_cast<AssetTable>(std::calloc(records.size() + 1, sizeof(std::uint8_t*)));
+    if (!show->frame || !table)
+        return false;
+    for (std::size_t i = 0; i < records.size(); i++) {
+        std::size_t bytes = records[i].size() * sizeof(Pixel);
+        table[i] = static_cast<std::uint8_t*>(std::malloc(bytes ? bytes : 1));
+        if (!table[i])
+            return false;
+        std::memcpy(table[i], records[i].data(), bytes);
+    }
+    show->s.frame = show->frame;
+    show->s.assets = table;
+    show_use_scripted_clock(&show->s, &show->clock);
+    return true;
+}
+
+void scripted_show_pass(ScriptedShow* show, std::int32_t tick, std::int16_t sngpos,
+                        std::uint16_t patpos) {
+    show->clock.tick_count.store(tick);
+    show->clock.sngpos = sngpos;
+    show->clock.patpos = patpos;
+    show_pass(&show->s);
+}
+
+void scripted_show_free(ScriptedShow* show) {
+    free_asset_table(show->s.assets);
+    std::free(show->frame);
+    show_free(&show->s);
+}
+
+std::string make_temp_dir() {
+    char templ[] = "/tmp/quab-test-XXXXXX";
+    const char* dir = mkdtemp(templ);
+    return dir ? std::string(dir) : std::string();
+}

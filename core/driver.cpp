@@ -1,0 +1,83 @@
+// The demo driver, the entry point of both deliverables: start-up in a fixed order, the frame
+// loop over the show state, the playtime report and shutdown. Only the display back-end linked
+// in differs between xdemo and vgademo.
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/core.h"
+#include "display/display.h"
+#include "music/music.h"
+
+// Start-up failures end the process at once; the driver's own buffers are left to the exit.
+[[noreturn]] static void fail_startup(AssetTable assets, std::uint32_t* lengths) {
+    if (assets)
+        free_asset_table(assets);
+    std::free(lengths);
+    std::exit(1);
+}
+
+int main(int argc, char** argv) {
+    std::printf("%s\n", BANNER);
+
+    std::printf("Initiating memory allocation sequence...\n");
+    ShowState show;
+    if (!show_alloc(&show, display_wants_offscreen_frame())) {
+        std::printf("Unable to allocate RAM memory\n");
+        std::exit(1);
+    }
+
+    std::printf("Initiating Precalc sequence...\n");
+    precalc_tables(&show);
+
+    std::uint32_t* lengths = nullptr;
+    AssetTable assets = load_asset_file("quab.dat", &lengths);
+    if (!assets)
+        std::exit(1);
+    // The scenes read fixed-size assets without checks of their own: a short or missing record
+    // would make them read out of bounds.
+    if (!check_asset_table(assets, lengths, "quab.dat"))
+        fail_startup(assets, lengths);
+
+    DisplayContext* display = display_open(argc, argv);
+    if (!display)
+        fail_startup(assets, lengths);
+    if (display_status(display) != 1) {
+        free_asset_table(assets);
+        display_discard(display);
+        fail_startup(nullptr, lengths);
+    }
+    if (!music_start("music.xm", 24) || !timer_start()) {
+        free_asset_table(assets);
+        display_close(display);
+        fail_startup(nullptr, lengths);
+    }
+
+    show.frame = display_wants_offscreen_frame() ? show.offscreen_frame : display_frame(display);
+    show.assets = assets;
+    show.tick_source = &tick_count;
+    show.sngpos_source = &music_module->sngpos;
+    show.patpos_source = &music_module->patpos;
+    show.running = &running;
+
+    while (running.load(std::memory_order_relaxed)) {
+        show_pass(&show);
+        display_present(display, show.frame);
+        if (display_poll_quit(display))
+            running.store(0, std::memory_order_relaxed);
+    }
+
+    // The mixer thread is the only other libmikmod caller: it must be done before the main
+    // thread stops the player.
+    timer_stop_mixer();
+    std::uint32_t seconds = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED) / 1024;
+    std::printf("Total playtime: %d:%d\n", static_cast<int>((seconds / 60) % 60),
+                static_cast<int>(seconds % 60));
+    std::printf("*** Shutdown ***\n");
+    Player_Stop();
+    music_stop();
+    free_asset_table(assets);
+    std::free(lengths);
+    display_close(display);
+    show_free(&show);
+    return 0;
+}

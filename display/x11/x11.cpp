@@ -1,0 +1,175 @@
+// The X11 window back-end. The image buffer is the show's frame, so presenting costs one
+// XPutImage and a flush; the back-end only accepts visuals whose image layout is the Pixel
+// layout (32 bits per pixel, 8-bit red/green/blue at 16/8/0, least significant byte first).
+#include "display/x11/x11.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <X11/extensions/Xrender.h>
+
+#include "display/display.h"
+
+static constexpr int WIDTH = 320;
+static constexpr int HEIGHT = 240;
+static constexpr const char* WINDOW_NAME = "pim.pasu -test";
+
+// 16x16 icon, one bit per pixel, least significant bit leftmost: a framed Q.
+static unsigned char icon_bits[32] = {
+    0xff, 0xff, 0x01, 0x80, 0xe1, 0x87, 0x31, 0x8c, 0x19, 0x98, 0x19, 0x98, 0x19, 0x98, 0x19, 0x98,
+    0x19, 0x98, 0x99, 0x99, 0x31, 0x8f, 0xe1, 0x87, 0x01, 0x9c, 0x01, 0xb8, 0x01, 0x80, 0xff, 0xff};
+
+// Visuals whose pixels carry alpha would turn every Pixel's key byte into window transparency
+// under a compositing desktop (most frames have key byte 0: an invisible window).
+static bool visual_has_alpha(Display* display, Visual* visual) {
+    int event_base, error_base;
+    if (!XRenderQueryExtension(display, &event_base, &error_base))
+        return false;
+    XRenderPictFormat* format = XRenderFindVisualFormat(display, visual);
+    return format && format->direct.alphaMask != 0;
+}
+
+// First visual of the screen at depth 32, then 24, then 16, skipping those with alpha.
+static bool find_visual(Display* display, int screen, XVisualInfo* chosen) {
+    for (int depth = 32; depth >= 16; depth -= 8) {
+        XVisualInfo templ{};
+        templ.screen = screen;
+        templ.depth = depth;
+        int count = 0;
+        XVisualInfo* list =
+            XGetVisualInfo(display, VisualScreenMask | VisualDepthMask, &templ, &count);
+        for (int i = 0; i < count; i++) {
+            if (!visual_has_alpha(display, list[i].visual)) {
+                *chosen = list[i];
+                XFree(list);
+                return true;
+            }
+        }
+        if (list)
+            XFree(list);
+    }
+    return false;
+}
+
+static bool image_is_pixel_layout(const XImage* image) {
+    return image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 &&
+           image->green_mask == 0x00FF00 && image->blue_mask == 0x0000FF &&
+           image->byte_order == LSBFirst && image->bytes_per_line == WIDTH * 4;
+}
+
+DisplayContext* x11_open(int argc, char** argv) {
+    std::printf("Initiating xlib startup sequence...\n");
+    std::fflush(stdout);
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::printf("Error: Unable to find display. Is the xserver up and running properly?\n");
+        return nullptr;
+    }
+    int screen = DefaultScreen(display);
+    Window root = RootWindow(display, screen);
+
+    XVisualInfo visual_info;
+    if (!find_visual(display, screen, &visual_info)) {
+        std::printf("Unable to allocate visual. try: startx -- -bpp 32 or something simular\n");
+        XCloseDisplay(display);
+        return nullptr;
+    }
+    int depth = visual_info.depth;
+    Visual* visual = visual_info.visual;
+
+    XImage* image =
+        XCreateImage(display, visual, depth, ZPixmap, 0, nullptr, WIDTH, HEIGHT, 32, 0);
+    if (!image) {
+        std::printf("Unable to allocate XImage\n");
+        XCloseDisplay(display);
+        return nullptr;
+    }
+    if (!image_is_pixel_layout(image)) {
+        std::printf("Unable to use the %d-bit visual: the show needs 32-bit pixels with 8-bit red, "
+                    "green and blue channels (bits per pixel %d, masks %06lx/%06lx/%06lx)\n",
+                    depth, image->bits_per_pixel, image->red_mask, image->green_mask,
+                    image->blue_mask);
+        XDestroyImage(image);
+        XCloseDisplay(display);
+        return nullptr;
+    }
+    int buffer_bytes = image->bytes_per_line * HEIGHT;
+    // Zero-filled: the frame starts black.
+    image->data = static_cast<char*>(std::calloc(1, buffer_bytes));
+    if (!image->data) {
+        std::printf("Unable to allocate %d bytes of RAM\n", buffer_bytes);
+        XDestroyImage(image);
+        XCloseDisplay(display);
+        return nullptr;
+    }
+    XInitImage(image);
+
+    // A visual other than the root's needs its own colormap and border pixel, or the window
+    // cannot be created.
+    XSetWindowAttributes attributes{};
+    unsigned long value_mask = 0;
+    if (visual != DefaultVisual(display, screen)) {
+        attributes.colormap = XCreateColormap(display, root, visual, AllocNone);
+        attributes.border_pixel = 0;
+        value_mask = CWColormap | CWBorderPixel;
+    }
+    Window window = XCreateWindow(display, root, 0, 0, WIDTH, HEIGHT, 5, depth, InputOutput,
+                                  visual, value_mask, &attributes);
+    Pixmap icon = XCreateBitmapFromData(display, window, reinterpret_cast<char*>(icon_bits), 16, 16);
+
+    XSizeHints hints{};
+    hints.flags = PPosition | PSize | PMinSize | PMaxSize;
+    hints.x = 0;
+    hints.y = 0;
+    hints.width = hints.min_width = hints.max_width = WIDTH;
+    hints.height = hints.min_height = hints.max_height = HEIGHT;
+    XSetStandardProperties(display, window, WINDOW_NAME, WINDOW_NAME, icon, argv, argc, &hints);
+    XSelectInput(display, window, KeyPressMask | ButtonPressMask);
+    GC gc = XCreateGC(display, window, 0, nullptr);
+    XMapWindow(display, window);
+
+    DisplayContext* context = static_cast<DisplayContext*>(std::malloc(sizeof(DisplayContext)));
+    if (!context) {
+        std::printf("Unable to allocate a %d bytes buffer\n", static_cast<int>(sizeof(DisplayContext)));
+        XDestroyImage(image); // frees its buffer too
+        XCloseDisplay(display);
+        return nullptr;
+    }
+    context->display = display;
+    context->window = window;
+    context->gc = gc;
+    context->image = image;
+    context->event = XEvent{};
+    context->byte_order = image->byte_order;
+    context->bytes_per_line = image->bytes_per_line;
+    context->depth = static_cast<std::uint8_t>(depth);
+    context->frame = reinterpret_cast<Pixel*>(image->data);
+    return context;
+}
+
+void x11_present(DisplayContext* context) {
+    XPutImage(context->display, context->window, context->gc, context->image, 0, 0, 0, 0, WIDTH,
+              HEIGHT);
+    XFlush(context->display);
+}
+
+bool x11_poll_quit(DisplayContext* context) {
+    return XCheckMaskEvent(context->display, KeyPressMask | ButtonPressMask, &context->event) ==
+           True;
+}
+
+void x11_close(DisplayContext* context) {
+    // XDestroyImage frees the pixel buffer (the frame) with the image record.
+    XDestroyImage(context->image);
+    XCloseDisplay(context->display);
+    std::free(context);
+}
+
+bool display_wants_offscreen_frame() { return false; }
+DisplayContext* display_open(int argc, char** argv) { return x11_open(argc, argv); }
+int display_status(const DisplayContext*) { return 1; }
+void display_discard(DisplayContext* context) { x11_close(context); }
+Pixel* display_frame(DisplayContext* context) { return context->frame; }
+void display_present(DisplayContext* context, const Pixel*) { x11_present(context); }
+bool display_poll_quit(DisplayContext* context) { return x11_poll_quit(context); }
+void display_close(DisplayContext* context) { x11_close(context); }

@@ -1,0 +1,211 @@
+// The asset file loader on hand-made files: record walking, its refusals and their messages,
+// and the check of a loaded table against the asset map.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "assets/assets.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+void put_length(Bytes* b, std::uint32_t length) {
+    for (int i = 0; i < 4; i++)
+        b->push_back(static_cast<unsigned char>(length >> (8 * i)));
+}
+
+void put_record(Bytes* b, const std::string& payload) {
+    put_length(b, static_cast<std::uint32_t>(payload.size()));
+    b->insert(b->end(), payload.begin(), payload.end());
+}
+
+struct LoadResult {
+    AssetTable table;
+    std::uint32_t* lengths;
+    std::string out;
+};
+
+LoadResult load(const std::string& path) {
+    LoadResult r{};
+    testing::internal::CaptureStdout();
+    r.table = load_asset_file(path.c_str(), &r.lengths);
+    std::fflush(stdout);
+    r.out = testing::internal::GetCapturedStdout();
+    return r;
+}
+
+class LoaderTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        dir = make_temp_dir();
+        path = dir + "/quab.dat";
+    }
+    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+    std::string dir, path;
+};
+
+const std::string DECRUNCH = "Initiating decrunch sequence...\n";
+
+TEST_F(LoaderTest, RecordsAreWalkedInFileOrder) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> payloads;
+    };
+    const Case cases[] = {
+        {"empty file gives no chunks", {}},
+        {"one record", {"abcd"}},
+        {"zero-length record is a real entry and the next follows it", {"", "xyz", ""}},
+        {"several records of odd lengths", {"a", "bc", "def", "ghijk"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes b;
+        for (const std::string& p : c.payloads)
+            put_record(&b, p);
+        ASSERT_TRUE(write_bytes(path, b));
+        LoadResult r = load(path);
+        ASSERT_NE(r.table, nullptr);
+        EXPECT_EQ(r.out, DECRUNCH);
+        ASSERT_EQ(asset_count(r.table), c.payloads.size());
+        EXPECT_EQ(r.table[c.payloads.size()], nullptr);
+        for (std::size_t i = 0; i < c.payloads.size(); i++) {
+            EXPECT_NE(r.table[i], nullptr);
+            EXPECT_EQ(r.lengths[i], c.payloads[i].size());
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(r.table[i]), r.lengths[i]),
+                      c.payloads[i]);
+        }
+        EXPECT_EQ(free_asset_table(r.table), 1);
+        std::free(r.lengths);
+    }
+}
+
+TEST_F(LoaderTest, MalformedFilesAreRefusedWithTheirMessage) {
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        std::string message; // %s stands for the path
+    };
+    Bytes two;
+    put_record(&two, "abcd");
+    put_record(&two, "ef");
+    std::vector<Case> cases;
+    for (int stray = 1; stray <= 3; stray++) {
+        Bytes b = two;
+        for (int i = 0; i < stray; i++)
+            b.push_back(0x11);
+        cases.push_back({"stray bytes after the last record", b, "Unable to read from %s\n"});
+    }
+    {
+        Bytes b = two;
+        put_length(&b, 100);
+        b.insert(b.end(), {'x', 'y'});
+        cases.push_back({"last length claims more than remains", b, "Unable to read from %s\n"});
+    }
+    {
+        Bytes b;
+        put_length(&b, 0x80000000u);
+        cases.push_back({"length of 2^31", b,
+                         "Asset record 0 of %s claims 2147483648 bytes; records are limited to "
+                         "2147483647 bytes\n"});
+    }
+    {
+        Bytes b = two;
+        put_length(&b, 0xFFFFFFFCu); // would seek back onto its own length for ever
+        cases.push_back({"length that would seek backwards", b,
+                         "Asset record 2 of %s claims 4294967292 bytes; records are limited to "
+                         "2147483647 bytes\n"});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(write_bytes(path, c.bytes));
+        LoadResult r = load(path);
+        EXPECT_EQ(r.table, nullptr);
+        std::string expected = c.message;
+        expected.replace(expected.find("%s"), 2, path);
+        EXPECT_EQ(r.out, DECRUNCH + expected);
+    }
+}
+
+TEST_F(LoaderTest, MissingFileNamesThePath) {
+    LoadResult r = load(dir + "/quab.dat");
+    EXPECT_EQ(r.table, nullptr);
+    EXPECT_EQ(r.out, DECRUNCH + "Can't open file " + dir + "/quab.dat\n");
+}
+
+TEST_F(LoaderTest, FreeingAnEmptyTableReturnsOne) {
+    ASSERT_TRUE(write_bytes(path, {}));
+    LoadResult r = load(path);
+    ASSERT_NE(r.table, nullptr);
+    EXPECT_EQ(r.table[0], nullptr);
+    EXPECT_EQ(free_asset_table(r.table), 1);
+    std::free(r.lengths);
+}
+
+// The check against the asset map.
+struct CheckResult {
+    bool ok;
+    std::string out;
+};
+
+CheckResult check(const AssetRecords& records, const std::string& path) {
+    EXPECT_TRUE(write_asset_file(path, records));
+    LoadResult r = load(path);
+    EXPECT_NE(r.table, nullptr);
+    testing::internal::CaptureStdout();
+    bool ok = check_asset_table(r.table, r.lengths, "quab.dat");
+    std::fflush(stdout);
+    CheckResult c{ok, testing::internal::GetCapturedStdout()};
+    free_asset_table(r.table);
+    std::free(r.lengths);
+    return c;
+}
+
+TEST_F(LoaderTest, TablesAreCheckedAgainstTheAssetMap) {
+    AssetRecords exact = default_asset_records(0xFF123456u);
+    EXPECT_EQ(check(exact, path).ok, true);
+
+    AssetRecords longer = exact;
+    longer[29].resize(longer[29].size() + 7);
+    longer.push_back(std::vector<Pixel>(3)); // extra records are allowed
+    EXPECT_EQ(check(longer, path).ok, true);
+
+    AssetRecords missing = exact;
+    missing.pop_back();
+    CheckResult c = check(missing, path);
+    EXPECT_FALSE(c.ok);
+    EXPECT_EQ(c.out, "quab.dat holds 29 assets; the show needs 30 (asset 29, Scene 8 scroller, is "
+                     "missing)\n");
+
+    // Asset 18 is 300x55 Pixels: 66,000 bytes; one Pixel short is 65,996.
+    AssetRecords short_picture = exact;
+    short_picture[18].pop_back();
+    c = check(short_picture, path);
+    EXPECT_FALSE(c.ok);
+    EXPECT_EQ(c.out, "quab.dat: asset 18 (Scene 7 first picture) is 65996 bytes; it needs 66000 "
+                     "bytes (300x55 Pixels)\n");
+
+    // A full frame is 320x240 Pixels: 307,200 bytes.
+    AssetRecords empty_frame = exact;
+    empty_frame[2].clear();
+    c = check(empty_frame, path);
+    EXPECT_FALSE(c.ok);
+    EXPECT_EQ(c.out, "quab.dat: asset 2 (Scene 1 mask for song positions 0 to 2) is 0 bytes; it "
+                     "needs 307200 bytes (320x240 Pixels)\n");
+}
+
+TEST(AssetMap, ShapesAreTheScenesReads) {
+    // Sizes in Pixels as the scenes read them.
+    const int pixels[ASSET_COUNT] = {65536, 65536, 76800, 76800, 65536, 76800, 76800, 76800,
+                                     65536, 65536, 76800, 76800, 76800, 76800, 76800, 65536,
+                                     76800, 76800, 16500, 11000, 11000, 11000, 11000, 11000,
+                                     11000, 11000, 11000, 11000, 181500, 960000};
+    for (int n = 0; n < ASSET_COUNT; n++)
+        EXPECT_EQ(asset_bytes_needed(n), 4u * pixels[n]) << "asset " << n;
+}
+
+} // namespace

@@ -13,6 +13,7 @@ static inline std::uint32_t tex_index(std::int32_t x, std::int32_t y) {
     return (static_cast<std::uint32_t>(x) + (static_cast<std::uint32_t>(y) << 8)) & 0xFFFFu;
 }
 
+// The per-channel clamp of the saturating operations.
 static inline std::uint32_t channel_min(std::uint32_t v, std::uint32_t cap) {
     return v < cap ? v : cap;
 }
@@ -28,20 +29,19 @@ static inline Pixel add_saturate(Pixel a, Pixel b) {
 // The plain 32-bit sum: carries run from blue into green, green into red, red into the key byte.
 static inline Pixel add_wrap(Pixel a, Pixel b) { return a + b; }
 
-// Per channel max(c - amount, 0); key byte 0.
+// Per channel max(c - amount, 0) for amount 0..255; key byte 0. Compared before subtracting, so
+// nothing goes through signed arithmetic whatever the amount.
 static inline Pixel fade_down(Pixel p, std::uint32_t amount) {
-    std::int32_t a = static_cast<std::int32_t>(amount);
-    std::int32_t r = static_cast<std::int32_t>((p >> 16) & 0xFF) - a;
-    std::int32_t g = static_cast<std::int32_t>((p >> 8) & 0xFF) - a;
-    std::int32_t b = static_cast<std::int32_t>(p & 0xFF) - a;
-    r = r < 0 ? 0 : r;
-    g = g < 0 ? 0 : g;
-    b = b < 0 ? 0 : b;
-    return (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) |
-           static_cast<std::uint32_t>(b);
+    std::uint32_t r = (p >> 16) & 0xFF;
+    std::uint32_t g = (p >> 8) & 0xFF;
+    std::uint32_t b = p & 0xFF;
+    r = r > amount ? r - amount : 0;
+    g = g > amount ? g - amount : 0;
+    b = b > amount ? b - amount : 0;
+    return (r << 16) | (g << 8) | b;
 }
 
-// Per channel min(c + amount, 255); key byte 0.
+// Per channel min(c + amount, 255) for amount 0..255; key byte 0.
 static inline Pixel fade_up(Pixel p, std::uint32_t amount) {
     std::uint32_t r = channel_min(((p >> 16) & 0xFF) + amount, 255);
     std::uint32_t g = channel_min(((p >> 8) & 0xFF) + amount, 255);
@@ -55,19 +55,24 @@ static inline void key_store(Pixel value, Pixel* dest, Pixel threshold) {
     *dest = value > threshold ? value : *dest;
 }
 
+// key_store of picture[i] into frame[i] for every frame word, in ascending order; no offset.
 static inline void overlay_keyed(Pixel* __restrict frame, const Pixel* __restrict picture,
                                  Pixel threshold) {
     for (int i = 0; i < FRAME_PIXELS; i++)
         key_store(picture[i], &frame[i], threshold);
 }
 
+// All 76,800 words of the frame set to 0.
 static inline void clear_frame(Pixel* frame) { std::memset(frame, 0, FRAME_BYTES); }
 
+// frame[i] = source[i] for all 76,800 words; the two never overlap.
 static inline void copy_frame(const Pixel* __restrict source, Pixel* __restrict frame) {
     std::memcpy(frame, source, FRAME_BYTES);
 }
 
-// No clipping: every use keeps the window inside the frame and the picture.
+// Row r of the window (picture index r*src_stride + src_x) goes through key_store to frame row
+// dest_y + r from column dest_x, width words per row. No clipping: every use keeps the window
+// inside the frame and the picture.
 static inline void blit_window_keyed(Pixel* __restrict frame, const Pixel* __restrict picture,
                                      int dest_x, int dest_y, int width, int rows, int src_stride,
                                      int src_x, Pixel threshold) {

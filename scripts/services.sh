@@ -5,7 +5,7 @@
 # monitor "quab_sink.monitor".
 set -u
 action=$1
-rundir=$2
+rundir=$(mkdir -p "$2" && cd "$2" && pwd)
 num=$3
 
 case "$action" in

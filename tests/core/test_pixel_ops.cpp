@@ -17,12 +17,12 @@ TEST(PixelOps, TexIndex) {
     };
     const Case cases[] = {
         {0, 0, 0},
-        {256, 0, 256},      // x runs on into row 1, column 0
-        {-1, 0, 65535},     // a negative sum wraps through two's complement
-        {0, 256, 0},        // y wraps from row 255 to row 0
-        {319, 255, 63},     // 65599 mod 65536
-        {-256, 1, 0},       // reaches back exactly one row
-        {0, -1, 65280},     // row 255, column 0
+        {256, 0, 256},  // x runs on into row 1, column 0
+        {-1, 0, 65535}, // a negative sum wraps through two's complement
+        {0, 256, 0},    // y wraps from row 255 to row 0
+        {319, 255, 63}, // 65599 mod 65536
+        {-256, 1, 0},   // reaches back exactly one row
+        {0, -1, 65280}, // row 255, column 0
         {INT32_MAX, 0, 0xFFFF},
         // The centre of polar_depth_b (-2^31) times 256 leaves nothing in the low 16 bits.
         {5, INT32_MIN, 5},
@@ -37,8 +37,7 @@ struct PairCase {
 
 TEST(PixelOps, AddSaturate) {
     const PairCase cases[] = {
-        {0xFF102030, 0x01F0F0F0, 0x00FFFFFF},
-        {0x00010203, 0x00010203, 0x00020406},
+        {0xFF102030, 0x01F0F0F0, 0x00FFFFFF}, {0x00010203, 0x00010203, 0x00020406},
         {0xFF000000, 0xFF000000, 0x00000000}, // key bytes never survive
         {0x00FF0000, 0x00010000, 0x00FF0000}, // red clamps without carrying into the key byte
         {0x000000FF, 0x00000001, 0x000000FF}, // blue clamps without carrying into green
@@ -89,16 +88,12 @@ TEST(PixelOps, KeyStoreAtBothThresholds) {
         bool stored;
     };
     const Case cases[] = {
-        {0xFFAAAAAB, KEY_HIGH, true},
-        {0xFFAAAAAA, KEY_HIGH, false}, // equal to the threshold: not drawn
+        {0xFFAAAAAB, KEY_HIGH, true},  {0xFFAAAAAA, KEY_HIGH, false}, // equal to the threshold: not
+                                                                      // drawn
         {0xFEFFFFFF, KEY_HIGH, false}, // key byte below 0xFF: never drawn
         {0xFFAB0000, KEY_HIGH, true},  // red alone decides once it exceeds 0xAA
-        {0xFFFFFFFF, KEY_HIGH, true},
-        {0x00FFFFFF, KEY_HIGH, false},
-        {0xFF555556, KEY_LOW, true},
-        {0xFF555555, KEY_LOW, false},
-        {0x7FFFFFFF, KEY_LOW, false},
-        {0xFF560000, KEY_LOW, true},
+        {0xFFFFFFFF, KEY_HIGH, true},  {0x00FFFFFF, KEY_HIGH, false}, {0xFF555556, KEY_LOW, true},
+        {0xFF555555, KEY_LOW, false},  {0x7FFFFFFF, KEY_LOW, false},  {0xFF560000, KEY_LOW, true},
     };
     for (const Case& c : cases) {
         Pixel dest = 0x12345678;

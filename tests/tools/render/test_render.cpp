@@ -1,0 +1,307 @@
+// quab-render run as a child process: its argument and input errors (exit 2, one message on
+// standard error, nothing left behind), tiny runs over generated asset files, the pass that ends
+// the show, the PNG output and the table dump.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+    int status; // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// Runs quab-render with args, its output captured in files of dir. A file size limit, when
+// given, makes the child's writes fail past that many bytes (SIGXFSZ ignored, so write fails).
+RunResult run_render(const std::vector<std::string>& args, const std::string& dir,
+                     rlim_t file_size_limit = 0) {
+    std::string out_path = dir + "/stdout.txt", err_path = dir + "/stderr.txt";
+    std::vector<char*> argv;
+    std::string program = QUAB_RENDER_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = args;
+    for (std::string& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
+            _exit(127);
+        if (file_size_limit) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{file_size_limit, file_size_limit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    RunResult r;
+    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    r.out = slurp(out_path);
+    r.err = slurp(err_path);
+    return r;
+}
+
+std::vector<std::string> pass_lines(const std::string& out) {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("pass ", 0) == 0)
+            lines.push_back(line);
+    return lines;
+}
+
+std::set<std::string> names_in(const std::string& dir) {
+    std::set<std::string> names;
+    if (fs::is_directory(dir))
+        for (const fs::directory_entry& e : fs::directory_iterator(dir))
+            names.insert(e.path().filename().string());
+    return names;
+}
+
+void write_text(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::int32_t> read_le_words(const std::string& path) {
+    std::string bytes = slurp(path);
+    std::vector<std::int32_t> words(bytes.size() / 4);
+    for (std::size_t i = 0; i < words.size(); i++) {
+        std::uint32_t w = 0;
+        for (int b = 0; b < 4; b++)
+            w |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i * 4 + b]))
+                 << (8 * b);
+        words[i] = static_cast<std::int32_t>(w);
+    }
+    return words;
+}
+
+class Render : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = make_temp_dir();
+        ASSERT_FALSE(dir.empty());
+        assets = dir + "/assets.dat";
+        ASSERT_TRUE(write_asset_file(assets, default_asset_records(0xFF808080u)));
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string dir;
+    std::string assets;
+};
+
+TEST_F(Render, ArgumentErrorsExitTwoWithUsage) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"a.dat"},
+        {"a.dat", "t.txt"},
+        {"a.dat", "t.txt", "out", "--gif"},
+        {"a.dat", "t.txt", "out", "--png", "extra"},
+        {"--png", "a.dat", "t.txt", "out"},
+        {"--dump-tables"},
+        {"--dump-tables", "out", "more"},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        RunResult r = run_render(args, dir);
+        std::string shown =
+            args.empty() ? "(none)" : args[0] + "... (" + std::to_string(args.size()) + " args)";
+        EXPECT_EQ(r.status, 2) << shown;
+        EXPECT_EQ(r.err.rfind("quab-render: ", 0), 0u) << shown << ": " << r.err;
+        EXPECT_NE(r.err.find("usage: quab-render ASSETS TIMELINE OUTDIR [--png]"),
+                  std::string::npos)
+            << shown;
+        EXPECT_EQ(r.out, "") << shown;
+    }
+    EXPECT_FALSE(fs::exists(dir + "/out"));
+}
+
+TEST_F(Render, BadFilesExitTwoWithOneMessageAndLeaveNothing) {
+    AssetRecords records = default_asset_records(0);
+    records.pop_back();
+    ASSERT_TRUE(write_asset_file(dir + "/short.dat", records));
+    records = default_asset_records(0);
+    records[18].pop_back();
+    ASSERT_TRUE(write_asset_file(dir + "/small.dat", records));
+    write_text(dir + "/good.txt", "0 0 0\n");
+    write_text(dir + "/bad.txt", "# two passes\n0 0 0\n1 2\n");
+    write_text(dir + "/plain", "not a directory\n");
+    std::string many;
+    for (int i = 0; i < 100001; i++)
+        many += "0 0 0\n";
+    write_text(dir + "/many.txt", many);
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::string out = dir + "/out";
+    const Case cases[] = {
+        {{dir + "/missing.dat", dir + "/good.txt", out},
+         dir + "/missing.dat: cannot load the asset file"},
+        {{dir + "/short.dat", dir + "/good.txt", out},
+         dir + "/short.dat: not the show's asset file: holds 29 assets; the show needs 30"},
+        {{dir + "/small.dat", dir + "/good.txt", out},
+         dir + "/small.dat: not the show's asset file: asset 18 is 65996 bytes; it needs 66000"},
+        {{assets, dir + "/missing.txt", out},
+         dir + "/missing.txt: cannot open: No such file or directory"},
+        {{assets, dir, out}, dir + ": cannot read: Is a directory"},
+        {{assets, dir + "/bad.txt", out},
+         dir + "/bad.txt: line 3: missing field patpos (expected tick_count sngpos patpos)"},
+        {{assets, dir + "/many.txt", out},
+         dir + "/many.txt: 100001 passes; frame names have five digits, so at most 100000 fit"},
+        {{assets, dir + "/good.txt", dir + "/plain"},
+         dir + "/plain: the output path is not a directory"},
+        {{assets, dir + "/good.txt", dir + "/plain/sub"},
+         dir + "/plain/sub: cannot create the output directory: Not a directory"},
+        {{"--dump-tables", dir + "/plain"}, dir + "/plain: the output path is not a directory"},
+    };
+    for (const Case& c : cases) {
+        RunResult r = run_render(c.args, dir);
+        EXPECT_EQ(r.status, 2) << c.message;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+        EXPECT_EQ(r.err.rfind("quab-render: " + c.message, 0), 0u) << r.err;
+        EXPECT_TRUE(pass_lines(r.out).empty()) << c.message;
+        EXPECT_FALSE(fs::exists(out)) << c.message;
+    }
+}
+
+TEST_F(Render, TinyRunWritesOneRawFramePerPass) {
+    write_text(dir + "/t.txt", "# tick sngpos patpos\n0 0 0\n\n1 0 0\n");
+    RunResult r = run_render({assets, dir + "/t.txt", dir + "/out"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(pass_lines(r.out),
+              (std::vector<std::string>{"pass 0 scene_index 0", "pass 1 scene_index 0"}));
+    EXPECT_EQ(names_in(dir + "/out"),
+              (std::set<std::string>{"frame_00000.raw", "frame_00001.raw"}));
+    EXPECT_EQ(fs::file_size(dir + "/out/frame_00000.raw"), 307200u);
+    EXPECT_EQ(fs::file_size(dir + "/out/frame_00001.raw"), 307200u);
+}
+
+TEST_F(Render, SceneIndexFollowsTheSongPosition) {
+    write_text(dir + "/t.txt", "0 0 0\n3 7 0\n5 9 0\n9 10 0\n20 29 0\n");
+    RunResult r = run_render({assets, dir + "/t.txt", dir + "/out"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pass_lines(r.out),
+              (std::vector<std::string>{"pass 0 scene_index 0", "pass 1 scene_index 1",
+                                        "pass 2 scene_index 1", "pass 3 scene_index 2",
+                                        "pass 4 scene_index 7"}));
+}
+
+TEST_F(Render, SongPositionThirtyEndsTheShowInOnePass) {
+    write_text(dir + "/t.txt", "0 30 0\n1 30 0\n2 30 0\n");
+    RunResult r = run_render({assets, dir + "/t.txt", dir + "/out"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pass_lines(r.out), (std::vector<std::string>{"pass 0 scene_index 8"}));
+    EXPECT_EQ(names_in(dir + "/out"), (std::set<std::string>{"frame_00000.raw"}));
+}
+
+TEST_F(Render, PngIsAnRgbPictureOfTheFrame) {
+    write_text(dir + "/t.txt", "0 0 0\n");
+    RunResult r = run_render({assets, dir + "/t.txt", dir + "/out", "--png"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(names_in(dir + "/out"),
+              (std::set<std::string>{"frame_00000.png", "frame_00000.raw"}));
+    std::string png = slurp(dir + "/out/frame_00000.png");
+    ASSERT_GE(png.size(), 26u);
+    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    EXPECT_EQ(png.substr(12, 4), "IHDR");
+    // Width and height big-endian, then bit depth 8 and colour type 2 (RGB, no alpha).
+    EXPECT_EQ(png.substr(16, 10), std::string("\0\0\x01\x40\0\0\0\xf0\x08\x02", 10));
+}
+
+// A frame that cannot be written whole (here: past a file size limit, as on a full disk) ends
+// the run without leaving its partial file under any name.
+TEST_F(Render, FailedWriteLeavesNoPartialFrame) {
+    write_text(dir + "/t.txt", "0 0 0\n1 0 0\n");
+    RunResult r = run_render({assets, dir + "/t.txt", dir + "/out"}, dir, 100000);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err,
+              "quab-render: " + dir + "/out/frame_00000.raw: cannot write: File too large\n");
+    EXPECT_TRUE(pass_lines(r.out).empty());
+    EXPECT_TRUE(fs::is_directory(dir + "/out"));
+    EXPECT_EQ(names_in(dir + "/out"), std::set<std::string>{});
+}
+
+TEST_F(Render, DumpTablesWritesEveryTable) {
+    RunResult r = run_render({"--dump-tables", dir + "/tables"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct Size {
+        const char* name;
+        std::uintmax_t bytes;
+    };
+    const Size sizes[] = {
+        {"scroll_x", 1440},        {"scroll_y", 1440},        {"orbit1_x", 1440},
+        {"orbit1_y", 1440},        {"orbit2_x", 1440},        {"orbit2_y", 1440},
+        {"orbit3_x", 1440},        {"orbit3_y", 1440},        {"wobble", 1024},
+        {"polar_angle_a", 307200}, {"polar_depth_a", 307200}, {"polar_angle_b", 307200},
+        {"polar_depth_b", 307200},
+    };
+    std::set<std::string> expected_names;
+    for (const Size& s : sizes) {
+        std::string path = dir + "/tables/" + s.name + ".raw";
+        expected_names.insert(std::string(s.name) + ".raw");
+        ASSERT_TRUE(fs::exists(path)) << s.name;
+        EXPECT_EQ(fs::file_size(path), s.bytes) << s.name;
+    }
+    EXPECT_EQ(names_in(dir + "/tables"), expected_names);
+
+    struct Value {
+        const char* name;
+        std::size_t index;
+        std::int32_t value;
+    };
+    const Value values[] = {
+        {"scroll_x", 90, -224},
+        {"scroll_y", 359, 120},
+        {"orbit1_x", 180, -9},
+        {"orbit1_y", 90, 29},
+        {"orbit2_x", 180, 79},
+        {"orbit2_y", 270, -104},
+        {"orbit3_x", 0, -20},
+        {"orbit3_y", 90, 94},
+        {"wobble", 64, 29},
+        {"wobble", 160, -21},
+        {"polar_angle_a", 0, 155},
+        {"polar_angle_b", 239 * 320 + 319, 26},
+        {"polar_depth_b", 38560, INT32_MIN},
+        {"polar_depth_b", 38561, 2000},
+        {"polar_depth_b", 0, 10},
+    };
+    for (const Value& v : values)
+        EXPECT_EQ(read_le_words(dir + "/tables/" + v.name + ".raw").at(v.index), v.value)
+            << v.name << "[" << v.index << "]";
+    for (std::int32_t d : read_le_words(dir + "/tables/polar_depth_a.raw"))
+        ASSERT_EQ(d, 0);
+}
+
+} // namespace

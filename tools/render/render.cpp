@@ -1,0 +1,271 @@
+// quab-render: the show's frame loop without display, sound or timer. Each timeline line scripts
+// the clock for one pass of the same pass function xdemo runs; each presented frame is written
+// as raw little-endian words (and optionally PNG). Also dumps the precalculated tables.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/core.h"
+#include "tools/render/timeline.h"
+
+namespace {
+
+constexpr int EXIT_BAD_INPUT = 2;
+
+// Frame names carry five digits.
+constexpr std::size_t MAX_PASSES = 100000;
+
+[[noreturn]] void fail(int status, const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "quab-render: %s\n", message.c_str());
+    std::exit(status);
+}
+
+[[noreturn]] void usage(const char* problem) {
+    fail(EXIT_BAD_INPUT, std::string(problem) +
+                             "\nusage: quab-render ASSETS TIMELINE OUTDIR [--png]\n"
+                             "       quab-render --dump-tables OUTDIR");
+}
+
+// OUTDIR is created if it does not exist (one level); either way it must take a new file.
+void prepare_outdir(const std::string& outdir) {
+    struct stat st;
+    if (stat(outdir.c_str(), &st) != 0) {
+        if (errno != ENOENT || mkdir(outdir.c_str(), 0777) != 0)
+            fail(EXIT_BAD_INPUT,
+                 outdir + ": cannot create the output directory: " + std::strerror(errno));
+    } else if (!S_ISDIR(st.st_mode)) {
+        fail(EXIT_BAD_INPUT, outdir + ": the output path is not a directory");
+    }
+    std::string probe = outdir + "/.quab-render-probe-XXXXXX";
+    int fd = mkstemp(probe.data());
+    if (fd < 0)
+        fail(EXIT_BAD_INPUT,
+             outdir + ": cannot write to the output directory: " + std::strerror(errno));
+    close(fd);
+    unlink(probe.c_str());
+}
+
+// Writing goes to a hidden temporary name in the same directory and is renamed into place only
+// once complete, so a file under its final name is never half-written.
+struct PendingFile {
+    std::string final_path;
+    std::string temp_path;
+    FILE* f;
+};
+
+// Permission bits for the output files: what open() would give, the umask applied.
+mode_t output_mode = 0644;
+
+PendingFile begin_file(const std::string& outdir, const std::string& name) {
+    PendingFile p{outdir + "/" + name, outdir + "/." + name + ".XXXXXX", nullptr};
+    int fd = mkstemp(p.temp_path.data());
+    if (fd >= 0 && !(p.f = fdopen(fd, "wb"))) {
+        close(fd);
+        unlink(p.temp_path.c_str());
+    }
+    if (!p.f)
+        fail(EXIT_BAD_INPUT, p.final_path + ": cannot create: " + std::strerror(errno));
+    // mkstemp makes the file private; the output is an ordinary file for whoever reads it.
+    fchmod(fd, output_mode);
+    return p;
+}
+
+// Closes the file and renames it into place; on any failure removes it and ends the run.
+void finish_file(PendingFile* p, bool written, int write_errno) {
+    int err = written ? 0 : (write_errno ? write_errno : EIO);
+    if (std::fclose(p->f) != 0 && !err)
+        err = errno;
+    if (!err && std::rename(p->temp_path.c_str(), p->final_path.c_str()) != 0)
+        err = errno;
+    if (!err)
+        return;
+    unlink(p->temp_path.c_str());
+    fail(EXIT_BAD_INPUT, p->final_path + ": cannot write: " + std::strerror(err));
+}
+
+// 32-bit words in little-endian byte order whatever the host.
+void write_words_le(const std::string& outdir, const std::string& name, const std::uint32_t* words,
+                    std::size_t count, std::vector<unsigned char>* bytes) {
+    bytes->resize(count * 4);
+    for (std::size_t i = 0; i < count; i++)
+        for (int b = 0; b < 4; b++)
+            (*bytes)[i * 4 + b] = static_cast<unsigned char>(words[i] >> (8 * b));
+    PendingFile p = begin_file(outdir, name);
+    errno = 0;
+    bool written = std::fwrite(bytes->data(), 1, bytes->size(), p.f) == bytes->size();
+    finish_file(&p, written, errno);
+}
+
+// RGB, the key byte dropped.
+void write_png(const std::string& outdir, const std::string& name, const Pixel* frame,
+               std::vector<unsigned char>* rgb) {
+    rgb->resize(FRAME_PIXELS * 3);
+    for (int i = 0; i < FRAME_PIXELS; i++) {
+        (*rgb)[i * 3 + 0] = static_cast<unsigned char>(frame[i] >> 16);
+        (*rgb)[i * 3 + 1] = static_cast<unsigned char>(frame[i] >> 8);
+        (*rgb)[i * 3 + 2] = static_cast<unsigned char>(frame[i]);
+    }
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = FRAME_W;
+    image.height = FRAME_H;
+    image.format = PNG_FORMAT_RGB;
+    PendingFile p = begin_file(outdir, name);
+    errno = 0;
+    bool written = png_image_write_to_stdio(&image, p.f, 0, rgb->data(), 0, nullptr) != 0;
+    if (!written)
+        std::fprintf(stderr, "quab-render: libpng: %s\n", image.message);
+    int write_errno = errno;
+    png_image_free(&image);
+    finish_file(&p, written, write_errno);
+}
+
+ShowState* new_show() {
+    static ShowState s;
+    if (!show_alloc(&s, false))
+        fail(1, "out of memory for the show's buffers");
+    precalc_tables(&s);
+    return &s;
+}
+
+int dump_tables(const std::string& outdir) {
+    prepare_outdir(outdir);
+    ShowState* s = new_show();
+    struct Table {
+        const char* name;
+        const std::int32_t* words;
+        std::size_t count;
+    };
+    const Table tables[] = {
+        {"scroll_x", s->scroll_x, PATH_LEN},
+        {"scroll_y", s->scroll_y, PATH_LEN},
+        {"orbit1_x", s->orbit1_x, PATH_LEN},
+        {"orbit1_y", s->orbit1_y, PATH_LEN},
+        {"orbit2_x", s->orbit2_x, PATH_LEN},
+        {"orbit2_y", s->orbit2_y, PATH_LEN},
+        {"orbit3_x", s->orbit3_x, PATH_LEN},
+        {"orbit3_y", s->orbit3_y, PATH_LEN},
+        {"wobble", s->wobble, WOBBLE_USED},
+        {"polar_angle_a", s->polar_angle_a, FRAME_PIXELS},
+        {"polar_depth_a", s->polar_depth_a, FRAME_PIXELS},
+        {"polar_angle_b", s->polar_angle_b, FRAME_PIXELS},
+        {"polar_depth_b", s->polar_depth_b, FRAME_PIXELS},
+    };
+    std::vector<unsigned char> bytes;
+    for (const Table& t : tables)
+        write_words_le(outdir, std::string(t.name) + ".raw",
+                       reinterpret_cast<const std::uint32_t*>(t.words), t.count, &bytes);
+    show_free(s);
+    return 0;
+}
+
+// Loads and validates the asset file as xdemo does; the loader and the check print their own
+// lines on standard output, and the refusal is summed up on standard error.
+AssetTable load_assets(const char* path) {
+    std::uint32_t* lengths = nullptr;
+    AssetTable table = load_asset_file(path, &lengths);
+    if (!table)
+        fail(EXIT_BAD_INPUT,
+             std::string(path) +
+                 ": cannot load the asset file (the loader's reason is on standard output)");
+    if (!check_asset_table(table, lengths, path)) {
+        std::size_t count = asset_count(table);
+        std::string reason;
+        if (count < ASSET_COUNT) {
+            reason = "holds " + std::to_string(count) + " assets; the show needs " +
+                     std::to_string(ASSET_COUNT);
+        } else {
+            for (int n = 0; n < ASSET_COUNT && reason.empty(); n++)
+                if (lengths[n] < asset_bytes_needed(n))
+                    reason = "asset " + std::to_string(n) + " is " + std::to_string(lengths[n]) +
+                             " bytes; it needs " + std::to_string(asset_bytes_needed(n));
+        }
+        fail(EXIT_BAD_INPUT, std::string(path) + ": not the show's asset file: " + reason);
+    }
+    std::free(lengths);
+    return table;
+}
+
+int render(const char* assets_path, const char* timeline_path, const std::string& outdir,
+           bool with_png) {
+    std::vector<TimelineEntry> timeline;
+    std::string error;
+    if (!read_timeline_file(timeline_path, &timeline, &error))
+        fail(EXIT_BAD_INPUT, error);
+    if (timeline.size() > MAX_PASSES)
+        fail(EXIT_BAD_INPUT, std::string(timeline_path) + ": " + std::to_string(timeline.size()) +
+                                 " passes; frame names have five digits, so at most " +
+                                 std::to_string(MAX_PASSES) + " fit");
+    // Inputs are checked before OUTDIR is touched, so a refused run leaves nothing behind.
+    AssetTable assets = load_assets(assets_path);
+    prepare_outdir(outdir);
+
+    // The state at frame-loop start in xdemo: zeroed buffers and frame, fresh tables, the
+    // sequencer at Scene 1 with nothing set up.
+    ShowState* s = new_show();
+    Pixel* frame = static_cast<Pixel*>(std::calloc(FRAME_PIXELS, sizeof(Pixel)));
+    if (!frame)
+        fail(1, "out of memory for the frame");
+    s->frame = frame;
+    s->assets = assets;
+    ScriptedClock clock;
+    show_use_scripted_clock(s, &clock);
+
+    std::vector<unsigned char> bytes;
+    char name[32];
+    for (std::size_t pass = 0; pass < timeline.size(); pass++) {
+        clock.tick_count.store(timeline[pass].tick_count, std::memory_order_relaxed);
+        clock.sngpos = timeline[pass].sngpos;
+        clock.patpos = timeline[pass].patpos;
+        show_pass(s);
+
+        std::snprintf(name, sizeof name, "frame_%05zu.raw", pass);
+        write_words_le(outdir, name, frame, FRAME_PIXELS, &bytes);
+        if (with_png) {
+            std::snprintf(name, sizeof name, "frame_%05zu.png", pass);
+            write_png(outdir, name, frame, &bytes);
+        }
+        std::printf("pass %zu scene_index %d\n", pass, s->scene_index);
+        if (!clock.running.load(std::memory_order_relaxed))
+            break;
+    }
+
+    free_asset_table(assets);
+    std::free(frame);
+    show_free(s);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+bool is_option(const char* arg) {
+    return arg[0] == '-' && arg[1] == '-';
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    mode_t mask = umask(0);
+    umask(mask);
+    output_mode = 0666 & ~mask;
+    if (argc >= 2 && std::strcmp(argv[1], "--dump-tables") == 0) {
+        if (argc != 3 || is_option(argv[2]))
+            usage("--dump-tables takes exactly one argument, OUTDIR");
+        return dump_tables(argv[2]);
+    }
+    if (argc != 4 && argc != 5)
+        usage("expected three arguments and an optional --png");
+    for (int i = 1; i < 4; i++)
+        if (is_option(argv[i]))
+            usage((std::string("unknown option ") + argv[i]).c_str());
+    if (argc == 5 && std::strcmp(argv[4], "--png") != 0)
+        usage((std::string("unknown option ") + argv[4]).c_str());
+    return render(argv[1], argv[2], argv[3], argc == 5);
+}

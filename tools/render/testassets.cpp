@@ -1,0 +1,88 @@
+// quab-testassets: writes a valid asset file of the show's 30 records, each exactly the size the
+// scenes read, filled with deterministic patterns and noise. Made for runs of the show where the
+// real pictures are not at hand (sanitizer runs, benchmarks); not a picture of the show.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "assets/assets.h"
+
+namespace {
+
+std::uint32_t xorshift(std::uint32_t* state) {
+    std::uint32_t x = *state;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    return *state = x;
+}
+
+// Red and green follow the position, blue is noise. Half of the 16x16 cells carry a full key
+// byte (of which about a third pass KEY_HIGH and two thirds KEY_LOW, decided by red), the other
+// half a noisy one, so every keyed copy both draws and skips pixels.
+std::uint32_t pattern_pixel(int n, int x, int y, int width, int height, std::uint32_t noise) {
+    std::uint32_t red = static_cast<std::uint32_t>(x) * 256u / static_cast<std::uint32_t>(width);
+    std::uint32_t green = static_cast<std::uint32_t>(y) * 256u / static_cast<std::uint32_t>(height);
+    std::uint32_t blue = noise & 0xFF;
+    bool keyed = ((x >> 4) + (y >> 4) + n) % 2 == 0;
+    std::uint32_t key = keyed ? 0xFFu : (noise >> 24);
+    return key << 24 | red << 16 | green << 8 | blue;
+}
+
+bool put_le32(FILE* f, std::uint32_t v) {
+    unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                          static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+    return std::fwrite(b, 1, 4, f) == 4;
+}
+
+bool write_records(FILE* f) {
+    for (int n = 0; n < ASSET_COUNT; n++) {
+        const AssetShape& shape = ASSET_MAP[n];
+        if (!put_le32(f, asset_bytes_needed(n)))
+            return false;
+        std::uint32_t state = 0x9E3779B9u * static_cast<std::uint32_t>(n + 1);
+        for (int y = 0; y < shape.height; y++)
+            for (int x = 0; x < shape.width; x++)
+                if (!put_le32(f,
+                              pattern_pixel(n, x, y, shape.width, shape.height, xorshift(&state))))
+                    return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: quab-testassets OUT\n");
+        return 2;
+    }
+    // Written under a temporary name and renamed, so OUT is never a half-written file.
+    std::string out = argv[1];
+    std::string temp = out + ".partial";
+    FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "quab-testassets: %s: cannot create: %s\n", temp.c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
+    bool written = write_records(f);
+    int err = errno;
+    if (std::fclose(f) != 0 && written) {
+        written = false;
+        err = errno;
+    }
+    if (written && std::rename(temp.c_str(), out.c_str()) != 0) {
+        written = false;
+        err = errno;
+    }
+    if (!written) {
+        std::remove(temp.c_str());
+        std::fprintf(stderr, "quab-testassets: %s: cannot write: %s\n", out.c_str(),
+                     std::strerror(err));
+        return 2;
+    }
+    return 0;
+}

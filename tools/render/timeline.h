@@ -1,0 +1,28 @@
+// The offline renderer's timeline: one line per pass of the frame loop, three integers
+// "tick_count sngpos patpos" that every clock read of that pass returns. Parsing works on a
+// buffer of bytes so that any input, however malformed, gets a named line and reason.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TimelineEntry {
+    std::int32_t tick_count;
+    std::int16_t sngpos;
+    std::uint16_t patpos;
+};
+
+// Parses length bytes of text (no terminator needed). Lines end at '\n'; blanks are spaces, tabs,
+// '\r', '\v' and '\f'. A line that is blank, or whose first non-blank character is '#', is
+// skipped. On success appends one entry per remaining line to *entries and returns true. On the
+// first malformed line returns false with *error set to "line N: REASON" (N counted from 1) and
+// *entries holding the lines before it.
+[[nodiscard]] bool parse_timeline(const char* text, std::size_t length,
+                                  std::vector<TimelineEntry>* entries, std::string* error);
+
+// Reads the file at path whole and parses it. On failure *error names the file and the reason
+// ("PATH: line N: REASON" or "PATH: cannot read: ...").
+[[nodiscard]] bool read_timeline_file(const char* path, std::vector<TimelineEntry>* entries,
+                                      std::string* error);

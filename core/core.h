@@ -114,6 +114,14 @@ void precalc_tables(ShowState* s);
 // by scene_index read afresh, then the end-state test, which clears *s->running.
 void show_pass(ShowState* s);
 
+// The closing report's minutes and seconds from a song time in 1/1024 s. Whole hours are
+// dropped: 125 s and 3,725 s both give 2 and 5.
+static inline void playtime_parts(std::uint32_t sngtime, int* minutes, int* seconds) {
+    std::uint32_t s = sngtime / 1024;
+    *minutes = static_cast<int>((s / 60) % 60);
+    *seconds = static_cast<int>(s % 60);
+}
+
 // Asset N of the validated table as Pixels.
 static inline const Pixel* asset_pixels(const ShowState* s, int n) {
     return reinterpret_cast<const Pixel*>(s->assets[n]);

@@ -69,9 +69,9 @@ int main(int argc, char** argv) {
     // The mixer thread is the only other libmikmod caller: it must be done before the main
     // thread stops the player.
     timer_stop_mixer();
-    std::uint32_t seconds = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED) / 1024;
-    std::printf("Total playtime: %d:%d\n", static_cast<int>((seconds / 60) % 60),
-                static_cast<int>(seconds % 60));
+    int minutes, seconds;
+    playtime_parts(__atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED), &minutes, &seconds);
+    std::printf("Total playtime: %d:%d\n", minutes, seconds);
     std::printf("*** Shutdown ***\n");
     Player_Stop();
     music_stop();

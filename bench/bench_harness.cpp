@@ -1,0 +1,146 @@
+// The scene benchmark harness: one pass of each scene (set up, scene_index held at it) at a
+// standing clock and with one tick per pass, each timed against a traffic floor in the same loop:
+// a memcpy that reads and writes as many bytes in all as the scene's pass does.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+constexpr std::size_t FRAME = FRAME_BYTES;
+constexpr std::size_t TEX = TEX_PIXELS * sizeof(Pixel);
+constexpr std::size_t BAND_300 = 300 * 55 * sizeof(Pixel);
+constexpr std::size_t BAND_320 = 320 * 55 * sizeof(Pixel);
+
+// What one pass of each scene reads and writes, in bytes, counting every buffer, asset and table
+// word it touches (a keyed store reads and writes its destination; a gather reads one word per
+// pixel). Scene authors keep their row true to their pass; a row that only counts the frame
+// written is a scene whose traffic has not been worked out yet.
+struct SceneTraffic {
+    const char* name;
+    std::int16_t sngpos;  // a song position the scene is shown at
+    std::uint16_t patpos; // the row, for the one scene that follows it
+    std::size_t bytes_read;
+    std::size_t bytes_written;
+};
+
+constexpr SceneTraffic SCENE_TRAFFIC[8] = {
+    {"scene_1_masked_twin_scroll", 0, 0, 0, FRAME},
+    {"scene_2_polar_flash", 7, 0, 0, FRAME},
+    {"scene_3_twin_light_bump", 10, 0, 0, FRAME},
+    {"scene_4_cycling_overlay_scroll", 12, 0, 0, FRAME},
+    // Texture into work (256 rows), work into the frame, the tunnel (angle, depth, texel read,
+    // the frame written), the strip band keyed over it.
+    {"scene_5_wobble_tunnel", 14, 0, TEX + 240 * 256 * 4 + FRAME + 3 * FRAME + BAND_320 * 2,
+     TEX + FRAME + FRAME + BAND_320},
+    // Clear work, three panels added into work (the first only writes), the picture added, work
+    // into the frame.
+    {"scene_6_orbiting_panels", 18, 0, 3 * TEX + 2 * TEX + 2 * FRAME + FRAME,
+     FRAME + 3 * TEX + FRAME + FRAME},
+    // Background into the frame, the first picture keyed over it.
+    {"scene_7_picture_sequence", 21, 8, FRAME + 2 * BAND_300, FRAME + BAND_300},
+    // Two layers summed into the frame, the scroller keyed over it.
+    {"scene_8_closing_scroller", 22, 0, 2 * FRAME + 2 * FRAME, FRAME + FRAME},
+};
+
+// Noise with a share of fully keyed pixels, so keyed stores take both ways as in the show.
+AssetRecords noise_records() {
+    AssetRecords records = default_asset_records(0);
+    std::uint32_t state = 0x2545F491u;
+    for (std::vector<Pixel>& r : records) {
+        for (Pixel& p : r) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            p = (state & 0x300u) ? (state | 0xFF000000u) : (state & 0x00FFFFFFu);
+        }
+    }
+    return records;
+}
+
+// Thread CPU time: the machine is shared, and a pass that is preempted should not count the
+// wait. Memory stalls still count, as they run on the thread.
+double seconds_now() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// Args: scene number 1..8, ticks per pass 0 or 1.
+void scene_pass(benchmark::State& state) {
+    const SceneTraffic& scene = SCENE_TRAFFIC[state.range(0) - 1];
+    const std::int32_t ticks = static_cast<std::int32_t>(state.range(1));
+
+    ScriptedShow show{};
+    if (!scripted_show_init(&show, noise_records())) {
+        state.SkipWithError("allocation failed");
+        return;
+    }
+    // One pass at the scene's song position runs every set-up up to it, as a show that jumps
+    // there would: the scene is set up and scene_index holds it.
+    std::int32_t tick = 0;
+    scripted_show_pass(&show, tick, scene.sngpos, scene.patpos);
+    if (show.s.scene_index != state.range(0) - 1) {
+        state.SkipWithError("the song position did not reach the scene");
+        scripted_show_free(&show);
+        return;
+    }
+
+    // Equal traffic: a memcpy of n bytes reads n and writes n. Both buffers are written first,
+    // so no page is the shared zero page.
+    std::size_t floor_bytes = (scene.bytes_read + scene.bytes_written) / 2;
+    unsigned char* floor_src = static_cast<unsigned char*>(std::malloc(floor_bytes));
+    unsigned char* floor_dst = static_cast<unsigned char*>(std::malloc(floor_bytes));
+    if (!floor_src || !floor_dst) {
+        state.SkipWithError("allocation failed");
+        std::free(floor_src);
+        std::free(floor_dst);
+        scripted_show_free(&show);
+        return;
+    }
+    std::memset(floor_src, 0x5A, floor_bytes);
+    std::memset(floor_dst, 0xA5, floor_bytes);
+
+    // Floor and pass alternate in one loop, so both see the same machine: the same clock speed,
+    // the same neighbours, each starting with the other's data in the caches.
+    double pass_total = 0, floor_total = 0;
+    for (auto _ : state) {
+        double t0 = seconds_now();
+        std::memcpy(floor_dst, floor_src, floor_bytes);
+        benchmark::DoNotOptimize(floor_dst);
+        benchmark::ClobberMemory();
+        double t1 = seconds_now();
+        tick += ticks;
+        scripted_show_pass(&show, tick, scene.sngpos, scene.patpos);
+        benchmark::DoNotOptimize(show.frame);
+        benchmark::ClobberMemory();
+        double t2 = seconds_now();
+        state.SetIterationTime(t2 - t1);
+        floor_total += t1 - t0;
+        pass_total += t2 - t1;
+    }
+
+    double n = static_cast<double>(state.iterations());
+    state.counters["pass_us"] = pass_total / n * 1e6;
+    state.counters["floor_us"] = floor_total / n * 1e6;
+    state.counters["x_floor"] = floor_total > 0 ? pass_total / floor_total : 0;
+    state.counters["traffic_KB"] =
+        static_cast<double>(scene.bytes_read + scene.bytes_written) / 1024.0;
+    state.SetLabel(scene.name);
+    std::free(floor_src);
+    std::free(floor_dst);
+    scripted_show_free(&show);
+}
+
+} // namespace
+
+BENCHMARK(scene_pass)
+    ->ArgNames({"scene", "ticks"})
+    ->ArgsProduct({{1, 2, 3, 4, 5, 6, 7, 8}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);

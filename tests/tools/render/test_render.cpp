@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <png.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -237,6 +238,58 @@ TEST_F(Render, PngIsAnRgbPictureOfTheFrame) {
     EXPECT_EQ(png.substr(12, 4), "IHDR");
     // Width and height big-endian, then bit depth 8 and colour type 2 (RGB, no alpha).
     EXPECT_EQ(png.substr(16, 10), std::string("\0\0\x01\x40\0\0\0\xf0\x08\x02", 10));
+}
+
+// The raw file is the frame the pass presented, word for word in little-endian order, and the
+// PNG its red, green and blue: checked against the same passes run in this process.
+TEST_F(Render, FramesAreThePresentedFrames) {
+    AssetRecords records = default_asset_records(0);
+    std::uint32_t state = 1;
+    for (std::vector<Pixel>& r : records)
+        for (Pixel& p : r)
+            p = state = state * 1664525u + 1013904223u;
+    ASSERT_TRUE(write_asset_file(dir + "/noise.dat", records));
+    struct Line {
+        std::int32_t tick;
+        std::int16_t sngpos;
+        std::uint16_t patpos;
+    };
+    const Line lines[] = {{0, 0, 0}, {4, 2, 10}, {9, 8, 20}, {30, 22, 0}};
+    write_text(dir + "/t.txt", "0 0 0\n4 2 10\n9 8 20\n30 22 0\n");
+    RunResult r = run_render({dir + "/noise.dat", dir + "/t.txt", dir + "/out", "--png"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    ScriptedShow show{};
+    ASSERT_TRUE(scripted_show_init(&show, records));
+    char name[32];
+    for (int pass = 0; pass < 4; pass++) {
+        scripted_show_pass(&show, lines[pass].tick, lines[pass].sngpos, lines[pass].patpos);
+        std::snprintf(name, sizeof name, "/out/frame_%05d.raw", pass);
+        std::vector<std::int32_t> words = read_le_words(dir + name);
+        ASSERT_EQ(words.size(), static_cast<std::size_t>(FRAME_PIXELS));
+        int differ = 0;
+        for (int i = 0; i < FRAME_PIXELS; i++)
+            differ += static_cast<Pixel>(words[i]) != show.frame[i];
+        EXPECT_EQ(differ, 0) << "raw frame of pass " << pass;
+
+        std::snprintf(name, sizeof name, "/out/frame_%05d.png", pass);
+        png_image image;
+        std::memset(&image, 0, sizeof image);
+        image.version = PNG_IMAGE_VERSION;
+        ASSERT_TRUE(png_image_begin_read_from_file(&image, (dir + name).c_str())) << name;
+        image.format = PNG_FORMAT_RGB;
+        std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
+        ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) << name;
+        ASSERT_EQ(image.width * image.height, static_cast<unsigned>(FRAME_PIXELS));
+        differ = 0;
+        for (int i = 0; i < FRAME_PIXELS; i++) {
+            Pixel p = show.frame[i];
+            differ += rgb[i * 3] != ((p >> 16) & 0xFF) || rgb[i * 3 + 1] != ((p >> 8) & 0xFF) ||
+                      rgb[i * 3 + 2] != (p & 0xFF);
+        }
+        EXPECT_EQ(differ, 0) << "PNG of pass " << pass;
+    }
+    scripted_show_free(&show);
 }
 
 // A frame that cannot be written whole (here: past a file size limit, as on a full disk) ends

@@ -6,12 +6,7 @@
 
 MODULE* music_module = nullptr;
 
-int music_start(const char* path, std::uint8_t max_channels) {
-    std::printf("Initiating Mikmod startup sequence...\n");
-    std::fflush(stdout);
-    MikMod_RegisterAllLoaders();
-    MikMod_RegisterAllDrivers();
-
+void music_apply_settings() {
     md_pansep = 128;
     md_volume = 128;
     md_reverb = 0;
@@ -20,6 +15,14 @@ int music_start(const char* path, std::uint8_t max_channels) {
     // 16-bit stereo, music mixed in software; no high-quality mixer, surround or interpolation.
     // Every other bit keeps the value the library gave it.
     md_mode = static_cast<UWORD>((md_mode & 0xFCEF) | 0x000B);
+}
+
+int music_start(const char* path, std::uint8_t max_channels) {
+    std::printf("Initiating Mikmod startup sequence...\n");
+    std::fflush(stdout);
+    MikMod_RegisterAllLoaders();
+    MikMod_RegisterAllDrivers();
+    music_apply_settings();
 
     if (MikMod_Init("")) {
         std::fprintf(stderr, "Mikmod: Unable to initialize mikmod: %s\n",

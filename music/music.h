@@ -21,6 +21,11 @@ extern std::atomic<std::uint8_t> running;
 static_assert(std::atomic<std::int32_t>::is_always_lock_free);
 static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
 
+// Writes the show's six mixing settings (pansep, volume, reverb, device 0 = autodetect, mixing
+// rate, mode) in that order; called before MikMod_Init. A program that picks its own output
+// driver sets md_device after it.
+void music_apply_settings();
+
 // Initialises libmikmod with the show's settings and loads the module at path (playback not yet
 // started). Returns 1, or 0 after printing libmikmod's text on standard error.
 [[nodiscard]] int music_start(const char* path, std::uint8_t max_channels);

@@ -1,0 +1,172 @@
+// Asset file writing, PNG replacement and unpacking for quab-assets. Inputs are checked whole
+// before anything is written; outputs go to a temporary name and are renamed into place.
+#include "tools/assets/asset_io.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <sys/stat.h>
+
+#include "tools/assets/png_export.h"
+#include "tools/assets/png_import.h"
+
+namespace {
+
+int complain(int status, const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "quab-assets: %s\n", message.c_str());
+    return status;
+}
+
+void put_le32(unsigned char* at, std::uint32_t v) {
+    at[0] = static_cast<unsigned char>(v);
+    at[1] = static_cast<unsigned char>(v >> 8);
+    at[2] = static_cast<unsigned char>(v >> 16);
+    at[3] = static_cast<unsigned char>(v >> 24);
+}
+
+std::string png_name(int n) {
+    char name[8];
+    std::snprintf(name, sizeof name, "%02d.png", n);
+    return name;
+}
+
+// Reads a whole file. Sets *missing when it does not exist; other failures give a reason.
+bool read_file(const std::string& path, std::vector<unsigned char>* bytes, bool* missing,
+               std::string* reason) {
+    *missing = false;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *missing = errno == ENOENT;
+        *reason = std::strerror(errno);
+        return false;
+    }
+    bytes->clear();
+    unsigned char chunk[65536];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes->insert(bytes->end(), chunk, chunk + got);
+    bool ok = !std::ferror(f);
+    if (!ok)
+        *reason = "read error";
+    std::fclose(f);
+    return ok;
+}
+
+} // namespace
+
+int write_asset_images(const char* path, const AssetImages& images) {
+    std::string temp = std::string(path) + ".partial";
+    FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f)
+        return complain(EXIT_IO_FAILURE,
+                        std::string(path) + ": cannot create: " + std::strerror(errno));
+    std::vector<unsigned char> bytes;
+    bool ok = true;
+    for (const std::vector<Pixel>& image : images) {
+        std::size_t payload = image.size() * 4;
+        bytes.resize(4 + payload);
+        put_le32(bytes.data(), static_cast<std::uint32_t>(payload));
+        for (std::size_t i = 0; i < image.size(); i++)
+            put_le32(bytes.data() + 4 + 4 * i, image[i]);
+        ok = ok && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    }
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok || std::rename(temp.c_str(), path) != 0) {
+        int err = errno;
+        std::remove(temp.c_str());
+        return complain(EXIT_IO_FAILURE,
+                        std::string(path) + ": cannot write: " + std::strerror(err ? err : EIO));
+    }
+    return EXIT_OK;
+}
+
+int replace_from_pngs(const char* dir, AssetImages* images) {
+    struct stat st;
+    if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))
+        return complain(EXIT_BAD_INPUT, std::string(dir) + ": not a directory of pictures");
+    std::vector<unsigned char> bytes;
+    int replaced = 0;
+    for (int n = 0; n < ASSET_COUNT; n++) {
+        std::string path = std::string(dir) + "/" + png_name(n);
+        bool missing = false;
+        std::string reason;
+        if (!read_file(path, &bytes, &missing, &reason)) {
+            if (missing)
+                continue;
+            return complain(EXIT_BAD_INPUT, path + ": cannot read: " + reason);
+        }
+        PngImage png;
+        char error[200];
+        if (!png_import(bytes.data(), bytes.size(), &png, error, sizeof error))
+            return complain(EXIT_BAD_INPUT, path + ": " + error);
+        const AssetShape& shape = ASSET_MAP[n];
+        if (png.width != shape.width || png.height != shape.height) {
+            std::free(png.pixels);
+            return complain(EXIT_BAD_INPUT, path + ": the picture is " + std::to_string(png.width) +
+                                                "x" + std::to_string(png.height) + "; asset " +
+                                                std::to_string(n) + " (" + shape.role + ") needs " +
+                                                std::to_string(shape.width) + "x" +
+                                                std::to_string(shape.height));
+        }
+        (*images)[n].assign(png.pixels, png.pixels + static_cast<std::size_t>(png.width) *
+                                                         static_cast<std::size_t>(png.height));
+        std::free(png.pixels);
+        std::printf("asset %d from %s\n", n, path.c_str());
+        replaced++;
+    }
+    std::printf("%d of %d assets from %s\n", replaced, ASSET_COUNT, dir);
+    return EXIT_OK;
+}
+
+int unpack_asset_file(const char* in_path, const char* outdir) {
+    std::uint32_t* lengths = nullptr;
+    AssetTable table = load_asset_file(in_path, &lengths);
+    if (!table)
+        return complain(EXIT_BAD_INPUT, std::string(in_path) +
+                                            ": cannot load the asset file (the loader's reason "
+                                            "is on standard output)");
+    if (!check_asset_table(table, lengths, in_path)) {
+        free_asset_table(table);
+        std::free(lengths);
+        return complain(EXIT_BAD_INPUT, std::string(in_path) +
+                                            ": not the show's asset file (the reason is on "
+                                            "standard output)");
+    }
+    std::size_t count = asset_count(table);
+    if (count > ASSET_COUNT)
+        std::printf("%s: %zu records after the first %d are not part of the show; left out\n",
+                    in_path, count - ASSET_COUNT, ASSET_COUNT);
+
+    int status = EXIT_OK;
+    struct stat st;
+    if (stat(outdir, &st) != 0 && mkdir(outdir, 0777) != 0) {
+        status = complain(EXIT_IO_FAILURE,
+                          std::string(outdir) + ": cannot create: " + std::strerror(errno));
+    }
+    for (int n = 0; n < ASSET_COUNT && status == EXIT_OK; n++) {
+        if (lengths[n] > asset_bytes_needed(n))
+            std::printf("asset %d: %u bytes beyond its %dx%d Pixels are left out\n", n,
+                        lengths[n] - asset_bytes_needed(n), ASSET_MAP[n].width,
+                        ASSET_MAP[n].height);
+        // Chunks are loaded byte for byte; the words are little-endian whatever the host.
+        const std::uint8_t* b = table[n];
+        std::size_t pixel_count = asset_bytes_needed(n) / 4;
+        std::vector<Pixel> pixels(pixel_count);
+        for (std::size_t i = 0; i < pixel_count; i++)
+            pixels[i] = static_cast<Pixel>(b[4 * i]) | static_cast<Pixel>(b[4 * i + 1]) << 8 |
+                        static_cast<Pixel>(b[4 * i + 2]) << 16 |
+                        static_cast<Pixel>(b[4 * i + 3]) << 24;
+        std::string path = std::string(outdir) + "/" + png_name(n);
+        if (!png_export(path.c_str(), pixels.data(), ASSET_MAP[n].width, ASSET_MAP[n].height))
+            status = complain(EXIT_IO_FAILURE, path + ": cannot write");
+    }
+    free_asset_table(table);
+    std::free(lengths);
+    if (status == EXIT_OK)
+        std::printf("%d pictures in %s\n", ASSET_COUNT, outdir);
+    return status;
+}

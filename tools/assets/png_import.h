@@ -1,0 +1,22 @@
+// Decoding a PNG held in memory into Pixels for the asset builder: any colour type and depth
+// libpng reads, alpha becoming the key byte (opaque = 0xFF). Kept apart so a fuzz target can
+// feed it arbitrary bytes.
+#pragma once
+
+#include <cstddef>
+
+#include "core/core.h"
+
+// Larger pictures are refused before anything is allocated (the largest asset is 3300 wide).
+constexpr int PNG_IMPORT_MAX_SIDE = 16384;
+
+struct PngImage {
+    int width;
+    int height;
+    Pixel* pixels; // width * height Pixels, row-major, malloc'ed; the caller frees
+};
+
+// Decodes size bytes at data. On success fills *out and returns true; on failure leaves *out
+// empty (pixels null) and writes a one-line reason, without newline, into error.
+[[nodiscard]] bool png_import(const unsigned char* data, std::size_t size, PngImage* out,
+                              char* error, std::size_t error_size);

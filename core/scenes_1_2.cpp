@@ -1,25 +1,166 @@
-// Placeholder scene blocks: set-up, tick bookkeeping and the timeline's end test, no picture yet.
+// Scenes 1 and 2: the masked twin scroll (two textures summed along the scroll path, shown
+// through a keyed mask that fades with the song position) and the polar flash (a texture mapped
+// around the centre under a keyed overlay, starting white and flashing at positions 8 and 9).
+#include <algorithm>
+#include <cstdint>
+
 #include "core/pixel_ops.h"
 #include "core/scenes.h"
 
+// Ticks since last_tick. The difference is taken in 32 bits so a counter that wrapped still
+// gives the small positive count; a clock that went back gives a negative one (no step).
+static inline std::int32_t elapsed_ticks(std::int32_t now, std::int32_t last) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
+                                     static_cast<std::uint32_t>(last));
+}
+
+// Whether a row of 320 texels read from ring position p stays clear of the ring's wrap.
+static inline bool row_in_ring(std::uint32_t p) { return p <= TEX_PIXELS - FRAME_W; }
+
+// One frame row of the twin scroll. Along a row each texture index steps by one word; rows
+// that keep clear of the 16-bit wrap (all but about one in 256) take the straight loop.
+static void twin_scroll_wrap_row(Pixel* __restrict out, const Pixel* __restrict tex1,
+                                 std::uint32_t start1, const Pixel* __restrict tex0,
+                                 std::uint32_t start0) {
+    if (row_in_ring(start1) && row_in_ring(start0)) {
+        const Pixel* a = tex1 + start1;
+        const Pixel* b = tex0 + start0;
+        for (std::uint32_t x = 0; x < FRAME_W; x++)
+            out[x] = add_wrap(a[x], b[x]);
+    } else {
+        for (std::uint32_t x = 0; x < FRAME_W; x++)
+            out[x] = add_wrap(tex1[(start1 + x) & 0xFFFFu], tex0[(start0 + x) & 0xFFFFu]);
+    }
+}
+
+// The masked fade of one row. The song position is read for every pixel, so a change while
+// the frame is drawn switches masks from the next pixel on.
+static void masked_fade_row(const ShowState* s, Pixel* __restrict frame,
+                            const Pixel* __restrict work, const Pixel* mask_early,
+                            const Pixel* mask_late, std::uint32_t fade) {
+    for (std::uint32_t x = 0; x < FRAME_W; x++) {
+        const Pixel* mask = read_sngpos(s) > 2 ? mask_late : mask_early;
+        Pixel faded = fade_down(work[x], fade);
+        frame[x] = mask[x] > KEY_HIGH ? faded : frame[x];
+    }
+}
+
+static void scene_1_render(ShowState* s) {
+    const Pixel* tex0 = asset_pixels(s, 0);
+    const Pixel* tex1 = asset_pixels(s, 1);
+    const Pixel* mask2 = asset_pixels(s, 2);
+    const Pixel* mask3 = asset_pixels(s, 3);
+    std::int32_t sx0 = s->scroll_x[s->layer0_phase], sy0 = s->scroll_y[s->layer0_phase];
+    std::int32_t sx1 = s->scroll_x[s->layer1_phase], sy1 = s->scroll_y[s->layer1_phase];
+    std::uint32_t fade = static_cast<std::uint32_t>(s->fade_level);
+    // Row by row, the twin scroll of a row and then its masked fade: the scroll reads no clock,
+    // so the song-position reads come in the same order as with two whole-frame passes.
+    for (std::uint32_t y = 0; y < FRAME_H; y++) {
+        std::uint32_t row = y * FRAME_W;
+        std::int32_t yy = static_cast<std::int32_t>(y);
+        twin_scroll_wrap_row(s->work + row, tex1, tex_index(sx1, yy + sy1), tex0,
+                             tex_index(sx0, yy + sy0));
+        masked_fade_row(s, s->frame + row, s->work + row, mask2 + row, mask3 + row, fade);
+    }
+}
+
 void scene_1_masked_twin_scroll(ShowState* s) {
     if (s->scene_started == 0) {
+        // No clear: outside the mask the frame keeps what it held, black at the show's start.
+        s->layer0_phase = 0;
+        s->layer1_phase = PATH_LEN - 1;
+        s->fade_level = 255;
         s->last_tick = read_tick_count(s);
         s->scene_started = 1;
     }
-    s->last_tick = read_tick_count(s);
+
+    scene_1_render(s);
+
+    std::int32_t now = read_tick_count(s);
+    std::int32_t n = elapsed_ticks(now, s->last_tick);
+    for (std::int32_t k = 0; k < n; k++) {
+        step_paths(&s->layer1_phase, &s->layer0_phase);
+        // Read at every step: a stall that spans a song-position change fades both ways.
+        std::int16_t pos = read_sngpos(s);
+        if (pos == 0 || pos == 3)
+            s->fade_level = std::max(s->fade_level - 2, 0);
+        else if (pos == 2 || pos == 4)
+            s->fade_level = std::min(s->fade_level + 2, 255);
+    }
+    s->last_tick = now;
+
     if (read_sngpos(s) > 6)
         s->scene_index = 1;
+}
+
+// The polar map, the keyed overlay and the flash of one frame in one walk over the frame. Per
+// pixel the order is the one of three separate passes: texel, then the keyed store, then the
+// brightening. overlay is null at song positions without one.
+static void polar_flash_frame(Pixel* __restrict frame, const Pixel* __restrict tex,
+                              const std::int32_t* __restrict angle,
+                              const std::int32_t* __restrict depth,
+                              const Pixel* __restrict overlay, std::uint32_t offset,
+                              std::uint32_t flash) {
+    if (overlay) {
+        for (std::uint32_t i = 0; i < FRAME_PIXELS; i++) {
+            Pixel p = tex[tex_index(static_cast<std::int32_t>(angle[i] + offset),
+                                    static_cast<std::int32_t>(depth[i] + offset))];
+            p = overlay[i] > KEY_LOW ? overlay[i] : p;
+            frame[i] = fade_up(p, flash);
+        }
+    } else {
+        for (std::uint32_t i = 0; i < FRAME_PIXELS; i++) {
+            Pixel p = tex[tex_index(static_cast<std::int32_t>(angle[i] + offset),
+                                    static_cast<std::int32_t>(depth[i] + offset))];
+            frame[i] = fade_up(p, flash);
+        }
+    }
 }
 
 void scene_2_polar_flash(ShowState* s) {
     if (s->scene_started == 1) {
         clear_frame(s->frame);
+        s->flash_level = 255;
+        s->flash_stage = 0;
+        s->polar_offset = 0;
         s->last_tick = read_tick_count(s);
         s->scene_started = 2;
     }
-    s->last_tick = read_tick_count(s);
+
+    // The overlay's song position is read once; the triggers read it afresh, after it. They
+    // change only the level the final brightening uses, so they may run before the walk.
+    std::int16_t pos = read_sngpos(s);
+    const Pixel* overlay = pos == 7   ? asset_pixels(s, 5)
+                           : pos == 8 ? asset_pixels(s, 6)
+                           : pos == 9 ? asset_pixels(s, 7)
+                                      : nullptr;
+    if (s->flash_stage == 0 && read_sngpos(s) == 8) {
+        s->flash_stage = 1;
+        s->flash_level = 255;
+    }
+    // The second flash needs the first: a song that jumps from 7 to 9 gets none.
+    if (s->flash_stage == 1 && read_sngpos(s) == 9) {
+        s->flash_stage = 2;
+        s->flash_level = 255;
+    }
+    polar_flash_frame(s->frame, asset_pixels(s, 4), s->polar_angle_a, s->polar_depth_a,
+                      overlay, static_cast<std::uint32_t>(s->polar_offset),
+                      static_cast<std::uint32_t>(s->flash_level));
+
+    std::int32_t now = read_tick_count(s);
+    std::int32_t n = elapsed_ticks(now, s->last_tick);
+    pos = read_sngpos(s);
+    if (n > 0) {
+        // The song position is read once for all the steps, so n steps are one subtraction:
+        // the level stops at 0 and the offset runs on without a wrap of its own.
+        if (pos >= 7 && pos <= 9)
+            s->flash_level =
+                static_cast<std::int32_t>(std::max<std::int64_t>(s->flash_level - 2 * std::int64_t{n}, 0));
+        s->polar_offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(s->polar_offset) +
+                                                    static_cast<std::uint32_t>(n));
+    }
+    s->last_tick = now;
+
     if (read_sngpos(s) > 9)
         s->scene_index = 2;
 }
-

@@ -1,0 +1,45 @@
+// The show's soundtrack as a module description: 31 song positions, one pattern each, arranged
+// along the show's scenes (intro, drop, five changes of mood, the picture sequence, the close).
+#pragma once
+
+#include <cstdint>
+
+#include "tools/xm/xm.h"
+
+constexpr std::uint32_t SONG_CHANNELS = 18;
+constexpr std::uint32_t SONG_POSITIONS = 31; // 0..29 are the show, 30 the tail that ends it
+constexpr std::uint32_t SONG_PATTERN_ROWS = 64;
+constexpr std::uint32_t SONG_TAIL_ROWS = 16;
+constexpr std::uint32_t SONG_SPEED = 6; // ticks per row
+constexpr std::uint32_t SONG_BPM = 130; // 16 rows a bar: 130 beats a minute
+
+// Channel roles, fixed for the whole song.
+enum SongChannel : std::uint8_t {
+    CH_KICK,
+    CH_SNARE,
+    CH_CLAP,
+    CH_HAT,
+    CH_OPEN_HAT,
+    CH_CRASH,
+    CH_BASS,
+    CH_LEAD,
+    CH_LEAD_ECHO,
+    CH_PAD1,
+    CH_PAD2,
+    CH_PAD3,
+    CH_ARP,
+    CH_ARP_ECHO,
+    CH_STAB,
+    CH_FX,
+    CH_BELL,
+    CH_BELL_ECHO,
+};
+
+// The song position of the picture sequence, and the rows of its pattern on which a new word
+// appears: the first once the row reaches 6, every later one on the row after each threshold
+// (12, 15, 20, ..., 60).
+constexpr std::uint32_t WORDS_POSITION = 21;
+constexpr std::uint8_t WORD_ROWS[12] = {6, 13, 16, 21, 26, 31, 36, 41, 46, 51, 56, 61};
+
+// Composes the whole module. Deterministic: the same description on every call.
+XmModule compose_song();

@@ -143,7 +143,7 @@ std::vector<Pixel> make_height_field(FontSet* fonts) {
             double u = TAU * x / 256.0;
             double v = TAU * y / 256.0;
             double bumps = 0.5 + 0.5 * std::cos(5.0 * u) * std::cos(5.0 * v);
-            double h = 20.0 + 44.0 * bumps + 120.0 * soft.ink[y * 256 + x] / 255.0;
+            double h = 16.0 + 72.0 * bumps + 120.0 * soft.ink[y * 256 + x] / 255.0;
             std::uint32_t b = static_cast<std::uint32_t>(h + 0.5);
             im.pixels[y * 256 + x] = 0xFF000000u | b << 16 | 0x30u << 8 | b;
         }

@@ -163,6 +163,22 @@ const Melody DREAM_2 = {
     {32, N(F_, 5), 8}, {40, N(D_, 5), 8}, {48, N(E_, 5), 16},
 };
 
+// The line a diatonic third below, in A minor (G# counts as the leading note: E below it).
+static Melody third_below(const Melody& m) {
+    static const int scale[7] = {C_, D_, E_, F_, G_, A_, B_};
+    Melody out = m;
+    for (Ev& e : out) {
+        int pc = (e.note - 1) % 12;
+        int degree = 0;
+        for (int i = 0; i < 7; ++i)
+            if (scale[i] == (pc == Gs ? G_ : pc))
+                degree = i;
+        int target = scale[(degree + 5) % 7];
+        e.note = std::uint8_t(e.note - (pc - target + 12) % 12);
+    }
+    return out;
+}
+
 static Melody transposed(const Melody& m, int semitones) {
     Melody out = m;
     for (Ev& e : out)
@@ -172,8 +188,13 @@ static Melody transposed(const Melody& m, int semitones) {
 
 // ---- writing cells -----------------------------------------------------------------------
 
+struct PadVoices {
+    int set = 1; // the set of the chord sounding now
+};
+
 struct Song {
     XmModule module;
+    PadVoices pad_voices;
     XmPattern& pattern(std::uint32_t position) { return module.patterns[position]; }
 };
 
@@ -263,17 +284,32 @@ static void bass_line(XmPattern& p, const Bars& bars, const char* bar, std::uint
     }
 }
 
-// Pads: the three notes of each bar's chord, struck when the chord changes (or on bar 0) and
-// held otherwise, spread left, centre and right.
-static void pads(XmPattern& p, const Bars& bars, std::uint8_t volume, int bar_from = 0,
-                 int bar_to = 3) {
+// The two sets of pad channels; successive chords alternate between them.
+constexpr std::uint8_t PAD_CHANNELS[2][3] = {{CH_PAD1, CH_PAD2, CH_PAD3},
+                                             {CH_PAD_B1, CH_PAD_B2, CH_PAD_B3}};
+constexpr std::uint8_t ALL_PADS[6] = {CH_PAD1, CH_PAD2, CH_PAD3, CH_PAD_B1, CH_PAD_B2, CH_PAD_B3};
+
+// Pads: the three notes of each bar's chord, struck when the chord changes (or on bar_from)
+// and held otherwise, spread left, centre and right. A new chord goes to the other set of
+// channels and the old one is released there, so that it fades out under the new one instead
+// of being cut. Returns the set of the first chord struck.
+static int pads(XmPattern& p, PadVoices& voices, const Bars& bars, std::uint8_t volume,
+                int bar_from = 0, int bar_to = 3) {
+    int first = -1;
     for (int b = bar_from; b <= bar_to; ++b) {
         if (b != bar_from && same(bars[b], bars[b - 1]))
             continue;
-        for (int v = 0; v < 3; ++v)
-            put(p, std::uint32_t(CH_PAD1 + v), std::uint32_t(b * 16), bars[b].pad[v], INS_PAD,
-                volume, XM_FX_PANNING, PAN_PAD[v]);
+        voices.set ^= 1;
+        if (first < 0)
+            first = voices.set;
+        for (int v = 0; v < 3; ++v) {
+            std::uint32_t row = std::uint32_t(b * 16);
+            put(p, PAD_CHANNELS[voices.set][v], row, bars[b].pad[v], INS_PAD, volume, XM_FX_PANNING,
+                PAN_PAD[v]);
+            note_off(p, PAD_CHANNELS[voices.set ^ 1][v], row);
+        }
     }
+    return first;
 }
 
 // Plucked arpeggio: a 16-character bar of chord-note indices ('0'..'3'), '.' for rests.
@@ -350,26 +386,26 @@ static void snare_roll(XmPattern& p, std::uint32_t rows, std::uint8_t from, std:
 // ---- the drum kits of each mood ----------------------------------------------------------
 
 static void drums_drive(XmPattern& p, bool open_hats, bool snare_layer) {
-    steps(p, CH_KICK, INS_KICK, "x...x...x...x...", 0, 3, 60);
-    steps(p, CH_CLAP, INS_CLAP, "....x.......x...", 0, 3, 38);
+    steps(p, CH_KICK, INS_KICK, "x...x...x...x...", 0, 3, 58);
+    steps(p, CH_CLAP, INS_CLAP, "....x.......x...", 0, 3, 46);
     if (snare_layer)
         steps(p, CH_SNARE, INS_SNARE, "....x.......x...", 0, 3, 30);
-    steps(p, CH_HAT, INS_HAT, "o.x.o.x.o.x.o.xo", 0, 3, 26, 0, 12);
+    steps(p, CH_HAT, INS_HAT, "o.x.o.x.o.x.o.xo", 0, 3, 34, 0, 16);
     if (open_hats)
-        steps(p, CH_OPEN_HAT, INS_OPEN_HAT, "..x...x...x...x.", 0, 3, 18);
+        steps(p, CH_OPEN_HAT, INS_OPEN_HAT, "..x...x...x...x.", 0, 3, 24);
 }
 
 static void drums_half(XmPattern& p) {
     steps(p, CH_KICK, INS_KICK, "x.........x.....", 0, 3, 58);
     steps(p, CH_SNARE, INS_SNARE, "........x.......", 0, 3, 40);
-    steps(p, CH_HAT, INS_HAT, "x.o.x.o.x.o.x.oo", 0, 3, 22, 0, 12);
+    steps(p, CH_HAT, INS_HAT, "x.o.x.o.x.o.x.oo", 0, 3, 30, 0, 15);
     steps(p, CH_OPEN_HAT, INS_OPEN_HAT, "..............x.", 0, 3, 16);
 }
 
 static void drums_funk(XmPattern& p) {
     steps(p, CH_KICK, INS_KICK, "x.....x...x.....", 0, 3, 58);
-    steps(p, CH_CLAP, INS_CLAP, "....x.......x..o", 0, 3, 36, 0, 14);
-    steps(p, CH_HAT, INS_HAT, "xoxoxoxoxoxoxoxo", 0, 3, 22, 0, 11);
+    steps(p, CH_CLAP, INS_CLAP, "....x.......x..o", 0, 3, 44, 0, 16);
+    steps(p, CH_HAT, INS_HAT, "xoxoxoxoxoxoxoxo", 0, 3, 30, 0, 14);
     steps(p, CH_OPEN_HAT, INS_OPEN_HAT, "..............x.", 0, 3, 18);
 }
 
@@ -388,25 +424,23 @@ const Bars MAIN = {AM, F, C, G};
 static void intro_calm(Song& s) {
     const Bars b0 = {AM, AM, F, F}, b1 = {C, C, G, G}, b2 = {AM, AM, F, E};
     XmPattern& p0 = s.pattern(0);
-    pads(p0, b0, 0);
-    for (std::uint32_t ch = CH_PAD1; ch <= CH_PAD3; ++ch)
+    int first = pads(p0, s.pad_voices, b0, 0, 0, 1);
+    for (std::uint8_t ch : PAD_CHANNELS[first])
         swell(p0, ch, 1, 6);
-    put(p0, CH_PAD1, 32, F.pad[0], INS_PAD, 30, XM_FX_PANNING, PAN_PAD[0]);
-    put(p0, CH_PAD2, 32, F.pad[1], INS_PAD, 30, XM_FX_PANNING, PAN_PAD[1]);
-    put(p0, CH_PAD3, 32, F.pad[2], INS_PAD, 30, XM_FX_PANNING, PAN_PAD[2]);
+    pads(p0, s.pad_voices, b0, 30, 2, 3);
     melody(p0, CH_BELL, INS_BELL,
            {{16, N(E_, 5), 8}, {24, N(A_, 4), 8}, {48, N(C_, 5), 8}, {56, N(A_, 4), 8}}, 26);
     bass_line(p0, b0, "r...............", 30, 2, 3);
 
     XmPattern& p1 = s.pattern(1);
-    pads(p1, b1, 30);
+    pads(p1, s.pad_voices, b1, 30);
     arps(p1, b1, "0.1.2.1.0.1.2.1.", 22);
     bass_line(p1, b1, "r.......r.......", 34);
     melody(p1, CH_BELL, INS_BELL,
            {{0, N(E_, 5), 8}, {8, N(G_, 5), 8}, {32, N(D_, 5), 8}, {40, N(B_, 4), 8}}, 24);
 
     XmPattern& p2 = s.pattern(2);
-    pads(p2, b2, 30);
+    pads(p2, s.pad_voices, b2, 30);
     arps(p2, b2, "0.1.2.1.0.1.2.3.", 24);
     bass_line(p2, b2, "r.......r.....o.", 36);
     steps(p2, CH_HAT, INS_HAT, "..x...x...x...x.", 1, 2, 12);
@@ -417,19 +451,19 @@ static void intro_calm(Song& s) {
             {40, N(C_, 5), 8},
             {48, N(B_, 4), 16}},
            24);
-    for (std::uint32_t ch : {CH_PAD1, CH_PAD2, CH_PAD3, CH_ARP, CH_BASS, CH_BELL})
+    for (std::uint8_t ch : ALL_PADS)
+        fade(p2, ch, 48, 63, 100, 0);
+    for (std::uint32_t ch : {CH_ARP, CH_BASS, CH_BELL})
         fade(p2, ch, 48, 63, 100, 0);
 }
 
 // 3-4: the theme on bells over a soft pulse, fading in at 3 and out at the end of 4.
 static void intro_theme(Song& s) {
     XmPattern& p3 = s.pattern(3);
-    pads(p3, MAIN, 0);
-    for (std::uint32_t ch = CH_PAD1; ch <= CH_PAD3; ++ch)
+    int first = pads(p3, s.pad_voices, MAIN, 0, 0, 0);
+    for (std::uint8_t ch : PAD_CHANNELS[first])
         swell(p3, ch, 1, 6);
-    for (std::uint32_t ch = CH_PAD1; ch <= CH_PAD3; ++ch)
-        for (int b = 1; b < 4; ++b)
-            cell(p3, ch, std::uint32_t(b * 16)).volume = xm_vol_set(30);
+    pads(p3, s.pad_voices, MAIN, 30, 1, 3);
     arps(p3, MAIN, "0.1.2.3.2.1.2.3.", 20);
     fade(p3, CH_ARP, 0, 15, 20, 100);
     melody(p3, CH_BELL, INS_BELL, THEME_A1, 34);
@@ -438,13 +472,15 @@ static void intro_theme(Song& s) {
     steps(p3, CH_HAT, INS_HAT, "..x...x...x...x.", 1, 3, 12);
 
     XmPattern& p4 = s.pattern(4);
-    pads(p4, MAIN, 30);
+    pads(p4, s.pad_voices, MAIN, 30);
     arps(p4, MAIN, "0.1.2.3.2.1.2.3.", 22);
     melody(p4, CH_BELL, INS_BELL, THEME_A2, 36);
     bass_line(p4, MAIN, "r.....r.....r...", 36);
     steps(p4, CH_KICK, INS_KICK, "x.......x.......", 0, 3, 38);
     steps(p4, CH_HAT, INS_HAT, "..x...x...x...x.", 0, 3, 14);
-    for (std::uint32_t ch : {CH_PAD1, CH_PAD2, CH_PAD3, CH_ARP, CH_BASS, CH_BELL, CH_KICK, CH_HAT})
+    for (std::uint8_t ch : ALL_PADS)
+        fade(p4, ch, 48, 63, 100, 0);
+    for (std::uint32_t ch : {CH_ARP, CH_BASS, CH_BELL, CH_KICK, CH_HAT})
         fade(p4, ch, 48, 63, 100, 0);
 }
 
@@ -452,7 +488,7 @@ static void intro_theme(Song& s) {
 // bar on E that pulls towards the drop.
 static void build(Song& s) {
     XmPattern& p5 = s.pattern(5);
-    pads(p5, MAIN, 28);
+    pads(p5, s.pad_voices, MAIN, 28);
     arps(p5, MAIN, "0123012301230123", 22);
     bass_line(p5, MAIN, "..r...r...r...r.", 40);
     steps(p5, CH_KICK, INS_KICK, "x...x...x...x...", 0, 3, 54);
@@ -461,7 +497,7 @@ static void build(Song& s) {
 
     const Bars b6 = {AM, F, G, E};
     XmPattern& p6 = s.pattern(6);
-    pads(p6, b6, 30);
+    pads(p6, s.pad_voices, b6, 30);
     arps(p6, b6, "0123012301230123", 24);
     bass_line(p6, b6, "r.r.r.r.r.r.r.r.", 40);
     steps(p6, CH_KICK, INS_KICK, "x...x...x...x...", 0, 2, 56);
@@ -483,7 +519,7 @@ static void build(Song& s) {
     // Two rows of silence before the drop.
     for (std::uint32_t ch = 0; ch < CH; ++ch) {
         clear_rows(p6, ch, 62, 63);
-        if (ch != CH_PAD1 && ch != CH_PAD2 && ch != CH_PAD3)
+        if (std::find(std::begin(ALL_PADS), std::end(ALL_PADS), ch) == std::end(ALL_PADS))
             note_off(p6, ch, 62);
     }
 }
@@ -495,13 +531,13 @@ static void drop(Song& s) {
         crash(p, 0, 52);
         put(p, CH_STAB, 0, N(A_, 3), INS_STAB, 40);
         drums_drive(p, pos != 7, pos == 9);
-        pads(p, MAIN, 24);
+        pads(p, s.pad_voices, MAIN, 24);
         bass_line(p, MAIN, "r.o.r.o.r.o.r.o.", 44);
         arps(p, MAIN, "0123012301230123", 24);
     }
-    melody(s.pattern(7), CH_LEAD, INS_LEAD, THEME_A1, 42, 0x44);
-    melody(s.pattern(8), CH_LEAD, INS_LEAD, THEME_A2, 42, 0x44);
-    melody(s.pattern(9), CH_LEAD, INS_LEAD, hook(), 40, 0, true);
+    melody(s.pattern(7), CH_LEAD, INS_LEAD, THEME_A1, 46, 0x44);
+    melody(s.pattern(8), CH_LEAD, INS_LEAD, THEME_A2, 46, 0x44);
+    melody(s.pattern(9), CH_LEAD, INS_LEAD, hook(), 44, 0, true);
     melody(s.pattern(9), CH_BELL, INS_BELL, THEME_A1, 26);
     tom_fill(s.pattern(9), 8);
 }
@@ -513,7 +549,7 @@ static void mystery(Song& s) {
     for (std::uint32_t pos = 10; pos <= 11; ++pos) {
         XmPattern& p = s.pattern(pos);
         drums_half(p);
-        pads(p, b, 26);
+        pads(p, s.pad_voices, b, 26);
         arps(p, b, "0.2.1.3.0.2.1.3.", 22);
         for (int bar = 0; bar < 4; ++bar) {
             std::uint32_t row = std::uint32_t(bar * 16);
@@ -543,7 +579,7 @@ static void funky(Song& s) {
         const Bars b = {FMAJ7, G, EM7, pos == 12 ? AM : FS};
         XmPattern& p = s.pattern(pos);
         drums_funk(p);
-        pads(p, b, 20);
+        pads(p, s.pad_voices, b, 20);
         bass_line(p, b, "r..r..o.r.f.r.o.", 44);
         // Arpeggio intervals above each chord's root: major or minor triad.
         const std::uint8_t intervals[4] = {0x47, 0x47, 0x37, std::uint8_t(pos == 12 ? 0x37 : 0x47)};
@@ -559,7 +595,7 @@ static void funky(Song& s) {
                     else
                         effect(p, CH_ARP, row, XM_FX_ARPEGGIO, intervals[bar]);
                 }
-        melody(p, CH_LEAD, INS_LEAD, funk(pos == 13), 40, 0, true);
+        melody(p, CH_LEAD, INS_LEAD, funk(pos == 13), 44, 0, true);
     }
     crash(s.pattern(12), 0, 46);
     snare_roll(s.pattern(13), 6, 24, 44);
@@ -572,7 +608,7 @@ static void energy(Song& s) {
     for (std::uint32_t pos = 14; pos <= 17; ++pos) {
         XmPattern& p = s.pattern(pos);
         drums_drive(p, true, pos >= 16);
-        pads(p, b, 22);
+        pads(p, s.pad_voices, b, 22);
         bass_line(p, b, ".rrr.rrr.rrr.roo", 42);
         arps(p, b, "0123212301232123", 22);
     }
@@ -580,9 +616,9 @@ static void energy(Song& s) {
     crash(s.pattern(16), 0, 50);
     put(s.pattern(14), CH_STAB, 0, N(B_, 3), INS_STAB, 42);
     melody(s.pattern(14), CH_BELL, INS_BELL, transposed(hook(), 2), 28);
-    melody(s.pattern(15), CH_LEAD, INS_LEAD, transposed(THEME_A1, 2), 42, 0x44);
-    melody(s.pattern(16), CH_LEAD, INS_LEAD, transposed(THEME_A2, 2), 42, 0x44);
-    melody(s.pattern(17), CH_LEAD, INS_LEAD, transposed(hook(), 2), 40, 0, true);
+    melody(s.pattern(15), CH_LEAD, INS_LEAD, transposed(THEME_A1, 2), 46, 0x44);
+    melody(s.pattern(16), CH_LEAD, INS_LEAD, transposed(THEME_A2, 2), 46, 0x44);
+    melody(s.pattern(17), CH_LEAD, INS_LEAD, transposed(hook(), 2), 44, 0, true);
     tom_fill(s.pattern(17), 8);
     clear_rows(s.pattern(17), CH_KICK, 56, 63);
 }
@@ -594,7 +630,7 @@ static void dream(Song& s) {
         const Bars& b = pos == 20 ? b20 : b18;
         XmPattern& p = s.pattern(pos);
         drums_dream(p);
-        pads(p, b, 26);
+        pads(p, s.pad_voices, b, 26);
         arps(p, b, "0.1.2.3.2.1.2.3.", 22);
         bass_line(p, b, "r.........o.r...", 40);
     }
@@ -611,7 +647,7 @@ static void dream(Song& s) {
 static void words(Song& s) {
     XmPattern& p = s.pattern(WORDS_POSITION);
     const Bars drone = {AM, AM, AM, AM};
-    pads(p, drone, 24);
+    pads(p, s.pad_voices, drone, 24);
     put(p, CH_BASS, 0, AM.bass, INS_BASS, 40);
     arps(p, drone, "0.1.2.3.2.1.2.3.", 14);
     const std::uint8_t stab_roots[12] = {N(A_, 3), N(F_, 3), N(C_, 4), N(G_, 3),
@@ -643,7 +679,7 @@ static void closing(Song& s) {
         XmPattern& p = s.pattern(pos);
         if (bridge) {
             steps(p, CH_KICK, INS_KICK, "x...x...x...x...", 0, 3, 54);
-            steps(p, CH_HAT, INS_HAT, "o.x.o.x.o.x.o.x.", 0, 3, 22, 0, 10);
+            steps(p, CH_HAT, INS_HAT, "o.x.o.x.o.x.o.x.", 0, 3, 30, 0, 14);
             bass_line(p, b, "r.....r...r.r...", 42);
             arps(p, b, "0.1.2.3.0.1.2.3.", 22);
         } else {
@@ -651,22 +687,33 @@ static void closing(Song& s) {
             bass_line(p, b, "r.o.r.o.r.o.r.o.", 44);
             arps(p, b, "0123012301230123", 22);
         }
-        pads(p, b, 24);
+        pads(p, s.pad_voices, b, 24);
     }
     for (std::uint32_t pos : {22u, 24u, 26u, 28u})
         crash(s.pattern(pos), 0, 48);
-    melody(s.pattern(22), CH_LEAD, INS_LEAD, THEME_A1, 42, 0x44);
-    melody(s.pattern(23), CH_LEAD, INS_LEAD, THEME_A2, 42, 0x44);
-    melody(s.pattern(24), CH_LEAD, INS_LEAD, THEME_A1, 42, 0x44);
+    melody(s.pattern(22), CH_LEAD, INS_LEAD, THEME_A1, 46, 0x44);
+    melody(s.pattern(23), CH_LEAD, INS_LEAD, THEME_A2, 46, 0x44);
+    melody(s.pattern(24), CH_LEAD, INS_LEAD, THEME_A1, 46, 0x44);
     melody(s.pattern(24), CH_BELL, INS_BELL, transposed(THEME_A1, 12), 22);
-    melody(s.pattern(25), CH_LEAD, INS_LEAD, THEME_A2, 42, 0x44);
+    melody(s.pattern(25), CH_LEAD, INS_LEAD, THEME_A2, 46, 0x44);
     melody(s.pattern(25), CH_BELL, INS_BELL, hook(), 24);
-    melody(s.pattern(26), CH_LEAD, INS_LEAD, THEME_B1, 42, 0x54);
-    melody(s.pattern(27), CH_LEAD, INS_LEAD, THEME_B2, 42, 0x54);
+    melody(s.pattern(26), CH_LEAD, INS_LEAD, THEME_B1, 46, 0x54);
+    melody(s.pattern(27), CH_LEAD, INS_LEAD, THEME_B2, 46, 0x54);
     snare_roll(s.pattern(27), 8, 20, 46);
-    melody(s.pattern(28), CH_LEAD, INS_LEAD, hook(), 40, 0, true);
+    melody(s.pattern(28), CH_LEAD, INS_LEAD, hook(), 44, 0, true);
     melody(s.pattern(28), CH_BELL, INS_BELL, THEME_A1, 30);
-    melody(s.pattern(29), CH_LEAD, INS_LEAD, THEME_END, 42, 0x44);
+    melody(s.pattern(29), CH_LEAD, INS_LEAD, THEME_END, 46, 0x44);
+    // A second voice a third below the theme in the last choruses; the closing A is held
+    // over its fifth, E, not the third below it.
+    Melody end_harmony = third_below(THEME_END);
+    end_harmony.back().note = N(E_, 4);
+    const std::pair<std::uint32_t, Melody> harmonies[3] = {
+        {24, third_below(THEME_A1)}, {25, third_below(THEME_A2)}, {29, end_harmony}};
+    for (const auto& [pos, line] : harmonies) {
+        melody(s.pattern(pos), CH_HARMONY, INS_LEAD, line, 30, 0x44);
+        for (const Ev& e : line)
+            effect(s.pattern(pos), CH_HARMONY, e.row, XM_FX_PANNING, 168);
+    }
 
     // The last bar: one full hit on A, then everything dies away (volume slide down, A0x).
     XmPattern& p = s.pattern(29);
@@ -677,7 +724,8 @@ static void closing(Song& s) {
     put(p, CH_STAB, 48, N(A_, 3), INS_STAB, 48);
     put(p, CH_BASS, 48, AM.bass, INS_BASS, 46);
     put(p, CH_BELL, 48, N(A_, 5), INS_BELL, 30);
-    for (std::uint32_t ch : {CH_PAD1, CH_PAD2, CH_PAD3, CH_BASS, CH_LEAD})
+    for (std::uint32_t ch :
+         {CH_PAD1, CH_PAD2, CH_PAD3, CH_PAD_B1, CH_PAD_B2, CH_PAD_B3, CH_BASS, CH_LEAD, CH_HARMONY})
         for (std::uint32_t r = 54; r < 64; ++r)
             effect(p, ch, r, XM_FX_VOLUME_SLIDE, 0x01);
 }
@@ -694,7 +742,8 @@ static void tail(Song& s) {
 static void release_idle(Song& s) {
     for (std::uint32_t pos = 1; pos < SONG_POSITIONS; ++pos) {
         XmPattern& p = s.pattern(pos);
-        for (std::uint32_t ch : {CH_BASS, CH_LEAD, CH_PAD1, CH_PAD2, CH_PAD3, CH_FX}) {
+        for (std::uint32_t ch : {CH_BASS, CH_LEAD, CH_HARMONY, CH_PAD1, CH_PAD2, CH_PAD3, CH_PAD_B1,
+                                 CH_PAD_B2, CH_PAD_B3, CH_FX}) {
             bool idle = true;
             for (std::uint32_t r = 0; r < p.rows && idle; ++r)
                 idle = cell(p, ch, r).note == XM_NOTE_NONE;

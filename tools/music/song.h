@@ -6,7 +6,7 @@
 
 #include "tools/xm/xm.h"
 
-constexpr std::uint32_t SONG_CHANNELS = 18;
+constexpr std::uint32_t SONG_CHANNELS = 22;
 constexpr std::uint32_t SONG_POSITIONS = 31; // 0..29 are the show, 30 the tail that ends it
 constexpr std::uint32_t SONG_PATTERN_ROWS = 64;
 constexpr std::uint32_t SONG_TAIL_ROWS = 16;
@@ -33,6 +33,11 @@ enum SongChannel : std::uint8_t {
     CH_FX,
     CH_BELL,
     CH_BELL_ECHO,
+    CH_PAD_B1, // the second set of pad voices: chords alternate between the sets
+    CH_PAD_B2,
+    CH_PAD_B3,
+    CH_HARMONY, // a third below the lead in the closing choruses
+    CH_SPARE,   // unused: the format wants an even channel count
 };
 
 // The song position of the picture sequence, and the rows of its pattern on which a new word

@@ -122,7 +122,7 @@ static double metallic(double t, double base_hz) {
 
 static XmInstrument make_kick() {
     double rate = ONE_SHOT_RATE;
-    std::uint32_t n = frames_for(0.45, rate);
+    std::uint32_t n = frames_for(0.35, rate);
     std::vector<double> x(n);
     Noise rng{0x1234567u};
     OnePole lp = lowpass_at(3000, rate);
@@ -132,7 +132,7 @@ static XmInstrument make_kick() {
         // The pitch falls fast from a punchy 170 Hz to a 48 Hz body.
         double f = 48.0 + 122.0 * std::exp(-t / 0.03);
         phase += 2.0 * PI * f / rate;
-        double body = std::sin(phase) * std::exp(-t / 0.2);
+        double body = std::sin(phase) * std::exp(-t / 0.12);
         double click = lowpass(lp, rng.next()) * std::exp(-t / 0.003) * 0.5;
         x[i] = std::tanh(1.8 * (body + click));
     }
@@ -245,10 +245,11 @@ static XmInstrument make_pad() {
         FRAMES, {127.0, 128.0, 129.0}, {0.8, 1.0, 0.8}, 24,
         [](int k) { return std::pow(double(k), -1.35); }, 0x9ADu);
     XmInstrument ins = single("pad", looped("pad", x, 0.85, rate, NOTE_C4, 128));
-    ins.volume_envelope.points = {{0, 0}, {14, 64}, {60, 54}};
+    ins.volume_envelope.points = {{0, 0}, {10, 64}, {60, 54}};
     ins.volume_envelope.sustain = true;
     ins.volume_envelope.sustain_point = 2;
-    ins.fadeout = 700;
+    // Released over about 36 ticks (0.7 s), while the next chord rises on other channels.
+    ins.fadeout = 1800;
     return ins;
 }
 

@@ -29,11 +29,21 @@ struct SceneTraffic {
     std::size_t bytes_written;
 };
 
+// Scene 3's two patches at their first phases (orbit 1 at (-10, 30), orbit 2 at (-41, 23)),
+// clipped to the frame: 244 x 208 and 213 x 215 pixels.
+constexpr std::size_t PATCHES_AT_START = (244 * 208 + 213 * 215) * sizeof(Pixel);
+
 constexpr SceneTraffic SCENE_TRAFFIC[8] = {
-    {"scene_1_masked_twin_scroll", 0, 0, 0, FRAME},
-    {"scene_2_polar_flash", 7, 0, 0, FRAME},
-    {"scene_3_twin_light_bump", 10, 0, 0, FRAME},
-    {"scene_4_cycling_overlay_scroll", 12, 0, 0, FRAME},
+    // Two texels per pixel into work; work, the mask and the frame read, the frame written.
+    {"scene_1_masked_twin_scroll", 0, 0, 5 * FRAME, 2 * FRAME},
+    // Angle, depth, texel and overlay per pixel, map, overlay and flash in one write of the frame.
+    {"scene_2_polar_flash", 7, 0, 4 * FRAME, FRAME},
+    // Wobbled texture into scratch_a (a gather per texel), scratch_a into work, per patch pixel
+    // one height and one light-map word read and one word written, both patches summed.
+    {"scene_3_twin_light_bump", 10, 0, TEX + FRAME + 2 * PATCHES_AT_START + 2 * FRAME,
+     TEX + FRAME + PATCHES_AT_START + FRAME},
+    // Two texels and the overlay per pixel, the sum and overlay in one write of the frame.
+    {"scene_4_cycling_overlay_scroll", 12, 0, 3 * FRAME, FRAME},
     // Texture into work (256 rows), work into the frame, the tunnel (angle, depth, texel read,
     // the frame written), the strip band keyed over it.
     {"scene_5_wobble_tunnel", 14, 0, TEX + 240 * 256 * 4 + FRAME + 3 * FRAME + BAND_320 * 2,

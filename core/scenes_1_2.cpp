@@ -15,7 +15,9 @@ static inline std::int32_t elapsed_ticks(std::int32_t now, std::int32_t last) {
 }
 
 // Whether a row of 320 texels read from ring position p stays clear of the ring's wrap.
-static inline bool row_in_ring(std::uint32_t p) { return p <= TEX_PIXELS - FRAME_W; }
+static inline bool row_in_ring(std::uint32_t p) {
+    return p <= TEX_PIXELS - FRAME_W;
+}
 
 // One frame row of the twin scroll. Along a row each texture index steps by one word; rows
 // that keep clear of the 16-bit wrap (all but about one in 256) take the straight loop.
@@ -33,15 +35,36 @@ static void twin_scroll_wrap_row(Pixel* __restrict out, const Pixel* __restrict 
     }
 }
 
-// The masked fade of one row. The song position is read for every pixel, so a change while
-// the frame is drawn switches masks from the next pixel on.
-static void masked_fade_row(const ShowState* s, Pixel* __restrict frame,
-                            const Pixel* __restrict work, const Pixel* mask_early,
-                            const Pixel* mask_late, std::uint32_t fade) {
+static inline void masked_fade_run(Pixel* __restrict frame, const Pixel* __restrict work,
+                                   const Pixel* __restrict mask, std::uint32_t fade) {
     for (std::uint32_t x = 0; x < FRAME_W; x++) {
-        const Pixel* mask = read_sngpos(s) > 2 ? mask_late : mask_early;
         Pixel faded = fade_down(work[x], fade);
         frame[x] = mask[x] > KEY_HIGH ? faded : frame[x];
+    }
+}
+
+// The masked fade of one row. The song position is read for every pixel, in pixel order, so a
+// change while the frame is drawn switches masks from the next pixel on. The reads come first,
+// then the row is drawn: with one mask throughout (nearly every row) as one straight loop.
+static void masked_fade_row(const ShowState* s, Pixel* __restrict frame,
+                            const Pixel* __restrict work, const Pixel* __restrict mask_early,
+                            const Pixel* __restrict mask_late, std::uint32_t fade) {
+    std::uint8_t late[FRAME_W];
+    std::uint32_t late_count = 0;
+    for (std::uint32_t x = 0; x < FRAME_W; x++) {
+        late[x] = read_sngpos(s) > 2;
+        late_count += late[x];
+    }
+    if (late_count == 0) {
+        masked_fade_run(frame, work, mask_early, fade);
+    } else if (late_count == FRAME_W) {
+        masked_fade_run(frame, work, mask_late, fade);
+    } else {
+        for (std::uint32_t x = 0; x < FRAME_W; x++) {
+            Pixel m = late[x] ? mask_late[x] : mask_early[x];
+            Pixel faded = fade_down(work[x], fade);
+            frame[x] = m > KEY_HIGH ? faded : frame[x];
+        }
     }
 }
 
@@ -93,26 +116,39 @@ void scene_1_masked_twin_scroll(ShowState* s) {
         s->scene_index = 1;
 }
 
+// fade_up computed on the word: blue and red are summed side by side in the even halves, green
+// in the odd one, and a field that carried past 255 is filled with ones. Equal to fade_up for
+// any word and amounts 0..255, but only shifts, adds and masks, which SSE2 does four at a time
+// (fade_up's per-channel minimum needs a compare-and-blend there).
+static inline Pixel fade_up_swar(Pixel p, std::uint32_t amount) {
+    std::uint32_t even = (p & 0x00FF00FFu) + (amount * 0x00010001u);
+    std::uint32_t odd = (p & 0x0000FF00u) + (amount << 8);
+    std::uint32_t even_over = (even >> 8) & 0x00010001u;
+    std::uint32_t odd_over = (odd >> 16) & 1u;
+    even = (even | ((even_over << 8) - even_over)) & 0x00FF00FFu;
+    odd = (odd | (((odd_over << 8) - odd_over) << 8)) & 0x0000FF00u;
+    return even | odd;
+}
+
 // The polar map, the keyed overlay and the flash of one frame in one walk over the frame. Per
 // pixel the order is the one of three separate passes: texel, then the keyed store, then the
 // brightening. overlay is null at song positions without one.
 static void polar_flash_frame(Pixel* __restrict frame, const Pixel* __restrict tex,
                               const std::int32_t* __restrict angle,
-                              const std::int32_t* __restrict depth,
-                              const Pixel* __restrict overlay, std::uint32_t offset,
-                              std::uint32_t flash) {
+                              const std::int32_t* __restrict depth, const Pixel* __restrict overlay,
+                              std::uint32_t offset, std::uint32_t flash) {
     if (overlay) {
         for (std::uint32_t i = 0; i < FRAME_PIXELS; i++) {
             Pixel p = tex[tex_index(static_cast<std::int32_t>(angle[i] + offset),
                                     static_cast<std::int32_t>(depth[i] + offset))];
             p = overlay[i] > KEY_LOW ? overlay[i] : p;
-            frame[i] = fade_up(p, flash);
+            frame[i] = fade_up_swar(p, flash);
         }
     } else {
         for (std::uint32_t i = 0; i < FRAME_PIXELS; i++) {
             Pixel p = tex[tex_index(static_cast<std::int32_t>(angle[i] + offset),
                                     static_cast<std::int32_t>(depth[i] + offset))];
-            frame[i] = fade_up(p, flash);
+            frame[i] = fade_up_swar(p, flash);
         }
     }
 }
@@ -143,8 +179,8 @@ void scene_2_polar_flash(ShowState* s) {
         s->flash_stage = 2;
         s->flash_level = 255;
     }
-    polar_flash_frame(s->frame, asset_pixels(s, 4), s->polar_angle_a, s->polar_depth_a,
-                      overlay, static_cast<std::uint32_t>(s->polar_offset),
+    polar_flash_frame(s->frame, asset_pixels(s, 4), s->polar_angle_a, s->polar_depth_a, overlay,
+                      static_cast<std::uint32_t>(s->polar_offset),
                       static_cast<std::uint32_t>(s->flash_level));
 
     std::int32_t now = read_tick_count(s);
@@ -154,8 +190,8 @@ void scene_2_polar_flash(ShowState* s) {
         // The song position is read once for all the steps, so n steps are one subtraction:
         // the level stops at 0 and the offset runs on without a wrap of its own.
         if (pos >= 7 && pos <= 9)
-            s->flash_level =
-                static_cast<std::int32_t>(std::max<std::int64_t>(s->flash_level - 2 * std::int64_t{n}, 0));
+            s->flash_level = static_cast<std::int32_t>(
+                std::max<std::int64_t>(s->flash_level - 2 * std::int64_t{n}, 0));
         s->polar_offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(s->polar_offset) +
                                                     static_cast<std::uint32_t>(n));
     }

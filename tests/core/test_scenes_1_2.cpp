@@ -14,7 +14,9 @@ namespace {
 constexpr Pixel SENTINEL = 0x12345678u;
 constexpr Pixel WHITE = 0x00FFFFFFu;
 
-std::uint32_t at(int x, int y) { return static_cast<std::uint32_t>(y * FRAME_W + x); }
+std::uint32_t at(int x, int y) {
+    return static_cast<std::uint32_t>(y * FRAME_W + x);
+}
 
 // The texture word read at (x, y): one 16-bit ring, (x + 256y) mod 65536.
 std::uint32_t ring(std::int32_t x, std::int32_t y) {
@@ -57,12 +59,12 @@ int count_not(const Pixel* frame, Pixel v) {
 
 TEST(Scene1, FirstFrameSumsBothLayersIntoWorkAndShowsOnlyKeyedMaskPixelsBlack) {
     AssetRecords r = default_asset_records(0);
-    r[0] = own_index_texture(0);  // layer 0 texel: its index, low half
-    r[1] = own_index_texture(16); // layer 1 texel: its index, high half
+    r[0] = own_index_texture(0);         // layer 0 texel: its index, low half
+    r[1] = own_index_texture(16);        // layer 1 texel: its index, high half
     r[2].assign(FRAME_PIXELS, KEY_HIGH); // equal to the key: never passes
     r[2][at(10, 20)] = 0xFFAAAAABu;
     r[2][at(11, 20)] = 0xFFFFFFFFu;
-    r[2][at(12, 20)] = 0xFEFFFFFFu; // key byte below 0xFF
+    r[2][at(12, 20)] = 0xFEFFFFFFu;         // key byte below 0xFF
     r[3].assign(FRAME_PIXELS, 0xFFFFFFFFu); // the later mask, not used at position 0
     Show show(r);
     ASSERT_TRUE(show.ok);
@@ -146,23 +148,19 @@ TEST_P(Scene1Steps, OneStepPerElapsedTick) {
     EXPECT_EQ(show.s().scene_index, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ticks, Scene1Steps,
-                         ::testing::Values(StepCase{0, 0, 0, 359, 255}, // same tick: nothing
-                                           StepCase{1, 0, 1, 358, 253},
-                                           StepCase{5, 0, 5, 354, 245},
-                                           StepCase{127, 0, 127, 232, 1},
-                                           StepCase{128, 0, 128, 231, 0},
-                                           StepCase{359, 0, 359, 0, 0},
-                                           StepCase{360, 0, 0, 359, 0},   // full turn
-                                           StepCase{361, 0, 1, 358, 0},   // both wrap
-                                           StepCase{1000, 3, 280, 79, 0}, // 1000 = 2*360 + 280
-                                           StepCase{10, 1, 10, 349, 255}, // holds
-                                           StepCase{10, 2, 10, 349, 255}, // rises, stops at 255
-                                           StepCase{10, 3, 10, 349, 235},
-                                           StepCase{10, 4, 10, 349, 255},
-                                           StepCase{10, 5, 10, 349, 255},
-                                           StepCase{10, 6, 10, 349, 255},
-                                           StepCase{10, -1, 10, 349, 255}));
+INSTANTIATE_TEST_SUITE_P(
+    Ticks, Scene1Steps,
+    ::testing::Values(StepCase{0, 0, 0, 359, 255}, // same tick: nothing
+                      StepCase{1, 0, 1, 358, 253}, StepCase{5, 0, 5, 354, 245},
+                      StepCase{127, 0, 127, 232, 1}, StepCase{128, 0, 128, 231, 0},
+                      StepCase{359, 0, 359, 0, 0}, StepCase{360, 0, 0, 359, 0}, // full turn
+                      StepCase{361, 0, 1, 358, 0},                              // both wrap
+                      StepCase{1000, 3, 280, 79, 0}, // 1000 = 2*360 + 280
+                      StepCase{10, 1, 10, 349, 255}, // holds
+                      StepCase{10, 2, 10, 349, 255}, // rises, stops at 255
+                      StepCase{10, 3, 10, 349, 235}, StepCase{10, 4, 10, 349, 255},
+                      StepCase{10, 5, 10, 349, 255}, StepCase{10, 6, 10, 349, 255},
+                      StepCase{10, -1, 10, 349, 255}));
 
 TEST(Scene1, LevelFallsAndRisesWithTheSongAndIgnoresABackwardClock) {
     Show show(default_asset_records(0));
@@ -340,6 +338,44 @@ INSTANTIATE_TEST_SUITE_P(Levels, Scene2Flash,
                                            FlashCase{127, 0x00112131u}, // level 1
                                            FlashCase{128, 0x00102030u},
                                            FlashCase{200, 0x00102030u}));
+
+// Per channel min(c + level, 255), key byte 0.
+Pixel brighten(Pixel p, std::uint32_t level) {
+    Pixel out = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        std::uint32_t c = ((p >> shift) & 0xFF) + level;
+        out |= (c > 255 ? 255 : c) << shift;
+    }
+    return out;
+}
+
+class Scene2FlashAllColours : public ::testing::TestWithParam<std::int32_t> {};
+
+TEST_P(Scene2FlashAllColours, EveryChannelRisesByTheLevelAndStopsAt255) {
+    std::int32_t n = GetParam();
+    AssetRecords r = default_asset_records(0);
+    r[4].resize(TEX_PIXELS);
+    for (std::uint32_t j = 0; j < TEX_PIXELS; j++) // every byte value in every channel
+        r[4][j] = 0xFF000000u | ((j * 7u) & 0xFFu) << 16 | j;
+    Show show(r);
+    ASSERT_TRUE(show.ok);
+    show.pass(0, 7);
+    show.pass(n, 7);
+    show.pass(n, 7);
+    ShowState& s = show.s();
+    std::uint32_t level = static_cast<std::uint32_t>(255 - 2 * n);
+    std::uint32_t off = static_cast<std::uint32_t>(n);
+    int wrong = 0;
+    for (int i = 0; i < FRAME_PIXELS; i++) {
+        std::uint32_t index = (static_cast<std::uint32_t>(s.polar_angle_a[i]) + off +
+                               256u * (static_cast<std::uint32_t>(s.polar_depth_a[i]) + off)) &
+                              0xFFFFu;
+        wrong += show.frame()[i] != brighten(r[4][index], level);
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, Scene2FlashAllColours, ::testing::Values(1, 64, 100, 120, 127));
 
 TEST(Scene2, OutsideSevenToNineTheLevelHoldsAndNoOverlayIsDrawn) {
     AssetRecords r = default_asset_records(0);

@@ -14,7 +14,9 @@
 
 namespace {
 
-std::uint32_t at(int x, int y) { return static_cast<std::uint32_t>(y * FRAME_W + x); }
+std::uint32_t at(int x, int y) {
+    return static_cast<std::uint32_t>(y * FRAME_W + x);
+}
 
 std::uint32_t ring(std::int32_t x, std::int32_t y) {
     return (static_cast<std::uint32_t>(x) + 256u * static_cast<std::uint32_t>(y)) & 0xFFFFu;
@@ -113,19 +115,19 @@ INSTANTIATE_TEST_SUITE_P(
     Origins, BumpPatchClip,
     ::testing::Values(ClipCase{0, 0, 254 * 238}, ClipCase{20, -10, 254 * 238},
                       ClipCase{64, -15, 254 * 238}, ClipCase{100, 100, 218 * 138},
-                      ClipCase{-253, 0, 238},   // only column 1, from patch column 254
-                      ClipCase{317, 0, 238},    // only column 318, from patch column 1
-                      ClipCase{0, 237, 254},    // only row 238
-                      ClipCase{0, -253, 254},   // only row 1
+                      ClipCase{-253, 0, 238}, // only column 1, from patch column 254
+                      ClipCase{317, 0, 238},  // only column 318, from patch column 1
+                      ClipCase{0, 237, 254},  // only row 238
+                      ClipCase{0, -253, 254}, // only row 1
                       ClipCase{-254, 0, 0}, ClipCase{318, 0, 0}, ClipCase{0, 238, 0},
                       ClipCase{0, -254, 0}, ClipCase{INT32_MIN, 5, 0}, ClipCase{5, INT32_MAX, 0},
                       ClipCase{INT32_MAX, INT32_MIN, 0}));
 
 struct SlopeCase {
     const char* what;
-    int hx, hy;        // height word to set, frame coordinates
-    Pixel value;       // its value (the rest of the field is 0)
-    int col, row;      // light-map texel expected at patch pixel (10, 20), origin (0, 0)
+    int hx, hy;   // height word to set, frame coordinates
+    Pixel value;  // its value (the rest of the field is 0)
+    int col, row; // light-map texel expected at patch pixel (10, 20), origin (0, 0)
 };
 
 class BumpPatchSlope : public ::testing::TestWithParam<SlopeCase> {};
@@ -142,19 +144,18 @@ TEST_P(BumpPatchSlope, NeighbourDifferencesShiftTheLookUp) {
 
 INSTANTIATE_TEST_SUITE_P(
     Slopes, BumpPatchSlope,
-    ::testing::Values(
-        SlopeCase{"flat", 0, 0, 0, 10, 20},
-        // above - below + py = 0 - 21 + 20 = -1: row 255.
-        SlopeCase{"vertical -1 wraps to row 255", 10, 21, 21, 10, 255},
-        SlopeCase{"above 3: row 23", 10, 19, 3, 10, 23},
-        // left - right = 0x100: the green difference adds to the row.
-        SlopeCase{"green difference adds a row", 9, 20, 0x100, 10, 21},
-        SlopeCase{"right 11: column -1 borrows a row", 11, 20, 11, 255, 19},
-        // Only the low byte of the vertical term survives the 16-bit cut.
-        SlopeCase{"vertical high bytes vanish", 10, 19, 0xFFFFFF00u, 10, 20},
-        // Red and key bytes of the horizontal term lie above bit 15.
-        SlopeCase{"horizontal red vanishes", 9, 20, 0x00FF0000u, 10, 20},
-        SlopeCase{"whole-word -1 on the left", 9, 20, 0xFFFFFFFFu, 9, 20}));
+    ::testing::Values(SlopeCase{"flat", 0, 0, 0, 10, 20},
+                      // above - below + py = 0 - 21 + 20 = -1: row 255.
+                      SlopeCase{"vertical -1 wraps to row 255", 10, 21, 21, 10, 255},
+                      SlopeCase{"above 3: row 23", 10, 19, 3, 10, 23},
+                      // left - right = 0x100: the green difference adds to the row.
+                      SlopeCase{"green difference adds a row", 9, 20, 0x100, 10, 21},
+                      SlopeCase{"right 11: column -1 borrows a row", 11, 20, 11, 255, 19},
+                      // Only the low byte of the vertical term survives the 16-bit cut.
+                      SlopeCase{"vertical high bytes vanish", 10, 19, 0xFFFFFF00u, 10, 20},
+                      // Red and key bytes of the horizontal term lie above bit 15.
+                      SlopeCase{"horizontal red vanishes", 9, 20, 0x00FF0000u, 10, 20},
+                      SlopeCase{"whole-word -1 on the left", 9, 20, 0xFFFFFFFFu, 9, 20}));
 
 // ---- Scene 3 ----
 
@@ -360,6 +361,28 @@ INSTANTIATE_TEST_SUITE_P(Colours, Scene4Sum,
                                            SumCase{0x00FF0000u, 0x00010000u, 0x00FF0000u},
                                            SumCase{0x00000080u, 0x00000080u, 0x000000FFu}));
 
+TEST(Scene4, EveryChannelSaturatesOnItsOwn) {
+    AssetRecords r = default_asset_records(0);
+    r[0].resize(TEX_PIXELS);
+    r[1].resize(TEX_PIXELS);
+    for (std::uint32_t j = 0; j < TEX_PIXELS; j++) { // sums on both sides of 255 per channel
+        r[0][j] = 0xFF000000u | ((j * 3u) & 0xFFu) << 16 | j;
+        r[1][j] = ((j * 5u) & 0xFFu) << 16 | ((j * 11u) & 0xFFu) << 8 | ((j * 13u) & 0xFFu);
+    }
+    Show show(r);
+    ASSERT_TRUE(show.ok);
+    show.pass(0, 12);
+    ShowState& s = show.s();
+    int wrong = 0;
+    for (int y = 0; y < FRAME_H; y++)
+        for (int x = 0; x < FRAME_W; x++) {
+            Pixel a = r[0][ring(x + s.scroll_x[0], y + s.scroll_y[0])];
+            Pixel b = r[1][ring(x + s.scroll_x[359], y + s.scroll_y[359])];
+            wrong += show.frame()[at(x, y)] != sat(a, b);
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(Scene4, OverlayAdvancesAtMostOncePerFrameAtTheFramesPace) {
     Show show(scene4_assets());
     ASSERT_TRUE(show.ok);
@@ -373,13 +396,13 @@ TEST(Scene4, OverlayAdvancesAtMostOncePerFrameAtTheFramesPace) {
         {100, 11, 11, 2}, // ticks, but the timer is not 0
         {100, 11, 11, 3}, {101, 11, 11, 4}, {102, 11, 11, 0},
         {102, 11, 11, 1}, // timer 0 but no tick: no change
-        {103, 11, 11, 2}, {104, 11, 11, 3}, {105, 11, 11, 4}, {106, 11, 11, 0},
-        {500, 11, 12, 2}, // 394 ticks, one change
+        {103, 11, 11, 2}, {104, 11, 11, 3}, {105, 11, 11, 4},
+        {106, 11, 11, 0}, {500, 11, 12, 2}, // 394 ticks, one change
         {500, 12, 12, 3}, {501, 12, 12, 4}, {502, 12, 12, 0},
         {503, 12, 13, 2}, // four frames after the last change
-        {504, 13, 13, 3}, {505, 13, 13, 4}, {506, 13, 13, 0}, {507, 13, 14, 2},
-        {508, 14, 14, 3}, {509, 14, 14, 4}, {510, 14, 14, 0},
-        {511, 14, 11, 2}, // 14 goes back to 11
+        {504, 13, 13, 3}, {505, 13, 13, 4}, {506, 13, 13, 0},
+        {507, 13, 14, 2}, {508, 14, 14, 3}, {509, 14, 14, 4},
+        {510, 14, 14, 0}, {511, 14, 11, 2}, // 14 goes back to 11
         {511, 11, 11, 3},
     };
     int k = 0;

@@ -29,8 +29,7 @@ constexpr const char* DEFAULT_FBDEV = "/dev/fb0";
 constexpr long SCANOUT_PERIOD_NS = 16'666'667; // about 60 frames a second
 constexpr int KEY_FD = STDIN_FILENO;
 
-// Signals whose default action ends the process: while in mode 54 their handler restores the
-// console first. Signals the program handles or ignores itself are left alone.
+// Signals that end the process: while in mode 54 their handler restores the console first.
 constexpr int FATAL_SIGNALS[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,
                                  SIGBUS,  SIGFPE,  SIGSEGV, SIGPIPE, SIGTERM, SIGXCPU,
                                  SIGXFSZ, SIGSYS,  SIGUSR1, SIGUSR2};
@@ -129,28 +128,44 @@ void restore_console() {
         tcsetattr(KEY_FD, TCSANOW, &saved_termios);
 }
 
-void on_fatal_signal(int sig) {
+bool is_fault_signal(int sig) {
+    return sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL;
+}
+
+void on_fatal_signal(int sig, siginfo_t* info, void*) {
     int saved_errno = errno;
     if (graphics_active.exchange(false)) {
         halt_scanout_from_signal();
         restore_console();
     }
-    // Die of the same signal with its default action: raised now, it is delivered as soon as
-    // this handler returns (a fault recurs at once).
-    signal(sig, SIG_DFL);
-    raise(sig);
+    // Hand the signal on to the action it had before (the default: death by it). A fault made
+    // by the kernel recurs as soon as this handler returns; a signal sent by a process is sent
+    // again, to be delivered then.
+    for (int i = 0; i < FATAL_COUNT; i++)
+        if (FATAL_SIGNALS[i] == sig)
+            sigaction(sig, &saved_actions[i], nullptr);
+    if (!is_fault_signal(sig) || info->si_code <= 0)
+        raise(sig);
     errno = saved_errno;
 }
 
+// Signals whose action is the default get the restoring handler. So do the faults whatever
+// handles them (a sanitizer's reporter, say): their handlers end the process too, and the
+// console is restored before they run.
 void install_signal_handlers() {
     for (int i = 0; i < FATAL_COUNT; i++) {
         handler_installed[i] = false;
         if (sigaction(FATAL_SIGNALS[i], nullptr, &saved_actions[i]) != 0)
             continue;
-        if ((saved_actions[i].sa_flags & SA_SIGINFO) || saved_actions[i].sa_handler != SIG_DFL)
+        bool default_action =
+            !(saved_actions[i].sa_flags & SA_SIGINFO) && saved_actions[i].sa_handler == SIG_DFL;
+        bool ignored =
+            !(saved_actions[i].sa_flags & SA_SIGINFO) && saved_actions[i].sa_handler == SIG_IGN;
+        if (!default_action && (ignored || !is_fault_signal(FATAL_SIGNALS[i])))
             continue;
         struct sigaction action{};
-        action.sa_handler = on_fatal_signal;
+        action.sa_sigaction = on_fatal_signal;
+        action.sa_flags = SA_SIGINFO;
         sigfillset(&action.sa_mask);
         handler_installed[i] = sigaction(FATAL_SIGNALS[i], &action, nullptr) == 0;
     }

@@ -12,8 +12,9 @@
 //
 // The terminal is standard input. On a virtual console mode 54 switches it to graphics
 // (KDSETMODE); on any terminal it turns off echo and line buffering. The terminal, the console
-// mode and a black screen are restored by vga_setmode(TEXT), at exit, and on death by a signal
-// whose action was the default (SIGINT, SIGTERM, SIGSEGV, SIGABRT, ...).
+// mode and a black screen are restored by vga_setmode(TEXT), at exit, on death by a signal whose
+// action was the default (SIGINT, SIGTERM, SIGABRT, ...) and on a fault (SIGSEGV, SIGBUS, SIGFPE,
+// SIGILL) before whatever handles it. Handlers the program set for other signals are kept.
 #pragma once
 
 // Modes.

@@ -158,14 +158,15 @@ TEST_F(Vgademo, KeyEndsTheShowWithStatusZeroAndTheConsoleComesBack) {
 }
 
 TEST_F(Vgademo, ShowEndsByItselfAfterPosition29) {
-    // 31 positions of one row at speed 1, 255 BPM: about 0.3 s of music.
-    make_module("--positions 31");
+    // 32 positions of 4 rows at speed 3, 125 BPM: 0.24 s a position. The show ends once the
+    // song reaches position 30, at 7.2 s, and the music would end at 7.68 s.
+    make_module("--positions 32 --rows 4 --speed 3 --bpm 125");
     StandIn s = make_standin(1024, 768, 32, 0);
     DemoRun r = run_demo([](PtyChild&) {});
     ASSERT_TRUE(WIFEXITED(r.status)) << r.status;
     EXPECT_EQ(WEXITSTATUS(r.status), 0);
     std::vector<std::string> expected = startup_lines(7);
-    expected.push_back("Total playtime: 0:0");
+    expected.push_back("Total playtime: 0:7");
     expected.push_back("*** Shutdown ***");
     EXPECT_EQ(r.lines, expected);
     EXPECT_TRUE(r.settings_restored);

@@ -1,0 +1,95 @@
+// Fuzz target for the asset file: the input bytes are the whole of a "quab.dat", which goes
+// through load_asset_file and check_asset_table to a validated table or a refusal, and is freed.
+// A load must succeed exactly when the records tile the file, and must then hold every payload.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "assets/assets.h"
+
+// One memory-backed file for the whole run, rewritten for each input: the loader opens it by
+// name, as it opens "quab.dat".
+static int file_fd = -1;
+static char file_path[64];
+
+static void write_input(const std::uint8_t* data, std::size_t size) {
+    if (file_fd < 0) {
+        file_fd = memfd_create("quab.dat", 0);
+        if (file_fd < 0) {
+            std::perror("memfd_create");
+            std::abort();
+        }
+        std::snprintf(file_path, sizeof file_path, "/proc/self/fd/%d", file_fd);
+    }
+    if (ftruncate(file_fd, 0) != 0)
+        std::abort();
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = pwrite(file_fd, data + done, size - done, static_cast<off_t>(done));
+        if (n <= 0)
+            std::abort();
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+// A record may claim up to 2^31 - 1 bytes, which the loader allocates before its read comes up
+// short. Under AddressSanitizer each such allocation costs a quarter of a gigabyte of shadow
+// writes; capping allocations at 64 MiB (null beyond, as an exhausted heap) keeps the run fast
+// and sends those records down the loader's allocation-failure path instead.
+extern "C" const char* __asan_default_options() {
+    return "max_allocation_size_mb=64:allocator_may_return_null=1";
+}
+
+static std::uint32_t le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// Number of records when the input is a well-formed asset file (records of lengths below 2^31
+// that end exactly at its end), or -1.
+static long well_formed_records(const std::uint8_t* data, std::size_t size) {
+    std::size_t at = 0;
+    long records = 0;
+    while (at < size) {
+        if (size - at < 4)
+            return -1;
+        std::uint32_t length = le32(data + at);
+        if (length >= 0x80000000u || length > size - at - 4)
+            return -1;
+        at += 4 + length;
+        records++;
+    }
+    return records;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    write_input(data, size);
+    std::uint32_t* lengths = nullptr;
+    AssetTable table = load_asset_file(file_path, &lengths);
+    long expected = well_formed_records(data, size);
+    if (!table) {
+        // A refusal of a well-formed file is a fault: its records are no longer than the input,
+        // far below the allocation cap.
+        if (expected >= 0 || lengths)
+            std::abort();
+        return 0;
+    }
+    if (expected < 0 || asset_count(table) != static_cast<std::size_t>(expected) || !lengths)
+        std::abort();
+    std::size_t at = 0;
+    for (long i = 0; i < expected; i++) {
+        std::uint32_t length = le32(data + at);
+        if (lengths[i] != length || std::memcmp(table[i], data + at + 4, length) != 0)
+            std::abort();
+        at += 4 + length;
+    }
+    (void)check_asset_table(table, lengths, file_path);
+    free_asset_table(table);
+    std::free(lengths);
+    return 0;
+}

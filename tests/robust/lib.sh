@@ -1,0 +1,94 @@
+# Shared by the robustness tests: the end-to-end helpers (private servers' environment, scratch
+# folder, content generators), xdemo under valgrind's memcheck, and checks on its report.
+# Sourced with the build folder as $1. QUAB_TEST_RUNDIR overrides the sound server's folder;
+# QUAB_KEEP_WORK=1 keeps the scratch folder (outputs and memcheck logs) for a look afterwards.
+. "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh" "$1"
+ROBUST=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+[ -n "${QUAB_TEST_RUNDIR:-}" ] && export XDG_RUNTIME_DIR="$QUAB_TEST_RUNDIR"
+
+# Processes a test starts are ended with it, whatever way it ends, and files it names removed.
+cleanup_pids=""
+cleanup_files=()
+cleanup() {
+    for pid in $cleanup_pids; do
+        kill -9 "$pid" 2>/dev/null
+    done
+    rm -f "${cleanup_files[@]}"
+    [ -n "${QUAB_KEEP_WORK:-}" ] || rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# memcheck: every error and every definitely lost block fails the run (exit 99); every block
+# still in use at exit is listed, so that check_released can tell what was not released.
+# Children that a library forks (D-Bus's autolaunch) hold a copy of xdemo's heap when they
+# exit: they are not checked.
+VALGRIND=(valgrind --tool=memcheck --leak-check=full --show-leak-kinds=all
+    --child-silent-after-fork=yes
+    --errors-for-leak-kinds=definite --error-exitcode=99 --num-callers=40
+    --suppressions="$ROBUST/valgrind.supp")
+
+# Runs xdemo under memcheck in folder $2; name $1 labels the outputs ($WORK/$1.out, .err, .vg).
+# Extra arguments before xdemo are environment settings (NAME=VALUE). Leaves xdemo's status in
+# $rc (124 when it ran past $VG_TIMEOUT seconds, default 120), and fails the check when
+# memcheck reported an error.
+vg_xdemo() {
+    name=$1
+    dir=$2
+    shift 2
+    (cd "$dir" && env "$@" timeout "${VG_TIMEOUT:-120}" "${VALGRIND[@]}" --log-file="$WORK/$name.vg" \
+        "$BUILD/xdemo" >"$WORK/$name.out" 2>"$WORK/$name.err")
+    rc=$?
+    if [ $rc -eq 124 ]; then
+        fail "$name: still running after ${VG_TIMEOUT:-120} s under memcheck (stopped)"
+    elif [ $rc -eq 99 ] || grep -q 'ERROR SUMMARY: [1-9]' "$WORK/$name.vg" ||
+        ! grep -q 'ERROR SUMMARY: ' "$WORK/$name.vg"; then
+        fail "$name: memcheck found errors or definitely lost blocks"
+        python3 "$ROBUST/vg_report.py" "$WORK/$name.vg" --errors >&2
+    fi
+}
+
+# Fails when a block still in use at exit was allocated through one of the named functions
+# (e.g. load_asset_file: the asset table was not released).
+check_released() {
+    name=$1
+    shift
+    python3 "$ROBUST/vg_report.py" "$WORK/$name.vg" --held "$@" >&2 ||
+        fail "$name: still held at exit: $*"
+}
+
+# Number of playback streams the sound server holds (one per running show).
+sound_streams() { pactl list short sink-inputs 2>/dev/null | wc -l; }
+
+# Waits up to $2 seconds for xdemo (pid $1) to play: a playback stream on the sound server
+# beyond the $3 there were before. False when it did not come, or xdemo ended first.
+wait_for_sound() {
+    local i=0
+    while [ $i -lt $(($2 * 10)) ]; do
+        kill -0 "$1" 2>/dev/null || return 1
+        [ "$(sound_streams)" -gt "$3" ] && return 0
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 1
+}
+
+# Waits up to $2 seconds for process $1 to end; false when it is still there.
+wait_gone() {
+    local i=0
+    while kill -0 "$1" 2>/dev/null; do
+        [ $i -ge $(($2 * 10)) ] && return 1
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 0
+}
+
+# Processes whose working folder is under $1 (a show that outlived its test would be one).
+processes_in() {
+    local link
+    for link in /proc/[0-9]*/cwd; do
+        case "$(readlink "$link" 2>/dev/null)" in
+        "$1" | "$1"/*) echo "${link#/proc/}" | cut -d/ -f1 ;;
+        esac
+    done
+}

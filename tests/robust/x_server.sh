@@ -1,0 +1,78 @@
+#!/bin/bash
+# xdemo against an X server of the test's own, which the test ends mid-show: xdemo ends at once
+# with Xlib's message and the sound stops with it. Before that, on the same server, the two
+# screens xdemo cannot draw on, under memcheck: no visual of depth 32, 24 or 16 (depth 8), and a
+# 16-bit visual; each refused with exit status 1 and the display closed.
+. "$(dirname "$0")/lib.sh" "$1"
+
+make_assets "$WORK/quab.dat"
+# 7.68 s a position: the show cannot end by itself during the test.
+make_module "$WORK/music.xm" --positions 32 --rows 64 --speed 6 --bpm 125
+
+# Xvfb picks a free display number and writes it to descriptor 5 once it accepts clients.
+Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 -screen 1 320x240x8 -screen 2 320x240x16 \
+    5>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+xvfb=$!
+cleanup_pids="$cleanup_pids $xvfb"
+i=0
+while ! grep -q '^[0-9]\+$' "$WORK/display" 2>/dev/null; do
+    if [ $i -ge 100 ] || ! kill -0 $xvfb 2>/dev/null; then
+        fail "the test's X server did not start: $(cat "$WORK/xvfb.log")"
+        finish
+    fi
+    sleep 0.1
+    i=$((i + 1))
+done
+num=$(cat "$WORK/display")
+# Killed, the server leaves its lock and socket behind; the test removes them.
+cleanup_files+=("/tmp/.X$num-lock" "/tmp/.X11-unix/X$num")
+
+vg_xdemo depth8 "$WORK" DISPLAY=":$num.1"
+[ $rc -eq 1 ] || fail "depth 8: exit status $rc, expected 1"
+expect_file "depth 8: standard output" "$WORK/depth8.out" \
+    "$(startup_lines 5; echo "Unable to allocate visual. try: startx -- -bpp 32 or something simular")"
+check_released depth8 load_asset_file XOpenDisplay
+
+vg_xdemo depth16 "$WORK" DISPLAY=":$num.2"
+[ $rc -eq 1 ] || fail "depth 16: exit status $rc, expected 1"
+[ "$(head -n 5 "$WORK/depth16.out")" = "$(startup_lines 5)" ] &&
+    [ "$(wc -l <"$WORK/depth16.out")" -eq 6 ] &&
+    grep -q '^Unable to use the 16-bit visual' "$WORK/depth16.out" ||
+    fail "depth 16: standard output: $(cat "$WORK/depth16.out")"
+check_released depth16 load_asset_file XOpenDisplay =x11_open
+
+# The show on screen 0, then the server killed under it.
+before=$(sound_streams)
+(cd "$WORK" && exec env DISPLAY=":$num" "$BUILD/xdemo" >"$WORK/show.out" 2>"$WORK/show.err") &
+demo=$!
+cleanup_pids="$cleanup_pids $demo"
+if ! wait_for_sound $demo 30 "$before"; then
+    fail "the show did not start (stdout: $(tr '\n' '|' <"$WORK/show.out"))"
+    finish
+fi
+sleep 1
+kill -9 $xvfb
+wait $xvfb 2>/dev/null
+if ! wait_gone $demo 3; then
+    fail "xdemo still running 3 s after its X server went away"
+    kill -9 $demo
+fi
+wait $demo
+rc=$?
+# Xlib's default handler of a lost connection prints its message and exits with status 1.
+[ $rc -eq 1 ] || fail "exit status $rc after the X server went away, expected 1"
+expect_file "standard output" "$WORK/show.out" "$(startup_lines 7)"
+grep -Eq "X connection to :$num(\.0)? broken|XIO: +fatal IO error" "$WORK/show.err" ||
+    fail "no Xlib message on standard error: $(head -c 300 "$WORK/show.err")"
+i=0
+while [ "$(sound_streams)" -gt "$before" ] && [ $i -lt 20 ]; do
+    sleep 0.1
+    i=$((i + 1))
+done
+[ "$(sound_streams)" -eq "$before" ] || fail "the playback stream is still on the sound server"
+left=$(processes_in "$WORK")
+[ -z "$left" ] || fail "processes left in the working folder: $left"
+[ "$(ls "$WORK" | grep -v '^depth\|^show\.\|^xvfb\.log$\|^display$' | tr '\n' ' ')" = "music.xm quab.dat " ] ||
+    fail "files left in the working folder: $(ls "$WORK")"
+
+finish

@@ -49,19 +49,25 @@ static inline void masked_fade_run(Pixel* __restrict frame, const Pixel* __restr
 static void masked_fade_row(const ShowState* s, Pixel* __restrict frame,
                             const Pixel* __restrict work, const Pixel* __restrict mask_early,
                             const Pixel* __restrict mask_late, std::uint32_t fade) {
-    std::uint8_t late[FRAME_W];
-    std::uint32_t late_count = 0;
-    for (std::uint32_t x = 0; x < FRAME_W; x++) {
-        late[x] = read_sngpos(s) > 2;
-        late_count += late[x];
+    // Four reads a turn, one per pixel and in pixel order, kept as read; the count of late-mask
+    // pixels is then a straight loop of its own.
+    std::int16_t pos[FRAME_W];
+    for (std::uint32_t x = 0; x < FRAME_W; x += 4) {
+        pos[x] = read_sngpos(s);
+        pos[x + 1] = read_sngpos(s);
+        pos[x + 2] = read_sngpos(s);
+        pos[x + 3] = read_sngpos(s);
     }
+    std::uint32_t late_count = 0;
+    for (std::uint32_t x = 0; x < FRAME_W; x++)
+        late_count += pos[x] > 2;
     if (late_count == 0) {
         masked_fade_run(frame, work, mask_early, fade);
     } else if (late_count == FRAME_W) {
         masked_fade_run(frame, work, mask_late, fade);
     } else {
         for (std::uint32_t x = 0; x < FRAME_W; x++) {
-            Pixel m = late[x] ? mask_late[x] : mask_early[x];
+            Pixel m = pos[x] > 2 ? mask_late[x] : mask_early[x];
             Pixel faded = fade_down(work[x], fade);
             frame[x] = m > KEY_HIGH ? faded : frame[x];
         }

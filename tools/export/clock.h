@@ -1,0 +1,20 @@
+// The export's clock: where each video frame falls in the mixed sound, and the tick count the
+// show sees there. Sound is the master: 882 sample frames of mixed music (20 ms at 44,100 Hz)
+// make one tick, and frame k of the video stands at time k / fps.
+#pragma once
+
+#include <cstdint>
+
+constexpr std::uint32_t MIX_RATE_HZ = 44100;
+constexpr std::uint32_t SAMPLES_PER_TICK = 882; // 44,100 Hz / 50 ticks per second
+
+// The first sample frame at or after time k / fps: floor(k * 44,100 / fps). Exact for any
+// frame count a show can reach (k * 44,100 stays far below 2^64).
+static inline std::uint64_t frame_start_sample(std::uint64_t k, std::uint32_t fps) {
+    return k * MIX_RATE_HZ / fps;
+}
+
+// tick_count once `sample` sample frames have been mixed: one tick per whole 882.
+static inline std::int32_t tick_at_sample(std::uint64_t sample) {
+    return static_cast<std::int32_t>(sample / SAMPLES_PER_TICK);
+}

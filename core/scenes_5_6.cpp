@@ -1,26 +1,235 @@
-// Placeholder scene blocks: set-up, tick bookkeeping and the timeline's end test, no picture yet.
+// Scene 5, the wobble tunnel (a wobbled texture tiled under a keyed polar tunnel and a rolling
+// strip), and Scene 6, the orbiting panels (three copies of one panel on three paths, summed
+// with saturation over a full-frame picture). Both keep their state in the show-state record.
+#include <algorithm>
+#include <cstring>
+
 #include "core/pixel_ops.h"
 #include "core/scenes.h"
+
+namespace {
+
+constexpr int ASSET_TEXTURE = 0;
+constexpr int ASSET_TUNNEL = 15;
+constexpr int ASSET_STRIP = 28;
+constexpr int ASSET_PANEL = 9;
+constexpr int ASSET_ADDED = 16;
+
+// The strip is drawn while its window starts at source column 2979 or less; the last step takes
+// it to 2982, past the end of the 3300-column picture minus the frame width, and it stays hidden.
+constexpr std::int32_t STRIP_LAST_DRAWN = 2979;
+constexpr std::int32_t STRIP_STEP = 3;
+constexpr int STRIP_STRIDE = 3300;
+constexpr int STRIP_TOP = 93;
+constexpr int STRIP_ROWS = 55;
+
+constexpr int PANEL_SIZE = 256;
+
+} // namespace
+
+// Ticks elapsed since last, as a signed count; the subtraction wraps instead of overflowing.
+static inline std::int32_t ticks_since(std::int32_t now, std::int32_t last) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
+                                     static_cast<std::uint32_t>(last));
+}
+
+// Row y of the frame: the tiled wobbled texture, the tunnel keyed over it (KEY_LOW), and, on the
+// strip's rows while it shows, the strip keyed over that (KEY_HIGH). The three passes touch
+// the same words in the same order, so doing them row by row gives the same frame.
+static inline void scene_5_row(int y, const ShowState* s, const Pixel* __restrict tile,
+                               const Pixel* __restrict tunnel, std::uint32_t offset_index,
+                               Pixel* __restrict row) {
+    const std::int32_t* __restrict angle = s->polar_angle_b + y * FRAME_W;
+    const std::int32_t* __restrict depth = s->polar_depth_b + y * FRAME_W;
+    // Columns 256..319 repeat texture columns 0..63; rows need no wrap (y < 256).
+    std::memcpy(row, tile, 256 * sizeof(Pixel));
+    std::memcpy(row + 256, tile, (FRAME_W - 256) * sizeof(Pixel));
+    // Unsigned: the centre's depth is INT32_MIN and is multiplied by 256; only the low 16 bits
+    // of the sum address the texture, and the offset's carry out of the angle byte moves the
+    // look-up one row on.
+    std::uint32_t index[FRAME_W];
+    for (int x = 0; x < FRAME_W; x++)
+        index[x] = (static_cast<std::uint32_t>(angle[x]) +
+                    (static_cast<std::uint32_t>(depth[x]) << 8) + offset_index) &
+                   0xFFFFu;
+    for (int x = 0; x < FRAME_W; x++)
+        key_store(tunnel[index[x]], &row[x], KEY_LOW);
+    if (s->strip_offset <= STRIP_LAST_DRAWN && y >= STRIP_TOP && y < STRIP_TOP + STRIP_ROWS) {
+        const Pixel* __restrict src =
+            asset_pixels(s, ASSET_STRIP) + (y - STRIP_TOP) * STRIP_STRIDE + s->strip_offset;
+        for (int x = 0; x < FRAME_W; x++)
+            key_store(src[x], &row[x], KEY_HIGH);
+    }
+}
+
+// k calls of rotate_wobble in one: entry i takes the entry k places on, round the 256-entry
+// ring. A long stall then costs one pass over the table, not one per tick.
+static void turn_wobble(std::int32_t* wobble, std::uint32_t k) {
+    std::int32_t turned[WOBBLE_USED];
+    for (std::uint32_t i = 0; i < WOBBLE_USED; i++)
+        turned[i] = wobble[(i + k) % WOBBLE_USED];
+    std::memcpy(wobble, turned, sizeof(turned));
+}
+
+static void scene_5_render(ShowState* s) {
+    const Pixel* __restrict texture = asset_pixels(s, ASSET_TEXTURE);
+    const Pixel* __restrict tunnel = asset_pixels(s, ASSET_TUNNEL);
+    Pixel* __restrict work = s->work;
+    Pixel* __restrict frame = s->frame;
+
+    // One wobbled coordinate per texture row and column: the same table shifts both axes, and
+    // the AND keeps the low byte of the two's-complement sum (column 2 with -5 reads 253).
+    std::uint8_t shifted[256];
+    for (std::uint32_t u = 0; u < 256; u++)
+        shifted[u] = static_cast<std::uint8_t>(u + static_cast<std::uint32_t>(s->wobble[u]));
+
+    std::uint32_t offset_index = 257u * static_cast<std::uint32_t>(s->polar_offset);
+    for (int r = 0; r < 256; r++) {
+        const Pixel* __restrict src = texture + 256 * shifted[r];
+        Pixel* __restrict dst = work + 256 * r;
+        for (int c = 0; c < 256; c++)
+            dst[c] = src[shifted[c]];
+        // The frame row is built while the work row it tiles is still in cache.
+        if (r < FRAME_H)
+            scene_5_row(r, s, dst, tunnel, offset_index, frame + r * FRAME_W);
+    }
+}
 
 void scene_5_wobble_tunnel(ShowState* s) {
     if (s->scene_started == 4) {
         clear_frame(s->frame);
+        s->strip_offset = 0;
+        s->polar_offset = 0;
         s->last_tick = read_tick_count(s);
         s->scene_started = 5;
+        // wobble is not reset: the tunnel starts from the rotation Scene 3 left in it.
     }
+
+    scene_5_render(s);
+
+    std::int32_t n = ticks_since(read_tick_count(s), s->last_tick);
+    if (n > 0) {
+        // n steps at once: the table is a 256-entry ring, the strip stops at its cap and the
+        // polar offset only matters modulo 65,536 (it is never wrapped, so it may pass 2^31).
+        turn_wobble(s->wobble, static_cast<std::uint32_t>(n) % WOBBLE_USED);
+        if (s->strip_offset <= STRIP_LAST_DRAWN) {
+            std::int64_t room = (STRIP_LAST_DRAWN - std::int64_t{s->strip_offset}) / STRIP_STEP + 1;
+            s->strip_offset +=
+                STRIP_STEP * static_cast<std::int32_t>(std::min<std::int64_t>(n, room));
+        }
+        s->polar_offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(s->polar_offset) +
+                                                    static_cast<std::uint32_t>(n));
+    }
+    // A fresh read: a tick that arrived while the steps ran is dropped, not applied later.
     s->last_tick = read_tick_count(s);
+
     if (read_sngpos(s) > 17)
         s->scene_index = 5;
+}
+
+// First and last panel index (inclusive) whose position origin + i lies in lo..hi, first > last
+// when none does. Computed in 64 bits so that any table value is safe; it decides per panel what
+// the per-pixel test (pos - lo) as unsigned <= hi - lo would decide for each pixel.
+static inline void panel_span(std::int32_t origin, std::int32_t lo, std::int32_t hi, int* first,
+                              int* last) {
+    std::int64_t f = std::clamp<std::int64_t>(std::int64_t{lo} - origin, 0, PANEL_SIZE);
+    std::int64_t l = std::min<std::int64_t>(PANEL_SIZE - 1, std::int64_t{hi} - origin);
+    *first = static_cast<int>(f);
+    *last = static_cast<int>(std::max<std::int64_t>(l, f - 1));
+}
+
+// One panel's place in the frame: the panel rows it draws (r0..r1, frame row oy + r) and a
+// frame-wide line that is zero outside its clipped columns, so that adding it to a whole frame
+// row adds the panel where it lies and nothing elsewhere.
+struct PanelPlace {
+    std::int32_t oy;
+    int r0, r1;
+    int c0, width, x0;
+    Pixel line[FRAME_W];
+};
+
+// The clip keeps rows 1..238 and columns 1..318: the frame's outermost ring stays panel-free.
+static void place_panel(std::int32_t ox, std::int32_t oy, PanelPlace* p) {
+    int c1;
+    panel_span(oy, 1, FRAME_H - 2, &p->r0, &p->r1);
+    panel_span(ox, 1, FRAME_W - 2, &p->c0, &c1);
+    p->oy = oy;
+    p->width = c1 - p->c0 + 1;
+    p->x0 = p->width > 0 ? static_cast<int>(ox + p->c0) : 0;
+    std::memset(p->line, 0, sizeof(p->line));
+}
+
+// add_saturate computed on all four bytes at once, without per-channel compares: the low seven
+// bits of each byte are added without crossing into the next byte, the top bits are added by
+// exclusive or, and every byte that carried out is set to 0xFF. The key byte is then cleared.
+// Same result as add_saturate for all inputs; plain integer operations the compiler vectorises.
+static inline Pixel add_saturate_bytes(Pixel a, Pixel b) {
+    std::uint32_t low = (a & 0x7F7F7F7Fu) + (b & 0x7F7F7F7Fu);
+    std::uint32_t sum = low ^ ((a ^ b) & 0x80808080u);
+    std::uint32_t carry = ((a & b) | ((a | b) & ~sum)) & 0x80808080u;
+    return (sum | ((carry << 1) - (carry >> 7))) & 0x00FFFFFFu;
+}
+
+// The helpers take restrict parameters so that the compiler may vectorise their fixed loops.
+static inline void picture_row(const Pixel* __restrict picture, Pixel* __restrict row) {
+    for (int x = 0; x < FRAME_W; x++)
+        row[x] = picture[x] & 0x00FFFFFFu; // add_saturate(0, picture[x])
+}
+
+static inline void add_line(const Pixel* __restrict line, Pixel* __restrict row) {
+    for (int x = 0; x < FRAME_W; x++)
+        row[x] = add_saturate_bytes(line[x], row[x]);
+}
+
+static void scene_6_render(ShowState* s) {
+    const Pixel* __restrict panel = asset_pixels(s, ASSET_PANEL);
+    const Pixel* __restrict added = asset_pixels(s, ASSET_ADDED);
+    Pixel* __restrict work = s->work;
+    Pixel* __restrict frame = s->frame;
+    std::int32_t k = s->orbit_index;
+
+    // All three panels are asset 9 on their own path, with the same index.
+    PanelPlace places[3];
+    place_panel(s->orbit1_x[k], s->orbit1_y[k], &places[0]);
+    place_panel(s->orbit2_x[k], s->orbit2_y[k], &places[1]);
+    place_panel(s->orbit3_x[k], s->orbit3_y[k], &places[2]);
+
+    // work is composed row by row: black plus the picture (add_saturate of 0 and the picture is
+    // the picture without its key byte), plus each panel on the row. Every channel of the result
+    // is min(sum of its terms, 255) whichever order the terms are added in, so this is the same
+    // frame as copying the first panel into cleared work, adding the second and third, then
+    // the picture; and every word of work is written, as the clear did.
+    for (int y = 0; y < FRAME_H; y++) {
+        Pixel* row = work + y * FRAME_W;
+        picture_row(added + y * FRAME_W, row);
+        for (PanelPlace& p : places) {
+            std::int64_t r = std::int64_t{y} - p.oy;
+            if (p.width <= 0 || r < p.r0 || r > p.r1)
+                continue;
+            std::memcpy(p.line + p.x0, panel + r * PANEL_SIZE + p.c0, p.width * sizeof(Pixel));
+            add_line(p.line, row);
+        }
+        std::memcpy(frame + y * FRAME_W, row, FRAME_W * sizeof(Pixel));
+    }
 }
 
 void scene_6_orbiting_panels(ShowState* s) {
     if (s->scene_started == 5) {
         clear_frame(s->frame);
         s->last_tick = read_tick_count(s);
+        s->orbit_index = 0;
         s->scene_started = 6;
     }
-    s->last_tick = read_tick_count(s);
+
+    scene_6_render(s);
+
+    std::int32_t now = read_tick_count(s);
+    std::int32_t n = ticks_since(now, s->last_tick);
+    // The index runs round a 360-step ring, so n steps are n mod 360 of them.
+    for (std::int32_t k = n > 0 ? n % PATH_LEN : 0; k > 0; k--)
+        s->orbit_index = s->orbit_index > PATH_LEN - 2 ? 0 : s->orbit_index + 1;
+    s->last_tick = now;
+
     if (read_sngpos(s) > 20)
         s->scene_index = 6;
 }
-

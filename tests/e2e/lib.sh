@@ -3,7 +3,7 @@
 set -u
 BUILD=$(cd "$1" && pwd)
 export DISPLAY=":${QUAB_TEST_DISPLAY:-87}"
-export XDG_RUNTIME_DIR="$BUILD/e2e-services"
+export XDG_RUNTIME_DIR="${QUAB_TEST_RUNDIR:-$BUILD/e2e-services}"
 unset PULSE_SERVER
 WORK=$(mktemp -d /tmp/quab-e2e-XXXXXX)
 trap 'rm -rf "$WORK"' EXIT

@@ -1,5 +1,6 @@
 // The asset file loader: counts the length-prefixed records by seeking over their payloads, then
-// loads each into its own block. Also the asset map and the check of a table against it.
+// loads each into its own block. Also the asset map, the check of a table against it, and the
+// two together as every program that shows the assets loads them.
 #include "assets/assets.h"
 
 #include <cstdio>
@@ -145,21 +146,63 @@ std::size_t asset_count(AssetTable table) {
     return n;
 }
 
-bool check_asset_table(AssetTable table, const std::uint32_t* lengths, const char* path) {
-    std::size_t count = asset_count(table);
-    if (count < ASSET_COUNT) {
-        std::printf("%s holds %zu assets; the show needs %d (asset %zu, %s, is missing)\n", path,
-                    count, ASSET_COUNT, count, ASSET_MAP[count].role);
-        return false;
-    }
+// The first way the table falls short of the map, or false when it holds every asset in full.
+static bool find_shortfall(AssetTable table, const std::uint32_t* lengths, AssetRefusal* r) {
+    r->loaded = true;
+    r->count = asset_count(table);
+    r->short_asset = -1;
+    r->length = 0;
+    if (r->count < ASSET_COUNT)
+        return true;
     for (int n = 0; n < ASSET_COUNT; n++) {
-        std::uint32_t needed = asset_bytes_needed(n);
-        if (lengths[n] < needed) {
-            std::printf("%s: asset %d (%s) is %u bytes; it needs %u bytes (%dx%d Pixels)\n", path, n,
-                        ASSET_MAP[n].role, lengths[n], needed, ASSET_MAP[n].width,
-                        ASSET_MAP[n].height);
-            return false;
+        if (lengths[n] < asset_bytes_needed(n)) {
+            r->short_asset = n;
+            r->length = lengths[n];
+            return true;
         }
     }
-    return true;
+    return false;
+}
+
+static void print_shortfall(const char* path, const AssetRefusal& r) {
+    if (r.short_asset < 0) {
+        std::printf("%s holds %zu assets; the show needs %d (asset %zu, %s, is missing)\n", path,
+                    r.count, ASSET_COUNT, r.count, ASSET_MAP[r.count].role);
+        return;
+    }
+    int n = r.short_asset;
+    std::printf("%s: asset %d (%s) is %u bytes; it needs %u bytes (%dx%d Pixels)\n", path, n,
+                ASSET_MAP[n].role, r.length, asset_bytes_needed(n), ASSET_MAP[n].width,
+                ASSET_MAP[n].height);
+}
+
+bool check_asset_table(AssetTable table, const std::uint32_t* lengths, const char* path) {
+    AssetRefusal r;
+    if (!find_shortfall(table, lengths, &r))
+        return true;
+    print_shortfall(path, r);
+    return false;
+}
+
+AssetTable load_checked_asset_file(const char* path, std::uint32_t** lengths,
+                                   AssetRefusal* refusal) {
+    AssetRefusal r{};
+    std::uint32_t* sizes = nullptr;
+    AssetTable table = load_asset_file(path, &sizes);
+    if (table && find_shortfall(table, sizes, &r)) {
+        print_shortfall(path, r);
+        free_asset_table(table);
+        table = nullptr;
+    }
+    if (!table) {
+        std::free(sizes);
+        if (refusal)
+            *refusal = r;
+        return nullptr;
+    }
+    if (lengths)
+        *lengths = sizes;
+    else
+        std::free(sizes);
+    return table;
 }

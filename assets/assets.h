@@ -38,3 +38,20 @@ static inline std::uint32_t asset_bytes_needed(int n) {
 // needed, and returns false. The table is left to the caller.
 [[nodiscard]] bool check_asset_table(AssetTable table, const std::uint32_t* lengths,
                                      const char* path);
+
+// Why load_checked_asset_file refused a file, for tools that sum the refusal up in their own
+// words (the lines the loader and the check print say it already).
+struct AssetRefusal {
+    bool loaded;          // false: the loader refused the file; true: the check refused the table
+    std::size_t count;    // chunks the file holds, when loaded
+    int short_asset;      // the first asset shorter than the map needs; -1 when chunks are missing
+    std::uint32_t length; // that asset's length in bytes
+};
+
+// load_asset_file, then check_asset_table, each printing exactly its own lines. On a refusal by
+// either, frees what was loaded, fills *refusal when non-null and returns null. On success the
+// caller owns the table (free_asset_table) and, when lengths is non-null, the chunk lengths
+// (free); otherwise the lengths are freed here.
+[[nodiscard]] AssetTable load_checked_asset_file(const char* path,
+                                                 std::uint32_t** lengths = nullptr,
+                                                 AssetRefusal* refusal = nullptr);

@@ -9,10 +9,9 @@
 #include "music/music.h"
 
 // Start-up failures end the process at once; the driver's own buffers are left to the exit.
-[[noreturn]] static void fail_startup(AssetTable assets, std::uint32_t* lengths) {
+[[noreturn]] static void fail_startup(AssetTable assets) {
     if (assets)
         free_asset_table(assets);
-    std::free(lengths);
     std::exit(1);
 }
 
@@ -29,27 +28,24 @@ int main(int argc, char** argv) {
     std::printf("Initiating Precalc sequence...\n");
     precalc_tables(&show);
 
-    std::uint32_t* lengths = nullptr;
-    AssetTable assets = load_asset_file("quab.dat", &lengths);
+    // The scenes read fixed-size assets without checks of their own: a short or missing record
+    // would make them read out of bounds, so the file is checked before any display opens.
+    AssetTable assets = load_checked_asset_file("quab.dat");
     if (!assets)
         std::exit(1);
-    // The scenes read fixed-size assets without checks of their own: a short or missing record
-    // would make them read out of bounds.
-    if (!check_asset_table(assets, lengths, "quab.dat"))
-        fail_startup(assets, lengths);
 
     DisplayContext* display = display_open(argc, argv);
     if (!display)
-        fail_startup(assets, lengths);
+        fail_startup(assets);
     if (display_status(display) != 1) {
         free_asset_table(assets);
         display_discard(display);
-        fail_startup(nullptr, lengths);
+        fail_startup(nullptr);
     }
     if (!music_start("music.xm", 24) || !timer_start()) {
         free_asset_table(assets);
         display_close(display);
-        fail_startup(nullptr, lengths);
+        fail_startup(nullptr);
     }
 
     show.frame = display_wants_offscreen_frame() ? show.offscreen_frame : display_frame(display);
@@ -76,7 +72,6 @@ int main(int argc, char** argv) {
     Player_Stop();
     music_stop();
     free_asset_table(assets);
-    std::free(lengths);
     display_close(display);
     show_free(&show);
     return 0;

@@ -1,5 +1,5 @@
 // The asset file loader on hand-made files: record walking, its refusals and their messages,
-// and the check of a loaded table against the asset map.
+// the check of a loaded table against the asset map, and the two in one call.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -196,6 +196,123 @@ TEST_F(LoaderTest, TablesAreCheckedAgainstTheAssetMap) {
     EXPECT_FALSE(c.ok);
     EXPECT_EQ(c.out, "quab.dat: asset 2 (Scene 1 mask for song positions 0 to 2) is 0 bytes; it "
                      "needs 307200 bytes (320x240 Pixels)\n");
+}
+
+// Loading and checking in one call, as the show and the tools load the asset file.
+Bytes file_of(const AssetRecords& records) {
+    Bytes b;
+    for (const std::vector<Pixel>& r : records) {
+        put_length(&b, static_cast<std::uint32_t>(r.size() * 4));
+        for (Pixel p : r)
+            put_length(&b, p); // a Pixel is stored as a little-endian word, like a length
+    }
+    return b;
+}
+
+struct CheckedLoad {
+    AssetTable table;
+    std::uint32_t* lengths;
+    AssetRefusal refusal;
+    std::string out;
+};
+
+CheckedLoad load_checked(const std::string& path) {
+    CheckedLoad r{};
+    r.refusal = {true, 999, 999, 999}; // no field of a refusal can come out as this by chance
+    testing::internal::CaptureStdout();
+    r.table = load_checked_asset_file(path.c_str(), &r.lengths, &r.refusal);
+    std::fflush(stdout);
+    r.out = testing::internal::GetCapturedStdout();
+    return r;
+}
+
+TEST_F(LoaderTest, CheckedLoadPrintsWhatTheLoaderAndTheCheckPrintAndSaysWhy) {
+    struct Case {
+        const char* name;
+        AssetRecords records;
+        int stray_bytes; // after the last record
+        bool accepted;
+        std::string line;     // printed after the loader's first line; %s stands for the path
+        AssetRefusal refusal; // when refused
+    };
+    AssetRecords exact = default_asset_records(0xFF123456u);
+    AssetRecords longer = exact;
+    longer[29].resize(longer[29].size() + 7);
+    longer.push_back(std::vector<Pixel>(3));
+    AssetRecords missing = exact;
+    missing.pop_back();
+    AssetRecords short_picture = exact;
+    short_picture[18].pop_back();
+
+    const Case cases[] = {
+        {"every asset in full", exact, 0, true, "", {}},
+        {"longer assets and an extra record", longer, 0, true, "", {}},
+        {"no record at all", {}, 0, false,
+         "%s holds 0 assets; the show needs 30 (asset 0, Scenes 1, 4, 8 scrolling layer 0; "
+         "Scene 5 background, is missing)\n",
+         {true, 0, -1, 0}},
+        {"29 records", missing, 0, false,
+         "%s holds 29 assets; the show needs 30 (asset 29, Scene 8 scroller, is missing)\n",
+         {true, 29, -1, 0}},
+        // Asset 18 is 300x55 Pixels: 66,000 bytes; one Pixel short is 65,996.
+        {"asset 18 one Pixel short", short_picture, 0, false,
+         "%s: asset 18 (Scene 7 first picture) is 65996 bytes; it needs 66000 bytes (300x55 "
+         "Pixels)\n",
+         {true, 30, 18, 65996}},
+        {"a stray byte after the last record", exact, 1, false, "Unable to read from %s\n",
+         {false, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes bytes = file_of(c.records);
+        bytes.insert(bytes.end(), static_cast<std::size_t>(c.stray_bytes), 0x11);
+        ASSERT_TRUE(write_bytes(path, bytes));
+        CheckedLoad r = load_checked(path);
+        std::string expected = c.line;
+        if (!expected.empty())
+            expected.replace(expected.find("%s"), 2, path);
+        EXPECT_EQ(r.out, DECRUNCH + expected);
+        if (c.accepted) {
+            ASSERT_NE(r.table, nullptr);
+            ASSERT_NE(r.lengths, nullptr);
+            ASSERT_EQ(asset_count(r.table), c.records.size());
+            for (std::size_t n = 0; n < c.records.size(); n++)
+                EXPECT_EQ(r.lengths[n], 4 * c.records[n].size()) << "asset " << n;
+            free_asset_table(r.table);
+            std::free(r.lengths);
+            continue;
+        }
+        EXPECT_EQ(r.table, nullptr);
+        EXPECT_EQ(r.lengths, nullptr);
+        EXPECT_EQ(r.refusal.loaded, c.refusal.loaded);
+        EXPECT_EQ(r.refusal.count, c.refusal.count);
+        EXPECT_EQ(r.refusal.short_asset, c.refusal.short_asset);
+        EXPECT_EQ(r.refusal.length, c.refusal.length);
+    }
+}
+
+TEST_F(LoaderTest, CheckedLoadOfAMissingFileIsTheLoadersRefusal) {
+    CheckedLoad r = load_checked(path);
+    EXPECT_EQ(r.table, nullptr);
+    EXPECT_EQ(r.lengths, nullptr);
+    EXPECT_FALSE(r.refusal.loaded);
+    EXPECT_EQ(r.out, DECRUNCH + "Can't open file " + path + "\n");
+}
+
+// Without a place for the lengths they are freed inside (the leak checkers of the sanitizer and
+// memcheck runs see it); the table still holds every record.
+TEST_F(LoaderTest, CheckedLoadWithoutLengthsKeepsOnlyTheTable) {
+    AssetRecords longer = default_asset_records(0xFF123456u);
+    longer.push_back(std::vector<Pixel>(3));
+    ASSERT_TRUE(write_asset_file(path, longer));
+    testing::internal::CaptureStdout();
+    AssetTable table = load_checked_asset_file(path.c_str());
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), DECRUNCH);
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(asset_count(table), 31u);
+    EXPECT_EQ(table[18][0], 0x56); // the fill word's low byte comes first
+    free_asset_table(table);
 }
 
 TEST(AssetMap, ShapesAreTheScenesReads) {

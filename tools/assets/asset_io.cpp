@@ -124,18 +124,16 @@ int replace_from_pngs(const char* dir, AssetImages* images) {
 
 int unpack_asset_file(const char* in_path, const char* outdir) {
     std::uint32_t* lengths = nullptr;
-    AssetTable table = load_asset_file(in_path, &lengths);
-    if (!table)
+    AssetRefusal refusal;
+    AssetTable table = load_checked_asset_file(in_path, &lengths, &refusal);
+    if (!table && !refusal.loaded)
         return complain(EXIT_BAD_INPUT, std::string(in_path) +
                                             ": cannot load the asset file (the loader's reason "
                                             "is on standard output)");
-    if (!check_asset_table(table, lengths, in_path)) {
-        free_asset_table(table);
-        std::free(lengths);
+    if (!table)
         return complain(EXIT_BAD_INPUT, std::string(in_path) +
                                             ": not the show's asset file (the reason is on "
                                             "standard output)");
-    }
     std::size_t count = asset_count(table);
     if (count > ASSET_COUNT)
         std::printf("%s: %zu records after the first %d are not part of the show; left out\n",

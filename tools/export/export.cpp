@@ -168,20 +168,16 @@ bool ends_with_nocase(const std::string& s, const char* suffix) {
 // Loads and validates the asset file as xdemo does; the loader and the check print their own
 // lines on standard output.
 AssetTable load_assets(const char* path) {
-    std::uint32_t* lengths = nullptr;
-    AssetTable table = load_asset_file(path, &lengths);
-    if (!table)
+    AssetRefusal refusal;
+    AssetTable table = load_checked_asset_file(path, nullptr, &refusal);
+    if (table)
+        return table;
+    if (!refusal.loaded)
         fail(EXIT_BAD_INPUT,
              std::string(path) +
                  ": cannot load the asset file (the loader's reason is on standard output)");
-    if (!check_asset_table(table, lengths, path)) {
-        std::free(lengths);
-        free_asset_table(table);
-        fail(EXIT_BAD_INPUT,
-             std::string(path) + ": not the show's asset file (the reason is on standard output)");
-    }
-    std::free(lengths);
-    return table;
+    fail(EXIT_BAD_INPUT,
+         std::string(path) + ": not the show's asset file (the reason is on standard output)");
 }
 
 // The encoded file is written under a hidden temporary name next to OUT and renamed into place

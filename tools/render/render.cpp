@@ -171,28 +171,24 @@ int dump_tables(const std::string& outdir) {
 // Loads and validates the asset file as xdemo does; the loader and the check print their own
 // lines on standard output, and the refusal is summed up on standard error.
 AssetTable load_assets(const char* path) {
-    std::uint32_t* lengths = nullptr;
-    AssetTable table = load_asset_file(path, &lengths);
-    if (!table)
+    AssetRefusal refusal;
+    AssetTable table = load_checked_asset_file(path, nullptr, &refusal);
+    if (table)
+        return table;
+    if (!refusal.loaded)
         fail(EXIT_BAD_INPUT,
              std::string(path) +
                  ": cannot load the asset file (the loader's reason is on standard output)");
-    if (!check_asset_table(table, lengths, path)) {
-        std::size_t count = asset_count(table);
-        std::string reason;
-        if (count < ASSET_COUNT) {
-            reason = "holds " + std::to_string(count) + " assets; the show needs " +
-                     std::to_string(ASSET_COUNT);
-        } else {
-            for (int n = 0; n < ASSET_COUNT && reason.empty(); n++)
-                if (lengths[n] < asset_bytes_needed(n))
-                    reason = "asset " + std::to_string(n) + " is " + std::to_string(lengths[n]) +
-                             " bytes; it needs " + std::to_string(asset_bytes_needed(n));
-        }
-        fail(EXIT_BAD_INPUT, std::string(path) + ": not the show's asset file: " + reason);
+    std::string reason;
+    if (refusal.short_asset < 0) {
+        reason = "holds " + std::to_string(refusal.count) + " assets; the show needs " +
+                 std::to_string(ASSET_COUNT);
+    } else {
+        int n = refusal.short_asset;
+        reason = "asset " + std::to_string(n) + " is " + std::to_string(refusal.length) +
+                 " bytes; it needs " + std::to_string(asset_bytes_needed(n));
     }
-    std::free(lengths);
-    return table;
+    fail(EXIT_BAD_INPUT, std::string(path) + ": not the show's asset file: " + reason);
 }
 
 int render(const char* assets_path, const char* timeline_path, const std::string& outdir,

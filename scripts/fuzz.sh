@@ -13,11 +13,11 @@ targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(assets timeline png_import)
 jobs=${FUZZ_JOBS:-1}
 
+mkdir -p "$BUILD"
 cmake -S "$ROOT/tests/fuzz" -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$BUILD.configure.log" 2>&1 ||
-    { cat "$BUILD.configure.log"; exit 1; }
-rm -f "$BUILD.configure.log"
-cmake --build "$BUILD" -j2 || exit 1
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$BUILD/configure.log" 2>&1 ||
+    { cat "$BUILD/configure.log"; exit 1; }
+cmake --build "$BUILD" -j2 >"$BUILD/build.log" 2>&1 || { cat "$BUILD/build.log"; exit 1; }
 
 failed=0
 for name in "${targets[@]}"; do

@@ -1,6 +1,7 @@
 // Fuzz target for the asset file: the input bytes are the whole of a "quab.dat", which goes
-// through load_asset_file and check_asset_table to a validated table or a refusal, and is freed.
-// A load must succeed exactly when the records tile the file, and must then hold every payload.
+// through load_asset_file and check_asset_table, and through load_checked_asset_file (the path
+// the show takes), to a validated table or a refusal, and is freed. A load must succeed exactly
+// when the records tile the file, and must then hold every payload.
 // A malformed input is also tried with its lengths cut to fit, so that mutations of a length
 // keep reaching the loading pass and the validation instead of stopping at the first record.
 #include <cstddef>
@@ -79,6 +80,11 @@ static void load_once(const std::uint8_t* data, std::size_t size) {
         // far below the allocation cap.
         if (expected >= 0 || lengths)
             std::abort();
+        std::uint32_t* checked_lengths = nullptr;
+        AssetRefusal refusal{true, 1, 1, 1};
+        if (load_checked_asset_file(file_path, &checked_lengths, &refusal) || checked_lengths ||
+            refusal.loaded)
+            std::abort();
         return;
     }
     if (expected < 0 || asset_count(table) != static_cast<std::size_t>(expected) || !lengths)
@@ -91,12 +97,34 @@ static void load_once(const std::uint8_t* data, std::size_t size) {
         at += 4 + length;
     }
     // The show's check: at least ASSET_COUNT records, each as long as its scene reads.
-    bool fits = expected >= ASSET_COUNT;
-    for (int n = 0; fits && n < ASSET_COUNT; n++)
-        fits = lengths[n] >= asset_bytes_needed(n);
+    AssetRefusal shortfall{true, static_cast<std::size_t>(expected), -1, 0};
+    for (int n = 0; expected >= ASSET_COUNT && n < ASSET_COUNT; n++) {
+        if (lengths[n] < asset_bytes_needed(n)) {
+            shortfall.short_asset = n;
+            shortfall.length = lengths[n];
+            break;
+        }
+    }
+    bool fits = expected >= ASSET_COUNT && shortfall.short_asset < 0;
     if (check_asset_table(table, lengths, file_path) != fits)
         std::abort();
     free_asset_table(table);
+
+    // The same file through the one call: the same verdict, and a refusal that says why.
+    std::uint32_t* checked_lengths = nullptr;
+    AssetRefusal refusal{};
+    AssetTable checked = load_checked_asset_file(file_path, &checked_lengths, &refusal);
+    if ((checked != nullptr) != fits)
+        std::abort();
+    if (checked) {
+        if (std::memcmp(checked_lengths, lengths, expected * sizeof *lengths) != 0)
+            std::abort();
+        free_asset_table(checked);
+        std::free(checked_lengths);
+    } else if (checked_lengths || !refusal.loaded || refusal.count != shortfall.count ||
+               refusal.short_asset != shortfall.short_asset || refusal.length != shortfall.length) {
+        std::abort();
+    }
     std::free(lengths);
 }
 

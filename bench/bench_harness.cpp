@@ -4,16 +4,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
 
-#include "tests/support/test_support.h"
+#include "bench/bench_support.h"
 
 namespace {
 
-constexpr std::size_t FRAME = FRAME_BYTES;
-constexpr std::size_t TEX = TEX_PIXELS * sizeof(Pixel);
 constexpr std::size_t BAND_300 = 300 * 55 * sizeof(Pixel);
 constexpr std::size_t BAND_320 = 320 * 55 * sizeof(Pixel);
 
@@ -28,10 +23,6 @@ struct SceneTraffic {
     std::size_t bytes_read;
     std::size_t bytes_written;
 };
-
-// Scene 3's two patches at their first phases (orbit 1 at (-10, 30), orbit 2 at (-41, 23)),
-// clipped to the frame: 244 x 208 and 213 x 215 pixels.
-constexpr std::size_t PATCHES_AT_START = (244 * 208 + 213 * 215) * sizeof(Pixel);
 
 constexpr SceneTraffic SCENE_TRAFFIC[8] = {
     // Two texels per pixel into work; work, the mask and the frame read, the frame written.
@@ -73,14 +64,6 @@ AssetRecords noise_records() {
     return records;
 }
 
-// Thread CPU time: the machine is shared, and a pass that is preempted should not count the
-// wait. Memory stalls still count, as they run on the thread.
-double seconds_now() {
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
 // Args: scene number 1..8, ticks per pass 0 or 1.
 void scene_pass(benchmark::State& state) {
     const SceneTraffic& scene = SCENE_TRAFFIC[state.range(0) - 1];
@@ -101,49 +84,20 @@ void scene_pass(benchmark::State& state) {
         return;
     }
 
-    // Equal traffic: a memcpy of n bytes reads n and writes n. Both buffers are written first,
-    // so no page is the shared zero page.
-    std::size_t floor_bytes = (scene.bytes_read + scene.bytes_written) / 2;
-    unsigned char* floor_src = static_cast<unsigned char*>(std::malloc(floor_bytes));
-    unsigned char* floor_dst = static_cast<unsigned char*>(std::malloc(floor_bytes));
-    if (!floor_src || !floor_dst) {
-        state.SkipWithError("allocation failed");
-        std::free(floor_src);
-        std::free(floor_dst);
-        scripted_show_free(&show);
-        return;
-    }
-    std::memset(floor_src, 0x5A, floor_bytes);
-    std::memset(floor_dst, 0xA5, floor_bytes);
-
     // Floor and pass alternate in one loop, so both see the same machine: the same clock speed,
     // the same neighbours, each starting with the other's data in the caches.
+    std::size_t traffic = scene.bytes_read + scene.bytes_written;
+    Floor floor(traffic);
     double pass_total = 0, floor_total = 0;
     for (auto _ : state) {
-        double t0 = seconds_now();
-        std::memcpy(floor_dst, floor_src, floor_bytes);
-        benchmark::DoNotOptimize(floor_dst);
-        benchmark::ClobberMemory();
-        double t1 = seconds_now();
+        floor_total += floor.time_one();
         tick += ticks;
-        scripted_show_pass(&show, tick, scene.sngpos, scene.patpos);
-        benchmark::DoNotOptimize(show.frame);
-        benchmark::ClobberMemory();
-        double t2 = seconds_now();
-        state.SetIterationTime(t2 - t1);
-        floor_total += t1 - t0;
-        pass_total += t2 - t1;
+        double t = time_show_pass(&show, tick, scene.sngpos, scene.patpos);
+        state.SetIterationTime(t);
+        pass_total += t;
     }
-
-    double n = static_cast<double>(state.iterations());
-    state.counters["pass_us"] = pass_total / n * 1e6;
-    state.counters["floor_us"] = floor_total / n * 1e6;
-    state.counters["x_floor"] = floor_total > 0 ? pass_total / floor_total : 0;
-    state.counters["traffic_KB"] =
-        static_cast<double>(scene.bytes_read + scene.bytes_written) / 1024.0;
+    report_against_floor(state, pass_total, floor_total, traffic);
     state.SetLabel(scene.name);
-    std::free(floor_src);
-    std::free(floor_dst);
     scripted_show_free(&show);
 }
 

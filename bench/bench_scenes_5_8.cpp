@@ -5,17 +5,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <vector>
 
-#include "tests/support/test_support.h"
+#include "bench/bench_support.h"
 
 namespace {
 
-constexpr std::size_t FRAME = FRAME_BYTES;
-constexpr std::size_t TEX = TEX_PIXELS * sizeof(Pixel);
 constexpr std::size_t BAND_200 = 200 * 55 * sizeof(Pixel);
 
 struct Variant {
@@ -48,51 +42,13 @@ constexpr Variant VARIANTS[] = {
     {"scene_8_at_cap", 22, 0, 1380, 1, 0, 2 * FRAME + 2 * FRAME, FRAME + FRAME},
 };
 
-// Textures with gradients and noise, pictures with about one pixel in three keyed, so every
-// keyed choice takes both ways.
-AssetRecords textured_records() {
-    AssetRecords records = default_asset_records(0);
-    std::uint32_t state = 0x7F4A7C15u;
-    for (int n = 0; n < ASSET_COUNT; n++) {
-        std::uint32_t w = static_cast<std::uint32_t>(ASSET_MAP[n].width);
-        std::vector<Pixel>& r = records[n];
-        for (std::size_t i = 0; i < r.size(); i++) {
-            std::uint32_t x = static_cast<std::uint32_t>(i % w);
-            std::uint32_t y = static_cast<std::uint32_t>(i / w);
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            Pixel colour = ((x * 3 + y) & 0xFF) << 16 | ((x ^ y) & 0xFF) << 8 | (state & 0x3F);
-            r[i] = state % 3 == 0 ? (0xFF000000u | 0x00C00000u | colour) : colour;
-        }
-    }
-    return records;
-}
-
-// Thread CPU time: the machine is shared, and a preempted pass should not count the wait.
-double seconds_now() {
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-// A memcpy source and destination of equal traffic, both written first so no page is shared.
-struct Floor {
-    std::vector<unsigned char> src, dst;
-    explicit Floor(std::size_t traffic) : src(traffic / 2, 0x5A), dst(traffic / 2, 0xA5) {}
-    double time_one() {
-        double t0 = seconds_now();
-        std::memcpy(dst.data(), src.data(), dst.size());
-        benchmark::DoNotOptimize(dst.data());
-        benchmark::ClobberMemory();
-        return seconds_now() - t0;
-    }
-};
+// The noise of these rows; bench_scenes_1_4.cpp draws its own.
+constexpr std::uint32_t NOISE_SEED = 0x7F4A7C15u;
 
 void scene_5_8_variant(benchmark::State& state) {
     const Variant& v = VARIANTS[state.range(0)];
     ScriptedShow show{};
-    if (!scripted_show_init(&show, textured_records())) {
+    if (!scripted_show_init(&show, textured_records(NOISE_SEED))) {
         state.SkipWithError("allocation failed");
         return;
     }
@@ -106,21 +62,13 @@ void scene_5_8_variant(benchmark::State& state) {
     for (auto _ : state) {
         floor_total += floor.time_one();
         tick += v.ticks_per_pass;
-        double t0 = seconds_now();
-        scripted_show_pass(&show, tick, v.sngpos, v.patpos);
-        benchmark::DoNotOptimize(show.frame);
-        benchmark::ClobberMemory();
-        double t = seconds_now() - t0;
+        double t = time_show_pass(&show, tick, v.sngpos, v.patpos);
         state.SetIterationTime(t);
         pass_total += t;
     }
     if (show.s.scene_index != scene)
         state.SkipWithError("the scene changed");
-    double n = static_cast<double>(state.iterations());
-    state.counters["pass_us"] = pass_total / n * 1e6;
-    state.counters["floor_us"] = floor_total / n * 1e6;
-    state.counters["x_floor"] = floor_total > 0 ? pass_total / floor_total : 0;
-    state.counters["traffic_KB"] = static_cast<double>(v.bytes_read + v.bytes_written) / 1024.0;
+    report_against_floor(state, pass_total, floor_total, v.bytes_read + v.bytes_written);
     state.SetLabel(v.name);
     scripted_show_free(&show);
 }

@@ -8,29 +8,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "assets/assets.h"
+#include "tests/support/process.h"
 #include "tests/support/test_support.h"
 #include "tests/tools/assets/png_bytes.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 class QuabAssets : public ::testing::Test {
   protected:
@@ -43,11 +31,11 @@ class QuabAssets : public ::testing::Test {
             fs::remove_all(dir);
     }
 
-    ToolRun run(const std::string& args) {
+    RunResult run(const std::string& args) {
         std::string cmd = std::string(QUAB_ASSETS_PATH) + " " + args + " >" + dir +
                           "/stdout.txt 2>" + dir + "/stderr.txt </dev/null";
         int wstatus = std::system(cmd.c_str());
-        ToolRun r;
+        RunResult r;
         r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
         r.out = slurp(dir + "/stdout.txt");
         r.err = slurp(dir + "/stderr.txt");
@@ -78,7 +66,7 @@ class QuabAssets : public ::testing::Test {
 
 TEST_F(QuabAssets, BuildWritesThirtyRecordsThatTheShowAccepts) {
     std::string out = dir + "/quab.dat";
-    ToolRun r = run("build " + out);
+    RunResult r = run("build " + out);
     ASSERT_EQ(r.status, 0) << r.err;
 
     std::uint32_t* lengths = nullptr;
@@ -115,7 +103,7 @@ TEST_F(QuabAssets, FromReplacesExactlyTheAssetItsPngNames) {
     // Not an asset's name: ignored.
     write_file(dir + "/pictures/notes.png", {'x'});
 
-    ToolRun r = run("build " + dir + "/edited.dat --from " + dir + "/pictures");
+    RunResult r = run("build " + dir + "/edited.dat --from " + dir + "/pictures");
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<std::string> edited = records(slurp(dir + "/edited.dat"));
     std::vector<std::string> original = records(slurp(dir + "/default.dat"));
@@ -141,7 +129,7 @@ TEST_F(QuabAssets, FromReplacesExactlyTheAssetItsPngNames) {
 
 TEST_F(QuabAssets, UnpackThenBuildFromGivesBackTheSameBytes) {
     ASSERT_EQ(run("build " + dir + "/first.dat").status, 0);
-    ToolRun unpack = run("unpack " + dir + "/first.dat " + dir + "/pictures");
+    RunResult unpack = run("unpack " + dir + "/first.dat " + dir + "/pictures");
     ASSERT_EQ(unpack.status, 0) << unpack.err;
     for (int n = 0; n < 30; n++) {
         char name[8];
@@ -186,7 +174,7 @@ TEST_P(QuabAssetsRefuses, WithExitStatusTwoNamingTheFile) {
     const Refusal& c = GetParam();
     fs::create_directory(dir + "/pictures");
     write_file(dir + "/pictures/" + c.file, c.bytes);
-    ToolRun r = run("build " + dir + "/out.dat --from " + dir + "/pictures");
+    RunResult r = run("build " + dir + "/out.dat --from " + dir + "/pictures");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(dir + "/pictures/" + c.file), std::string::npos) << r.err;
     for (const char* s : c.said)
@@ -227,7 +215,7 @@ void PrintTo(const UsageCase& c, std::ostream* os) {
 class QuabAssetsUsage : public QuabAssets, public ::testing::WithParamInterface<UsageCase> {};
 
 TEST_P(QuabAssetsUsage, IsRefusedWithStatusTwoAndTheUsage) {
-    ToolRun r = run(GetParam().args);
+    RunResult r = run(GetParam().args);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("usage: quab-assets build OUT [--from DIR]"), std::string::npos) << r.err;
 }
@@ -244,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(BadCommandLines, QuabAssetsUsage,
                          });
 
 TEST_F(QuabAssets, FromADirectoryThatDoesNotExistIsRefused) {
-    ToolRun r = run("build " + dir + "/out.dat --from " + dir + "/nowhere");
+    RunResult r = run("build " + dir + "/out.dat --from " + dir + "/nowhere");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(dir + "/nowhere"), std::string::npos) << r.err;
 }
@@ -253,7 +241,7 @@ TEST_F(QuabAssets, UnpackRefusesAFileThatIsNotTheShows) {
     AssetRecords recs = default_asset_records();
     recs.resize(12);
     ASSERT_TRUE(write_asset_file(dir + "/short.dat", recs));
-    ToolRun r = run("unpack " + dir + "/short.dat " + dir + "/pictures");
+    RunResult r = run("unpack " + dir + "/short.dat " + dir + "/pictures");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(dir + "/short.dat"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("holds 12 assets"), std::string::npos) << r.out;

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -20,87 +19,12 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include "tests/support/process.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct RunResult {
-    int status; // exit status, or 128 + signal
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-struct Child {
-    std::vector<std::string> argv;
-    std::map<std::string, std::string> env; // set in the child on top of the test's own
-    rlim_t file_size_limit = 0;
-};
-
-Child child_of(const std::vector<std::string>& argv) {
-    Child c;
-    c.argv = argv;
-    return c;
-}
-
-// Starts a child with standard output and error in files; returns its pid.
-pid_t start(const Child& c, const std::string& out_path, const std::string& err_path) {
-    std::vector<std::string> copies = c.argv;
-    std::vector<char*> argv;
-    for (std::string& a : copies)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
-            _exit(127);
-        for (const auto& [name, value] : c.env)
-            setenv(name.c_str(), value.c_str(), 1);
-        if (c.file_size_limit) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{c.file_size_limit, c.file_size_limit};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-RunResult finish(pid_t pid, const std::string& out_path, const std::string& err_path) {
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-    RunResult r;
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    r.out = slurp(out_path);
-    r.err = slurp(err_path);
-    return r;
-}
-
-RunResult run(const Child& c, const std::string& scratch) {
-    std::string out = scratch + "/child.out", err = scratch + "/child.err";
-    return finish(start(c, out, err), out, err);
-}
-
-std::set<std::string> names_in(const std::string& dir) {
-    std::set<std::string> names;
-    for (const fs::directory_entry& e : fs::directory_iterator(dir))
-        names.insert(e.path().filename().string());
-    return names;
-}
 
 // Per test: a folder for inputs, one for outputs (compared before and after), one given to the
 // exporter as TMPDIR, and one for this test's own scratch files.
@@ -124,14 +48,14 @@ class Export : public ::testing::Test {
         std::string path = inputs + "/" + name;
         Child c = child_of({QUAB_TESTMOD_PATH, path});
         c.argv.insert(c.argv.end(), args.begin(), args.end());
-        RunResult r = run(c, scratch);
+        RunResult r = run_child(c, scratch);
         EXPECT_EQ(r.status, 0) << r.err;
         return path;
     }
 
     std::string test_assets() {
         std::string path = inputs + "/test.dat";
-        RunResult r = run(child_of({QUAB_TESTASSETS_PATH, path}), scratch);
+        RunResult r = run_child(child_of({QUAB_TESTASSETS_PATH, path}), scratch);
         EXPECT_EQ(r.status, 0) << r.err;
         return path;
     }
@@ -141,11 +65,13 @@ class Export : public ::testing::Test {
         c.argv = {QUAB_EXPORT_PATH};
         c.argv.insert(c.argv.end(), args.begin(), args.end());
         c.env["TMPDIR"] = tmpdir;
-        return run(c, scratch);
+        return run_child(c, scratch);
     }
 
-    // The output folder holds exactly these names, and the exporter's TMPDIR nothing.
+    // The output folder holds exactly these names, and the exporter's TMPDIR nothing; neither
+    // folder is gone.
     void expect_left_behind(const std::set<std::string>& names) {
+        EXPECT_TRUE(fs::is_directory(outputs) && fs::is_directory(tmpdir));
         EXPECT_EQ(names_in(outputs), names);
         EXPECT_TRUE(names_in(tmpdir).empty());
     }
@@ -155,7 +81,7 @@ class Export : public ::testing::Test {
 
 // Runs a program to completion and returns what it wrote on standard output.
 std::string output_of(const std::vector<std::string>& argv, const std::string& scratch) {
-    RunResult r = run(child_of(argv), scratch);
+    RunResult r = run_child(child_of(argv), scratch);
     EXPECT_EQ(r.status, 0) << argv[0] << ": " << r.err;
     return r.out;
 }
@@ -608,7 +534,7 @@ TEST_P(ExportInterrupted, StopsFfmpegAndLeavesNoFile) {
         {QUAB_EXPORT_PATH, "--assets", test_assets(), "--music", music, outputs + "/x.mp4"});
     c.env["TMPDIR"] = tmpdir;
     std::string out = scratch + "/child.out", err = scratch + "/child.err";
-    pid_t pid = start(c, out, err);
+    pid_t pid = start_child(c, out, err);
 
     // Wait until ffmpeg has written part of the file under its temporary name.
     bool writing = false;
@@ -623,7 +549,7 @@ TEST_P(ExportInterrupted, StopsFfmpegAndLeavesNoFile) {
     ASSERT_TRUE(writing) << slurp(err);
     ASSERT_TRUE(process_mentions(tmpdir)) << "no ffmpeg reading from " << tmpdir;
     kill(pid, sig);
-    RunResult r = finish(pid, out, err);
+    RunResult r = finish_child(pid, out, err);
     EXPECT_EQ(r.status, 128 + sig) << r.err;
     EXPECT_NE(r.err.find("interrupted; no output written"), std::string::npos) << r.err;
     expect_left_behind({});

@@ -3,74 +3,32 @@
 // the show, the PNG output and the table dump.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <png.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include "tests/support/process.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-    int status; // exit status, or 128 + signal
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
 // Runs quab-render with args, its output captured in files of dir. A file size limit, when
-// given, makes the child's writes fail past that many bytes (SIGXFSZ ignored, so write fails).
+// given, makes the child's writes fail past that many bytes.
 RunResult run_render(const std::vector<std::string>& args, const std::string& dir,
                      rlim_t file_size_limit = 0) {
-    std::string out_path = dir + "/stdout.txt", err_path = dir + "/stderr.txt";
-    std::vector<char*> argv;
-    std::string program = QUAB_RENDER_PATH;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = args;
-    for (std::string& a : copies)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    pid_t pid = fork();
-    if (pid == 0) {
-        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
-            _exit(127);
-        if (file_size_limit) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{file_size_limit, file_size_limit};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-    RunResult r;
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    r.out = slurp(out_path);
-    r.err = slurp(err_path);
-    return r;
+    Child c = child_of({QUAB_RENDER_PATH});
+    c.argv.insert(c.argv.end(), args.begin(), args.end());
+    c.file_size_limit = file_size_limit;
+    return run_child(c, dir);
 }
 
 std::vector<std::string> pass_lines(const std::string& out) {
@@ -80,14 +38,6 @@ std::vector<std::string> pass_lines(const std::string& out) {
         if (line.rfind("pass ", 0) == 0)
             lines.push_back(line);
     return lines;
-}
-
-std::set<std::string> names_in(const std::string& dir) {
-    std::set<std::string> names;
-    if (fs::is_directory(dir))
-        for (const fs::directory_entry& e : fs::directory_iterator(dir))
-            names.insert(e.path().filename().string());
-    return names;
 }
 
 void write_text(const std::string& path, const std::string& text) {

@@ -9,15 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/process.h"
+#include "tests/support/test_support.h"
+#include "tests/tools/sound_reports.h"
 #include "tools/xm/xm.h"
 
 namespace {
-
-std::string temp_dir() {
-    char tmpl[] = "/tmp/quab_xm_test_XXXXXX";
-    const char* dir = mkdtemp(tmpl);
-    return dir ? std::string(dir) : std::string("/tmp");
-}
 
 // libmikmod is set up once per process: every loader, and the no-sound driver alone, so that
 // nothing here reaches a sound device.
@@ -163,7 +160,7 @@ DecodedCell decode_cell(const MODULE* mod, std::uint32_t pattern, std::uint32_t 
 }
 
 std::string write_module(const XmModule& m, const std::string& name) {
-    static const std::string dir = temp_dir();
+    static const std::string dir = make_temp_dir();
     std::string path = dir + "/" + name;
     std::string reason;
     EXPECT_TRUE(xm_write_file(m, path.c_str(), &reason)) << reason;
@@ -316,7 +313,7 @@ TEST_F(Mikmod, MaximumShapeLoads) {
 }
 
 TEST_F(Mikmod, TestModulePlaysEveryPositionInOrder) {
-    std::string dir = temp_dir();
+    std::string dir = make_temp_dir();
     std::string path = dir + "/walk.xm";
     // Positions of 0.96 s (16 rows x 3 ticks x 20 ms): longer than the audio one update of
     // the no-sound driver mixes, so that every position is seen.
@@ -351,14 +348,9 @@ TEST_F(Mikmod, TestModulePlaysEveryPositionInOrder) {
 
 TEST(Openmpt, ReferenceModuleLoadsWithoutWarnings) {
     std::string path = write_module(reference_module(), "openmpt.xm");
-    std::string out;
-    std::FILE* p = popen(("openmpt123 --info " + path + " 2>&1").c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    ASSERT_EQ(pclose(p), 0) << out;
+    CommandResult info = openmpt_info(path);
+    const std::string& out = info.output;
+    ASSERT_EQ(info.status, 0) << out;
     EXPECT_EQ(out.find("Warnings"), std::string::npos) << out;
     EXPECT_NE(out.find("Orders.....: 4\n"), std::string::npos) << out;
     EXPECT_NE(out.find("Patterns...: 3\n"), std::string::npos) << out;
@@ -367,11 +359,9 @@ TEST(Openmpt, ReferenceModuleLoadsWithoutWarnings) {
     EXPECT_NE(out.find("Samples....: 3\n"), std::string::npos) << out;
     // 64 + 32 + 16 + 32 rows at speed 5, BPM 140: 144 x 5 x 2.5 / 140 = 12.857 s (the player
     // rounds each tick to whole output frames, hence the tolerance).
-    std::size_t at = out.find("Duration...: ");
-    ASSERT_NE(at, std::string::npos) << out;
-    int minutes = 0, seconds = 0, millis = 0;
-    ASSERT_EQ(std::sscanf(out.c_str() + at + 13, "%d:%d.%d", &minutes, &seconds, &millis), 3);
-    EXPECT_NEAR(minutes * 60 + seconds + millis / 1000.0, 144 * 5 * 2.5 / 140, 0.005);
+    double duration = parse_duration(report_field(out, "Duration...: "));
+    ASSERT_GE(duration, 0) << out;
+    EXPECT_NEAR(duration, 144 * 5 * 2.5 / 140, 0.005);
 }
 
 // --- byte layout, derived by hand from the format -------------------------------------------

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "tests/support/show_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -14,45 +15,11 @@ namespace {
 constexpr Pixel SENTINEL = 0x12345678u;
 constexpr Pixel WHITE = 0x00FFFFFFu;
 
-std::uint32_t at(int x, int y) {
-    return static_cast<std::uint32_t>(y * FRAME_W + x);
-}
-
-// The texture word read at (x, y): one 16-bit ring, (x + 256y) mod 65536.
-std::uint32_t ring(std::int32_t x, std::int32_t y) {
-    return (static_cast<std::uint32_t>(x) + 256u * static_cast<std::uint32_t>(y)) & 0xFFFFu;
-}
-
 std::vector<Pixel> own_index_texture(std::uint32_t shift) {
     std::vector<Pixel> t(TEX_PIXELS);
     for (std::uint32_t j = 0; j < TEX_PIXELS; j++)
         t[j] = j << shift;
     return t;
-}
-
-// A show on a scripted clock that frees itself.
-struct Show {
-    ScriptedShow sh{};
-    bool ok;
-    explicit Show(const AssetRecords& records) : ok(scripted_show_init(&sh, records)) {}
-    ~Show() { scripted_show_free(&sh); }
-    Show(const Show&) = delete;
-    Show& operator=(const Show&) = delete;
-    void pass(std::int32_t tick, std::int16_t sngpos) { scripted_show_pass(&sh, tick, sngpos); }
-    ShowState& s() { return sh.s; }
-    Pixel* frame() { return sh.frame; }
-    Pixel* asset(int n) { return reinterpret_cast<Pixel*>(sh.s.assets[n]); }
-    void fill_frame(Pixel v) {
-        for (int i = 0; i < FRAME_PIXELS; i++)
-            sh.frame[i] = v;
-    }
-};
-
-int count_not(const Pixel* frame, Pixel v) {
-    int n = 0;
-    for (int i = 0; i < FRAME_PIXELS; i++)
-        n += frame[i] != v;
-    return n;
 }
 
 // ---- Scene 1 ----
@@ -66,7 +33,7 @@ TEST(Scene1, FirstFrameSumsBothLayersIntoWorkAndShowsOnlyKeyedMaskPixelsBlack) {
     r[2][at(11, 20)] = 0xFFFFFFFFu;
     r[2][at(12, 20)] = 0xFEFFFFFFu;         // key byte below 0xFF
     r[3].assign(FRAME_PIXELS, 0xFFFFFFFFu); // the later mask, not used at position 0
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.fill_frame(SENTINEL); // Scene 1 never clears the frame
     show.pass(1000, 0);
@@ -106,7 +73,7 @@ TEST_P(Scene1Fade, KeyedPixelsShowTheFadedPlainSum) {
     r[0].assign(TEX_PIXELS, c.layer0);
     r[1].assign(TEX_PIXELS, c.layer1);
     r[2].assign(FRAME_PIXELS, 0xFFFFFFFFu);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 0);
     show.pass(c.ticks, 0); // renders at 255, then steps
@@ -137,7 +104,7 @@ class Scene1Steps : public ::testing::TestWithParam<StepCase> {};
 
 TEST_P(Scene1Steps, OneStepPerElapsedTick) {
     const StepCase& c = GetParam();
-    Show show(default_asset_records(0));
+    TestShow show(default_asset_records(0));
     ASSERT_TRUE(show.ok);
     show.pass(500, 0);
     show.pass(500 + c.ticks, c.sngpos);
@@ -163,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StepCase{10, -1, 10, 349, 255}));
 
 TEST(Scene1, LevelFallsAndRisesWithTheSongAndIgnoresABackwardClock) {
-    Show show(default_asset_records(0));
+    TestShow show(default_asset_records(0));
     ASSERT_TRUE(show.ok);
     struct {
         std::int32_t tick;
@@ -181,7 +148,7 @@ TEST(Scene1, LevelFallsAndRisesWithTheSongAndIgnoresABackwardClock) {
 TEST(Scene1, RenderUsesThePhasesOfEarlierPasses) {
     AssetRecords r = default_asset_records(0);
     r[0] = own_index_texture(0);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     auto work_matches_phase = [&](int phase) {
@@ -203,7 +170,7 @@ TEST(Scene1, MaskFollowsTheSongPositionAndUncoveredPixelsKeepTheirLastValue) {
     r[0].assign(TEX_PIXELS, 0x00406080u);
     r[2][at(5, 5)] = 0xFFFFFFFFu; // early mask: A
     r[3][at(6, 5)] = 0xFFFFFFFFu; // later mask: B
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 0);
     show.pass(128, 0); // level reaches 0
@@ -236,7 +203,7 @@ TEST(Scene1, MaskFollowsTheSongPositionAndUncoveredPixelsKeepTheirLastValue) {
 TEST(Scene1, ExitAtSevenPresentsSceneTwosWhiteFirstFrameInTheSamePass) {
     AssetRecords r = default_asset_records(0);
     r[2].assign(FRAME_PIXELS, 0xFFFFFFFFu);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 6);
     EXPECT_EQ(show.s().scene_index, 0); // 6 is still Scene 1
@@ -267,7 +234,7 @@ TEST_P(Scene2FirstFrame, IsWhiteWhateverTheTextureAndOverlay) {
     r[4] = noise(TEX_PIXELS, 1);
     for (int n = 5; n <= 7; n++)
         r[n].assign(FRAME_PIXELS, 0xFFFFFFFFu); // every overlay pixel keyed
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(77, GetParam()); // Scene 1 hands over at once
     EXPECT_EQ(show.s().scene_started, 2);
@@ -284,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(EntryPositions, Scene2FirstFrame, ::testing::Values(7, 
 TEST(Scene2, TextureFollowsThePolarMapShiftedByTheOffset) {
     AssetRecords r = default_asset_records(0);
     r[4] = own_index_texture(0);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     auto frame_matches_offset = [&](std::uint32_t off) {
@@ -323,7 +290,7 @@ class Scene2Flash : public ::testing::TestWithParam<FlashCase> {};
 TEST_P(Scene2Flash, LevelFallsByTwoPerTickAndStopsAtZero) {
     AssetRecords r = default_asset_records(0);
     r[4].assign(TEX_PIXELS, 0x00102030u);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 7);
     show.pass(GetParam().ticks, 7);
@@ -357,7 +324,7 @@ TEST_P(Scene2FlashAllColours, EveryChannelRisesByTheLevelAndStopsAt255) {
     r[4].resize(TEX_PIXELS);
     for (std::uint32_t j = 0; j < TEX_PIXELS; j++) // every byte value in every channel
         r[4][j] = 0xFF000000u | ((j * 7u) & 0xFFu) << 16 | j;
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 7);
     show.pass(n, 7);
@@ -382,7 +349,7 @@ TEST(Scene2, OutsideSevenToNineTheLevelHoldsAndNoOverlayIsDrawn) {
     r[4].assign(TEX_PIXELS, 0x00102030u);
     for (int n = 5; n <= 7; n++)
         r[n].assign(FRAME_PIXELS, 0xFFFFFFFFu);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 7);
     show.pass(50, 6); // the song went back: no scene change, level holds, offset moves
@@ -405,7 +372,7 @@ TEST(Scene2, OverlayChangesWithTheSongAndBothFlashesFire) {
     r[6][at(3, 1)] = 0xFF800000u;
     r[7][at(5, 1)] = 0xFFFFFFFFu;
     r[7][at(6, 1)] = 0x7FFFFFFFu; // key byte too low
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     show.pass(0, 7);
@@ -438,7 +405,7 @@ TEST(Scene2, OverlayChangesWithTheSongAndBothFlashesFire) {
 TEST(Scene2, SevenStraightToNineFiresNoFlash) {
     AssetRecords r = default_asset_records(0);
     r[7][at(5, 1)] = 0xFFFFFFFFu;
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     show.pass(0, 7);
@@ -455,7 +422,7 @@ TEST(Scene2, SevenStraightToNineFiresNoFlash) {
 }
 
 TEST(Scene2, ExitAtTenRunsSceneThreeInTheSamePass) {
-    Show show(default_asset_records(0));
+    TestShow show(default_asset_records(0));
     ASSERT_TRUE(show.ok);
     show.pass(0, 7);
     show.pass(5, 10);

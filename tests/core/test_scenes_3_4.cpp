@@ -10,17 +10,10 @@
 
 #include "core/core.h"
 #include "core/scenes.h"
+#include "tests/support/show_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
-
-std::uint32_t at(int x, int y) {
-    return static_cast<std::uint32_t>(y * FRAME_W + x);
-}
-
-std::uint32_t ring(std::int32_t x, std::int32_t y) {
-    return (static_cast<std::uint32_t>(x) + 256u * static_cast<std::uint32_t>(y)) & 0xFFFFu;
-}
 
 std::vector<Pixel> own_index_texture(Pixel key) {
     std::vector<Pixel> t(TEX_PIXELS);
@@ -53,25 +46,6 @@ int paint_flat_patch(std::vector<Pixel>& buf, std::int64_t ox, std::int64_t oy,
             }
         }
     return written;
-}
-
-struct Show {
-    ScriptedShow sh{};
-    bool ok;
-    explicit Show(const AssetRecords& records) : ok(scripted_show_init(&sh, records)) {}
-    ~Show() { scripted_show_free(&sh); }
-    Show(const Show&) = delete;
-    Show& operator=(const Show&) = delete;
-    void pass(std::int32_t tick, std::int16_t sngpos) { scripted_show_pass(&sh, tick, sngpos); }
-    ShowState& s() { return sh.s; }
-    Pixel* frame() { return sh.frame; }
-};
-
-int count_not(const Pixel* frame, Pixel v) {
-    int n = 0;
-    for (int i = 0; i < FRAME_PIXELS; i++)
-        n += frame[i] != v;
-    return n;
 }
 
 int count_diff(const Pixel* got, const std::vector<Pixel>& want) {
@@ -163,7 +137,7 @@ TEST(Scene3, FirstFrameIsTheSaturatedSumOfBothPatchesAtTheirOrbitOrigins) {
     AssetRecords r = default_asset_records(0);
     r[8].assign(TEX_PIXELS, 0x00777777u); // a flat height field
     r[9] = own_index_texture(0x00400000u);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 10); // Scenes 1 and 2 hand over at once
     ShowState& s = show.s();
@@ -185,7 +159,7 @@ TEST(Scene3, FirstFrameIsTheSaturatedSumOfBothPatchesAtTheirOrbitOrigins) {
 TEST(Scene3, HeightFieldIsTheWobbledTextureReadWithTheFrameRowLength) {
     AssetRecords r = default_asset_records(0);
     r[8] = own_index_texture(0); // texel (c, r) holds r * 256 + c
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     std::vector<std::int32_t> w(show.s().wobble, show.s().wobble + WOBBLE_USED);
     auto wobbled = [&](std::uint32_t x, std::uint32_t y) {
@@ -213,7 +187,7 @@ class Scene3Stall : public ::testing::TestWithParam<std::int32_t> {};
 
 TEST_P(Scene3Stall, StepsTurnWobbleAndPhasesOncePerTick) {
     std::int32_t n = GetParam();
-    Show show(default_asset_records(0));
+    TestShow show(default_asset_records(0));
     ASSERT_TRUE(show.ok);
     std::vector<std::int32_t> w0(show.s().wobble, show.s().wobble + WOBBLE_USED);
     show.pass(1000, 10);
@@ -232,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(Ticks, Scene3Stall,
                          ::testing::Values(0, 1, 2, 255, 256, 257, 359, 360, 361, 1000));
 
 TEST(Scene3, WobbleIsBackInOrderAfter256TicksAndCarriesIntoSceneFour) {
-    Show show(default_asset_records(0));
+    TestShow show(default_asset_records(0));
     ASSERT_TRUE(show.ok);
     std::vector<std::int32_t> w0(show.s().wobble, show.s().wobble + WOBBLE_USED);
     ShowState& s = show.s();
@@ -253,7 +227,7 @@ TEST(Scene3, WobbleIsBackInOrderAfter256TicksAndCarriesIntoSceneFour) {
 TEST(Scene3, PatchesLeaveTrailsAndTheBorderStaysBlack) {
     AssetRecords r = default_asset_records(0);
     r[9] = own_index_texture(0xFF000000u);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     show.pass(0, 10);
@@ -281,7 +255,7 @@ TEST(Scene3, KeyedOverlayOnlyAtEleven) {
     r[10][at(1, 0)] = KEY_HIGH;    // equal: not drawn
     r[10][at(2, 0)] = 0xFFAAAAABu;
     r[10][at(5, 5)] = 0xFEFFFFFFu;
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 10);
     EXPECT_EQ(count_not(show.frame(), 0), 0);
@@ -304,7 +278,7 @@ TEST(Scene4, FirstPassAtTwelveRunsScenesOneToFourAndShowsOverlayEleven) {
     AssetRecords r = scene4_assets();
     r[0] = own_index_texture(0);
     r[11][at(7, 7)] = 0xFFAB0000u;
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 12);
     ShowState& s = show.s();
@@ -324,7 +298,7 @@ TEST(Scene4, SecondLayerRunsAlongTheSamePathFromTheOtherEnd) {
     AssetRecords r = scene4_assets();
     r[1] = own_index_texture(0);
     r[11][at(11, 0)] = 0;
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 12);
     show.pass(7, 12);
@@ -349,7 +323,7 @@ TEST_P(Scene4Sum, LayersSaturatePerChannel) {
     AssetRecords r = default_asset_records(0);
     r[0].assign(TEX_PIXELS, GetParam().layer0);
     r[1].assign(TEX_PIXELS, GetParam().layer1);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 12);
     EXPECT_EQ(count_not(show.frame(), GetParam().want), 0) << std::hex << show.frame()[0];
@@ -369,7 +343,7 @@ TEST(Scene4, EveryChannelSaturatesOnItsOwn) {
         r[0][j] = 0xFF000000u | ((j * 3u) & 0xFFu) << 16 | j;
         r[1][j] = ((j * 5u) & 0xFFu) << 16 | ((j * 11u) & 0xFFu) << 8 | ((j * 13u) & 0xFFu);
     }
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 12);
     ShowState& s = show.s();
@@ -384,7 +358,7 @@ TEST(Scene4, EveryChannelSaturatesOnItsOwn) {
 }
 
 TEST(Scene4, OverlayAdvancesAtMostOncePerFrameAtTheFramesPace) {
-    Show show(scene4_assets());
+    TestShow show(scene4_assets());
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     struct {
@@ -420,7 +394,7 @@ TEST(Scene4, OverlayAdvancesAtMostOncePerFrameAtTheFramesPace) {
 }
 
 TEST(Scene4, ExitAtFourteenHandsOverToSceneFive) {
-    Show show(scene4_assets());
+    TestShow show(scene4_assets());
     ASSERT_TRUE(show.ok);
     show.pass(0, 12);
     show.pass(3, 13);

@@ -8,15 +8,12 @@
 #include <vector>
 
 #include "core/core.h"
+#include "tests/support/show_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 constexpr int CENTRE = 120 * FRAME_W + 160; // 38,560
-
-std::uint32_t at(int x, int y) {
-    return static_cast<std::uint32_t>(y * FRAME_W + x);
-}
 
 std::vector<Pixel> own_index_texture() {
     std::vector<Pixel> t(TEX_PIXELS);
@@ -25,32 +22,20 @@ std::vector<Pixel> own_index_texture() {
     return t;
 }
 
-// A show on a scripted clock that frees itself.
-struct Show {
-    ScriptedShow sh{};
-    bool ok;
-    explicit Show(const AssetRecords& records) : ok(scripted_show_init(&sh, records)) {}
-    ~Show() { scripted_show_free(&sh); }
-    Show(const Show&) = delete;
-    Show& operator=(const Show&) = delete;
-    void pass(std::int32_t tick, std::int16_t sngpos) { scripted_show_pass(&sh, tick, sngpos); }
-    ShowState& s() { return sh.s; }
-    Pixel px(int x, int y) const { return sh.frame[at(x, y)]; }
-    // Controlled tables: no wobble, every polar entry 0, so the tunnel reads one texel.
-    void flat_tables() {
-        for (int u = 0; u < WOBBLE_USED; u++)
-            sh.s.wobble[u] = 0;
-        for (int i = 0; i < FRAME_PIXELS; i++)
-            sh.s.polar_angle_b[i] = sh.s.polar_depth_b[i] = 0;
-    }
-    void set_orbits(int k, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
-                    std::int32_t x3, std::int32_t y3) {
-        ShowState& s = sh.s;
-        s.orbit1_x[k] = x1, s.orbit1_y[k] = y1;
-        s.orbit2_x[k] = x2, s.orbit2_y[k] = y2;
-        s.orbit3_x[k] = x3, s.orbit3_y[k] = y3;
-    }
-};
+// Controlled tables: no wobble, every polar entry 0, so the tunnel reads one texel.
+void flat_tables(ShowState& s) {
+    for (int u = 0; u < WOBBLE_USED; u++)
+        s.wobble[u] = 0;
+    for (int i = 0; i < FRAME_PIXELS; i++)
+        s.polar_angle_b[i] = s.polar_depth_b[i] = 0;
+}
+
+void set_orbits(ShowState& s, int k, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                std::int32_t y2, std::int32_t x3, std::int32_t y3) {
+    s.orbit1_x[k] = x1, s.orbit1_y[k] = y1;
+    s.orbit2_x[k] = x2, s.orbit2_y[k] = y2;
+    s.orbit3_x[k] = x3, s.orbit3_y[k] = y3;
+}
 
 // Scene 5 with the own-index texture, an unkeyed tunnel texture and an empty strip.
 AssetRecords scene_5_records() {
@@ -67,9 +52,9 @@ Pixel texel(std::uint32_t row, std::uint32_t column) {
 // ---- Scene 5 ----
 
 TEST(Scene5, FirstFrameTilesTheTextureWobbledByTheTableOnBothAxes) {
-    Show show(scene_5_records());
+    TestShow show(scene_5_records());
     ASSERT_TRUE(show.ok);
-    show.flat_tables();
+    flat_tables(show.s());
     ShowState& s = show.s();
     s.wobble[2] = -5;   // column or row 2 reads 253
     s.wobble[10] = 3;   // 10 reads 13
@@ -117,9 +102,9 @@ TEST(Scene5, TunnelAndStripAreKeyedOverTheTextureAfterTicks) {
     r[28][300] = 0xFFBBBBBBu;                // frame (0, 93)
     r[28][301] = 0xFFBBBBBCu;                // frame (1, 93), over a tunnel pixel
     r[28][302] = 0xFEFFFFFFu;                // key byte below 0xFF: never drawn
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
-    show.flat_tables();
+    flat_tables(show.s());
     ShowState& s = show.s();
     s.polar_angle_b[at(5, 3)] = 200;
     s.polar_depth_b[at(5, 3)] = 10;
@@ -158,9 +143,9 @@ class Scene5Steps : public ::testing::TestWithParam<Scene5StepCase> {};
 // wobble[u] = (u mod 16) - 8 before the scene; after n steps entry i holds that of i + n.
 TEST_P(Scene5Steps, EachElapsedTickIsOneStep) {
     const Scene5StepCase& c = GetParam();
-    Show show(scene_5_records());
+    TestShow show(scene_5_records());
     ASSERT_TRUE(show.ok);
-    show.flat_tables();
+    flat_tables(show.s());
     ShowState& s = show.s();
     for (int u = 0; u < WOBBLE_USED; u++)
         s.wobble[u] = u % 16 - 8;
@@ -193,9 +178,9 @@ TEST(Scene5, StripDrawsAt2979AndStopsAt2982) {
     r[28][2979] = 0xFFFFFFF0u;                   // strip row 0, first column of the last window
     r[28][2979 + 319] = 0xFFFFFFF1u;             // its last column
     r[28][54 * 3300 + 2979 + 319] = 0xFFFFFFF2u; // last row, last column read: Pixel 181,498
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
-    show.flat_tables();
+    flat_tables(show.s());
     ShowState& s = show.s();
 
     show.pass(0, 14);
@@ -222,9 +207,9 @@ TEST(Scene5, PolarOffsetRunsOnPastTheTopOfItsWord) {
     AssetRecords r = scene_5_records();
     // 257 * 2^31 is 0 modulo 65,536, so at offset INT32_MIN the polar index is the angle.
     r[15][9] = 0xFF600001u;
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
-    show.flat_tables();
+    flat_tables(show.s());
     ShowState& s = show.s();
     s.polar_angle_b[at(7, 7)] = 9;
     show.pass(0, 14);
@@ -237,9 +222,9 @@ TEST(Scene5, PolarOffsetRunsOnPastTheTopOfItsWord) {
 
 // Scene 3 turns the table once per tick and Scene 5 goes on from where it was left.
 TEST(Scene5, StartsFromTheRotationScene3Left) {
-    Show show(scene_5_records());
+    TestShow show(scene_5_records());
     ASSERT_TRUE(show.ok);
-    show.flat_tables();
+    flat_tables(show.s());
     ShowState& s = show.s();
     for (int u = 0; u < WOBBLE_USED; u++)
         s.wobble[u] = u % 16 - 8;
@@ -257,9 +242,9 @@ TEST(Scene5, StartsFromTheRotationScene3Left) {
 TEST(Scene5, LeavesAfterPosition17AndScene6DrawsInTheSamePass) {
     AssetRecords r = scene_5_records();
     r[16].assign(FRAME_PIXELS, 0xFF123456u); // Scene 6's picture; the panel is black
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
-    show.flat_tables();
+    flat_tables(show.s());
     ShowState& s = show.s();
     show.pass(0, 14);
     show.pass(0, 17);
@@ -287,9 +272,9 @@ AssetRecords scene_6_records(Pixel picture) {
 // columns 251..255 and rows 231..255 at frame (1..5, 1..25); panel 2 at (313, -230) columns
 // 0..5 at (313..318, 1..25); panel 3 at (-250, 233) rows 0..5 at (1..5, 233..238).
 TEST(Scene6, FirstFrameShowsClippedPanelsWithTheirKeyByteDropped) {
-    Show show(scene_6_records(0));
+    TestShow show(scene_6_records(0));
     ASSERT_TRUE(show.ok);
-    show.set_orbits(0, -250, -230, 313, -230, -250, 233);
+    set_orbits(show.s(), 0, -250, -230, 313, -230, -250, 233);
     ShowState& s = show.s();
     s.orbit_index = 77; // set-up resets it
     show.pass(300, 18);
@@ -331,9 +316,9 @@ TEST_P(Scene6Overlap, ChannelsAddAndCapAt255) {
     AssetRecords r = default_asset_records(0);
     r[9].assign(TEX_PIXELS, c.panel);
     r[16].assign(FRAME_PIXELS, 0xFF010203u);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
-    show.set_orbits(0, 0, 0, 100, 0, 200, 100);
+    set_orbits(show.s(), 0, 0, 0, 100, 0, 200, 100);
     show.pass(0, 18);
 
     EXPECT_EQ(show.px(0, 0), 0x00010203u); // the border: picture only, key byte dropped
@@ -373,9 +358,9 @@ TEST_P(Scene6Clip, NoPanelPixelLandsOnTheBorderOrOutside) {
     const ClipCase& c = GetParam();
     AssetRecords r = default_asset_records(0);
     r[9].assign(TEX_PIXELS, 0x00808080u);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
-    show.set_orbits(0, c.ox, c.oy, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
+    set_orbits(show.s(), 0, c.ox, c.oy, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
     show.pass(0, 18);
     int drawn = 0, border = 0;
     for (int y = 0; y < FRAME_H; y++)
@@ -406,11 +391,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Scene6, OrbitIndexStepsOncePerTickAndWrapsAfter359) {
     AssetRecords r = default_asset_records(0);
     r[9].assign(TEX_PIXELS, 0x00808080u);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     for (int k = 0; k < PATH_LEN; k++)
-        show.set_orbits(k, -1000 + k, 1, -1000, -1000, -1000, -1000);
-    show.set_orbits(5, 10, 1, -1000, -1000, -1000, -1000);
+        set_orbits(show.s(), k, -1000 + k, 1, -1000, -1000, -1000, -1000);
+    set_orbits(show.s(), 5, 10, 1, -1000, -1000, -1000, -1000);
     ShowState& s = show.s();
     show.pass(0, 18);
     struct {
@@ -430,9 +415,9 @@ TEST(Scene6, OrbitIndexStepsOncePerTickAndWrapsAfter359) {
 TEST(Scene6, LeavesAfterPosition20AndScene7DrawsInTheSamePass) {
     AssetRecords r = scene_6_records(0);
     r[17].assign(FRAME_PIXELS, 0x00ABCDEFu); // Scene 7's background
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
-    show.set_orbits(0, 0, 0, 0, 0, 0, 0);
+    set_orbits(show.s(), 0, 0, 0, 0, 0, 0, 0);
     ShowState& s = show.s();
     show.pass(0, 18);
     show.pass(0, 20);

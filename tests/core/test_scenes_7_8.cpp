@@ -8,30 +8,12 @@
 #include <vector>
 
 #include "core/core.h"
+#include "tests/support/show_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 constexpr Pixel BACKGROUND = 0x00102030u;
-
-std::uint32_t at(int x, int y) {
-    return static_cast<std::uint32_t>(y * FRAME_W + x);
-}
-
-// A show on a scripted clock that frees itself.
-struct Show {
-    ScriptedShow sh{};
-    bool ok;
-    explicit Show(const AssetRecords& records) : ok(scripted_show_init(&sh, records)) {}
-    ~Show() { scripted_show_free(&sh); }
-    Show(const Show&) = delete;
-    Show& operator=(const Show&) = delete;
-    void pass(std::int32_t tick, std::int16_t sngpos, std::uint16_t patpos = 0) {
-        scripted_show_pass(&sh, tick, sngpos, patpos);
-    }
-    ShowState& s() { return sh.s; }
-    Pixel px(int x, int y) const { return sh.frame[at(x, y)]; }
-};
 
 // ---- Scene 7 ----
 
@@ -50,7 +32,7 @@ AssetRecords scene_7_records() {
 
 // Which picture the band shows: its asset number, 0 for none. Checks that the picture covers
 // exactly its window and that everything else is the background.
-int shown_picture(const Show& show) {
+int shown_picture(const TestShow& show) {
     int n = 0;
     Pixel p = show.px(60, 93);
     if (p != BACKGROUND)
@@ -69,7 +51,7 @@ int shown_picture(const Show& show) {
 }
 
 TEST(Scene7, FirstFrameShowsOnlyTheBackgroundUntilRow6) {
-    Show show(scene_7_records());
+    TestShow show(scene_7_records());
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     s.slide_step = 9; // set-up resets it
@@ -121,7 +103,7 @@ const SlideFrame SLIDE_FRAMES[] = {
 };
 
 TEST(Scene7, PicturesStepAtRowThresholdsAtMostOncePerFrame) {
-    Show show(scene_7_records());
+    TestShow show(scene_7_records());
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     show.pass(0, 21, 0);
@@ -144,7 +126,7 @@ class Scene7Thresholds : public ::testing::TestWithParam<ThresholdCase> {};
 // Reach the step one frame at a time with the row at 63, then hold the row at the threshold.
 TEST_P(Scene7Thresholds, StrictlyGreaterThanTheStepsRow) {
     const ThresholdCase& c = GetParam();
-    Show show(scene_7_records());
+    TestShow show(scene_7_records());
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     show.pass(0, 21, 0);
@@ -174,7 +156,7 @@ TEST(Scene7, OnlyPicturePixelsAboveKeyHighAreDrawn) {
     r[18][2] = 0xFEFFFFFFu;              // key byte below 0xFF: not drawn
     r[18][3] = 0xFFAB0000u;              // red alone above 0xAA: drawn
     r[18][54 * 300 + 299] = 0xFFFFFFFFu; // last picture Pixel at (309, 147)
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 21, 6);
     EXPECT_EQ(show.px(10, 93), BACKGROUND);
@@ -193,7 +175,7 @@ TEST(Scene7, LeavesAfterPosition21AndScene8DrawsInTheSamePass) {
     AssetRecords r = scene_7_records();
     r[0].assign(TEX_PIXELS, 0x00000101u);
     r[1].assign(TEX_PIXELS, 0x00010000u);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     show.pass(0, 21, 30);
@@ -231,7 +213,7 @@ class Scene8Scroll : public ::testing::TestWithParam<ScrollCase> {};
 
 TEST_P(Scene8Scroll, FirstFrameIsThePlainSumOfTheTwoLayersOnTheTextureRing) {
     const ScrollCase& c = GetParam();
-    Show show(scene_8_records());
+    TestShow show(scene_8_records());
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     s.scroll_x[0] = c.sx0, s.scroll_y[0] = c.sy0;
@@ -275,7 +257,7 @@ TEST(Scene8, TheSumCarriesAcrossChannelsAndOutOfTheTop) {
     AssetRecords r = default_asset_records(0);
     r[0].assign(TEX_PIXELS, 0xFFFFFFFFu);
     r[1].assign(TEX_PIXELS, 0x00000002u);
-    Show show(r);
+    TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 22);
     for (int i = 0; i < FRAME_PIXELS; i++)
@@ -284,7 +266,7 @@ TEST(Scene8, TheSumCarriesAcrossChannelsAndOutOfTheTop) {
     AssetRecords r2 = default_asset_records(0);
     r2[0].assign(TEX_PIXELS, 0x00FFFFFFu);
     r2[1].assign(TEX_PIXELS, 0x00000001u);
-    Show show2(r2);
+    TestShow show2(r2);
     ASSERT_TRUE(show2.ok);
     show2.pass(0, 22);
     for (int i = 0; i < FRAME_PIXELS; i++)
@@ -303,7 +285,7 @@ AssetRecords scene_8_scroller_records() {
 }
 
 TEST(Scene8, ScrollerFirstFrameShowsItsTopRowsKeyed) {
-    Show show(scene_8_scroller_records());
+    TestShow show(scene_8_scroller_records());
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     s.scroller_offset = 12345; // set-up resets it
@@ -333,7 +315,7 @@ class Scene8Steps : public ::testing::TestWithParam<ScrollerCase> {};
 
 TEST_P(Scene8Steps, TwoRowsPerTickUpToTheCap) {
     const ScrollerCase& c = GetParam();
-    Show show(scene_8_scroller_records());
+    TestShow show(scene_8_scroller_records());
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     show.pass(0, 22);
@@ -361,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ScrollerCase{-5, 0, 0, 359}));
 
 TEST(Scene8, CapHoldsOneTickAtATimeAndTheLast240RowsStay) {
-    Show show(scene_8_scroller_records());
+    TestShow show(scene_8_scroller_records());
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     show.pass(0, 22);
@@ -374,7 +356,7 @@ TEST(Scene8, CapHoldsOneTickAtATimeAndTheLast240RowsStay) {
     EXPECT_EQ(show.px(0, 0), 0xFFB00000u | 2760);
     EXPECT_EQ(show.px(0, 239), 0xFFB00000u | 2999);
     // The clock word wraps: 3 ticks from INT32_MAX - 1 still step the phases.
-    Show wrap(scene_8_scroller_records());
+    TestShow wrap(scene_8_scroller_records());
     ASSERT_TRUE(wrap.ok);
     wrap.pass(INT32_MAX - 1, 22);
     wrap.pass(INT32_MIN + 1, 22);
@@ -383,7 +365,7 @@ TEST(Scene8, CapHoldsOneTickAtATimeAndTheLast240RowsStay) {
 }
 
 TEST(Scene8, LeavesAfterPosition29AndEndsTheShow) {
-    Show show(scene_8_scroller_records());
+    TestShow show(scene_8_scroller_records());
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     show.pass(0, 22);

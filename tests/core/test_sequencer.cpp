@@ -6,30 +6,13 @@
 #include <cstdint>
 
 #include "core/core.h"
+#include "tests/support/show_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 // The last song position of each scene, Scene 1 to Scene 8.
 constexpr std::int16_t LAST_POSITION[8] = {6, 9, 11, 13, 17, 20, 21, 29};
-
-std::uint32_t at(int x, int y) {
-    return static_cast<std::uint32_t>(y * FRAME_W + x);
-}
-
-// A show on a scripted clock that frees itself.
-struct Show {
-    ScriptedShow sh{};
-    bool ok;
-    explicit Show(const AssetRecords& records) : ok(scripted_show_init(&sh, records)) {}
-    ~Show() { scripted_show_free(&sh); }
-    Show(const Show&) = delete;
-    Show& operator=(const Show&) = delete;
-    void pass(std::int32_t tick, std::int16_t sngpos, std::uint16_t patpos = 0) {
-        scripted_show_pass(&sh, tick, sngpos, patpos);
-    }
-    ShowState& s() { return sh.s; }
-};
 
 // Scene 8's layers name their texels (layer 0 in the low half, layer 1 in the high half) and its
 // scroller is empty; Scene 6's panel is black over a picture of one colour.
@@ -46,15 +29,12 @@ AssetRecords timeline_records() {
 // Scene 8's first frame: asset 1 at scroll phase 359 plus asset 0 at phase 0, each looked up at
 // (x + scroll_x, y + scroll_y) on the 16-bit texture ring.
 Pixel scene_8_first_word(const ShowState& s, int x, int y) {
-    auto ring = [](std::int32_t u, std::int32_t v) {
-        return (static_cast<std::uint32_t>(u) + 256u * static_cast<std::uint32_t>(v)) & 0xFFFFu;
-    };
     return (ring(x + s.scroll_x[359], y + s.scroll_y[359]) << 16) +
            ring(x + s.scroll_x[0], y + s.scroll_y[0]);
 }
 
 TEST(Timeline, PositionPast29OnTheFirstPassRunsEverySceneOnceAndEndsTheShow) {
-    Show show(timeline_records());
+    TestShow show(timeline_records());
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     // Row 13: Scene 7's one render draws its first picture and takes its first step.
@@ -96,7 +76,7 @@ class TimelineExit : public ::testing::TestWithParam<int> {};
 // position; one position more hands over to scene k+1 (its set-up runs in the same pass).
 TEST_P(TimelineExit, EachSceneLeavesJustAfterItsLastPosition) {
     int k = GetParam();
-    Show show(default_asset_records(0));
+    TestShow show(default_asset_records(0));
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     std::int16_t first = k == 0 ? 0 : static_cast<std::int16_t>(LAST_POSITION[k - 1] + 1);
@@ -116,7 +96,7 @@ TEST_P(TimelineExit, EachSceneLeavesJustAfterItsLastPosition) {
 INSTANTIATE_TEST_SUITE_P(Scenes, TimelineExit, ::testing::Range(0, 8));
 
 TEST(Timeline, PositionsOneByOneSelectTheScenesInOrder) {
-    Show show(default_asset_records(0));
+    TestShow show(default_asset_records(0));
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     constexpr int WANT[31] = {0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 2, 2, 3, 3, 4, 4,
@@ -130,7 +110,7 @@ TEST(Timeline, PositionsOneByOneSelectTheScenesInOrder) {
 }
 
 TEST(Timeline, APositionThatStepsBackNeverBringsAnEarlierSceneBack) {
-    Show show(timeline_records());
+    TestShow show(timeline_records());
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
     show.pass(0, 14);

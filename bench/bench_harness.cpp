@@ -84,19 +84,8 @@ void scene_pass(benchmark::State& state) {
         return;
     }
 
-    // Floor and pass alternate in one loop, so both see the same machine: the same clock speed,
-    // the same neighbours, each starting with the other's data in the caches.
-    std::size_t traffic = scene.bytes_read + scene.bytes_written;
-    Floor floor(traffic);
-    double pass_total = 0, floor_total = 0;
-    for (auto _ : state) {
-        floor_total += floor.time_one();
-        tick += ticks;
-        double t = time_show_pass(&show, tick, scene.sngpos, scene.patpos);
-        state.SetIterationTime(t);
-        pass_total += t;
-    }
-    report_against_floor(state, pass_total, floor_total, traffic);
+    time_passes_against_floor(state, &show, scene.bytes_read + scene.bytes_written, tick, ticks,
+                              scene.sngpos, scene.patpos);
     state.SetLabel(scene.name);
     scripted_show_free(&show);
 }

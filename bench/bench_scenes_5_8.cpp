@@ -56,19 +56,10 @@ void scene_5_8_variant(benchmark::State& state) {
     for (int k = 0; k < v.lead_passes; k++)
         scripted_show_pass(&show, v.lead_ticks, v.sngpos, v.patpos);
     std::uint8_t scene = show.s.scene_index;
-    std::int32_t tick = v.lead_ticks;
-    Floor floor(v.bytes_read + v.bytes_written);
-    double pass_total = 0, floor_total = 0;
-    for (auto _ : state) {
-        floor_total += floor.time_one();
-        tick += v.ticks_per_pass;
-        double t = time_show_pass(&show, tick, v.sngpos, v.patpos);
-        state.SetIterationTime(t);
-        pass_total += t;
-    }
+    time_passes_against_floor(state, &show, v.bytes_read + v.bytes_written, v.lead_ticks,
+                              v.ticks_per_pass, v.sngpos, v.patpos);
     if (show.s.scene_index != scene)
         state.SkipWithError("the scene changed");
-    report_against_floor(state, pass_total, floor_total, v.bytes_read + v.bytes_written);
     state.SetLabel(v.name);
     scripted_show_free(&show);
 }

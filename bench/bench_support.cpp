@@ -1,5 +1,5 @@
-// The shared parts of the scene benchmarks (bench_support.h): the clock, the timed pass, the
-// floor, the columns and the textured records. No benchmark of its own.
+// The shared parts of the scene benchmarks (bench_support.h): the clock, the floor, the columns,
+// the timed loop and the textured records. No benchmark of its own.
 #include "bench/bench_support.h"
 
 #include <cstring>
@@ -19,15 +19,6 @@ double Floor::time_one() {
     return seconds_now() - t0;
 }
 
-double time_show_pass(ScriptedShow* show, std::int32_t tick, std::int16_t sngpos,
-                      std::uint16_t patpos) {
-    double t0 = seconds_now();
-    scripted_show_pass(show, tick, sngpos, patpos);
-    benchmark::DoNotOptimize(show->frame);
-    benchmark::ClobberMemory();
-    return seconds_now() - t0;
-}
-
 void report_against_floor(benchmark::State& state, double pass_total, double floor_total,
                           std::size_t traffic) {
     double n = static_cast<double>(state.iterations());
@@ -35,6 +26,25 @@ void report_against_floor(benchmark::State& state, double pass_total, double flo
     state.counters["floor_us"] = floor_total / n * 1e6;
     state.counters["x_floor"] = floor_total > 0 ? pass_total / floor_total : 0;
     state.counters["traffic_KB"] = static_cast<double>(traffic) / 1024.0;
+}
+
+void time_passes_against_floor(benchmark::State& state, ScriptedShow* show, std::size_t traffic,
+                               std::int32_t tick, std::int32_t ticks_per_pass, std::int16_t sngpos,
+                               std::uint16_t patpos) {
+    Floor floor(traffic);
+    double pass_total = 0, floor_total = 0;
+    for (auto _ : state) {
+        floor_total += floor.time_one();
+        tick += ticks_per_pass;
+        double t0 = seconds_now();
+        scripted_show_pass(show, tick, sngpos, patpos);
+        benchmark::DoNotOptimize(show->frame);
+        benchmark::ClobberMemory();
+        double t = seconds_now() - t0;
+        state.SetIterationTime(t);
+        pass_total += t;
+    }
+    report_against_floor(state, pass_total, floor_total, traffic);
 }
 
 AssetRecords textured_records(std::uint32_t seed) {

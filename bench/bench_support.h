@@ -1,6 +1,7 @@
 // What every scene benchmark shares: buffer sizes for the traffic counts, the thread's CPU clock,
-// a timed pass, the traffic floor (a memcpy of the pass's bytes), the columns each row reports,
-// and the textured asset records that make keyed choices take both ways.
+// the traffic floor (a memcpy of the pass's bytes), the columns each row reports, the loop that
+// times passes against the floor, and the textured asset records that make keyed choices take
+// both ways.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -32,14 +33,19 @@ struct Floor {
     double time_one();
 };
 
-// One pass of the show at the given clock, in seconds of thread CPU time.
-double time_show_pass(ScriptedShow* show, std::int32_t tick, std::int16_t sngpos,
-                      std::uint16_t patpos = 0);
-
 // Sets the columns of a row: pass_us, floor_us, x_floor (pass / floor, the figure to read) and
 // traffic_KB, from the pass and floor totals in seconds over all iterations.
 void report_against_floor(benchmark::State& state, double pass_total, double floor_total,
                           std::size_t traffic);
+
+// The benchmark loop of a scene row: per iteration the floor of traffic bytes, then the clock
+// moved on by ticks_per_pass from tick and one pass of the show at (sngpos, patpos), the two
+// alternating so that both see the same machine (the same clock speed, the same neighbours, each
+// starting with the other's data in the caches). Only the pass is the iteration's time; sets the
+// row's columns.
+void time_passes_against_floor(benchmark::State& state, ScriptedShow* show, std::size_t traffic,
+                               std::int32_t tick, std::int32_t ticks_per_pass, std::int16_t sngpos,
+                               std::uint16_t patpos);
 
 // Textures with gradients and noise, pictures, overlays and masks with about one pixel in three
 // keyed, so every keyed choice takes both ways; seed picks the noise.

@@ -120,12 +120,18 @@ Coverage coverage_blur(const Coverage& c, int radius_px, int passes, bool wrap) 
     return out;
 }
 
+// Row y of a vertical gradient: top down to row y_top, bottom from row y_bottom on, mixed
+// between; top throughout when the rows do not ascend.
+static Rgb row_gradient(Rgb top, Rgb bottom, int y, int y_top, int y_bottom) {
+    double t = y_bottom > y_top ? static_cast<double>(y - y_top) / (y_bottom - y_top) : 0.0;
+    t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
+    return rgb_mix(top, bottom, t);
+}
+
 void blend_coverage_gradient(Image* picture, const Coverage& c, Rgb top, Rgb bottom, int y_top,
                              int y_bottom) {
     for (int y = 0; y < picture->height; y++) {
-        double t = y_bottom > y_top ? static_cast<double>(y - y_top) / (y_bottom - y_top) : 0.0;
-        t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
-        Rgb colour = rgb_mix(top, bottom, t);
+        Rgb colour = row_gradient(top, bottom, y, y_top, y_bottom);
         for (int x = 0; x < picture->width; x++) {
             std::size_t i = static_cast<std::size_t>(y) * picture->width + x;
             std::uint8_t a = c.ink[i];
@@ -146,9 +152,7 @@ void stamp_keyed_text(Image* picture, const Coverage& text, double outline_px, R
                       Rgb fill_bottom, int y_top, int y_bottom, Rgb outline) {
     Coverage grown = coverage_grow(text, outline_px);
     for (int y = 0; y < picture->height; y++) {
-        double t = y_bottom > y_top ? static_cast<double>(y - y_top) / (y_bottom - y_top) : 0.0;
-        t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
-        Rgb fill = rgb_mix(fill_top, fill_bottom, t);
+        Rgb fill = row_gradient(fill_top, fill_bottom, y, y_top, y_bottom);
         for (int x = 0; x < picture->width; x++) {
             std::size_t i = static_cast<std::size_t>(y) * picture->width + x;
             if (grown.ink[i] < 128)

@@ -36,6 +36,15 @@ int music_start(const char* path, std::uint8_t max_channels) {
         MikMod_Exit();
         return 0;
     }
+    // libmikmod loads a module whose order list is empty; it has no song to play, and the show,
+    // which follows the song position, would wait in silence for ever.
+    if (music_module->numpos == 0) {
+        std::fprintf(stderr, "Unable to load module becouse: %s has no song positions\n", path);
+        Player_Free(music_module);
+        music_module = nullptr;
+        MikMod_Exit();
+        return 0;
+    }
     return 1;
 }
 

@@ -159,8 +159,10 @@ bool x11_poll_quit(DisplayContext* context) {
 }
 
 void x11_close(DisplayContext* context) {
-    // XDestroyImage frees the pixel buffer (the frame) with the image record.
+    // XDestroyImage frees the pixel buffer (the frame) with the image record. XCloseDisplay
+    // ends the GC on the server but not Xlib's own record of it.
     XDestroyImage(context->image);
+    XFreeGC(context->display, context->gc);
     XCloseDisplay(context->display);
     std::free(context);
 }

@@ -111,6 +111,10 @@ AssetTable load_asset_file(const char* path, std::uint32_t** lengths) {
         const char* error = nullptr;
         if (!read_length(f, &length)) {
             error = "Unable to read from %s\n";
+        } else if (static_cast<long>(length) > size - std::ftell(f)) {
+            // The read below would come up short: refuse before allocating what a length
+            // near 2^31 asks for.
+            error = "Unable to read from %s\n";
         } else if (!(table[i] = static_cast<std::uint8_t*>(std::malloc(length ? length : 1)))) {
             // malloc(0) may return null; a record of length 0 still needs a distinct block.
             error = "Unable to allocate memory for texture data\n";

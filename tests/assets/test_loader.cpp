@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "assets/assets.h"
@@ -129,6 +133,42 @@ TEST_F(LoaderTest, MalformedFilesAreRefusedWithTheirMessage) {
         expected.replace(expected.find("%s"), 2, path);
         EXPECT_EQ(r.out, DECRUNCH + expected);
     }
+}
+
+TEST_F(LoaderTest, ARecordLongerThanTheFileIsRefusedBeforeItsBlockIsAllocated) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer needs more address space than the limit below";
+#endif
+    // 16 bytes that claim a 2 GiB record. In a child whose address space is capped at 256 MiB,
+    // allocating the block first would fail with the allocation message instead.
+    Bytes b;
+    put_record(&b, "abcd");
+    put_length(&b, 0x7FFFFFFFu);
+    b.insert(b.end(), {1, 2, 3, 4});
+    ASSERT_TRUE(write_bytes(path, b));
+    std::string out = dir + "/out";
+    std::fflush(stdout);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit cap{256u << 20, 256u << 20};
+        setrlimit(RLIMIT_AS, &cap);
+        if (!std::freopen(out.c_str(), "w", stdout))
+            _exit(3);
+        AssetTable t = load_asset_file(path.c_str());
+        std::fflush(stdout);
+        _exit(t ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    FILE* f = std::fopen(out.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    char text[512] = {};
+    std::size_t n = std::fread(text, 1, sizeof text - 1, f);
+    std::fclose(f);
+    EXPECT_EQ(std::string(text, n), DECRUNCH + "Unable to read from " + path + "\n");
 }
 
 TEST_F(LoaderTest, MissingFileNamesThePath) {

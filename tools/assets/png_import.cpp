@@ -88,6 +88,8 @@ bool png_import(const unsigned char* data, std::size_t size, PngImage* out, char
     int bit_depth = 0;
     int colour_type = 0;
     png_get_IHDR(png, info, &width, &height, &bit_depth, &colour_type, nullptr, nullptr, nullptr);
+    if (static_cast<std::uint64_t>(width) * height > PNG_IMPORT_MAX_PIXELS)
+        png_error(png, "picture too large for any asset");
 
     // Every form becomes 8-bit R, G, B, A; a picture without alpha is opaque.
     if (colour_type == PNG_COLOR_TYPE_PALETTE)

@@ -9,6 +9,9 @@
 
 // Larger pictures are refused before anything is allocated (the largest asset is 3300 wide).
 constexpr int PNG_IMPORT_MAX_SIDE = 16384;
+// No asset is larger than 960,000 Pixels; a header announcing more than this is refused before
+// its picture is allocated.
+constexpr std::uint32_t PNG_IMPORT_MAX_PIXELS = 4u << 20;
 
 struct PngImage {
     int width;

@@ -172,6 +172,26 @@ TEST(ImportLimits, RefusesAPictureWiderThanTheLimitBeforeDecoding) {
     EXPECT_TRUE(r.pixels.empty());
 }
 
+// 1-bit grey pictures of W x H: tiny files that announce large pictures.
+Imported import_grey(int width, int height) {
+    PngSpec spec{width, height, PNG_COLOR_TYPE_GRAY, 1, {}, {}, {}};
+    spec.rows.assign(static_cast<std::size_t>((width + 7) / 8) * height, 0);
+    std::vector<unsigned char> bytes = png_bytes(spec);
+    EXPECT_FALSE(bytes.empty());
+    return import(bytes);
+}
+
+TEST(ImportLimits, RefusesMorePixelsThanAnyAssetBeforeDecoding) {
+    // 2049 x 2048 is one row of 2049 over 4 Mi Pixels; 2048 x 2048 is exactly the limit.
+    Imported over = import_grey(2049, 2048);
+    EXPECT_FALSE(over.ok);
+    EXPECT_TRUE(over.pixels.empty());
+    EXPECT_NE(std::string(over.error).find("too large"), std::string::npos) << over.error;
+    Imported at = import_grey(2048, 2048);
+    EXPECT_TRUE(at.ok) << at.error;
+    EXPECT_EQ(at.pixels.size(), 2048u * 2048u);
+}
+
 TEST(ImportLimits, AcceptsTheLargestAssetShape) {
     std::vector<unsigned char> bytes =
         png_bytes_rgba(3300, 2, std::vector<std::uint32_t>(6600, 0x00000000u));

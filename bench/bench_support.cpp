@@ -38,7 +38,7 @@ void time_passes_against_floor(benchmark::State& state, ScriptedShow* show, std:
         tick += ticks_per_pass;
         double t0 = seconds_now();
         scripted_show_pass(show, tick, sngpos, patpos);
-        benchmark::DoNotOptimize(show->frame);
+        benchmark::DoNotOptimize(show->s.frame);
         benchmark::ClobberMemory();
         double t = seconds_now() - t0;
         state.SetIterationTime(t);

@@ -143,3 +143,17 @@ static inline void show_use_scripted_clock(ShowState* s, ScriptedClock* clock) {
     s->patpos_source = &clock->patpos;
     s->running = &clock->running;
 }
+
+// The state at frame-loop start for a program without a display: buffers (the frame is
+// offscreen_frame, freed by show_free), fresh tables, the validated assets (still the
+// caller's) and a scripted clock. False when an allocation fails.
+[[nodiscard]] bool show_start_offline(ShowState* s, AssetTable assets, ScriptedClock* clock);
+
+// Sets the scripted clock, then runs one pass on it.
+static inline void show_pass_at(ShowState* s, ScriptedClock* clock, std::int32_t tick,
+                                std::int16_t sngpos, std::uint16_t patpos) {
+    clock->tick_count.store(tick, std::memory_order_relaxed);
+    clock->sngpos = sngpos;
+    clock->patpos = patpos;
+    show_pass(s);
+}

@@ -8,13 +8,6 @@
 #include "display/display.h"
 #include "music/music.h"
 
-// Start-up failures end the process at once; the driver's own buffers are left to the exit.
-[[noreturn]] static void fail_startup(AssetTable assets) {
-    if (assets)
-        free_asset_table(assets);
-    std::exit(1);
-}
-
 int main(int argc, char** argv) {
     std::printf("%s\n", BANNER);
 
@@ -34,18 +27,22 @@ int main(int argc, char** argv) {
     if (!assets)
         std::exit(1);
 
+    // Start-up failures end the process at once, releasing what the later steps handed over;
+    // the driver's own buffers are left to the exit.
     DisplayContext* display = display_open(argc, argv);
-    if (!display)
-        fail_startup(assets);
+    if (!display) {
+        free_asset_table(assets);
+        std::exit(1);
+    }
     if (display_status(display) != 1) {
         free_asset_table(assets);
         display_discard(display);
-        fail_startup(nullptr);
+        std::exit(1);
     }
     if (!music_start("music.xm", 24) || !timer_start()) {
         free_asset_table(assets);
         display_close(display);
-        fail_startup(nullptr);
+        std::exit(1);
     }
 
     show.frame = display_wants_offscreen_frame() ? show.offscreen_frame : display_frame(display);

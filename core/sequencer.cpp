@@ -29,6 +29,16 @@ bool show_alloc(ShowState* s, bool with_offscreen) {
     return true;
 }
 
+bool show_start_offline(ShowState* s, AssetTable assets, ScriptedClock* clock) {
+    if (!show_alloc(s, true))
+        return false;
+    precalc_tables(s);
+    s->frame = s->offscreen_frame;
+    s->assets = assets;
+    show_use_scripted_clock(s, clock);
+    return true;
+}
+
 void show_free(ShowState* s) {
     void* order[] = {s->work,          s->scratch_a,     s->scratch_b,     s->scratch_c,
                      s->scroll_x,      s->scroll_y,      s->orbit1_x,      s->orbit1_y,

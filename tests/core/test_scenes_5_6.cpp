@@ -129,7 +129,7 @@ TEST(Scene5, TunnelAndStripAreKeyedOverTheTextureAfterTicks) {
     EXPECT_EQ(show.px(6, 3), texel(3, 6));
     int keyed = 0;
     for (int i = 0; i < FRAME_PIXELS; i++)
-        keyed += show.sh.frame[i] >> 24 == 0xFF;
+        keyed += show.sh.s.frame[i] >> 24 == 0xFF;
     EXPECT_EQ(keyed, 6);
 }
 
@@ -254,7 +254,7 @@ TEST(Scene5, LeavesAfterPosition17AndScene6DrawsInTheSamePass) {
     EXPECT_EQ(s.scene_index, 5);
     EXPECT_EQ(s.scene_started, 6);
     for (int i = 0; i < FRAME_PIXELS; i++)
-        ASSERT_EQ(show.sh.frame[i], 0x00123456u) << "word " << i;
+        ASSERT_EQ(show.sh.s.frame[i], 0x00123456u) << "word " << i;
 }
 
 // ---- Scene 6 ----
@@ -298,7 +298,7 @@ TEST(Scene6, FirstFrameShowsClippedPanelsWithTheirKeyByteDropped) {
     EXPECT_EQ(show.px(1, 239), 0u); // row 239 is clipped
     int drawn = 0;
     for (int i = 0; i < FRAME_PIXELS; i++)
-        drawn += show.sh.frame[i] != 0;
+        drawn += show.sh.s.frame[i] != 0;
     EXPECT_EQ(drawn, 5 * 25 + 6 * 25 + 5 * 6);
 }
 
@@ -333,7 +333,7 @@ TEST_P(Scene6Overlap, ChannelsAddAndCapAt255) {
     EXPECT_EQ(show.px(256, 238), c.two);
     // work holds the finished frame
     for (int i = 0; i < FRAME_PIXELS; i++)
-        ASSERT_EQ(show.s().work[i], show.sh.frame[i]) << "word " << i;
+        ASSERT_EQ(show.s().work[i], show.sh.s.frame[i]) << "word " << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -427,7 +427,7 @@ TEST(Scene6, LeavesAfterPosition20AndScene7DrawsInTheSamePass) {
     EXPECT_EQ(s.scene_index, 6);
     EXPECT_EQ(s.scene_started, 7);
     for (int i = 0; i < FRAME_PIXELS; i++)
-        ASSERT_EQ(show.sh.frame[i], 0x00ABCDEFu) << "word " << i;
+        ASSERT_EQ(show.sh.s.frame[i], 0x00ABCDEFu) << "word " << i;
 }
 
 } // namespace

@@ -184,7 +184,7 @@ TEST(Scene7, LeavesAfterPosition21AndScene8DrawsInTheSamePass) {
     EXPECT_EQ(s.scene_index, 7);
     EXPECT_EQ(s.scene_started, 8);
     for (int i = 0; i < FRAME_PIXELS; i++)
-        ASSERT_EQ(show.sh.frame[i], 0x00010101u) << "word " << i;
+        ASSERT_EQ(show.sh.s.frame[i], 0x00010101u) << "word " << i;
 }
 
 // ---- Scene 8 ----
@@ -261,7 +261,7 @@ TEST(Scene8, TheSumCarriesAcrossChannelsAndOutOfTheTop) {
     ASSERT_TRUE(show.ok);
     show.pass(0, 22);
     for (int i = 0; i < FRAME_PIXELS; i++)
-        ASSERT_EQ(show.sh.frame[i], 0x00000001u) << "word " << i;
+        ASSERT_EQ(show.sh.s.frame[i], 0x00000001u) << "word " << i;
 
     AssetRecords r2 = default_asset_records(0);
     r2[0].assign(TEX_PIXELS, 0x00FFFFFFu);
@@ -270,7 +270,7 @@ TEST(Scene8, TheSumCarriesAcrossChannelsAndOutOfTheTop) {
     ASSERT_TRUE(show2.ok);
     show2.pass(0, 22);
     for (int i = 0; i < FRAME_PIXELS; i++)
-        ASSERT_EQ(show2.sh.frame[i], 0x01000000u) << "word " << i;
+        ASSERT_EQ(show2.sh.s.frame[i], 0x01000000u) << "word " << i;
 }
 
 // Column 0 of scroller row j is 0xFFB00000 + j; columns 1..3 test the key; the rest is 0.

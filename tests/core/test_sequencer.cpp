@@ -59,13 +59,13 @@ TEST(Timeline, PositionPast29OnTheFirstPassRunsEverySceneOnceAndEndsTheShow) {
     int wrong = 0;
     for (int y = 0; y < FRAME_H; y++)
         for (int x = 0; x < FRAME_W; x++)
-            wrong += show.sh.frame[at(x, y)] != scene_8_first_word(s, x, y);
+            wrong += show.sh.s.frame[at(x, y)] != scene_8_first_word(s, x, y);
     EXPECT_EQ(wrong, 0);
 
     // Nothing runs after the end: a further pass leaves the frame and the state alone.
-    show.sh.frame[0] = 0x11111111u;
+    show.sh.s.frame[0] = 0x11111111u;
     show.pass(90, 30, 0);
-    EXPECT_EQ(show.sh.frame[0], 0x11111111u);
+    EXPECT_EQ(show.sh.s.frame[0], 0x11111111u);
     EXPECT_EQ(s.last_tick, 40);
     EXPECT_EQ(s.scene_index, SCENE_END);
 }
@@ -127,7 +127,7 @@ TEST(Timeline, APositionThatStepsBackNeverBringsAnEarlierSceneBack) {
         EXPECT_EQ(s.scene_started, 8) << "position " << pos;
     }
     // Still Scene 8's frame; its set-up did not run again (the phases stay where they were).
-    EXPECT_EQ(show.sh.frame[at(7, 9)], scene_8_first_word(s, 7, 9));
+    EXPECT_EQ(show.sh.s.frame[at(7, 9)], scene_8_first_word(s, 7, 9));
     show.pass(3, 5);
     show.pass(3, 5);
     EXPECT_EQ(s.layer0_phase, 3);

@@ -38,11 +38,11 @@ struct TestShow {
         scripted_show_pass(&sh, tick, sngpos, patpos);
     }
     ShowState& s() { return sh.s; }
-    Pixel* frame() { return sh.frame; }
-    Pixel px(int x, int y) const { return sh.frame[at(x, y)]; }
+    Pixel* frame() { return sh.s.frame; }
+    Pixel px(int x, int y) const { return sh.s.frame[at(x, y)]; }
     Pixel* asset(int n) { return reinterpret_cast<Pixel*>(sh.s.assets[n]); }
     void fill_frame(Pixel v) {
         for (int i = 0; i < FRAME_PIXELS; i++)
-            sh.frame[i] = v;
+            sh.s.frame[i] = v;
     }
 };

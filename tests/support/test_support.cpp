@@ -34,14 +34,14 @@ bool write_asset_file(const std::string& path, const AssetRecords& records) {
 }
 
 bool scripted_show_init(ScriptedShow* show, const AssetRecords& records) {
-    if (!show_alloc(&show->s, false))
-        return false;
-    precalc_tables(&show->s);
-    show->frame = static_cast<Pixel*>(std::calloc(FRAME_PIXELS, sizeof(Pixel)));
     AssetTable table =
         static_cast<AssetTable>(std::calloc(records.size() + 1, sizeof(std::uint8_t*)));
-    if (!show->frame || !table)
+    if (!table)
         return false;
+    if (!show_start_offline(&show->s, table, &show->clock)) {
+        std::free(table);
+        return false;
+    }
     for (std::size_t i = 0; i < records.size(); i++) {
         std::size_t bytes = records[i].size() * sizeof(Pixel);
         table[i] = static_cast<std::uint8_t*>(std::malloc(bytes ? bytes : 1));
@@ -49,23 +49,17 @@ bool scripted_show_init(ScriptedShow* show, const AssetRecords& records) {
             return false;
         std::memcpy(table[i], records[i].data(), bytes);
     }
-    show->s.frame = show->frame;
-    show->s.assets = table;
-    show_use_scripted_clock(&show->s, &show->clock);
     return true;
 }
 
 void scripted_show_pass(ScriptedShow* show, std::int32_t tick, std::int16_t sngpos,
                         std::uint16_t patpos) {
-    show->clock.tick_count.store(tick);
-    show->clock.sngpos = sngpos;
-    show->clock.patpos = patpos;
-    show_pass(&show->s);
+    show_pass_at(&show->s, &show->clock, tick, sngpos, patpos);
 }
 
 void scripted_show_free(ScriptedShow* show) {
-    free_asset_table(show->s.assets);
-    std::free(show->frame);
+    if (show->s.assets)
+        free_asset_table(show->s.assets);
     show_free(&show->s);
 }
 

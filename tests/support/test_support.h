@@ -18,12 +18,11 @@ bool write_asset_file(const std::string& path, const AssetRecords& records);
 // Writes raw bytes to a file. False on an I/O error.
 bool write_bytes(const std::string& path, const std::vector<unsigned char>& bytes);
 
-// A show on a scripted clock, as quab-render runs it: buffers allocated and zeroed, tables
-// filled, its own zeroed frame, the records copied into a malloc'ed AssetTable.
+// A show on a scripted clock, as quab-render runs it (show_start_offline: zeroed buffers and
+// frame, s.frame, fresh tables), the records copied into a malloc'ed AssetTable.
 struct ScriptedShow {
     ShowState s;
     ScriptedClock clock;
-    Pixel* frame;
 };
 
 // Returns false if allocation fails. Free with scripted_show_free.

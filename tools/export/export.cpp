@@ -331,14 +331,10 @@ int main(int argc, char** argv) {
     // The state at frame-loop start in xdemo: zeroed buffers and frame, fresh tables, the
     // sequencer at Scene 1 with nothing set up.
     static ShowState show;
-    Pixel* frame = static_cast<Pixel*>(std::calloc(FRAME_PIXELS, sizeof(Pixel)));
-    if (!frame || !show_alloc(&show, false))
-        fail(EXIT_FAILURE_INTERNAL, "out of memory for the show's buffers");
-    precalc_tables(&show);
-    show.frame = frame;
-    show.assets = assets;
     ScriptedClock clock;
-    show_use_scripted_clock(&show, &clock);
+    if (!show_start_offline(&show, assets, &clock))
+        fail(EXIT_FAILURE_INTERNAL, "out of memory for the show's buffers");
+    const Pixel* frame = show.frame;
 
     EncodeSettings settings{ffmpeg,          leftovers.partial_output,
                             leftovers.audio, leftovers.log,
@@ -357,10 +353,7 @@ int main(int argc, char** argv) {
     bool encoder_gone = false;
     for (; shown < total; shown++) {
         const FrameClock& c = clock_of_frame[shown];
-        clock.tick_count.store(c.tick_count, std::memory_order_relaxed);
-        clock.sngpos = c.sngpos;
-        clock.patpos = c.patpos;
-        show_pass(&show);
+        show_pass_at(&show, &clock, c.tick_count, c.sngpos, c.patpos);
         // The sound was cut where the song position passes the show's end, so the pass that
         // ends the show is the first past the last frame; this test only guards the frames.
         if (!clock.running.load(std::memory_order_relaxed))
@@ -399,7 +392,6 @@ int main(int argc, char** argv) {
     std::printf("%s: %zu frames at %u fps (%.2f s), %ux%u\n", out.c_str(), shown, opt.fps, seconds,
                 FRAME_W * opt.scale, FRAME_H * opt.scale);
     free_asset_table(assets);
-    std::free(frame);
     show_free(&show);
     return std::fflush(stdout) == 0 ? 0 : EXIT_FAILURE_INTERNAL;
 }

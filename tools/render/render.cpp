@@ -207,22 +207,18 @@ int render(const char* assets_path, const char* timeline_path, const std::string
 
     // The state at frame-loop start in xdemo: zeroed buffers and frame, fresh tables, the
     // sequencer at Scene 1 with nothing set up.
-    ShowState* s = new_show();
-    Pixel* frame = static_cast<Pixel*>(std::calloc(FRAME_PIXELS, sizeof(Pixel)));
-    if (!frame)
-        fail(1, "out of memory for the frame");
-    s->frame = frame;
-    s->assets = assets;
+    static ShowState show;
+    ShowState* s = &show;
     ScriptedClock clock;
-    show_use_scripted_clock(s, &clock);
+    if (!show_start_offline(s, assets, &clock))
+        fail(1, "out of memory for the show's buffers");
+    const Pixel* frame = s->frame;
 
     std::vector<unsigned char> bytes;
     char name[32];
     for (std::size_t pass = 0; pass < timeline.size(); pass++) {
-        clock.tick_count.store(timeline[pass].tick_count, std::memory_order_relaxed);
-        clock.sngpos = timeline[pass].sngpos;
-        clock.patpos = timeline[pass].patpos;
-        show_pass(s);
+        show_pass_at(s, &clock, timeline[pass].tick_count, timeline[pass].sngpos,
+                     timeline[pass].patpos);
 
         std::snprintf(name, sizeof name, "frame_%05zu.raw", pass);
         write_words_le(outdir, name, frame, FRAME_PIXELS, &bytes);
@@ -236,7 +232,6 @@ int render(const char* assets_path, const char* timeline_path, const std::string
     }
 
     free_asset_table(assets);
-    std::free(frame);
     show_free(s);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -219,7 +219,7 @@ TEST_F(Render, FramesAreThePresentedFrames) {
         ASSERT_EQ(words.size(), static_cast<std::size_t>(FRAME_PIXELS));
         int differ = 0;
         for (int i = 0; i < FRAME_PIXELS; i++)
-            differ += static_cast<Pixel>(words[i]) != show.frame[i];
+            differ += static_cast<Pixel>(words[i]) != show.s.frame[i];
         EXPECT_EQ(differ, 0) << "raw frame of pass " << pass;
 
         std::snprintf(name, sizeof name, "/out/frame_%05d.png", pass);
@@ -233,7 +233,7 @@ TEST_F(Render, FramesAreThePresentedFrames) {
         ASSERT_EQ(image.width * image.height, static_cast<unsigned>(FRAME_PIXELS));
         differ = 0;
         for (int i = 0; i < FRAME_PIXELS; i++) {
-            Pixel p = show.frame[i];
+            Pixel p = show.s.frame[i];
             differ += rgb[i * 3] != ((p >> 16) & 0xFF) || rgb[i * 3 + 1] != ((p >> 8) & 0xFF) ||
                       rgb[i * 3 + 2] != (p & 0xFF);
         }

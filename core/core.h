@@ -8,14 +8,8 @@
 #include <cstdint>
 
 #include "assets/assets.h"
+#include "display/display.h"
 
-// A 32-bit word: blue bits 0-7, green 8-15, red 16-23, key byte 24-31.
-using Pixel = std::uint32_t;
-
-constexpr int FRAME_W = 320;
-constexpr int FRAME_H = 240;
-constexpr int FRAME_PIXELS = FRAME_W * FRAME_H;
-constexpr std::size_t FRAME_BYTES = FRAME_PIXELS * sizeof(Pixel);
 constexpr int TEX_PIXELS = 256 * 256;
 constexpr int PATH_LEN = 360;
 constexpr int WOBBLE_USED = 256;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/core.h"
+#include "display/display.h"
 
 struct DisplayContext {
     std::int32_t status; // 1 when mode 54 is set and its memory addressed linearly, else 0

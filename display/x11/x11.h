@@ -7,7 +7,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include "core/core.h"
+#include "display/display.h"
 
 struct DisplayContext {
     Display* display;

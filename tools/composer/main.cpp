@@ -1,7 +1,7 @@
 // quab-music: composes the show's soundtrack and writes it as an extended module.
 #include <cstdio>
 
-#include "tools/music/song.h"
+#include "tools/composer/song.h"
 
 int main(int argc, char** argv) {
     if (argc != 2 || argv[1][0] == '-') {

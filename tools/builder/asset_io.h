@@ -2,7 +2,7 @@
 // from edited PNGs, and unpacking an asset file into PNGs. Each returns an exit status.
 #pragma once
 
-#include "tools/assets/default_assets.h"
+#include "tools/builder/default_assets.h"
 
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_IO_FAILURE = 1; // an output could not be written, a font is missing

@@ -1,12 +1,12 @@
 // The arrangement: chords, melodies, bass lines and drum parts written position by position,
 // then echo channels derived from the lead, arpeggio and bell parts across the whole song.
-#include "tools/music/song.h"
+#include "tools/composer/song.h"
 
 #include <algorithm>
 #include <array>
 #include <vector>
 
-#include "tools/music/synth.h"
+#include "tools/composer/synth.h"
 
 namespace {
 

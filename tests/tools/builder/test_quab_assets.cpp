@@ -14,7 +14,7 @@
 #include "assets/assets.h"
 #include "tests/support/process.h"
 #include "tests/support/test_support.h"
-#include "tests/tools/assets/png_bytes.h"
+#include "tests/tools/builder/png_bytes.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // FreeType text setting for the asset builder: one library, four DejaVu faces, kerning from the
 // font's kern table, light hinting (keeps letter shapes, sharpens rows) and 8-bit antialiasing.
-#include "tools/assets/font_text.h"
+#include "tools/builder/font_text.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

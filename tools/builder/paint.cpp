@@ -1,6 +1,6 @@
 // Drawing helpers of the asset builder. Everything here is plain arithmetic on the caller's
 // buffers; the same inputs give the same bytes on every run.
-#include "tools/assets/paint.h"
+#include "tools/builder/paint.h"
 
 #include <cmath>
 

@@ -3,13 +3,13 @@
 // half brightness per channel so their plain 32-bit sum never carries between channels, and
 // keyed pictures hold only Pixels that pass their scene's key (key byte 0xFF and colour above
 // the threshold) or fully transparent ones (0), so their PNGs show exactly what is drawn.
-#include "tools/assets/default_assets.h"
+#include "tools/builder/default_assets.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "tools/assets/font_text.h"
-#include "tools/assets/paint.h"
+#include "tools/builder/font_text.h"
+#include "tools/builder/paint.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // PNG writer of the asset builder: one RGBA row at a time from the Pixel words, so the byte
 // order of the host never reaches the file.
-#include "tools/assets/png_export.h"
+#include "tools/builder/png_export.h"
 
 #include <png.h>
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/tools/assets/png_bytes.h"
-#include "tools/assets/png_import.h"
+#include "tests/tools/builder/png_bytes.h"
+#include "tools/builder/png_import.h"
 
 namespace {
 

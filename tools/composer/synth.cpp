@@ -1,6 +1,6 @@
 // The soundtrack's instruments: every sample computed here from sines, a seeded noise generator
 // and one-pole filters, so that the module is the same on every run and machine.
-#include "tools/music/synth.h"
+#include "tools/composer/synth.h"
 
 #include <cmath>
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "tools/assets/default_assets.h"
-#include "tools/assets/font_text.h"
+#include "tools/builder/default_assets.h"
+#include "tools/builder/font_text.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <set>
 #include <vector>
 
-#include "tools/music/song.h"
-#include "tools/music/synth.h"
+#include "tools/composer/song.h"
+#include "tools/composer/synth.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // In-memory PNG encoder for tests: libpng's write API with a vector as the sink.
-#include "tests/tools/assets/png_bytes.h"
+#include "tests/tools/builder/png_bytes.h"
 
 #include <png.h>
 

@@ -1,6 +1,6 @@
 // Asset file writing, PNG replacement and unpacking for quab-assets. Inputs are checked whole
 // before anything is written; outputs go to a temporary name and are renamed into place.
-#include "tools/assets/asset_io.h"
+#include "tools/builder/asset_io.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,8 +10,8 @@
 
 #include <sys/stat.h>
 
-#include "tools/assets/png_export.h"
-#include "tools/assets/png_import.h"
+#include "tools/builder/png_export.h"
+#include "tools/builder/png_import.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "tools/assets/asset_io.h"
-#include "tools/assets/default_assets.h"
-#include "tools/assets/font_text.h"
+#include "tools/builder/asset_io.h"
+#include "tools/builder/default_assets.h"
+#include "tools/builder/font_text.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/core.h"
-#include "tools/assets/font_text.h"
+#include "tools/builder/font_text.h"
 
 struct Image {
     int width;

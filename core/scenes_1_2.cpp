@@ -75,10 +75,10 @@ static void masked_fade_row(const ShowState* s, Pixel* __restrict frame,
 }
 
 static void scene_1_render(ShowState* s) {
-    const Pixel* tex0 = asset_pixels(s, 0);
-    const Pixel* tex1 = asset_pixels(s, 1);
-    const Pixel* mask2 = asset_pixels(s, 2);
-    const Pixel* mask3 = asset_pixels(s, 3);
+    const Pixel* tex0 = asset_pixels(s, ASSET_LAYER0);
+    const Pixel* tex1 = asset_pixels(s, ASSET_LAYER1);
+    const Pixel* mask2 = asset_pixels(s, ASSET_SCENE1_MASK_EARLY);
+    const Pixel* mask3 = asset_pixels(s, ASSET_SCENE1_MASK_LATE);
     std::int32_t sx0 = s->scroll_x[s->layer0_phase], sy0 = s->scroll_y[s->layer0_phase];
     std::int32_t sx1 = s->scroll_x[s->layer1_phase], sy1 = s->scroll_y[s->layer1_phase];
     std::uint32_t fade = static_cast<std::uint32_t>(s->fade_level);
@@ -118,7 +118,7 @@ void scene_1_masked_twin_scroll(ShowState* s) {
     }
     s->last_tick = now;
 
-    if (read_sngpos(s) > 6)
+    if (read_sngpos(s) > SCENE_LAST_POSITION[0])
         s->scene_index = 1;
 }
 
@@ -172,9 +172,9 @@ void scene_2_polar_flash(ShowState* s) {
     // The overlay's song position is read once; the triggers read it afresh, after it. They
     // change only the level the final brightening uses, so they may run before the walk.
     std::int16_t pos = read_sngpos(s);
-    const Pixel* overlay = pos == 7   ? asset_pixels(s, 5)
-                           : pos == 8 ? asset_pixels(s, 6)
-                           : pos == 9 ? asset_pixels(s, 7)
+    const Pixel* overlay = pos == 7   ? asset_pixels(s, ASSET_SCENE2_OVERLAY_1)
+                           : pos == 8 ? asset_pixels(s, ASSET_SCENE2_OVERLAY_1 + 1)
+                           : pos == 9 ? asset_pixels(s, ASSET_SCENE2_OVERLAY_1 + 2)
                                       : nullptr;
     if (s->flash_stage == 0 && read_sngpos(s) == 8) {
         s->flash_stage = 1;
@@ -185,7 +185,7 @@ void scene_2_polar_flash(ShowState* s) {
         s->flash_stage = 2;
         s->flash_level = 255;
     }
-    polar_flash_frame(s->frame, asset_pixels(s, 4), s->polar_angle_a, s->polar_depth_a, overlay,
+    polar_flash_frame(s->frame, asset_pixels(s, ASSET_SCENE2_TEXTURE), s->polar_angle_a, s->polar_depth_a, overlay,
                       static_cast<std::uint32_t>(s->polar_offset),
                       static_cast<std::uint32_t>(s->flash_level));
 
@@ -203,6 +203,6 @@ void scene_2_polar_flash(ShowState* s) {
     }
     s->last_tick = now;
 
-    if (read_sngpos(s) > 9)
+    if (read_sngpos(s) > SCENE_LAST_POSITION[1])
         s->scene_index = 2;
 }

@@ -130,20 +130,20 @@ void scene_3_twin_light_bump(ShowState* s) {
         s->scene_started = 3;
     }
 
-    distort_texture(s->scratch_a, asset_pixels(s, 8), s->wobble);
+    distort_texture(s->scratch_a, asset_pixels(s, ASSET_SCENE3_HEIGHT_FIELD), s->wobble);
     // The height field reads the 256-wide image with the frame's row length, so columns 256 to
     // 319 of a row show the start of the image's next row.
     for (std::uint32_t y = 0; y < FRAME_H; y++)
         copy_ring(s->work + y * FRAME_W, s->scratch_a, tex_index(0, static_cast<std::int32_t>(y)),
                   FRAME_W);
-    const Pixel* light = asset_pixels(s, 9);
+    const Pixel* light = asset_pixels(s, ASSET_SCENE3_LIGHT_MAP);
     bump_patch(s->orbit1_x[s->light1_phase], s->orbit1_y[s->light1_phase], s->work, light,
                s->scratch_c);
     bump_patch(s->orbit2_x[s->light2_phase], s->orbit2_y[s->light2_phase], s->work, light,
                s->scratch_b);
     // The overlay's song position is read once, before the combine it is folded into.
     if (read_sngpos(s) == 11)
-        combine_patches_keyed(s->frame, s->scratch_b, s->scratch_c, asset_pixels(s, 10));
+        combine_patches_keyed(s->frame, s->scratch_b, s->scratch_c, asset_pixels(s, ASSET_SCENE3_OVERLAY));
     else
         combine_patches(s->frame, s->scratch_b, s->scratch_c);
 
@@ -157,7 +157,7 @@ void scene_3_twin_light_bump(ShowState* s) {
     // A second read: a tick that arrived while the steps ran is dropped, not caught up.
     s->last_tick = read_tick_count(s);
 
-    if (read_sngpos(s) > 11)
+    if (read_sngpos(s) > SCENE_LAST_POSITION[2])
         s->scene_index = 3;
 }
 
@@ -182,20 +182,23 @@ static void saturate_keyed_row(Pixel* __restrict out, const Pixel* __restrict te
     }
 }
 
+// The overlay cycle runs through the four overlays and starts again at the first.
+constexpr int SCENE4_LAST_OVERLAY = ASSET_SCENE4_OVERLAY_1 + SCENE4_OVERLAYS - 1;
+
 void scene_4_cycling_overlay_scroll(ShowState* s) {
     if (s->scene_started == 3) {
         clear_frame(s->frame);
         s->layer0_phase = 0;
         s->layer1_phase = PATH_LEN - 1;
-        s->overlay_index = 11;
+        s->overlay_index = ASSET_SCENE4_OVERLAY_1;
         s->overlay_timer = 0;
         s->last_tick = read_tick_count(s);
         s->scene_started = 4;
     }
 
     // The saturated twin scroll and the keyed overlay in one walk, row by row.
-    const Pixel* tex0 = asset_pixels(s, 0);
-    const Pixel* tex1 = asset_pixels(s, 1);
+    const Pixel* tex0 = asset_pixels(s, ASSET_LAYER0);
+    const Pixel* tex1 = asset_pixels(s, ASSET_LAYER1);
     const Pixel* overlay = asset_pixels(s, s->overlay_index);
     std::int32_t sx0 = s->scroll_x[s->layer0_phase], sy0 = s->scroll_y[s->layer0_phase];
     std::int32_t sx1 = s->scroll_x[s->layer1_phase], sy1 = s->scroll_y[s->layer1_phase];
@@ -214,7 +217,8 @@ void scene_4_cycling_overlay_scroll(ShowState* s) {
         // Only the first step of a frame can find the timer at 0: it sets it to 1, so however
         // many ticks elapsed the overlay moves on at most once.
         if (s->overlay_timer == 0) {
-            s->overlay_index = s->overlay_index <= 13 ? s->overlay_index + 1 : 11;
+            s->overlay_index = s->overlay_index < SCENE4_LAST_OVERLAY ? s->overlay_index + 1
+                                                                  : ASSET_SCENE4_OVERLAY_1;
             s->overlay_timer = 1;
         }
     }
@@ -222,6 +226,6 @@ void scene_4_cycling_overlay_scroll(ShowState* s) {
     // Once per frame, ticks or not: the overlay's pace follows the frame rate.
     s->overlay_timer = s->overlay_timer > 3 ? 0 : s->overlay_timer + 1;
 
-    if (read_sngpos(s) > 13)
+    if (read_sngpos(s) > SCENE_LAST_POSITION[3])
         s->scene_index = 4;
 }

@@ -9,11 +9,6 @@
 
 namespace {
 
-constexpr int ASSET_TEXTURE = 0;
-constexpr int ASSET_TUNNEL = 15;
-constexpr int ASSET_STRIP = 28;
-constexpr int ASSET_PANEL = 9;
-constexpr int ASSET_ADDED = 16;
 
 // The strip is drawn while its window starts at source column 2979 or less; the last step takes
 // it to 2982, past the end of the 3300-column picture minus the frame width, and it stays hidden.
@@ -56,7 +51,7 @@ static inline void scene_5_row(int y, const ShowState* s, const Pixel* __restric
         key_store(tunnel[index[x]], &row[x], KEY_LOW);
     if (s->strip_offset <= STRIP_LAST_DRAWN && y >= STRIP_TOP && y < STRIP_TOP + STRIP_ROWS) {
         const Pixel* __restrict src =
-            asset_pixels(s, ASSET_STRIP) + (y - STRIP_TOP) * STRIP_STRIDE + s->strip_offset;
+            asset_pixels(s, ASSET_SCENE5_STRIP) + (y - STRIP_TOP) * STRIP_STRIDE + s->strip_offset;
         for (int x = 0; x < FRAME_W; x++)
             key_store(src[x], &row[x], KEY_HIGH);
     }
@@ -72,8 +67,8 @@ static void turn_wobble(std::int32_t* wobble, std::uint32_t k) {
 }
 
 static void scene_5_render(ShowState* s) {
-    const Pixel* __restrict texture = asset_pixels(s, ASSET_TEXTURE);
-    const Pixel* __restrict tunnel = asset_pixels(s, ASSET_TUNNEL);
+    const Pixel* __restrict texture = asset_pixels(s, ASSET_LAYER0);
+    const Pixel* __restrict tunnel = asset_pixels(s, ASSET_SCENE5_TUNNEL);
     Pixel* __restrict work = s->work;
     Pixel* __restrict frame = s->frame;
 
@@ -123,7 +118,7 @@ void scene_5_wobble_tunnel(ShowState* s) {
     // A fresh read: a tick that arrived while the steps ran is dropped, not applied later.
     s->last_tick = read_tick_count(s);
 
-    if (read_sngpos(s) > 17)
+    if (read_sngpos(s) > SCENE_LAST_POSITION[4])
         s->scene_index = 5;
 }
 
@@ -182,8 +177,8 @@ static inline void add_line(const Pixel* __restrict line, Pixel* __restrict row)
 }
 
 static void scene_6_render(ShowState* s) {
-    const Pixel* __restrict panel = asset_pixels(s, ASSET_PANEL);
-    const Pixel* __restrict added = asset_pixels(s, ASSET_ADDED);
+    const Pixel* __restrict panel = asset_pixels(s, ASSET_SCENE3_LIGHT_MAP);
+    const Pixel* __restrict added = asset_pixels(s, ASSET_SCENE6_PICTURE);
     Pixel* __restrict work = s->work;
     Pixel* __restrict frame = s->frame;
     std::int32_t k = s->orbit_index;
@@ -230,6 +225,6 @@ void scene_6_orbiting_panels(ShowState* s) {
         s->orbit_index = s->orbit_index > PATH_LEN - 2 ? 0 : s->orbit_index + 1;
     s->last_tick = now;
 
-    if (read_sngpos(s) > 20)
+    if (read_sngpos(s) > SCENE_LAST_POSITION[5])
         s->scene_index = 6;
 }

@@ -8,15 +8,10 @@
 
 namespace {
 
-constexpr int ASSET_BACKGROUND = 17;
-constexpr int ASSET_LAYER0 = 0;
-constexpr int ASSET_LAYER1 = 1;
-constexpr int ASSET_SCROLLER = 29;
-
 constexpr int PICTURE_TOP = 93;
 constexpr int PICTURE_ROWS = 55;
 // Step 0's picture waits for this row before it shows.
-constexpr std::uint16_t FIRST_PICTURE_AFTER = 5;
+constexpr std::uint16_t FIRST_PICTURE_AFTER = SCENE7_ROW_AFTER[0];
 
 struct SlideStep {
     std::uint8_t asset;
@@ -25,12 +20,17 @@ struct SlideStep {
     std::uint16_t next_after; // the next step comes once patpos is greater than this
 };
 
-// Step 6 shows asset 19 again, the picture of step 1; asset 24 waits for step 7.
+// Step 6 shows word 2 again, the picture of step 1; word 7 waits for step 7.
+constexpr int W1 = ASSET_SCENE7_WORD_1;
 constexpr SlideStep SLIDE_STEPS[] = {
-    {18, 300, 10, 12}, {19, 200, 60, 15}, {20, 200, 60, 20}, {21, 200, 60, 25},
-    {22, 200, 60, 30}, {23, 200, 60, 35}, {19, 200, 60, 40}, {24, 200, 60, 45},
-    {25, 200, 60, 50}, {26, 200, 60, 55}, {27, 200, 60, 60},
+    {W1, 300, 10, SCENE7_ROW_AFTER[1]},    {W1 + 1, 200, 60, SCENE7_ROW_AFTER[2]},
+    {W1 + 2, 200, 60, SCENE7_ROW_AFTER[3]}, {W1 + 3, 200, 60, SCENE7_ROW_AFTER[4]},
+    {W1 + 4, 200, 60, SCENE7_ROW_AFTER[5]}, {W1 + 5, 200, 60, SCENE7_ROW_AFTER[6]},
+    {W1 + 1, 200, 60, SCENE7_ROW_AFTER[7]}, {W1 + 6, 200, 60, SCENE7_ROW_AFTER[8]},
+    {W1 + 7, 200, 60, SCENE7_ROW_AFTER[9]}, {W1 + 8, 200, 60, SCENE7_ROW_AFTER[10]},
+    {W1 + 9, 200, 60, SCENE7_ROW_AFTER[11]},
 };
+static_assert(sizeof(SLIDE_STEPS) / sizeof(SLIDE_STEPS[0]) == SCENE7_PICTURES);
 // The step after the last picture: nothing more is drawn and the step stays.
 constexpr std::uint8_t SLIDES_DONE = sizeof(SLIDE_STEPS) / sizeof(SLIDE_STEPS[0]);
 
@@ -48,7 +48,7 @@ static inline std::int32_t ticks_since(std::int32_t now, std::int32_t last) {
 }
 
 static void scene_7_render(ShowState* s) {
-    copy_frame(asset_pixels(s, ASSET_BACKGROUND), s->frame);
+    copy_frame(asset_pixels(s, ASSET_SCENE7_BACKGROUND), s->frame);
 
     std::uint8_t step = s->slide_step;
     if (step >= SLIDES_DONE)
@@ -77,7 +77,7 @@ void scene_7_picture_sequence(ShowState* s) {
     // No per-tick steps: the pictures follow the pattern row, not the clock.
     s->last_tick = read_tick_count(s);
 
-    if (read_sngpos(s) > 21)
+    if (read_sngpos(s) > SCENE_LAST_POSITION[6])
         s->scene_index = 7;
 }
 
@@ -105,7 +105,7 @@ static inline void scene_8_row(const Pixel* __restrict layer0, const Pixel* __re
 static void scene_8_render(ShowState* s) {
     const Pixel* layer0 = asset_pixels(s, ASSET_LAYER0);
     const Pixel* layer1 = asset_pixels(s, ASSET_LAYER1);
-    const Pixel* scroller = asset_pixels(s, ASSET_SCROLLER) + s->scroller_offset;
+    const Pixel* scroller = asset_pixels(s, ASSET_SCENE8_SCROLLER) + s->scroller_offset;
     Pixel* frame = s->frame;
 
     // tex_index(x + sx, y + sy) = (tex_index(sx, sy) + 256*y + x) mod 65,536: each frame row
@@ -163,6 +163,6 @@ void scene_8_closing_scroller(ShowState* s) {
     s->last_tick = now;
 
     // Past the last position the sequencer reaches its end state and the pass stops the show.
-    if (read_sngpos(s) > 29)
+    if (read_sngpos(s) > SCENE_LAST_POSITION[7])
         s->scene_index = SCENE_END;
 }

@@ -1,0 +1,37 @@
+// The show's timeline: the song positions each scene is shown at and the pattern rows Scene 7's
+// pictures follow. Every program and script that needs them derives them from here.
+#pragma once
+
+#include <cstdint>
+
+constexpr int SCENE_COUNT = 8;
+
+// The last song position of each scene, Scenes 1 to 8: a scene's block hands over to the next
+// once sngpos is greater than its entry. Scene k + 1 starts at the position after Scene k's last.
+constexpr std::int16_t SCENE_LAST_POSITION[SCENE_COUNT] = {6, 9, 11, 13, 17, 20, 21, 29};
+
+// The show ends on the first pass whose song position is beyond this one.
+constexpr std::int16_t LAST_SHOW_POSITION = SCENE_LAST_POSITION[SCENE_COUNT - 1];
+
+// The first song position of scene k (0-based).
+static inline constexpr std::int16_t scene_first_position(int k) {
+    return k == 0 ? 0 : static_cast<std::int16_t>(SCENE_LAST_POSITION[k - 1] + 1);
+}
+
+// The scene (0-based) shown once the song has reached sngpos; SCENE_COUNT past the last position.
+static inline constexpr int scene_at_position(std::int16_t sngpos) {
+    int k = 0;
+    while (k < SCENE_COUNT && sngpos > SCENE_LAST_POSITION[k])
+        k++;
+    return k;
+}
+
+// Scene 7 is shown at this one position.
+constexpr std::int16_t SCENE7_POSITION = SCENE_LAST_POSITION[6];
+
+// Scene 7's pictures follow its pattern row: picture j (0-based) appears once patpos is greater
+// than SCENE7_ROW_AFTER[j], and once patpos is greater than the last entry nothing more is drawn.
+// The module's word changes fall on the rows one after each entry.
+constexpr int SCENE7_PICTURES = 11;
+constexpr std::uint16_t SCENE7_ROW_AFTER[SCENE7_PICTURES + 1] = {5,  12, 15, 20, 25, 30,
+                                                                  35, 40, 45, 50, 55, 60};

@@ -19,9 +19,10 @@ constexpr std::uint32_t SONG_BPM = 130; // 16 rows a bar: 130 beats a minute
 //         rows. 64 rows leave the line 4.8 s at full.
 //  1      The line holds: 64 rows.
 //  2      The line fades out, 2 levels a tick. 16 rows are 1.85 s, 92 ticks: level 184, where
-//         only texels brighter than 184 leave a trace (at most 71). Waiting for the full 128
-//         ticks would add a second of black to the fade-in that follows; what is left of the
-//         line where the title's mask does not reach keeps this level until the drop.
+//         only texels brighter than 184 leave a trace (at most 71 bright). Waiting for level
+//         255 would hold the screen dark 1.4 s longer: 36 more ticks of fade-out and 36 more
+//         of the title's fade-in. What is left of the line where the title's mask does not
+//         reach keeps level 184 until the drop.
 //  3      The title fades in: 128 ticks again; 64 rows leave it 4.8 s at full.
 //  4      The title fades out while the build rises: 20 rows, 2.31 s, 115 ticks: level 230,
 //         as good as black, and kept through 5 and 6.
@@ -31,7 +32,7 @@ constexpr std::uint32_t SONG_BPM = 130; // 16 rows a bar: 130 beats a minute
 //         leave each word 4.8 s after its flash.
 //  10-13  Scenes 3 and 4 have no timed animation: 64 rows each.
 //  14-17  Scene 5's strip moves 3 columns a tick up to 2982: 994 ticks, 19.9 s, 172.3 rows.
-//         4 x 64 rows (29.5 s) roll it through and leave the tunnel 9.6 s to itself.
+//         4 x 64 rows (29.5 s) roll it through and leave the tunnel 9.7 s to itself.
 //  18-20  Scene 6's panels circle every 360 ticks (7.2 s): 64 rows each.
 //  21     Scene 7's last word goes after row 60; the pattern needs 62 rows at least: 64.
 //  22-29  Scene 8's scroller moves 2 picture rows a tick until offset 883,200: 1380 ticks,

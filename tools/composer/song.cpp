@@ -11,7 +11,6 @@
 namespace {
 
 constexpr std::uint32_t CH = SONG_CHANNELS;
-constexpr std::uint32_t ROWS = SONG_PATTERN_ROWS;
 constexpr std::uint8_t DEFAULT_VOLUME = 0xFF; // leave the volume column empty
 
 enum Pitch { C_ = 0, Cs, D_, Ds, E_, F_, Fs, G_, Gs, A_, As, B_ };
@@ -373,13 +372,13 @@ static void crash(XmPattern& p, std::uint32_t row, std::uint8_t volume = 48) {
 static void tom_fill(XmPattern& p, std::uint32_t rows) {
     const std::uint8_t toms[4] = {N(C_, 6), N(A_, 5), N(F_, 5), N(D_, 5)};
     for (std::uint32_t i = 0; i < rows; i += 2)
-        put(p, CH_FX, ROWS - rows + i, toms[(i / 2) * 4 / (rows / 2)], INS_KICK, 44);
+        put(p, CH_FX, p.rows - rows + i, toms[(i / 2) * 4 / (rows / 2)], INS_KICK, 44);
 }
 
 // A snare roll over the last `rows` rows, louder row by row.
 static void snare_roll(XmPattern& p, std::uint32_t rows, std::uint8_t from, std::uint8_t to) {
     for (std::uint32_t i = 0; i < rows; ++i)
-        put(p, CH_SNARE, ROWS - rows + i, DRUM, INS_SNARE,
+        put(p, CH_SNARE, p.rows - rows + i, DRUM, INS_SNARE,
             std::uint8_t(from + (to - from) * i / (rows - 1)));
 }
 
@@ -420,9 +419,9 @@ static void drums_dream(XmPattern& p) {
 const Bars MAIN = {AM, F, C, G};
 
 // 0-2: the opening. Pads swell in from silence (the picture fades in), a slow pulse of arpeggio
-// joins, and all of it fades away over the last bar of position 2 (the picture fades out).
+// joins, and the one bar of position 2, on E, dies away with the picture as it fades out.
 static void intro_calm(Song& s) {
-    const Bars b0 = {AM, AM, F, F}, b1 = {C, C, G, G}, b2 = {AM, AM, F, E};
+    const Bars b0 = {AM, AM, F, F}, b1 = {C, C, G, G}, b2 = {E, E, E, E};
     XmPattern& p0 = s.pattern(0);
     int first = pads(p0, s.pad_voices, b0, 0, 0, 1);
     for (std::uint8_t ch : PAD_CHANNELS[first])
@@ -440,24 +439,18 @@ static void intro_calm(Song& s) {
            {{0, N(E_, 5), 8}, {8, N(G_, 5), 8}, {32, N(D_, 5), 8}, {40, N(B_, 4), 8}}, 24);
 
     XmPattern& p2 = s.pattern(2);
-    pads(p2, s.pad_voices, b2, 30);
-    arps(p2, b2, "0.1.2.1.0.1.2.3.", 24);
-    bass_line(p2, b2, "r.......r.....o.", 36);
-    steps(p2, CH_HAT, INS_HAT, "..x...x...x...x.", 1, 2, 12);
-    melody(p2, CH_BELL, INS_BELL,
-           {{0, N(C_, 5), 8},
-            {8, N(E_, 5), 8},
-            {32, N(A_, 4), 8},
-            {40, N(C_, 5), 8},
-            {48, N(B_, 4), 16}},
-           24);
+    pads(p2, s.pad_voices, b2, 30, 0, 0);
+    arps(p2, b2, "0.1.2.1.0.1.2.3.", 24, 0, 0);
+    bass_line(p2, b2, "r.......r.......", 36, 0, 0);
+    melody(p2, CH_BELL, INS_BELL, {{0, N(B_, 4), 16}}, 24);
+    const std::uint32_t last = p2.rows - 1;
     for (std::uint8_t ch : ALL_PADS)
-        fade(p2, ch, 48, 63, 100, 0);
+        fade(p2, ch, 0, last, 100, 0);
     for (std::uint32_t ch : {CH_ARP, CH_BASS, CH_BELL})
-        fade(p2, ch, 48, 63, 100, 0);
+        fade(p2, ch, 0, last, 100, 0);
 }
 
-// 3-4: the theme on bells over a soft pulse, fading in at 3 and out at the end of 4.
+// 3: the theme on bells over a soft pulse, fading in with the title.
 static void intro_theme(Song& s) {
     XmPattern& p3 = s.pattern(3);
     int first = pads(p3, s.pad_voices, MAIN, 0, 0, 0);
@@ -470,58 +463,48 @@ static void intro_theme(Song& s) {
     bass_line(p3, MAIN, "r.....r.....r...", 34, 1, 3);
     steps(p3, CH_KICK, INS_KICK, "x.......x.......", 2, 3, 34);
     steps(p3, CH_HAT, INS_HAT, "..x...x...x...x.", 1, 3, 12);
-
-    XmPattern& p4 = s.pattern(4);
-    pads(p4, s.pad_voices, MAIN, 30);
-    arps(p4, MAIN, "0.1.2.3.2.1.2.3.", 22);
-    melody(p4, CH_BELL, INS_BELL, THEME_A2, 36);
-    bass_line(p4, MAIN, "r.....r.....r...", 36);
-    steps(p4, CH_KICK, INS_KICK, "x.......x.......", 0, 3, 38);
-    steps(p4, CH_HAT, INS_HAT, "..x...x...x...x.", 0, 3, 14);
-    for (std::uint8_t ch : ALL_PADS)
-        fade(p4, ch, 48, 63, 100, 0);
-    for (std::uint32_t ch : {CH_ARP, CH_BASS, CH_BELL, CH_KICK, CH_HAT})
-        fade(p4, ch, 48, 63, 100, 0);
 }
 
-// 5-6: the build. A four-to-the-floor pulse, then a snare roll, a rising sweep and a last
-// bar on E that pulls towards the drop.
+// 4-6: the build, over E. While the title fades out, the pads and the bass fade with it and
+// the drums rise under a noise sweep: kicks on the beat, snares in eighths, then sixteenths,
+// louder row by row. Position 5 is the last two hits, position 6 two rows of silence; the
+// drop follows.
 static void build(Song& s) {
-    XmPattern& p5 = s.pattern(5);
-    pads(p5, s.pad_voices, MAIN, 28);
-    arps(p5, MAIN, "0123012301230123", 22);
-    bass_line(p5, MAIN, "..r...r...r...r.", 40);
-    steps(p5, CH_KICK, INS_KICK, "x...x...x...x...", 0, 3, 54);
-    steps(p5, CH_HAT, INS_HAT, "..x...x...x...x.", 0, 3, 20);
-    steps(p5, CH_CLAP, INS_CLAP, "....x.......x...", 2, 3, 30);
+    const Bars b4 = {E, E, E, E};
+    XmPattern& p4 = s.pattern(4);
+    const std::uint32_t last = p4.rows - 1;
+    pads(p4, s.pad_voices, b4, 30, 0, 0);
+    put(p4, CH_BASS, 0, E.bass, INS_BASS, 40);
+    arps(p4, b4, "0123012301230123", 22, 0, 1);
+    for (std::uint8_t ch : ALL_PADS)
+        fade(p4, ch, 0, last, 100, 0);
+    for (std::uint32_t ch : {CH_ARP, CH_BASS})
+        fade(p4, ch, 0, last, 100, 0);
+    steps(p4, CH_KICK, INS_KICK, "x...x...x...x...", 0, 1, 54);
+    steps(p4, CH_HAT, INS_HAT, "..x...x...x...x.", 0, 1, 20);
+    for (std::uint32_t r = 0; r <= last; ++r)
+        if (r >= 12 || r % 2 == 0)
+            put(p4, CH_SNARE, r, DRUM, INS_SNARE, std::uint8_t(16 + 32 * r / last));
+    // The sweep: filtered noise from C-3, sliding up an eighth of a semitone a tick (1 02) and
+    // louder by one a row (volume column fine slide up, 0x91): 20 rows of five sliding ticks,
+    // 12.5 semitones, from 8 to 27. The hits of position 5 cut it.
+    put(p4, CH_FX, 0, N(C_, 3), INS_RISER, 8, XM_FX_PORTA_UP, 0x02);
+    for (std::uint32_t r = 1; r <= last; ++r) {
+        cell(p4, CH_FX, r).volume = 0x91;
+        effect(p4, CH_FX, r, XM_FX_PORTA_UP, 0x02);
+    }
 
-    const Bars b6 = {AM, F, G, E};
+    XmPattern& p5 = s.pattern(5);
+    note_off(p5, CH_FX, 0);
+    for (std::uint32_t r = 0; r < p5.rows; ++r) {
+        put(p5, CH_KICK, r, DRUM, INS_KICK, 58);
+        put(p5, CH_SNARE, r, DRUM, INS_SNARE, 52);
+        put(p5, CH_CLAP, r, DRUM, INS_CLAP, 40);
+    }
+
     XmPattern& p6 = s.pattern(6);
-    pads(p6, s.pad_voices, b6, 30);
-    arps(p6, b6, "0123012301230123", 24);
-    bass_line(p6, b6, "r.r.r.r.r.r.r.r.", 40);
-    steps(p6, CH_KICK, INS_KICK, "x...x...x...x...", 0, 2, 56);
-    steps(p6, CH_KICK, INS_KICK, "x.x.x.x.x.x.....", 3, 3, 56);
-    steps(p6, CH_HAT, INS_HAT, "..x...x...x...x.", 0, 3, 22);
-    steps(p6, CH_SNARE, INS_SNARE, "....x.......x...", 0, 0, 22);
-    steps(p6, CH_SNARE, INS_SNARE, "x...x...x...x...", 1, 1, 26);
-    steps(p6, CH_SNARE, INS_SNARE, "x.x.x.x.x.x.x.x.", 2, 2, 30);
-    snare_roll(p6, 14, 30, 56);
-    // The sweep: filtered noise from C-3, sliding up a 16th of a semitone a tick (1 01), 20
-    // semitones over the position, and louder by one every other row (volume column fine
-    // slide up, 0x91), from 4 to 34.
-    put(p6, CH_FX, 0, N(C_, 3), INS_RISER, 4, XM_FX_PORTA_UP, 0x01);
-    for (std::uint32_t r = 1; r < 62; ++r) {
-        if (r % 2)
-            cell(p6, CH_FX, r).volume = 0x91;
-        effect(p6, CH_FX, r, XM_FX_PORTA_UP, 0x01);
-    }
-    // Two rows of silence before the drop.
-    for (std::uint32_t ch = 0; ch < CH; ++ch) {
-        clear_rows(p6, ch, 62, 63);
-        if (std::find(std::begin(ALL_PADS), std::end(ALL_PADS), ch) == std::end(ALL_PADS))
-            note_off(p6, ch, 62);
-    }
+    for (std::uint32_t ch = 0; ch < CH; ++ch)
+        note_off(p6, ch, 0);
 }
 
 // 7-9: the drop, with a crash on the first row of each position (Scene 2's white flashes).
@@ -664,59 +647,69 @@ static void words(Song& s) {
     crash(p, WORD_ROWS[11], 40);
 }
 
-// 22-29: the closing theme under the credits: the main theme again, then with bells, the
-// bridge, the hook, and an ending that comes to rest on A.
-static void closing(Song& s) {
-    for (std::uint32_t pos = 22; pos <= 29; ++pos) {
-        bool bridge = pos == 26 || pos == 27;
-        Bars b = MAIN;
-        if (pos == 26)
-            b = {F, G, AM, AM};
-        if (pos == 27)
-            b = {F, G, C, E};
-        if (pos == 29)
-            b = {AM, F, G, AM};
+// Copies a phrase written as one pattern into the positions from `first` on, each taking as
+// many of its rows as it has.
+static void split_phrase(Song& s, const XmPattern& phrase, std::uint32_t first) {
+    std::uint32_t row = 0;
+    for (std::uint32_t pos = first; row < phrase.rows && pos < SONG_POSITIONS; ++pos) {
         XmPattern& p = s.pattern(pos);
-        if (bridge) {
+        for (std::uint32_t r = 0; r < p.rows && row < phrase.rows; ++r, ++row)
+            for (std::uint32_t ch = 0; ch < CH; ++ch)
+                cell(p, ch, r) = phrase.cells[std::size_t(row) * CH + ch];
+    }
+}
+
+// 22-29: the closing theme under the credits, four phrases of four bars, each over two
+// positions of two bars: the main theme, its answer with bells and a second voice, the bridge,
+// and an ending that comes to rest on A just before the show ends.
+static void closing(Song& s) {
+    const Bars chords[4] = {MAIN, MAIN, {F, G, C, E}, {AM, F, G, AM}};
+    XmPattern phrases[4];
+    for (int i = 0; i < 4; ++i) {
+        phrases[i] = xm_empty_pattern(64, CH);
+        XmPattern& p = phrases[i];
+        const Bars& b = chords[i];
+        if (i == 2) {
             steps(p, CH_KICK, INS_KICK, "x...x...x...x...", 0, 3, 54);
             steps(p, CH_HAT, INS_HAT, "o.x.o.x.o.x.o.x.", 0, 3, 30, 0, 14);
             bass_line(p, b, "r.....r...r.r...", 42);
             arps(p, b, "0.1.2.3.0.1.2.3.", 22);
         } else {
-            drums_drive(p, pos >= 24, pos >= 28);
+            drums_drive(p, i >= 1, i == 3);
             bass_line(p, b, "r.o.r.o.r.o.r.o.", 44);
             arps(p, b, "0123012301230123", 22);
         }
         pads(p, s.pad_voices, b, 24);
+        crash(p, 0, 48);
     }
-    for (std::uint32_t pos : {22u, 24u, 26u, 28u})
-        crash(s.pattern(pos), 0, 48);
-    melody(s.pattern(22), CH_LEAD, INS_LEAD, THEME_A1, 46, 0x44);
-    melody(s.pattern(23), CH_LEAD, INS_LEAD, THEME_A2, 46, 0x44);
-    melody(s.pattern(24), CH_LEAD, INS_LEAD, THEME_A1, 46, 0x44);
-    melody(s.pattern(24), CH_BELL, INS_BELL, transposed(THEME_A1, 12), 22);
-    melody(s.pattern(25), CH_LEAD, INS_LEAD, THEME_A2, 46, 0x44);
-    melody(s.pattern(25), CH_BELL, INS_BELL, hook(), 24);
-    melody(s.pattern(26), CH_LEAD, INS_LEAD, THEME_B1, 46, 0x54);
-    melody(s.pattern(27), CH_LEAD, INS_LEAD, THEME_B2, 46, 0x54);
-    snare_roll(s.pattern(27), 8, 20, 46);
-    melody(s.pattern(28), CH_LEAD, INS_LEAD, hook(), 44, 0, true);
-    melody(s.pattern(28), CH_BELL, INS_BELL, THEME_A1, 30);
-    melody(s.pattern(29), CH_LEAD, INS_LEAD, THEME_END, 46, 0x44);
+    melody(phrases[0], CH_LEAD, INS_LEAD, THEME_A1, 46, 0x44);
+    melody(phrases[1], CH_LEAD, INS_LEAD, THEME_A2, 46, 0x44);
+    melody(phrases[1], CH_BELL, INS_BELL, hook(), 24);
+    // The bridge: the rising half of the first line over F and G, the falling half of the
+    // second over C and E.
+    Melody bridge;
+    for (const Ev& e : THEME_B1)
+        if (e.row < 32)
+            bridge.push_back(e);
+    for (const Ev& e : THEME_B2)
+        if (e.row >= 32)
+            bridge.push_back(e);
+    melody(phrases[2], CH_LEAD, INS_LEAD, bridge, 46, 0x54);
+    snare_roll(phrases[2], 8, 20, 46);
+    melody(phrases[3], CH_LEAD, INS_LEAD, THEME_END, 46, 0x44);
     // A second voice a third below the theme in the last choruses; the closing A is held
     // over its fifth, E, not the third below it.
     Melody end_harmony = third_below(THEME_END);
     end_harmony.back().note = N(E_, 4);
-    const std::pair<std::uint32_t, Melody> harmonies[3] = {
-        {24, third_below(THEME_A1)}, {25, third_below(THEME_A2)}, {29, end_harmony}};
-    for (const auto& [pos, line] : harmonies) {
-        melody(s.pattern(pos), CH_HARMONY, INS_LEAD, line, 30, 0x44);
+    const std::pair<int, Melody> harmonies[2] = {{1, third_below(THEME_A2)}, {3, end_harmony}};
+    for (const auto& [i, line] : harmonies) {
+        melody(phrases[i], CH_HARMONY, INS_LEAD, line, 30, 0x44);
         for (const Ev& e : line)
-            effect(s.pattern(pos), CH_HARMONY, e.row, XM_FX_PANNING, 168);
+            effect(phrases[i], CH_HARMONY, e.row, XM_FX_PANNING, 168);
     }
 
     // The last bar: one full hit on A, then everything dies away (volume slide down, A0x).
-    XmPattern& p = s.pattern(29);
+    XmPattern& p = phrases[3];
     for (std::uint32_t ch : {CH_KICK, CH_CLAP, CH_SNARE, CH_HAT, CH_OPEN_HAT, CH_ARP, CH_BASS})
         clear_rows(p, ch, 48, 63);
     put(p, CH_KICK, 48, DRUM, INS_KICK, 60);
@@ -728,6 +721,9 @@ static void closing(Song& s) {
          {CH_PAD1, CH_PAD2, CH_PAD3, CH_PAD_B1, CH_PAD_B2, CH_PAD_B3, CH_BASS, CH_LEAD, CH_HARMONY})
         for (std::uint32_t r = 54; r < 64; ++r)
             effect(p, ch, r, XM_FX_VOLUME_SLIDE, 0x01);
+
+    for (int i = 0; i < 4; ++i)
+        split_phrase(s, phrases[i], 22 + 2 * std::uint32_t(i));
 }
 
 // 30: the tail. Every voice is released; reaching this position ends the show.
@@ -797,8 +793,7 @@ XmModule compose_song() {
     m.restart_position = 0;
     m.instruments = make_instruments();
     for (std::uint32_t pos = 0; pos < SONG_POSITIONS; ++pos) {
-        std::uint32_t rows = pos + 1 == SONG_POSITIONS ? SONG_TAIL_ROWS : SONG_PATTERN_ROWS;
-        m.patterns.push_back(xm_empty_pattern(rows, SONG_CHANNELS));
+        m.patterns.push_back(xm_empty_pattern(SONG_ROWS[pos], SONG_CHANNELS));
         m.orders.push_back(std::uint8_t(pos));
     }
     intro_calm(s);

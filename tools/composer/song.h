@@ -8,10 +8,43 @@
 
 constexpr std::uint32_t SONG_CHANNELS = 22;
 constexpr std::uint32_t SONG_POSITIONS = 31; // 0..29 are the show, 30 the tail that ends it
-constexpr std::uint32_t SONG_PATTERN_ROWS = 64;
-constexpr std::uint32_t SONG_TAIL_ROWS = 16;
 constexpr std::uint32_t SONG_SPEED = 6; // ticks per row
 constexpr std::uint32_t SONG_BPM = 130; // 16 rows a bar: 130 beats a minute
+
+// How long each song position lasts, in rows, chosen for the scene it plays under. A player
+// tick lasts 2.5 / 130 s, so a row lasts 6 x 2.5 / 130 s = 0.1154 s and a bar of 16 rows
+// 1.846 s. The scenes animate by the show's own clock, 50 ticks a second.
+//
+//  0      Scene 1 fades the team line in, 2 levels a tick from 255: 128 ticks, 2.56 s, 22.2
+//         rows. 64 rows leave the line 4.8 s at full.
+//  1      The line holds: 64 rows.
+//  2      The line fades out, 2 levels a tick. 16 rows are 1.85 s, 92 ticks: level 184, where
+//         only texels brighter than 184 leave a trace (at most 71 bright). Waiting for level
+//         255 would hold the screen dark 1.4 s longer: 36 more ticks of fade-out and 36 more
+//         of the title's fade-in. What is left of the line where the title's mask does not
+//         reach keeps level 184 until the drop.
+//  3      The title fades in: 128 ticks again; 64 rows leave it 4.8 s at full.
+//  4      The title fades out while the build rises: 20 rows, 2.31 s, 115 ticks: level 230,
+//         as good as black, and kept through 5 and 6.
+//  5, 6   The breath before the drop: 2 rows each, 0.46 s together, the last hits and then
+//         silence over a dark screen.
+//  7-9    Scene 2's white flash fades 2 levels a tick: 128 ticks, 22.2 rows. 64 rows each
+//         leave each word 4.8 s after its flash.
+//  10-13  Scenes 3 and 4 have no timed animation: 64 rows each.
+//  14-17  Scene 5's strip moves 3 columns a tick up to 2982: 994 ticks, 19.9 s, 172.3 rows.
+//         4 x 64 rows (29.5 s) roll it through and leave the tunnel 9.7 s to itself.
+//  18-20  Scene 6's panels circle every 360 ticks (7.2 s): 64 rows each.
+//  21     Scene 7's last word goes after row 60; the pattern needs 62 rows at least: 64.
+//  22-29  Scene 8's scroller moves 2 picture rows a tick until offset 883,200: 1380 ticks,
+//         27.6 s, 239.2 rows. 8 x 32 rows are 256 rows, 29.5 s: the closing card stands
+//         1.9 s before position 30 ends the show.
+//  30     The tail that releases every voice; the show has ended when it plays.
+//
+// The show (positions 0 to 29) is 1448 rows: 167 s, 2 minutes 47.
+constexpr std::uint8_t SONG_ROWS[SONG_POSITIONS] = {
+    64, 64, 16, 64, 20, 2,  2,  64, 64, 64, 64, 64, 64, 64, 64, 64,
+    64, 64, 64, 64, 64, 64, 32, 32, 32, 32, 32, 32, 32, 32, 16,
+};
 
 // Channel roles, fixed for the whole song.
 enum SongChannel : std::uint8_t {

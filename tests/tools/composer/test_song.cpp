@@ -39,11 +39,8 @@ TEST(Song, IsAValidModuleOfThirtyOnePositions) {
     EXPECT_EQ(m.channels % 2, 0u);
     EXPECT_EQ(m.speed, 6u);
     EXPECT_EQ(m.bpm, 130u);
-    // Positions 0..29 are 64-row patterns (Scene 7 counts rows up to 60 within one).
-    for (std::uint32_t pos = 0; pos < 30; ++pos)
-        EXPECT_EQ(m.patterns[m.orders[pos]].rows, 64u);
-    EXPECT_GE(m.patterns[m.orders[30]].rows, 1u);
-    EXPECT_LT(m.patterns[m.orders[30]].rows, 64u);
+    // Scene 7 counts rows up to 61 within its one position.
+    EXPECT_GE(m.patterns[m.orders[21]].rows, 62u);
 }
 
 TEST(Song, SameDescriptionEveryTime) {
@@ -53,17 +50,57 @@ TEST(Song, SameDescriptionEveryTime) {
     EXPECT_EQ(a, b);
 }
 
-TEST(Song, DurationIsThreeToFourMinutes) {
-    // At speed 6 and 130 BPM a row lasts 6 x 2.5 / 130 s; 30 positions of 64 rows plus the tail.
+// Seconds from the start of position `first` to the end of position `last`: at speed 6 and
+// 130 BPM a row lasts 6 x 2.5 / 130 s.
+double seconds(std::uint32_t first, std::uint32_t last) {
     const XmModule& m = song();
     std::uint32_t rows = 0;
-    for (std::uint8_t o : m.orders)
-        rows += m.patterns[o].rows;
-    EXPECT_EQ(rows, 30u * 64u + 16u);
-    double seconds = rows * 6 * 2.5 / 130;
-    EXPECT_GT(seconds, 180.0);
-    EXPECT_LT(seconds, 240.0);
+    for (std::uint32_t pos = first; pos <= last; ++pos)
+        rows += m.patterns[m.orders[pos]].rows;
+    return rows * 6 * 2.5 / 130;
 }
+
+struct PacingCase {
+    const char* what;
+    std::uint32_t first, last; // song positions
+    double min_seconds, max_seconds;
+};
+
+// What the scenes need, in the show's ticks (50 a second). Scene 1's level moves 2 a tick
+// between 255 (black) and 0: a whole fade is 128 ticks, 2.56 s. One row is 0.115 s.
+const PacingCase PACING_CASES[] = {
+    // The fade-ins finish inside their positions.
+    {"team line fades in", 0, 0, 2.56, 1e9},
+    {"title fades in", 3, 3, 2.56, 1e9},
+    // The fade-outs end by the end of the fade (no black held past it), and go far enough
+    // that the picture has gone dark: the team line to at least level 180 (90 ticks), since
+    // what the title's mask does not cover stays at that level; the title to at least 220.
+    {"team line fades out", 2, 2, 1.80, 2.56 + 0.12},
+    {"title fades out", 4, 4, 2.20, 2.56 + 0.12},
+    // Positions 5 and 6 are a breath before the drop, not a stall.
+    {"break before the drop", 5, 6, 0.1, 1.0},
+    // Scene 2's white flash fades 2 a tick from 255: 128 ticks before the next one.
+    {"first word of the drop", 7, 7, 2.56, 1e9},
+    {"second word of the drop", 8, 8, 2.56, 1e9},
+    {"third word of the drop", 9, 9, 2.56, 1e9},
+    // Scene 5's strip moves 3 columns a tick and is gone at 2982: 994 ticks.
+    {"greetings strip", 14, 17, 19.88, 1e9},
+    // Scene 8's scroller moves 2 rows a tick, 883,200 / 640 = 1380 ticks, and then the show
+    // ends within 4 s.
+    {"closing scroller", 22, 29, 27.6, 31.6},
+    {"whole show", 0, 29, 150.0, 210.0},
+};
+
+class Pacing : public ::testing::TestWithParam<PacingCase> {};
+
+TEST_P(Pacing, PositionsLastWhatTheirSceneNeeds) {
+    const PacingCase& c = GetParam();
+    double s = seconds(c.first, c.last);
+    EXPECT_GE(s, c.min_seconds) << c.what;
+    EXPECT_LE(s, c.max_seconds) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, Pacing, ::testing::ValuesIn(PACING_CASES));
 
 TEST(Song, CrashesOnTheFirstRowsOfTheDrop) {
     // Scene 2's white flashes: the first rows of positions 8 and 9 (and the drop itself at 7).
@@ -124,11 +161,13 @@ TEST(Song, Scene1FadesAreFollowed) {
         EXPECT_EQ(silent_strikes, 3);
         EXPECT_EQ(swelling, 3);
     }
-    for (std::uint32_t pos : {2u, 4u})
+    for (std::uint32_t pos : {2u, 4u}) {
+        std::uint32_t last = song().patterns[song().orders[pos]].rows - 1;
         for (std::uint32_t ch : pads) {
             SCOPED_TRACE(pos * 100 + ch);
-            EXPECT_EQ(at(pos, 63, ch).volume, xm_vol_set(0));
+            EXPECT_EQ(at(pos, last, ch).volume, xm_vol_set(0));
         }
+    }
 }
 
 TEST(Song, UsesTrackerEffectsAndStereo) {

@@ -1,7 +1,9 @@
 // quab-check: loads a show's asset file and module as the show does, prints the plan of the
 // show (each scene's song positions, when it starts and ends, what it shows) and warns, in plain
 // words naming what to change, about everything that keeps the show from playing as meant.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -116,8 +118,11 @@ int main(int argc, char** argv) {
                     total += b.end_tick - b.first_tick;
                     longest = std::max(longest, b.end_tick - b.first_tick);
                 }
-                std::printf("Black frames: %.2f s in all, in %zu stretches, the longest "
+                std::printf("Black frames%s: %.2f s in all, in %zu stretches, the longest "
                             "%.2f s.\n",
+                            clock.readings.size() > std::size_t{BLACK_CHECK_TICKS} * TICK_READINGS
+                                ? " in the first 10 minutes"
+                                : "",
                             static_cast<double>(total) / TICKS_PER_S, black.size(),
                             static_cast<double>(longest) / TICKS_PER_S);
                 black_warnings(plan, black, &warnings);

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr const char* SCENE_TITLES[SCENE_COUNT] = {
-    "masked twin scroll", "polar flash",      "twin-light bump map", "cycling-overlay scroll",
+    "masked twin scroll", "polar flash",     "twin-light bump map", "cycling-overlay scroll",
     "wobble tunnel",      "orbiting panels", "picture sequence",    "closing scroller",
 };
 
@@ -28,10 +28,10 @@ constexpr int SCENE_ASSETS[SCENE_COUNT][MAX_SCENE_ASSETS] = {
      ASSET_SCENE4_OVERLAY_1 + 2, ASSET_SCENE4_OVERLAY_1 + 3, -1},
     {ASSET_LAYER0, ASSET_SCENE5_TUNNEL, ASSET_SCENE5_STRIP, -1},
     {ASSET_SCENE3_LIGHT_MAP, ASSET_SCENE6_PICTURE, -1},
-    {ASSET_SCENE7_BACKGROUND, ASSET_SCENE7_WORD_1, ASSET_SCENE7_WORD_1 + 1,
-     ASSET_SCENE7_WORD_1 + 2, ASSET_SCENE7_WORD_1 + 3, ASSET_SCENE7_WORD_1 + 4,
-     ASSET_SCENE7_WORD_1 + 5, ASSET_SCENE7_WORD_1 + 6, ASSET_SCENE7_WORD_1 + 7,
-     ASSET_SCENE7_WORD_1 + 8, ASSET_SCENE7_WORD_1 + 9, -1},
+    {ASSET_SCENE7_BACKGROUND, ASSET_SCENE7_WORD_1, ASSET_SCENE7_WORD_1 + 1, ASSET_SCENE7_WORD_1 + 2,
+     ASSET_SCENE7_WORD_1 + 3, ASSET_SCENE7_WORD_1 + 4, ASSET_SCENE7_WORD_1 + 5,
+     ASSET_SCENE7_WORD_1 + 6, ASSET_SCENE7_WORD_1 + 7, ASSET_SCENE7_WORD_1 + 8,
+     ASSET_SCENE7_WORD_1 + 9, -1},
     {ASSET_LAYER0, ASSET_LAYER1, ASSET_SCENE8_SCROLLER, -1},
 };
 static_assert(SCENE2_OVERLAYS == 3 && SCENE4_OVERLAYS == 4 && SCENE7_WORDS == 10,
@@ -199,11 +199,10 @@ static void scene7_warning(const ShowPlan& plan, std::vector<std::string>* warni
         shown++;
     std::string played =
         run ? format("plays rows 0 to %u", run->last_row) : std::string("is never played");
-    std::string lost =
-        shown == SCENE7_PICTURES
-            ? std::string("its last picture is cut short")
-            : format("pictures %d to %d of %d never show", shown + 1, SCENE7_PICTURES,
-                     SCENE7_PICTURES);
+    std::string lost = shown == SCENE7_PICTURES
+                           ? std::string("its last picture is cut short")
+                           : format("pictures %d to %d of %d never show", shown + 1,
+                                    SCENE7_PICTURES, SCENE7_PICTURES);
     warnings->push_back(format("Scene 7's song position %d %s, but its pictures follow rows up "
                                "to %u: %s; make the pattern at song position %d at least %u "
                                "rows long",
@@ -222,8 +221,8 @@ void timing_warnings(const ShowPlan& plan, const char* music_path,
             "%s: the song stops after song position %d at %.2f s; the show ends only once the "
             "song passes position %d, so it will not end by itself and keeps showing Scene %d "
             "until a key is pressed: give the module at least %d song positions",
-            music_path, plan.last_position, reading_s(plan.readings), LAST_SHOW_POSITION,
-            stuck + 1, positions_needed));
+            music_path, plan.last_position, reading_s(plan.readings), LAST_SHOW_POSITION, stuck + 1,
+            positions_needed));
     } else if (plan.end == ClockEnd::TIME_LIMIT) {
         warnings->push_back(format(
             "%s: after %.0f minutes the song has still not passed song position %d (it jumps "
@@ -269,8 +268,8 @@ void key_warnings(AssetTable assets, const char* assets_path, std::vector<std::s
         else
             warnings->push_back(format("%s: asset %d (%s, %s) has only %u of its %u Pixels "
                                        "above its key (%s), so it hardly shows: %s",
-                                       assets_path, keyed.asset, shape.name, shape.role,
-                                       c.above, c.pixels, key, how.c_str()));
+                                       assets_path, keyed.asset, shape.name, shape.role, c.above,
+                                       c.pixels, key, how.c_str()));
     }
 }
 
@@ -285,7 +284,8 @@ bool find_black(AssetTable assets, const ShowClock& clock, const ShowPlan& plan,
     std::int32_t tick = 0;
     // One pass per tick, on the reading at the tick's first sample: the frames quab-export
     // encodes at 50 frames a second.
-    for (std::size_t k = 0; k < plan.readings; k += TICK_READINGS, tick++) {
+    for (std::size_t k = 0; k < plan.readings && tick < BLACK_CHECK_TICKS;
+         k += TICK_READINGS, tick++) {
         const ClockReading& r = clock.readings[k];
         show_pass_at(&show, &scripted, r.tick_count, r.sngpos, r.patpos);
         if (!scripted.running.load(std::memory_order_relaxed))
@@ -337,13 +337,14 @@ void print_plan(const ShowPlan& plan, const char* music_path) {
                         positions.c_str(), reading_s(span.first), reading_s(span.end),
                         reading_s(span.end - span.first));
         else
-            std::printf("Scene %d, %s (%s): from %.2f s, and never ends\n", k + 1,
-                        SCENE_TITLES[k], positions.c_str(), reading_s(span.first));
+            std::printf("Scene %d, %s (%s): from %.2f s, and never ends\n", k + 1, SCENE_TITLES[k],
+                        positions.c_str(), reading_s(span.first));
         std::string starts, rows;
         for (std::int16_t p = scene_first_position(k); p <= SCENE_LAST_POSITION[k]; p++) {
             const PositionRun* run = first_run(plan, p);
             const char* comma = p == scene_first_position(k) ? "" : ", ";
-            starts += run ? format("%s%.2f", comma, reading_s(run->first)) : comma + std::string("-");
+            starts +=
+                run ? format("%s%.2f", comma, reading_s(run->first)) : comma + std::string("-");
             rows += run ? format("%s%u", comma, run->last_row + 1u) : comma + std::string("-");
         }
         std::printf("    song positions start at: %s s\n", starts.c_str());
@@ -362,6 +363,6 @@ void print_plan(const ShowPlan& plan, const char* music_path) {
         std::printf("%s stops at %.2f s (%d:%02d); the show does not end there.\n", music_path,
                     end_s, whole_s / 60, whole_s % 60);
     else
-        std::printf("%s still plays after %.2f s (%d:%02d); the check stops there.\n",
-                    music_path, end_s, whole_s / 60, whole_s % 60);
+        std::printf("%s still plays after %.2f s (%d:%02d); the check stops there.\n", music_path,
+                    end_s, whole_s / 60, whole_s % 60);
 }

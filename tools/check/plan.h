@@ -22,6 +22,10 @@ constexpr std::int32_t SCENE5_STRIP_TICKS = 994;
 // screen: 1380 ticks.
 constexpr std::int32_t SCENE8_SCROLLER_TICKS = 1380;
 
+// The show is played for black frames up to this long; a show that runs on past it is already
+// warned about.
+constexpr std::int32_t BLACK_CHECK_TICKS = 10 * 60 * TICKS_PER_S;
+
 // A black stretch longer than this is taken for a stall.
 constexpr std::int32_t LONGEST_BLACK_TICKS = 3 * TICKS_PER_S;
 
@@ -32,9 +36,9 @@ constexpr std::uint32_t FEW_KEYED_PER_MILLE = 5;
 // One run of the clock at one song position.
 struct PositionRun {
     std::int16_t sngpos;
-    std::size_t first;       // first reading at this position
-    std::size_t end;         // first reading after it
-    std::uint16_t last_row;  // the highest row played
+    std::size_t first;      // first reading at this position
+    std::size_t end;        // first reading after it
+    std::uint16_t last_row; // the highest row played
 };
 
 struct SceneSpan {
@@ -48,7 +52,7 @@ struct ShowPlan {
     std::vector<PositionRun> runs; // in playing order
     SceneSpan scenes[SCENE_COUNT];
     ClockEnd end;
-    std::size_t readings; // the show's length in readings (where it ends or the clock stops)
+    std::size_t readings;       // the show's length in readings (where it ends or the clock stops)
     std::int16_t last_position; // the highest song position played
 };
 
@@ -89,8 +93,9 @@ struct BlackStretch {
     std::int32_t end_tick;
 };
 
-// Plays the show offline on the clock, one pass per tick, and returns its stretches of black
-// frames (as a video's black detection sees them). False when the show's buffers cannot be had.
+// Plays the show offline on the clock, one pass per tick up to BLACK_CHECK_TICKS, and returns
+// its stretches of black frames (as a video's black detection sees them). False when the
+// show's buffers cannot be had.
 [[nodiscard]] bool find_black(AssetTable assets, const ShowClock& clock, const ShowPlan& plan,
                               std::vector<BlackStretch>* stretches);
 

@@ -118,12 +118,13 @@ int main(int argc, char** argv) {
                     total += b.end_tick - b.first_tick;
                     longest = std::max(longest, b.end_tick - b.first_tick);
                 }
+                std::string within;
+                if (clock.readings.size() > std::size_t{BLACK_CHECK_TICKS} * TICK_READINGS)
+                    within = " in the first " +
+                             std::to_string(BLACK_CHECK_TICKS / TICKS_PER_S / 60) + " minutes";
                 std::printf("Black frames%s: %.2f s in all, in %zu stretches, the longest "
                             "%.2f s.\n",
-                            clock.readings.size() > std::size_t{BLACK_CHECK_TICKS} * TICK_READINGS
-                                ? " in the first 10 minutes"
-                                : "",
-                            static_cast<double>(total) / TICKS_PER_S, black.size(),
+                            within.c_str(), static_cast<double>(total) / TICKS_PER_S, black.size(),
                             static_cast<double>(longest) / TICKS_PER_S);
                 black_warnings(plan, black, &warnings);
             }

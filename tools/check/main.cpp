@@ -96,6 +96,14 @@ int main(int argc, char** argv) {
     std::string error;
     bool bad_module = false;
     bool have_clock = read_show_clock(opt.music, &clock, &error, &bad_module);
+    if (!have_clock && !bad_module) {
+        // Not the module's fault: the mixer itself could not run, so nothing can be checked.
+        std::fflush(stdout);
+        std::fprintf(stderr, "quab-check: cannot mix %s: %s\n", opt.music, error.c_str());
+        if (assets)
+            free_asset_table(assets);
+        return EXIT_UNUSABLE;
+    }
     if (!have_clock)
         problems.push_back(std::string(opt.music) + ": " + error);
     else if (clock.readings.empty()) {
@@ -111,23 +119,24 @@ int main(int argc, char** argv) {
         if (assets) {
             std::vector<BlackStretch> black;
             if (!find_black(assets, clock, plan, &black)) {
-                problems.push_back("out of memory for the show's buffers");
-            } else {
-                std::int32_t total = 0, longest = 0;
-                for (const BlackStretch& b : black) {
-                    total += b.end_tick - b.first_tick;
-                    longest = std::max(longest, b.end_tick - b.first_tick);
-                }
-                std::string within;
-                if (clock.readings.size() > std::size_t{BLACK_CHECK_TICKS} * TICK_READINGS)
-                    within = " in the first " +
-                             std::to_string(BLACK_CHECK_TICKS / TICKS_PER_S / 60) + " minutes";
-                std::printf("Black frames%s: %.2f s in all, in %zu stretches, the longest "
-                            "%.2f s.\n",
-                            within.c_str(), static_cast<double>(total) / TICKS_PER_S, black.size(),
-                            static_cast<double>(longest) / TICKS_PER_S);
-                black_warnings(plan, black, &warnings);
+                std::fflush(stdout);
+                std::fprintf(stderr, "quab-check: out of memory for the show's buffers\n");
+                free_asset_table(assets);
+                return EXIT_UNUSABLE;
             }
+            std::int32_t total = 0, longest = 0;
+            for (const BlackStretch& b : black) {
+                total += b.end_tick - b.first_tick;
+                longest = std::max(longest, b.end_tick - b.first_tick);
+            }
+            std::string within;
+            if (clock.readings.size() > std::size_t{BLACK_CHECK_TICKS} * TICK_READINGS)
+                within = " in the first " + std::to_string(BLACK_CHECK_TICKS / TICKS_PER_S / 60) +
+                         " minutes";
+            std::printf("Black frames%s: %.2f s in all, in %zu stretches, the longest %.2f s.\n",
+                        within.c_str(), static_cast<double>(total) / TICKS_PER_S, black.size(),
+                        static_cast<double>(longest) / TICKS_PER_S);
+            black_warnings(plan, black, &warnings);
         }
     }
     if (assets) {

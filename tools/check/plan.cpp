@@ -72,11 +72,17 @@ bool frame_is_black(const Pixel* frame) {
 
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* fmt, ...) {
-    char text[512];
+    // Sized by a first pass: messages carry file names of any length.
     va_list args;
     va_start(args, fmt);
-    std::vsnprintf(text, sizeof text, fmt, args);
+    va_list again;
+    va_copy(again, args);
+    int length = std::vsnprintf(nullptr, 0, fmt, args);
     va_end(args);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0)
+        std::vsnprintf(text.data(), text.size() + 1, fmt, again);
+    va_end(again);
     return text;
 }
 

@@ -355,6 +355,19 @@ void print_plan(const ShowPlan& plan, const char* music_path) {
         }
         std::printf("    song positions start at: %s s\n", starts.c_str());
         std::printf("    rows they play:          %s\n", rows.c_str());
+        // When the animations that run their course within the scene are done, so that a maker
+        // can line the song up with them.
+        if (k == 4 || k == 7) {
+            std::int32_t ticks = k == 4 ? SCENE5_STRIP_TICKS : SCENE8_SCROLLER_TICKS;
+            double done_s = reading_s(span.first + static_cast<std::size_t>(ticks) * TICK_READINGS);
+            std::printf("    its %s runs for %.2f s: until %.2f s%s\n",
+                        k == 4 ? "rolling strip" : "closing scroller", ticks_s(ticks), done_s,
+                        span.ends ? format(", %.2f s %s the scene ends",
+                                           std::fabs(reading_s(span.end) - done_s),
+                                           reading_s(span.end) >= done_s ? "before" : "after")
+                                        .c_str()
+                                  : "");
+        }
         for (int i = 0; i < MAX_SCENE_ASSETS && SCENE_ASSETS[k][i] >= 0; i++) {
             int n = SCENE_ASSETS[k][i];
             std::printf("    asset %2d %-20s %s\n", n, ASSET_MAP[n].name, ASSET_MAP[n].role);

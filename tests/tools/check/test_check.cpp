@@ -170,6 +170,16 @@ TEST_F(Check, SceneTimesFollowRowsSpeedAndTempo) {
         EXPECT_NE(r.out.find("The show ends at " + two_places(30 * position_s) + " s"),
                   std::string::npos)
             << r.out;
+        // The scroller runs 1380 ticks (27.6 s) from Scene 8's start, the strip 994 ticks
+        // (19.88 s) from Scene 5's; both scenes are shorter here.
+        double scroller_end = 22 * position_s + 27.6, strip_end = 14 * position_s + 19.88;
+        EXPECT_EQ(lines_starting(r.out, "    its closing scroller").at(0),
+                  "    its closing scroller runs for 27.60 s: until " + two_places(scroller_end) +
+                      " s, " + two_places(scroller_end - 30 * position_s) +
+                      " s after the scene ends");
+        EXPECT_EQ(lines_starting(r.out, "    its rolling strip").at(0),
+                  "    its rolling strip runs for 19.88 s: until " + two_places(strip_end) +
+                      " s, " + two_places(strip_end - 18 * position_s) + " s after the scene ends");
         // Scene 1's positions one by one.
         std::string starts = "    song positions start at: ";
         for (int p = 0; p < 7; p++)

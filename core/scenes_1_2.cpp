@@ -111,9 +111,9 @@ void scene_1_masked_twin_scroll(ShowState* s) {
         step_paths(&s->layer1_phase, &s->layer0_phase);
         // Read at every step: a stall that spans a song-position change fades both ways.
         std::int16_t pos = read_sngpos(s);
-        if (pos == 0 || pos == 3)
+        if (pos == SCENE1_FADE_IN_POSITIONS[0] || pos == SCENE1_FADE_IN_POSITIONS[1])
             s->fade_level = std::max(s->fade_level - 2, 0);
-        else if (pos == 2 || pos == 4)
+        else if (pos == SCENE1_FADE_OUT_POSITIONS[0] || pos == SCENE1_FADE_OUT_POSITIONS[1])
             s->fade_level = std::min(s->fade_level + 2, 255);
     }
     s->last_tick = now;

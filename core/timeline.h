@@ -26,6 +26,11 @@ static inline constexpr int scene_at_position(std::int16_t sngpos) {
     return k;
 }
 
+// Scene 1 fades its picture in while the song is at either of the first two positions and out
+// while it is at either of the other two; it holds its level at every other position.
+constexpr std::int16_t SCENE1_FADE_IN_POSITIONS[2] = {0, 3};
+constexpr std::int16_t SCENE1_FADE_OUT_POSITIONS[2] = {2, 4};
+
 // Scene 7 is shown at this one position.
 constexpr std::int16_t SCENE7_POSITION = SCENE_LAST_POSITION[6];
 

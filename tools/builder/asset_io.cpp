@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include "tools/builder/png_export.h"
@@ -28,10 +29,47 @@ void put_le32(unsigned char* at, std::uint32_t v) {
     at[3] = static_cast<unsigned char>(v >> 24);
 }
 
+// The name unpack gives asset n's picture: its number and what it is, "18-scene7-word-1.png".
 std::string png_name(int n) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%02d-%s.png", n, ASSET_MAP[n].name);
+    return name;
+}
+
+// The plain name build --from also takes: "18.png".
+std::string plain_png_name(int n) {
     char name[8];
     std::snprintf(name, sizeof name, "%02d.png", n);
     return name;
+}
+
+bool file_exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// A PNG in dir that starts like a picture's name ("18-" and ends in ".png") but is neither of
+// asset 18's names: most likely a picture renamed by hand, which would otherwise be left out
+// without a word. Returns its name, or an empty string.
+std::string misnamed_picture(const char* dir, int* asset) {
+    DIR* d = opendir(dir);
+    if (!d)
+        return "";
+    std::string found;
+    while (dirent* e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name.size() < 8 || name.compare(name.size() - 4, 4, ".png") != 0 || name[2] != '-' ||
+            name[0] < '0' || name[0] > '9' || name[1] < '0' || name[1] > '9')
+            continue;
+        int n = (name[0] - '0') * 10 + (name[1] - '0');
+        if (n < ASSET_COUNT && name != png_name(n)) {
+            found = name;
+            *asset = n;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
 }
 
 // Reads a whole file. Sets *missing when it does not exist; other failures give a reason.
@@ -88,10 +126,23 @@ int replace_from_pngs(const char* dir, AssetImages* images) {
     struct stat st;
     if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))
         return complain(EXIT_BAD_INPUT, std::string(dir) + ": not a directory of pictures");
+    int misnamed_asset = 0;
+    std::string misnamed = misnamed_picture(dir, &misnamed_asset);
+    if (!misnamed.empty())
+        return complain(EXIT_BAD_INPUT,
+                        std::string(dir) + "/" + misnamed + ": not a name of asset " +
+                            std::to_string(misnamed_asset) + "; name it " +
+                            png_name(misnamed_asset) + " or " + plain_png_name(misnamed_asset));
     std::vector<unsigned char> bytes;
     int replaced = 0;
     for (int n = 0; n < ASSET_COUNT; n++) {
-        std::string path = std::string(dir) + "/" + png_name(n);
+        std::string named = std::string(dir) + "/" + png_name(n);
+        std::string plain = std::string(dir) + "/" + plain_png_name(n);
+        bool has_named = file_exists(named);
+        if (has_named && file_exists(plain))
+            return complain(EXIT_BAD_INPUT, plain + " and " + named + " are both asset " +
+                                                std::to_string(n) + "; keep one of them");
+        std::string path = has_named ? named : plain;
         bool missing = false;
         std::string reason;
         if (!read_file(path, &bytes, &missing, &reason)) {

@@ -12,10 +12,14 @@ constexpr int EXIT_BAD_INPUT = 2;  // usage, a PNG or an asset file that cannot 
 // The file appears under path only once complete.
 int write_asset_images(const char* path, const AssetImages& images);
 
-// For every asset n whose PNG "NN.png" (two digits) exists in dir, replaces images[n] with the
-// picture, its alpha as the key byte. A PNG that cannot be read or whose size is not the
-// asset's shape stops the build with one line naming the file, what it is and what is needed.
+// For every asset n whose PNG exists in dir, named as unpack names it ("18-scene7-word-1.png":
+// two digits, a hyphen and ASSET_MAP[n].name) or by its number alone ("18.png"), replaces
+// images[n] with the picture, its alpha as the key byte. A PNG that cannot be read or whose size
+// is not the asset's shape stops the build with one line naming the file, what it is and what
+// is needed; so do both names of one asset, and a name that starts with an asset's number and a
+// hyphen but is not that asset's.
 int replace_from_pngs(const char* dir, AssetImages* images);
 
-// Writes asset n of the file at in_path as outdir/NN.png in the asset's shape, for n = 0..29.
+// Writes asset n of the file at in_path as outdir/NN-name.png (its number and
+// ASSET_MAP[n].name, "18-scene7-word-1.png") in the asset's shape, for n = 0..29.
 int unpack_asset_file(const char* in_path, const char* outdir);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -90,51 +91,98 @@ TEST_F(QuabAssets, TwoBuildsAreByteIdentical) {
     EXPECT_TRUE(a == slurp(dir + "/b.dat"));
 }
 
+// Asset 19 by its number alone and by the name unpack gives it.
 TEST_F(QuabAssets, FromReplacesExactlyTheAssetItsPngNames) {
     ASSERT_EQ(run("build " + dir + "/default.dat").status, 0);
-    fs::create_directory(dir + "/pictures");
+    std::vector<std::string> original = records(slurp(dir + "/default.dat"));
+    ASSERT_EQ(original.size(), 30u);
     // Asset 19 is 200 x 55. Red is the column, green the row, blue 7; odd columns opaque.
     std::vector<std::uint32_t> argb;
     for (int y = 0; y < 55; y++)
         for (int x = 0; x < 200; x++)
             argb.push_back((x % 2 ? 0xFFu : 0x00u) << 24 | static_cast<std::uint32_t>(x) << 16 |
                            static_cast<std::uint32_t>(y) << 8 | 7u);
-    write_file(dir + "/pictures/19.png", png_bytes_rgba(200, 55, argb));
-    // Not an asset's name: ignored.
-    write_file(dir + "/pictures/notes.png", {'x'});
+    for (const char* name : {"19.png", "19-scene7-word-2.png"}) {
+        SCOPED_TRACE(name);
+        fs::remove_all(dir + "/pictures");
+        fs::create_directory(dir + "/pictures");
+        write_file(dir + "/pictures/" + name, png_bytes_rgba(200, 55, argb));
+        // Not an asset's name: ignored.
+        write_file(dir + "/pictures/notes.png", {'x'});
+        write_file(dir + "/pictures/30-extra.png", {'x'});
 
-    RunResult r = run("build " + dir + "/edited.dat --from " + dir + "/pictures");
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::vector<std::string> edited = records(slurp(dir + "/edited.dat"));
-    std::vector<std::string> original = records(slurp(dir + "/default.dat"));
-    ASSERT_EQ(edited.size(), 30u);
-    ASSERT_EQ(original.size(), 30u);
-    for (int n = 0; n < 30; n++) {
-        if (n != 19) {
-            EXPECT_TRUE(edited[n] == original[n]) << "asset " << n << " changed";
+        RunResult r = run("build " + dir + "/edited.dat --from " + dir + "/pictures");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("asset 19 from " + dir + "/pictures/" + name), std::string::npos)
+            << r.out;
+        std::vector<std::string> edited = records(slurp(dir + "/edited.dat"));
+        ASSERT_EQ(edited.size(), 30u);
+        for (int n = 0; n < 30; n++) {
+            if (n != 19) {
+                EXPECT_TRUE(edited[n] == original[n]) << "asset " << n << " changed";
+            }
         }
+
+        ASSERT_EQ(edited[19].size(), 200u * 55u * 4u);
+        for (int y = 0; y < 55; y++)
+            for (int x = 0; x < 200; x++) {
+                // Little-endian word: blue, green, red, key.
+                const char* p = edited[19].data() + (y * 200 + x) * 4;
+                ASSERT_EQ(static_cast<unsigned char>(p[0]), 7) << x << "," << y;
+                ASSERT_EQ(static_cast<unsigned char>(p[1]), y) << x << "," << y;
+                ASSERT_EQ(static_cast<unsigned char>(p[2]), x) << x << "," << y;
+                ASSERT_EQ(static_cast<unsigned char>(p[3]), x % 2 ? 0xFF : 0x00) << x << "," << y;
+            }
     }
+}
 
-    ASSERT_EQ(edited[19].size(), 200u * 55u * 4u);
-    for (int y = 0; y < 55; y++)
-        for (int x = 0; x < 200; x++) {
-            // Little-endian word: blue, green, red, key.
-            const char* p = edited[19].data() + (y * 200 + x) * 4;
-            ASSERT_EQ(static_cast<unsigned char>(p[0]), 7) << x << "," << y;
-            ASSERT_EQ(static_cast<unsigned char>(p[1]), y) << x << "," << y;
-            ASSERT_EQ(static_cast<unsigned char>(p[2]), x) << x << "," << y;
-            ASSERT_EQ(static_cast<unsigned char>(p[3]), x % 2 ? 0xFF : 0x00) << x << "," << y;
-        }
+// Two pictures for one asset, or a picture renamed so that it names none: refused, naming the
+// files and the names that are taken, rather than one picture silently left out.
+TEST_F(QuabAssets, FromRefusesTwoPicturesForOneAssetAndMisnamedOnes) {
+    struct Case {
+        std::vector<const char*> files;
+        const char* said;
+    } cases[] = {
+        {{"18.png", "18-scene7-word-1.png"},
+         "18.png and DIR/18-scene7-word-1.png are both asset 18"},
+        {{"18-scene7-word1.png"},
+         "18-scene7-word1.png: not a name of asset 18; name it 18-scene7-word-1.png or 18.png"},
+        {{"19-scene7-word-1.png"},
+         "19-scene7-word-1.png: not a name of asset 19; name it 19-scene7-word-2.png or 19.png"},
+    };
+    std::vector<unsigned char> word =
+        png_bytes_rgba(300, 55, std::vector<std::uint32_t>(300 * 55, 0xFFFFFFFFu));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.files[0]);
+        fs::remove_all(dir + "/pictures");
+        fs::create_directory(dir + "/pictures");
+        for (const char* f : c.files)
+            write_file(dir + "/pictures/" + f, word);
+        RunResult r = run("build " + dir + "/out.dat --from " + dir + "/pictures");
+        EXPECT_EQ(r.status, 2);
+        std::string said = c.said;
+        if (said.find("DIR/") != std::string::npos)
+            said.replace(said.find("DIR/"), 4, dir + "/pictures/");
+        EXPECT_NE(r.err.find(dir + "/pictures/" + said), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir + "/out.dat"));
+    }
 }
 
 TEST_F(QuabAssets, UnpackThenBuildFromGivesBackTheSameBytes) {
     ASSERT_EQ(run("build " + dir + "/first.dat").status, 0);
     RunResult unpack = run("unpack " + dir + "/first.dat " + dir + "/pictures");
     ASSERT_EQ(unpack.status, 0) << unpack.err;
+    // Each picture by its number and what it is.
+    std::set<std::string> names = names_in(dir + "/pictures");
+    EXPECT_EQ(names.size(), 30u);
+    for (const char* name : {"00-layer-0.png", "02-scene1-mask-1.png", "09-scene3-light-map.png",
+                             "18-scene7-word-1.png", "27-scene7-word-10.png", "28-scene5-strip.png",
+                             "29-scene8-scroller.png"})
+        EXPECT_EQ(names.count(name), 1u) << name;
     for (int n = 0; n < 30; n++) {
-        char name[8];
-        std::snprintf(name, sizeof name, "%02d.png", n);
-        EXPECT_TRUE(fs::exists(dir + "/pictures/" + name)) << name;
+        char name[64];
+        std::snprintf(name, sizeof name, "%02d-%s.png", n, ASSET_MAP[n].name);
+        EXPECT_EQ(names.count(name), 1u) << name;
     }
     ASSERT_EQ(run("build " + dir + "/second.dat --from " + dir + "/pictures").status, 0);
     std::string first = slurp(dir + "/first.dat");

@@ -1,0 +1,160 @@
+// quab-check: loads a show's asset file and module as the show does, prints the plan of the
+// show (each scene's song positions, when it starts and ends, what it shows) and warns, in plain
+// words naming what to change, about everything that keeps the show from playing as meant.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "assets/assets.h"
+#include "tools/check/plan.h"
+#include "tools/check/show_clock.h"
+
+namespace {
+
+constexpr int EXIT_PLAYS_AS_MEANT = 0;
+constexpr int EXIT_WARNINGS = 1;
+constexpr int EXIT_UNUSABLE = 2;
+
+constexpr const char* VERSION = "quab-check 1.0";
+
+constexpr const char* USAGE =
+    "usage: quab-check [--assets FILE] [--music FILE]\n"
+    "Loads a show's asset file and music module as xdemo does and prints the plan of the show:\n"
+    "each scene's song positions, when it starts and ends (the module mixed silently, on the\n"
+    "clock quab-export uses) and the assets it shows; then warnings, each naming what to change.\n"
+    "  --assets FILE  the asset file (default quab.dat)\n"
+    "  --music FILE   the music module (default music.xm)\n"
+    "  -h, --help     this text\n"
+    "  --version      the program's version\n"
+    "Exit status: 0 the show plays as meant, 1 warnings, 2 a file the show cannot use or a bad\n"
+    "command line.\n";
+
+struct Options {
+    const char* assets = "quab.dat";
+    const char* music = "music.xm";
+};
+
+[[noreturn]] void usage_error(const std::string& problem) {
+    std::fprintf(stderr, "quab-check: %s\n%s", problem.c_str(), USAGE);
+    std::exit(EXIT_UNUSABLE);
+}
+
+Options parse_options(int argc, char** argv) {
+    Options opt;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(USAGE, stdout);
+            std::exit(EXIT_PLAYS_AS_MEANT);
+        }
+        if (a == "--version") {
+            std::printf("%s\n", VERSION);
+            std::exit(EXIT_PLAYS_AS_MEANT);
+        }
+        if (a == "--assets" || a == "--music") {
+            if (i + 1 >= argc)
+                usage_error(a + " needs a file name");
+            (a == "--assets" ? opt.assets : opt.music) = argv[++i];
+            continue;
+        }
+        if (a.size() > 1 && a[0] == '-')
+            usage_error("unknown option " + a);
+        usage_error("unexpected argument " + a);
+    }
+    return opt;
+}
+
+// The asset file as the show loads it; the loader and its check print their own lines. Null,
+// with the reason summed up in *problem, when the show would refuse it.
+AssetTable load_assets(const char* path, std::string* problem) {
+    AssetRefusal refusal;
+    AssetTable table = load_checked_asset_file(path, nullptr, &refusal);
+    if (!table)
+        *problem = std::string(path) +
+                   (refusal.loaded ? ": not the show's asset file (the reason is above); make it "
+                                     "with quab-assets build"
+                                   : ": the show cannot load it (the loader's reason is above)");
+    return table;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options opt = parse_options(argc, argv);
+    std::vector<std::string> problems; // what keeps the show from starting at all
+    std::vector<std::string> warnings;
+
+    std::string problem;
+    AssetTable assets = load_assets(opt.assets, &problem);
+    if (!assets)
+        problems.push_back(problem);
+
+    ShowClock clock;
+    std::string error;
+    bool bad_module = false;
+    bool have_clock = read_show_clock(opt.music, &clock, &error, &bad_module);
+    if (!have_clock && !bad_module) {
+        // Not the module's fault: the mixer itself could not run, so nothing can be checked.
+        std::fflush(stdout);
+        std::fprintf(stderr, "quab-check: cannot mix %s: %s\n", opt.music, error.c_str());
+        if (assets)
+            free_asset_table(assets);
+        return EXIT_UNUSABLE;
+    }
+    if (!have_clock)
+        problems.push_back(std::string(opt.music) + ": " + error);
+    else if (clock.readings.empty()) {
+        problems.push_back(std::string(opt.music) + ": the song ends before it starts");
+        have_clock = false;
+    }
+
+    if (have_clock) {
+        ShowPlan plan = plan_show(clock);
+        std::printf("Plan of the show (%s, %s):\n", opt.assets, opt.music);
+        print_plan(plan, opt.music);
+        timing_warnings(plan, opt.music, &warnings);
+        if (assets) {
+            std::vector<BlackStretch> black;
+            if (!find_black(assets, clock, plan, &black)) {
+                std::fflush(stdout);
+                std::fprintf(stderr, "quab-check: out of memory for the show's buffers\n");
+                free_asset_table(assets);
+                return EXIT_UNUSABLE;
+            }
+            std::int32_t total = 0, longest = 0;
+            for (const BlackStretch& b : black) {
+                total += b.end_tick - b.first_tick;
+                longest = std::max(longest, b.end_tick - b.first_tick);
+            }
+            std::string within;
+            if (clock.readings.size() > std::size_t{BLACK_CHECK_TICKS} * TICK_READINGS)
+                within = " in the first " + std::to_string(BLACK_CHECK_TICKS / TICKS_PER_S / 60) +
+                         " minutes";
+            std::printf("Black frames%s: %.2f s in all, in %zu stretches, the longest %.2f s.\n",
+                        within.c_str(), static_cast<double>(total) / TICKS_PER_S, black.size(),
+                        static_cast<double>(longest) / TICKS_PER_S);
+            black_warnings(plan, black, &warnings);
+        }
+    }
+    if (assets) {
+        key_warnings(assets, opt.assets, &warnings);
+        free_asset_table(assets);
+    }
+
+    if (!problems.empty() || !warnings.empty())
+        std::printf("\n");
+    for (const std::string& p : problems)
+        std::printf("Cannot play: %s\n", p.c_str());
+    for (const std::string& w : warnings)
+        std::printf("Warning: %s\n", w.c_str());
+    if (problems.empty() && warnings.empty())
+        std::printf("The show plays as meant.\n");
+    if (std::fflush(stdout) != 0)
+        return EXIT_UNUSABLE;
+    if (!problems.empty())
+        return EXIT_UNUSABLE;
+    return warnings.empty() ? EXIT_PLAYS_AS_MEANT : EXIT_WARNINGS;
+}

@@ -41,12 +41,6 @@ constexpr std::int32_t SCROLLER_STEP = 2 * FRAME_W;
 
 } // namespace
 
-// Ticks elapsed since last, as a signed count; the subtraction wraps instead of overflowing.
-static inline std::int32_t ticks_since(std::int32_t now, std::int32_t last) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
-                                     static_cast<std::uint32_t>(last));
-}
-
 static void scene_7_render(ShowState* s) {
     copy_frame(asset_pixels(s, ASSET_SCENE7_BACKGROUND), s->frame);
 
@@ -118,7 +112,7 @@ static void scene_8_render(ShowState* s) {
         std::uint32_t i1 = (base1 + 256u * static_cast<std::uint32_t>(y)) & 0xFFFFu;
         const Pixel* sc = scroller + y * FRAME_W;
         Pixel* row = frame + y * FRAME_W;
-        if (i0 <= TEX_PIXELS - FRAME_W && i1 <= TEX_PIXELS - FRAME_W) {
+        if (row_in_ring(i0) && row_in_ring(i1)) {
             scene_8_row(layer0 + i0, layer1 + i1, sc, row);
             continue;
         }

@@ -6,12 +6,14 @@
 #include <cstdint>
 
 #include "core/core.h"
+#include "core/timeline.h"
 #include "tests/support/show_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-// The last song position of each scene, Scene 1 to Scene 8.
+// The last song position of each scene, Scene 1 to Scene 8, written out by hand: these tests
+// hold core/timeline.h, which every scene, tool and script takes the positions from, to it.
 constexpr std::int16_t LAST_POSITION[8] = {6, 9, 11, 13, 17, 20, 21, 29};
 
 // Scene 8's layers name their texels (layer 0 in the low half, layer 1 in the high half) and its
@@ -68,6 +70,21 @@ TEST(Timeline, PositionPast29OnTheFirstPassRunsEverySceneOnceAndEndsTheShow) {
     EXPECT_EQ(show.sh.s.frame[0], 0x11111111u);
     EXPECT_EQ(s.last_tick, 40);
     EXPECT_EQ(s.scene_index, SCENE_END);
+}
+
+TEST(Timeline, TableHoldsTheShowsPositions) {
+    for (int k = 0; k < 8; k++) {
+        EXPECT_EQ(SCENE_LAST_POSITION[k], LAST_POSITION[k]) << "scene " << k + 1;
+        EXPECT_EQ(scene_first_position(k), k == 0 ? 0 : LAST_POSITION[k - 1] + 1)
+            << "scene " << k + 1;
+    }
+    EXPECT_EQ(LAST_SHOW_POSITION, 29);
+    EXPECT_EQ(SCENE7_POSITION, 21);
+    // 0-based scene of each position 0..30; 8 once the show is over.
+    const int scene_of[31] = {0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 2, 2, 3, 3, 4, 4,
+                              4, 4, 5, 5, 5, 6, 7, 7, 7, 7, 7, 7, 7, 7, 8};
+    for (std::int16_t p = 0; p <= 30; p++)
+        EXPECT_EQ(scene_at_position(p), scene_of[p]) << "position " << p;
 }
 
 class TimelineExit : public ::testing::TestWithParam<int> {};

@@ -111,7 +111,8 @@ void scene_3_twin_light_bump(ShowState* s) {
                s->scratch_b);
     // The overlay's song position is read once, before the combine it is folded into.
     if (read_sngpos(s) == 11)
-        combine_patches_keyed(s->frame, s->scratch_b, s->scratch_c, asset_pixels(s, ASSET_SCENE3_OVERLAY));
+        combine_patches_keyed(s->frame, s->scratch_b, s->scratch_c,
+                              asset_pixels(s, ASSET_SCENE3_OVERLAY));
     else
         combine_patches(s->frame, s->scratch_b, s->scratch_c);
 

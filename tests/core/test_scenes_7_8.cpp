@@ -24,7 +24,7 @@ constexpr Pixel picture_word(int n) {
 
 AssetRecords scene_7_records() {
     AssetRecords r = default_asset_records(0);
-    r[17].assign(FRAME_PIXELS, BACKGROUND);
+    r[ASSET_SCENE7_BACKGROUND].assign(FRAME_PIXELS, BACKGROUND);
     for (int n = 18; n <= 27; n++)
         r[n].assign(r[n].size(), picture_word(n));
     return r;
@@ -151,11 +151,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Scene7, OnlyPicturePixelsAboveKeyHighAreDrawn) {
     AssetRecords r = scene_7_records();
-    r[18][0] = KEY_HIGH;                 // equal: not drawn
-    r[18][1] = 0xFFAAAAABu;              // drawn
-    r[18][2] = 0xFEFFFFFFu;              // key byte below 0xFF: not drawn
-    r[18][3] = 0xFFAB0000u;              // red alone above 0xAA: drawn
-    r[18][54 * 300 + 299] = 0xFFFFFFFFu; // last picture Pixel at (309, 147)
+    r[ASSET_SCENE7_WORD_1][0] = KEY_HIGH;                 // equal: not drawn
+    r[ASSET_SCENE7_WORD_1][1] = 0xFFAAAAABu;              // drawn
+    r[ASSET_SCENE7_WORD_1][2] = 0xFEFFFFFFu;              // key byte below 0xFF: not drawn
+    r[ASSET_SCENE7_WORD_1][3] = 0xFFAB0000u;              // red alone above 0xAA: drawn
+    r[ASSET_SCENE7_WORD_1][54 * 300 + 299] = 0xFFFFFFFFu; // last picture Pixel at (309, 147)
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 21, 6);
@@ -173,8 +173,8 @@ TEST(Scene7, OnlyPicturePixelsAboveKeyHighAreDrawn) {
 
 TEST(Scene7, LeavesAfterPosition21AndScene8DrawsInTheSamePass) {
     AssetRecords r = scene_7_records();
-    r[0].assign(TEX_PIXELS, 0x00000101u);
-    r[1].assign(TEX_PIXELS, 0x00010000u);
+    r[ASSET_LAYER0].assign(TEX_PIXELS, 0x00000101u);
+    r[ASSET_LAYER1].assign(TEX_PIXELS, 0x00010000u);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
@@ -193,8 +193,8 @@ TEST(Scene7, LeavesAfterPosition21AndScene8DrawsInTheSamePass) {
 AssetRecords scene_8_records() {
     AssetRecords r = default_asset_records(0);
     for (std::uint32_t j = 0; j < TEX_PIXELS; j++) {
-        r[0][j] = j;
-        r[1][j] = j << 16;
+        r[ASSET_LAYER0][j] = j;
+        r[ASSET_LAYER1][j] = j << 16;
     }
     return r;
 }
@@ -255,8 +255,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Scene8, TheSumCarriesAcrossChannelsAndOutOfTheTop) {
     AssetRecords r = default_asset_records(0);
-    r[0].assign(TEX_PIXELS, 0xFFFFFFFFu);
-    r[1].assign(TEX_PIXELS, 0x00000002u);
+    r[ASSET_LAYER0].assign(TEX_PIXELS, 0xFFFFFFFFu);
+    r[ASSET_LAYER1].assign(TEX_PIXELS, 0x00000002u);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 22);
@@ -277,10 +277,10 @@ TEST(Scene8, TheSumCarriesAcrossChannelsAndOutOfTheTop) {
 AssetRecords scene_8_scroller_records() {
     AssetRecords r = default_asset_records(0);
     for (std::uint32_t j = 0; j < 3000; j++)
-        r[29][j * 320] = 0xFFB00000u | j;
-    r[29][1] = KEY_HIGH;
-    r[29][2] = 0xFFAAAAABu;
-    r[29][3] = 0x7FFFFFFFu;
+        r[ASSET_SCENE8_SCROLLER][j * 320] = 0xFFB00000u | j;
+    r[ASSET_SCENE8_SCROLLER][1] = KEY_HIGH;
+    r[ASSET_SCENE8_SCROLLER][2] = 0xFFAAAAABu;
+    r[ASSET_SCENE8_SCROLLER][3] = 0x7FFFFFFFu;
     return r;
 }
 

@@ -21,10 +21,10 @@ constexpr std::int16_t LAST_POSITION[8] = {6, 9, 11, 13, 17, 20, 21, 29};
 AssetRecords timeline_records() {
     AssetRecords r = default_asset_records(0);
     for (std::uint32_t j = 0; j < TEX_PIXELS; j++) {
-        r[0][j] = j;
-        r[1][j] = j << 16;
+        r[ASSET_LAYER0][j] = j;
+        r[ASSET_LAYER1][j] = j << 16;
     }
-    r[16].assign(FRAME_PIXELS, 0xFF0A0B0Cu);
+    r[ASSET_SCENE6_PICTURE].assign(FRAME_PIXELS, 0xFF0A0B0Cu);
     return r;
 }
 

@@ -70,8 +70,11 @@ static void scene_1_render(ShowState* s) {
     std::int32_t sx0 = s->scroll_x[s->layer0_phase], sy0 = s->scroll_y[s->layer0_phase];
     std::int32_t sx1 = s->scroll_x[s->layer1_phase], sy1 = s->scroll_y[s->layer1_phase];
     std::uint32_t fade = static_cast<std::uint32_t>(s->fade_level);
-    // Row by row, the twin scroll of a row and then its masked fade: the scroll reads no clock,
-    // so the song-position reads come in the same order as with two whole-frame passes.
+    // Row by row, the twin scroll of a row into work and then its masked fade into the frame.
+    // The scroll reads no clock, so the song position is still read once per pixel in pixel
+    // order. Work and frame are pinned by Scene1Fade and
+    // Scene1.FirstFrameSumsBothLayersIntoWorkAndShowsOnlyKeyedMaskPixelsBlack,
+    // Scene1.MaskFollowsTheSongPositionAndUncoveredPixelsKeepTheirLastValue.
     for (std::uint32_t y = 0; y < FRAME_H; y++) {
         std::uint32_t row = y * FRAME_W;
         std::int32_t yy = static_cast<std::int32_t>(y);
@@ -110,9 +113,10 @@ void scene_1_masked_twin_scroll(ShowState* s) {
         s->scene_index = 1;
 }
 
-// The polar map, the keyed overlay and the flash of one frame in one walk over the frame. Per
-// pixel the order is the one of three separate passes: texel, then the keyed store, then the
-// brightening. overlay is null at song positions without one.
+// The polar map, the keyed overlay and the flash of one frame in one walk over the frame; per
+// pixel the texel, then the overlay keyed over it, then the brightening of the result. overlay is
+// null at song positions without one. Scene2.TextureFollowsThePolarMapShiftedByTheOffset,
+// Scene2.OverlayChangesWithTheSongAndBothFlashesFire and Scene2FlashAllColours pin the order.
 static void polar_flash_frame(Pixel* __restrict frame, const Pixel* __restrict tex,
                               const std::int32_t* __restrict angle,
                               const std::int32_t* __restrict depth, const Pixel* __restrict overlay,

@@ -109,7 +109,8 @@ void scene_3_twin_light_bump(ShowState* s) {
                s->scratch_c);
     bump_patch(s->orbit2_x[s->light2_phase], s->orbit2_y[s->light2_phase], s->work, light,
                s->scratch_b);
-    // The overlay's song position is read once, before the combine it is folded into.
+    // The overlay's song position is read once, before the combine it is folded into
+    // (Scene3.KeyedOverlayOnlyAtEleven).
     if (read_sngpos(s) == 11)
         combine_patches_keyed(s->frame, s->scratch_b, s->scratch_c,
                               asset_pixels(s, ASSET_SCENE3_OVERLAY));
@@ -165,7 +166,9 @@ void scene_4_cycling_overlay_scroll(ShowState* s) {
         s->scene_started = 4;
     }
 
-    // The saturated twin scroll and the keyed overlay in one walk, row by row.
+    // The saturated twin scroll and the keyed overlay in one walk, row by row. Pinned by
+    // Scene4Sum, Scene4.EveryChannelSaturatesOnItsOwn and
+    // Scene4.FirstPassAtTwelveRunsScenesOneToFourAndShowsOverlayEleven.
     const Pixel* tex0 = asset_pixels(s, ASSET_LAYER0);
     const Pixel* tex1 = asset_pixels(s, ASSET_LAYER1);
     const Pixel* overlay = asset_pixels(s, s->overlay_index);

@@ -23,8 +23,10 @@ constexpr int PANEL_SIZE = 256;
 } // namespace
 
 // Row y of the frame: the tiled wobbled texture, the tunnel keyed over it (KEY_LOW), and, on the
-// strip's rows while it shows, the strip keyed over that (KEY_HIGH). The three passes touch
-// the same words in the same order, so doing them row by row gives the same frame.
+// strip's rows while it shows, the strip keyed over that (KEY_HIGH); each layer touches only the
+// row's own words, so the row is finished before the next. Pinned by
+// Scene5.FirstFrameTilesTheTextureWobbledByTheTableOnBothAxes and
+// Scene5.TunnelAndStripAreKeyedOverTheTextureAfterTicks.
 static inline void scene_5_row(int y, const ShowState* s, const Pixel* __restrict tile,
                                const Pixel* __restrict tunnel, std::uint32_t offset_index,
                                Pixel* __restrict row) {
@@ -157,7 +159,7 @@ static void scene_6_render(ShowState* s) {
     Pixel* __restrict frame = s->frame;
     std::int32_t k = s->orbit_index;
 
-    // All three panels are asset 9 on their own path, with the same index.
+    // All three panels are the light map on their own path, with the same index.
     PanelPlace places[3];
     place_panel(s->orbit1_x[k], s->orbit1_y[k], &places[0]);
     place_panel(s->orbit2_x[k], s->orbit2_y[k], &places[1]);
@@ -165,9 +167,9 @@ static void scene_6_render(ShowState* s) {
 
     // work is composed row by row: black plus the picture (add_saturate of 0 and the picture is
     // the picture without its key byte), plus each panel on the row. Every channel of the result
-    // is min(sum of its terms, 255) whichever order the terms are added in, so this is the same
-    // frame as copying the first panel into cleared work, adding the second and third, then
-    // the picture; and every word of work is written, as the clear did.
+    // is min(sum of its terms, 255) whichever order the terms are added in, and every word of
+    // work is written. Scene6.FirstFrameShowsClippedPanelsWithTheirKeyByteDropped,
+    // Scene6Overlap.ChannelsAddAndCapAt255 and Scene6Clip pin the sums and the clip.
     for (int y = 0; y < FRAME_H; y++) {
         Pixel* row = work + y * FRAME_W;
         picture_row(added + y * FRAME_W, row);

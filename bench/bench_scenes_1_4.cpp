@@ -9,6 +9,7 @@
 
 #include "bench/bench_support.h"
 #include "core/scenes.h"
+#include "core/timeline.h"
 
 namespace {
 
@@ -23,14 +24,14 @@ struct Variant {
 
 constexpr Variant VARIANTS[] = {
     // Level 127 (64 ticks at 0): every masked pixel through the fade.
-    {"scene_1_fade_127", 0, 64, 5 * FRAME, 2 * FRAME},
+    {"scene_1_fade_127", scene_first_position(0), 64, 5 * FRAME, 2 * FRAME},
     // Level 127 (64 ticks at 7): the flash neither white nor off.
-    {"scene_2_flash_127", 7, 64, 4 * FRAME, FRAME},
-    // Song position 11: the keyed overlay folded into the combine.
-    {"scene_3_overlay", 11, 0, TEX + FRAME + 2 * PATCHES_AT_START + 3 * FRAME,
+    {"scene_2_flash_127", scene_first_position(1), 64, 4 * FRAME, FRAME},
+    // Scene 3's last song position: the keyed overlay folded into the combine.
+    {"scene_3_overlay", SCENE_LAST_POSITION[2], 0, TEX + FRAME + 2 * PATCHES_AT_START + 3 * FRAME,
      TEX + FRAME + PATCHES_AT_START + FRAME},
     // Scene 4 at its first frame: overlay 11.
-    {"scene_4_overlay_11", 12, 0, 3 * FRAME, FRAME},
+    {"scene_4_overlay_11", scene_first_position(3), 0, 3 * FRAME, FRAME},
 };
 
 // The noise of these rows; bench_scenes_5_8.cpp draws its own.

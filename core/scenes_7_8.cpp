@@ -35,7 +35,7 @@ static_assert(sizeof(SLIDE_STEPS) / sizeof(SLIDE_STEPS[0]) == SCENE7_PICTURES);
 constexpr std::uint8_t SLIDES_DONE = sizeof(SLIDE_STEPS) / sizeof(SLIDE_STEPS[0]);
 
 // The scroller stops once its window reaches the picture's last 240 rows: 883,200 + 76,800 is
-// the 960,000 Pixels of asset 29, so no read leaves the picture.
+// the 960,000 Pixels of ASSET_SCENE8_SCROLLER, so no read leaves the picture.
 constexpr std::int32_t SCROLLER_LAST_STEP_FROM = 883199;
 constexpr std::int32_t SCROLLER_STEP = 2 * FRAME_W;
 

@@ -65,10 +65,13 @@ TEST(Scene7, FirstFrameShowsOnlyTheBackgroundUntilRow6) {
     EXPECT_EQ(shown_picture(show), 0);
     EXPECT_EQ(s.last_tick, 71);
     show.pass(75, 21, 6);
-    EXPECT_EQ(shown_picture(show), 18); // 300 wide at column 10
+    EXPECT_EQ(shown_picture(show), ASSET_SCENE7_WORD_1); // 300 wide at column 10
     EXPECT_EQ(s.slide_step, 0);
     EXPECT_EQ(s.last_tick, 75);
 }
+
+// The words' asset numbers, from the first.
+constexpr int WORD_1 = ASSET_SCENE7_WORD_1;
 
 struct SlideFrame {
     std::uint16_t patpos;
@@ -79,24 +82,24 @@ struct SlideFrame {
 // Frame by frame from the scene's first frame at row 0.
 const SlideFrame SLIDE_FRAMES[] = {
     {5, 0, 0},
-    {6, 18, 0},
-    {12, 18, 0}, // at a threshold the step stays
-    {13, 18, 1}, // one row more: the next step, from the next frame
-    {13, 19, 1},
-    {15, 19, 1},
-    {16, 19, 2},
-    {16, 20, 2},
-    {0, 20, 2}, // only step 0 waits for row 6; later steps draw at any row
+    {6, WORD_1, 0},
+    {12, WORD_1, 0}, // at a threshold the step stays
+    {13, WORD_1, 1}, // one row more: the next step, from the next frame
+    {13, WORD_1 + 1, 1},
+    {15, WORD_1 + 1, 1},
+    {16, WORD_1 + 1, 2},
+    {16, WORD_1 + 2, 2},
+    {0, WORD_1 + 2, 2}, // only step 0 waits for row 6; later steps draw at any row
     // Many thresholds passed at once: one step per frame, every picture shown once.
-    {63, 20, 3},
-    {63, 21, 4},
-    {63, 22, 5},
-    {63, 23, 6},
-    {63, 19, 7}, // step 6 shows asset 19 again
-    {63, 24, 8},
-    {63, 25, 9},
-    {63, 26, 10},
-    {63, 27, 11},
+    {63, WORD_1 + 2, 3},
+    {63, WORD_1 + 3, 4},
+    {63, WORD_1 + 4, 5},
+    {63, WORD_1 + 5, 6},
+    {63, WORD_1 + 1, 7}, // step 6 shows word 2 again
+    {63, WORD_1 + 6, 8},
+    {63, WORD_1 + 7, 9},
+    {63, WORD_1 + 8, 10},
+    {63, WORD_1 + 9, 11},
     {63, 0, 11},
     {0, 0, 11},
     {65535, 0, 11}, // after step 10 only the background

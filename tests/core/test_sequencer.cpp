@@ -28,7 +28,7 @@ AssetRecords timeline_records() {
     return r;
 }
 
-// Scene 8's first frame: asset 1 at scroll phase 359 plus asset 0 at phase 0, each looked up at
+// Scene 8's first frame: layer 1 at scroll phase 359 plus layer 0 at phase 0, each looked up at
 // (x + scroll_x, y + scroll_y) on the 16-bit texture ring.
 Pixel scene_8_first_word(const ShowState& s, int x, int y) {
     return (ring(x + s.scroll_x[359], y + s.scroll_y[359]) << 16) +

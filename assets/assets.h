@@ -1,9 +1,11 @@
 // The asset file: "quab.dat" read whole into an AssetTable of length-prefixed chunks, the map
-// of what the scenes read from each chunk, and the check of a table against that map.
+// of what the scenes read from each chunk, the check of a table against that map, and the
+// writing of records in the same format.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // Null-terminated array of chunk pointers in file order; asset N is entry N.
 using AssetTable = std::uint8_t**;
@@ -60,6 +62,12 @@ static inline std::uint32_t asset_bytes_needed(int n) {
 // needed, and returns false. The table is left to the caller.
 [[nodiscard]] bool check_asset_table(AssetTable table, const std::uint32_t* lengths,
                                      const char* path);
+
+// Appends one record to an asset file open for writing at f: count * 4 as a little-endian
+// length word, then the count words, little-endian whatever the host. Returns false with errno
+// set when a write fails, or (EFBIG) when the record is too long for its length word. The
+// caller owns f and decides how the file comes into place.
+[[nodiscard]] bool write_asset_record(FILE* f, const std::uint32_t* words, std::size_t count);
 
 // Why load_checked_asset_file refused a file, for tools that sum the refusal up in their own
 // words (the lines the loader and the check print say it already).

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "bench/bench_support.h"
+#include "core/timeline.h"
 
 namespace {
 
@@ -18,35 +19,36 @@ constexpr std::size_t BAND_320 = 320 * 55 * sizeof(Pixel);
 // written is a scene whose traffic has not been worked out yet.
 struct SceneTraffic {
     const char* name;
-    std::int16_t sngpos;  // a song position the scene is shown at
+    std::int16_t sngpos;  // a song position the scene is shown at: its first
     std::uint16_t patpos; // the row, for the one scene that follows it
     std::size_t bytes_read;
     std::size_t bytes_written;
 };
 
-constexpr SceneTraffic SCENE_TRAFFIC[8] = {
+constexpr SceneTraffic SCENE_TRAFFIC[SCENE_COUNT] = {
     // Two texels per pixel into work; work, the mask and the frame read, the frame written.
-    {"scene_1_masked_twin_scroll", 0, 0, 5 * FRAME, 2 * FRAME},
+    {"scene_1_masked_twin_scroll", scene_first_position(0), 0, 5 * FRAME, 2 * FRAME},
     // Angle, depth, texel and overlay per pixel, map, overlay and flash in one write of the frame.
-    {"scene_2_polar_flash", 7, 0, 4 * FRAME, FRAME},
+    {"scene_2_polar_flash", scene_first_position(1), 0, 4 * FRAME, FRAME},
     // Wobbled texture into scratch_a (a gather per texel), scratch_a into work, per patch pixel
     // one height and one light-map word read and one word written, both patches summed.
-    {"scene_3_twin_light_bump", 10, 0, TEX + FRAME + 2 * PATCHES_AT_START + 2 * FRAME,
-     TEX + FRAME + PATCHES_AT_START + FRAME},
+    {"scene_3_twin_light_bump", scene_first_position(2), 0,
+     TEX + FRAME + 2 * PATCHES_AT_START + 2 * FRAME, TEX + FRAME + PATCHES_AT_START + FRAME},
     // Two texels and the overlay per pixel, the sum and overlay in one write of the frame.
-    {"scene_4_cycling_overlay_scroll", 12, 0, 3 * FRAME, FRAME},
+    {"scene_4_cycling_overlay_scroll", scene_first_position(3), 0, 3 * FRAME, FRAME},
     // Texture into work (256 rows), work into the frame, the tunnel (angle, depth, texel read,
     // the frame written), the strip band keyed over it.
-    {"scene_5_wobble_tunnel", 14, 0, TEX + 240 * 256 * 4 + FRAME + 3 * FRAME + BAND_320 * 2,
-     TEX + FRAME + FRAME + BAND_320},
+    {"scene_5_wobble_tunnel", scene_first_position(4), 0,
+     TEX + 240 * 256 * 4 + FRAME + 3 * FRAME + BAND_320 * 2, TEX + FRAME + FRAME + BAND_320},
     // Clear work, three panels added into work (the first only writes), the picture added, work
     // into the frame.
-    {"scene_6_orbiting_panels", 18, 0, 3 * TEX + 2 * TEX + 2 * FRAME + FRAME,
+    {"scene_6_orbiting_panels", scene_first_position(5), 0, 3 * TEX + 2 * TEX + 2 * FRAME + FRAME,
      FRAME + 3 * TEX + FRAME + FRAME},
     // Background into the frame, the first picture keyed over it.
-    {"scene_7_picture_sequence", 21, 8, FRAME + 2 * BAND_300, FRAME + BAND_300},
+    {"scene_7_picture_sequence", scene_first_position(6), SCENE7_ROW_AFTER[0] + 1,
+     FRAME + 2 * BAND_300, FRAME + BAND_300},
     // Two layers summed into the frame, the scroller keyed over it.
-    {"scene_8_closing_scroller", 22, 0, 2 * FRAME + 2 * FRAME, FRAME + FRAME},
+    {"scene_8_closing_scroller", scene_first_position(7), 0, 2 * FRAME + 2 * FRAME, FRAME + FRAME},
 };
 
 // Noise with a share of fully keyed pixels, so keyed stores take both ways as in the show.

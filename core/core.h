@@ -29,7 +29,8 @@ struct ShowState {
     // a plain buffer in the tools. Not owned by the record unless it is offscreen_frame.
     Pixel* frame;
 
-    // Driver buffers 1-17 in allocation order, zero-filled; offscreen_frame (18) only when asked.
+    // The driver's buffers, zero-filled and allocated in the order listed here from work to
+    // polar_depth_b; offscreen_frame last, only when asked.
     Pixel* work;
     Pixel* scratch_a;
     Pixel* scratch_b;
@@ -93,12 +94,13 @@ static inline std::uint16_t read_patpos(const ShowState* s) {
     return __atomic_load_n(s->patpos_source, __ATOMIC_RELAXED);
 }
 
-// Allocates buffers 1-17 (and offscreen_frame when with_offscreen) zero-filled, one by one in
-// the driver's order, stopping at the first failure. Returns false on failure; the caller
-// prints the message. Sequencer and scene state are zeroed.
+// Allocates the buffers from work to polar_depth_b (and offscreen_frame when with_offscreen)
+// zero-filled, one by one in the order ShowState lists them, stopping at the first failure.
+// Returns false on failure; the caller prints the message. Sequencer and scene state are zeroed.
 [[nodiscard]] bool show_alloc(ShowState* s, bool with_offscreen);
 
-// Frees the buffers in shutdown order: 1-12, 14-17, wobble, then offscreen_frame.
+// Frees the buffers in shutdown order: ShowState's order with wobble moved after polar_depth_b,
+// then offscreen_frame.
 void show_free(ShowState* s);
 
 // Fills every table (precalc phase). Cannot fail.

@@ -7,18 +7,6 @@
 #include "core/pixel_ops.h"
 #include "core/scenes.h"
 
-// Ticks since last_tick. The difference is taken in 32 bits so a counter that wrapped still
-// gives the small positive count; a clock that went back gives a negative one (no step).
-static inline std::int32_t elapsed_ticks(std::int32_t now, std::int32_t last) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
-                                     static_cast<std::uint32_t>(last));
-}
-
-// Whether a row of 320 texels read from ring position p stays clear of the ring's wrap.
-static inline bool row_in_ring(std::uint32_t p) {
-    return p <= TEX_PIXELS - FRAME_W;
-}
-
 // One frame row of the twin scroll. Along a row each texture index steps by one word; rows
 // that keep clear of the 16-bit wrap (all but about one in 256) take the straight loop.
 static void twin_scroll_wrap_row(Pixel* __restrict out, const Pixel* __restrict tex1,
@@ -82,8 +70,11 @@ static void scene_1_render(ShowState* s) {
     std::int32_t sx0 = s->scroll_x[s->layer0_phase], sy0 = s->scroll_y[s->layer0_phase];
     std::int32_t sx1 = s->scroll_x[s->layer1_phase], sy1 = s->scroll_y[s->layer1_phase];
     std::uint32_t fade = static_cast<std::uint32_t>(s->fade_level);
-    // Row by row, the twin scroll of a row and then its masked fade: the scroll reads no clock,
-    // so the song-position reads come in the same order as with two whole-frame passes.
+    // Row by row, the twin scroll of a row into work and then its masked fade into the frame.
+    // The scroll reads no clock, so the song position is still read once per pixel in pixel
+    // order. Work and frame are pinned by Scene1Fade and
+    // Scene1.FirstFrameSumsBothLayersIntoWorkAndShowsOnlyKeyedMaskPixelsBlack,
+    // Scene1.MaskFollowsTheSongPositionAndUncoveredPixelsKeepTheirLastValue.
     for (std::uint32_t y = 0; y < FRAME_H; y++) {
         std::uint32_t row = y * FRAME_W;
         std::int32_t yy = static_cast<std::int32_t>(y);
@@ -106,7 +97,7 @@ void scene_1_masked_twin_scroll(ShowState* s) {
     scene_1_render(s);
 
     std::int32_t now = read_tick_count(s);
-    std::int32_t n = elapsed_ticks(now, s->last_tick);
+    std::int32_t n = ticks_since(now, s->last_tick);
     for (std::int32_t k = 0; k < n; k++) {
         step_paths(&s->layer1_phase, &s->layer0_phase);
         // Read at every step: a stall that spans a song-position change fades both ways.
@@ -122,23 +113,10 @@ void scene_1_masked_twin_scroll(ShowState* s) {
         s->scene_index = 1;
 }
 
-// fade_up computed on the word: blue and red are summed side by side in the even halves, green
-// in the odd one, and a field that carried past 255 is filled with ones. Equal to fade_up for
-// any word and amounts 0..255, but only shifts, adds and masks, which SSE2 does four at a time
-// (fade_up's per-channel minimum needs a compare-and-blend there).
-static inline Pixel fade_up_swar(Pixel p, std::uint32_t amount) {
-    std::uint32_t even = (p & 0x00FF00FFu) + (amount * 0x00010001u);
-    std::uint32_t odd = (p & 0x0000FF00u) + (amount << 8);
-    std::uint32_t even_over = (even >> 8) & 0x00010001u;
-    std::uint32_t odd_over = (odd >> 16) & 1u;
-    even = (even | ((even_over << 8) - even_over)) & 0x00FF00FFu;
-    odd = (odd | (((odd_over << 8) - odd_over) << 8)) & 0x0000FF00u;
-    return even | odd;
-}
-
-// The polar map, the keyed overlay and the flash of one frame in one walk over the frame. Per
-// pixel the order is the one of three separate passes: texel, then the keyed store, then the
-// brightening. overlay is null at song positions without one.
+// The polar map, the keyed overlay and the flash of one frame in one walk over the frame; per
+// pixel the texel, then the overlay keyed over it, then the brightening of the result. overlay is
+// null at song positions without one. Scene2.TextureFollowsThePolarMapShiftedByTheOffset,
+// Scene2.OverlayChangesWithTheSongAndBothFlashesFire and Scene2FlashAllColours pin the order.
 static void polar_flash_frame(Pixel* __restrict frame, const Pixel* __restrict tex,
                               const std::int32_t* __restrict angle,
                               const std::int32_t* __restrict depth, const Pixel* __restrict overlay,
@@ -185,12 +163,12 @@ void scene_2_polar_flash(ShowState* s) {
         s->flash_stage = 2;
         s->flash_level = 255;
     }
-    polar_flash_frame(s->frame, asset_pixels(s, ASSET_SCENE2_TEXTURE), s->polar_angle_a, s->polar_depth_a, overlay,
-                      static_cast<std::uint32_t>(s->polar_offset),
+    polar_flash_frame(s->frame, asset_pixels(s, ASSET_SCENE2_TEXTURE), s->polar_angle_a,
+                      s->polar_depth_a, overlay, static_cast<std::uint32_t>(s->polar_offset),
                       static_cast<std::uint32_t>(s->flash_level));
 
     std::int32_t now = read_tick_count(s);
-    std::int32_t n = elapsed_ticks(now, s->last_tick);
+    std::int32_t n = ticks_since(now, s->last_tick);
     pos = read_sngpos(s);
     if (n > 0) {
         // The song position is read once for all the steps, so n steps are one subtraction:

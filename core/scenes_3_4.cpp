@@ -8,26 +8,6 @@
 #include "core/pixel_ops.h"
 #include "core/scenes.h"
 
-// Ticks since last_tick, as a 32-bit difference (see scenes_1_2.cpp).
-static inline std::int32_t elapsed_ticks(std::int32_t now, std::int32_t last) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
-                                     static_cast<std::uint32_t>(last));
-}
-
-// add_saturate computed on the word: blue and red are summed side by side in the even halves,
-// green in the odd one, and a field that carried past 255 is filled with ones. Equal to
-// add_saturate for any two words, but only shifts, adds and masks, which SSE2 does four at a
-// time (add_saturate's per-channel minimum needs a compare-and-blend there).
-static inline Pixel add_saturate_swar(Pixel a, Pixel b) {
-    std::uint32_t even = (a & 0x00FF00FFu) + (b & 0x00FF00FFu);
-    std::uint32_t odd = (a & 0x0000FF00u) + (b & 0x0000FF00u);
-    std::uint32_t even_over = (even >> 8) & 0x00010001u;
-    std::uint32_t odd_over = (odd >> 16) & 1u;
-    even = (even | ((even_over << 8) - even_over)) & 0x00FF00FFu;
-    odd = (odd | (((odd_over << 8) - odd_over) << 8)) & 0x0000FF00u;
-    return even | odd;
-}
-
 // count words of a 16-bit texture ring from position start, wrapping to word 0 at the end.
 static void copy_ring(Pixel* __restrict out, const Pixel* __restrict tex, std::uint32_t start,
                       std::uint32_t count) {
@@ -93,18 +73,6 @@ void bump_patch(std::int32_t ox, std::int32_t oy, const Pixel* height, const Pix
         bump_row(dest, height, light, k0, count, px0, py);
 }
 
-// Turns wobble by steps places towards index 0: the same table as steps calls of
-// rotate_wobble, which come back to the start every 256.
-static void rotate_wobble_by(std::int32_t* wobble, std::uint32_t steps) {
-    std::uint32_t r = steps & 255u;
-    if (r == 0)
-        return;
-    std::int32_t turned[WOBBLE_USED];
-    for (std::uint32_t i = 0; i < WOBBLE_USED; i++)
-        turned[i] = wobble[(i + r) & 255u];
-    std::memcpy(wobble, turned, sizeof(turned));
-}
-
 static void combine_patches(Pixel* __restrict frame, const Pixel* __restrict b,
                             const Pixel* __restrict c) {
     for (std::uint32_t i = 0; i < FRAME_PIXELS; i++)
@@ -141,13 +109,15 @@ void scene_3_twin_light_bump(ShowState* s) {
                s->scratch_c);
     bump_patch(s->orbit2_x[s->light2_phase], s->orbit2_y[s->light2_phase], s->work, light,
                s->scratch_b);
-    // The overlay's song position is read once, before the combine it is folded into.
+    // The overlay's song position is read once, before the combine it is folded into
+    // (Scene3.KeyedOverlayOnlyAtEleven).
     if (read_sngpos(s) == 11)
-        combine_patches_keyed(s->frame, s->scratch_b, s->scratch_c, asset_pixels(s, ASSET_SCENE3_OVERLAY));
+        combine_patches_keyed(s->frame, s->scratch_b, s->scratch_c,
+                              asset_pixels(s, ASSET_SCENE3_OVERLAY));
     else
         combine_patches(s->frame, s->scratch_b, s->scratch_c);
 
-    std::int32_t n = elapsed_ticks(read_tick_count(s), s->last_tick);
+    std::int32_t n = ticks_since(read_tick_count(s), s->last_tick);
     if (n > 0) {
         // The phases stay within 0..359, where 360 steps are a full turn.
         for (std::int32_t k = 0; k < n % PATH_LEN; k++)
@@ -162,11 +132,11 @@ void scene_3_twin_light_bump(ShowState* s) {
 }
 
 // One frame row of Scene 4: the saturated sum of the two layers, then the keyed overlay.
-// Rows clear of the 16-bit ring's wrap take the straight loop (see scenes_1_2.cpp).
+// Rows clear of the 16-bit ring's wrap take the straight loop.
 static void saturate_keyed_row(Pixel* __restrict out, const Pixel* __restrict tex0,
                                std::uint32_t start0, const Pixel* __restrict tex1,
                                std::uint32_t start1, const Pixel* __restrict overlay) {
-    if (start0 <= TEX_PIXELS - FRAME_W && start1 <= TEX_PIXELS - FRAME_W) {
+    if (row_in_ring(start0) && row_in_ring(start1)) {
         const Pixel* a = tex0 + start0;
         const Pixel* b = tex1 + start1;
         for (std::uint32_t x = 0; x < FRAME_W; x++) {
@@ -196,7 +166,9 @@ void scene_4_cycling_overlay_scroll(ShowState* s) {
         s->scene_started = 4;
     }
 
-    // The saturated twin scroll and the keyed overlay in one walk, row by row.
+    // The saturated twin scroll and the keyed overlay in one walk, row by row. Pinned by
+    // Scene4Sum, Scene4.EveryChannelSaturatesOnItsOwn and
+    // Scene4.FirstPassAtTwelveRunsScenesOneToFourAndShowsOverlayEleven.
     const Pixel* tex0 = asset_pixels(s, ASSET_LAYER0);
     const Pixel* tex1 = asset_pixels(s, ASSET_LAYER1);
     const Pixel* overlay = asset_pixels(s, s->overlay_index);
@@ -210,7 +182,7 @@ void scene_4_cycling_overlay_scroll(ShowState* s) {
     }
 
     std::int32_t now = read_tick_count(s);
-    std::int32_t n = elapsed_ticks(now, s->last_tick);
+    std::int32_t n = ticks_since(now, s->last_tick);
     if (n > 0) {
         for (std::int32_t k = 0; k < n % PATH_LEN; k++)
             step_paths(&s->layer1_phase, &s->layer0_phase);

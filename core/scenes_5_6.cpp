@@ -22,15 +22,11 @@ constexpr int PANEL_SIZE = 256;
 
 } // namespace
 
-// Ticks elapsed since last, as a signed count; the subtraction wraps instead of overflowing.
-static inline std::int32_t ticks_since(std::int32_t now, std::int32_t last) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
-                                     static_cast<std::uint32_t>(last));
-}
-
 // Row y of the frame: the tiled wobbled texture, the tunnel keyed over it (KEY_LOW), and, on the
-// strip's rows while it shows, the strip keyed over that (KEY_HIGH). The three passes touch
-// the same words in the same order, so doing them row by row gives the same frame.
+// strip's rows while it shows, the strip keyed over that (KEY_HIGH); each layer touches only the
+// row's own words, so the row is finished before the next. Pinned by
+// Scene5.FirstFrameTilesTheTextureWobbledByTheTableOnBothAxes and
+// Scene5.TunnelAndStripAreKeyedOverTheTextureAfterTicks.
 static inline void scene_5_row(int y, const ShowState* s, const Pixel* __restrict tile,
                                const Pixel* __restrict tunnel, std::uint32_t offset_index,
                                Pixel* __restrict row) {
@@ -55,15 +51,6 @@ static inline void scene_5_row(int y, const ShowState* s, const Pixel* __restric
         for (int x = 0; x < FRAME_W; x++)
             key_store(src[x], &row[x], KEY_HIGH);
     }
-}
-
-// k calls of rotate_wobble in one: entry i takes the entry k places on, round the 256-entry
-// ring. A long stall then costs one pass over the table, not one per tick.
-static void turn_wobble(std::int32_t* wobble, std::uint32_t k) {
-    std::int32_t turned[WOBBLE_USED];
-    for (std::uint32_t i = 0; i < WOBBLE_USED; i++)
-        turned[i] = wobble[(i + k) % WOBBLE_USED];
-    std::memcpy(wobble, turned, sizeof(turned));
 }
 
 static void scene_5_render(ShowState* s) {
@@ -106,7 +93,7 @@ void scene_5_wobble_tunnel(ShowState* s) {
     if (n > 0) {
         // n steps at once: the table is a 256-entry ring, the strip stops at its cap and the
         // polar offset only matters modulo 65,536 (it is never wrapped, so it may pass 2^31).
-        turn_wobble(s->wobble, static_cast<std::uint32_t>(n) % WOBBLE_USED);
+        rotate_wobble_by(s->wobble, static_cast<std::uint32_t>(n));
         if (s->strip_offset <= STRIP_LAST_DRAWN) {
             std::int64_t room = (STRIP_LAST_DRAWN - std::int64_t{s->strip_offset}) / STRIP_STEP + 1;
             s->strip_offset +=
@@ -154,17 +141,6 @@ static void place_panel(std::int32_t ox, std::int32_t oy, PanelPlace* p) {
     std::memset(p->line, 0, sizeof(p->line));
 }
 
-// add_saturate computed on all four bytes at once, without per-channel compares: the low seven
-// bits of each byte are added without crossing into the next byte, the top bits are added by
-// exclusive or, and every byte that carried out is set to 0xFF. The key byte is then cleared.
-// Same result as add_saturate for all inputs; plain integer operations the compiler vectorises.
-static inline Pixel add_saturate_bytes(Pixel a, Pixel b) {
-    std::uint32_t low = (a & 0x7F7F7F7Fu) + (b & 0x7F7F7F7Fu);
-    std::uint32_t sum = low ^ ((a ^ b) & 0x80808080u);
-    std::uint32_t carry = ((a & b) | ((a | b) & ~sum)) & 0x80808080u;
-    return (sum | ((carry << 1) - (carry >> 7))) & 0x00FFFFFFu;
-}
-
 // The helpers take restrict parameters so that the compiler may vectorise their fixed loops.
 static inline void picture_row(const Pixel* __restrict picture, Pixel* __restrict row) {
     for (int x = 0; x < FRAME_W; x++)
@@ -173,7 +149,7 @@ static inline void picture_row(const Pixel* __restrict picture, Pixel* __restric
 
 static inline void add_line(const Pixel* __restrict line, Pixel* __restrict row) {
     for (int x = 0; x < FRAME_W; x++)
-        row[x] = add_saturate_bytes(line[x], row[x]);
+        row[x] = add_saturate_swar(line[x], row[x]);
 }
 
 static void scene_6_render(ShowState* s) {
@@ -183,7 +159,7 @@ static void scene_6_render(ShowState* s) {
     Pixel* __restrict frame = s->frame;
     std::int32_t k = s->orbit_index;
 
-    // All three panels are asset 9 on their own path, with the same index.
+    // All three panels are the light map on their own path, with the same index.
     PanelPlace places[3];
     place_panel(s->orbit1_x[k], s->orbit1_y[k], &places[0]);
     place_panel(s->orbit2_x[k], s->orbit2_y[k], &places[1]);
@@ -191,9 +167,9 @@ static void scene_6_render(ShowState* s) {
 
     // work is composed row by row: black plus the picture (add_saturate of 0 and the picture is
     // the picture without its key byte), plus each panel on the row. Every channel of the result
-    // is min(sum of its terms, 255) whichever order the terms are added in, so this is the same
-    // frame as copying the first panel into cleared work, adding the second and third, then
-    // the picture; and every word of work is written, as the clear did.
+    // is min(sum of its terms, 255) whichever order the terms are added in, and every word of
+    // work is written. Scene6.FirstFrameShowsClippedPanelsWithTheirKeyByteDropped,
+    // Scene6Overlap.ChannelsAddAndCapAt255 and Scene6Clip pin the sums and the clip.
     for (int y = 0; y < FRAME_H; y++) {
         Pixel* row = work + y * FRAME_W;
         picture_row(added + y * FRAME_W, row);

@@ -35,17 +35,11 @@ static_assert(sizeof(SLIDE_STEPS) / sizeof(SLIDE_STEPS[0]) == SCENE7_PICTURES);
 constexpr std::uint8_t SLIDES_DONE = sizeof(SLIDE_STEPS) / sizeof(SLIDE_STEPS[0]);
 
 // The scroller stops once its window reaches the picture's last 240 rows: 883,200 + 76,800 is
-// the 960,000 Pixels of asset 29, so no read leaves the picture.
+// the 960,000 Pixels of ASSET_SCENE8_SCROLLER, so no read leaves the picture.
 constexpr std::int32_t SCROLLER_LAST_STEP_FROM = 883199;
 constexpr std::int32_t SCROLLER_STEP = 2 * FRAME_W;
 
 } // namespace
-
-// Ticks elapsed since last, as a signed count; the subtraction wraps instead of overflowing.
-static inline std::int32_t ticks_since(std::int32_t now, std::int32_t last) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
-                                     static_cast<std::uint32_t>(last));
-}
 
 static void scene_7_render(ShowState* s) {
     copy_frame(asset_pixels(s, ASSET_SCENE7_BACKGROUND), s->frame);
@@ -118,7 +112,7 @@ static void scene_8_render(ShowState* s) {
         std::uint32_t i1 = (base1 + 256u * static_cast<std::uint32_t>(y)) & 0xFFFFu;
         const Pixel* sc = scroller + y * FRAME_W;
         Pixel* row = frame + y * FRAME_W;
-        if (i0 <= TEX_PIXELS - FRAME_W && i1 <= TEX_PIXELS - FRAME_W) {
+        if (row_in_ring(i0) && row_in_ring(i1)) {
             scene_8_row(layer0 + i0, layer1 + i1, sc, row);
             continue;
         }

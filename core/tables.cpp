@@ -65,7 +65,8 @@ static inline std::int32_t polar_distance(int dx, int y) {
     return trunc_to_int(std::sqrt(static_cast<double>(dx * dx + y * y)));
 }
 
-// Two passes over the frame, row by row from the top; the angle tables come out identical.
+// Two passes over the frame, row by row from the top; the angle tables come out identical
+// (Tables.AngleTablesAreEqualAndBytes).
 static void fill_polar_maps(ShowState* s) {
     for (int r = 0; r < FRAME_H; r++) {
         for (int c = 0; c < FRAME_W; c++) {

@@ -1,9 +1,11 @@
 // The pixel operations against hand-derived values: texture addressing on its 16-bit ring, the
 // two sums, the fades, the keyed store at both thresholds, the whole-frame and windowed copies,
-// path stepping and the wobble rotation.
+// path stepping and the wobble rotation; the fast kernels the scenes run against those plain
+// operations, the tick difference and the ring-run test.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "core/pixel_ops.h"
@@ -211,6 +213,103 @@ TEST(PixelOps, StepPaths) {
         step_paths(&down, &up);
     EXPECT_EQ(down, 17) << "one full turn in 360 calls";
     EXPECT_EQ(up, 17) << "one full turn in 360 calls";
+}
+
+// Words built from the per-channel edge values in every channel, the key byte included: each
+// carry and clamp boundary of every field meets each boundary of its neighbours.
+static std::vector<Pixel> edge_words() {
+    const Pixel edges[] = {0x00, 0x01, 0x7F, 0x80, 0xFE, 0xFF};
+    std::vector<Pixel> words;
+    for (Pixel k : edges)
+        for (Pixel r : edges)
+            for (Pixel g : edges)
+                for (Pixel b : edges)
+                    words.push_back((k << 24) | (r << 16) | (g << 8) | b);
+    return words;
+}
+
+// Each fast kernel against the plain operation that states its meaning, over every pair of edge
+// words and a run of random words (fixed seed), and on hand-derived words where the two could
+// agree on a wrong answer; the plain operations are pinned by hand above.
+TEST(PixelOps, FastKernelsEqualThePlainOperations) {
+    struct Hand {
+        Pixel a, b, result;
+    };
+    const Hand add_hand[] = {
+        {0x00FF00FF, 0x00010001, 0x00FF00FF}, // red and blue clamp; green stays 0, no carry in
+        {0x0000FF00, 0x00000100, 0x0000FF00}, // green clamps without carrying into red
+        {0xFF7F7F7F, 0xFF010101, 0x00808080}, // the key bytes' sum never shows
+        {0x00102030, 0x00F0E0D0, 0x00FFFFFF},
+    };
+    for (const Hand& h : add_hand)
+        EXPECT_EQ(add_saturate_swar(h.a, h.b), h.result) << std::hex << h.a << " + " << h.b;
+    EXPECT_EQ(fade_up_swar(0xFF10F080, 0x20), 0x0030FFA0u);
+    EXPECT_EQ(fade_up_swar(0x00FFFFFF, 255), 0x00FFFFFFu);
+
+    std::vector<Pixel> words = edge_words();
+    std::mt19937 random_words(12);
+    std::vector<Pixel> randoms(20000);
+    for (Pixel& w : randoms)
+        w = random_words();
+
+    int add_wrong = 0, fade_wrong = 0;
+    for (Pixel a : words) {
+        for (Pixel b : words)
+            add_wrong += add_saturate_swar(a, b) != add_saturate(a, b);
+        for (std::uint32_t amount = 0; amount < 256; amount++)
+            fade_wrong += fade_up_swar(a, amount) != fade_up(a, amount);
+    }
+    for (std::size_t i = 0; i + 1 < randoms.size(); i++) {
+        add_wrong += add_saturate_swar(randoms[i], randoms[i + 1]) !=
+                     add_saturate(randoms[i], randoms[i + 1]);
+        std::uint32_t amount = randoms[i + 1] & 0xFF;
+        fade_wrong += fade_up_swar(randoms[i], amount) != fade_up(randoms[i], amount);
+    }
+    EXPECT_EQ(add_wrong, 0) << "add_saturate_swar against add_saturate";
+    EXPECT_EQ(fade_wrong, 0) << "fade_up_swar against fade_up";
+
+    // rotate_wobble_by(n) against n calls of rotate_wobble, on a table of distinct entries.
+    const std::uint32_t steps[] = {0, 1, 2, 255, 256, 257, 511, 1000, 0x80000001u, 0xFFFFFFFFu};
+    for (std::uint32_t n : steps) {
+        std::int32_t fast[PATH_LEN], plain[PATH_LEN];
+        for (int u = 0; u < PATH_LEN; u++)
+            fast[u] = plain[u] = u < WOBBLE_USED ? 1000 + u : 0x5A5A5A5A;
+        rotate_wobble_by(fast, n);
+        for (std::uint32_t k = 0; k < n % WOBBLE_USED; k++)
+            rotate_wobble(plain);
+        int wrong = 0;
+        for (int u = 0; u < PATH_LEN; u++)
+            wrong += fast[u] != plain[u];
+        EXPECT_EQ(wrong, 0) << "rotate_wobble_by " << n;
+    }
+}
+
+TEST(PixelOps, TicksSince) {
+    struct Case {
+        std::int32_t now, last, ticks;
+    };
+    const Case cases[] = {
+        {10, 7, 3},
+        {7, 7, 0},
+        {7, 10, -3},               // a clock that went back: no step
+        {INT32_MIN, INT32_MAX, 1}, // the counter wrapped: still one tick
+        {INT32_MIN + 4, INT32_MAX - 1, 6},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ticks_since(c.now, c.last), c.ticks) << c.now << " since " << c.last;
+}
+
+// row_in_ring against the plain statement: no texel of the row's run needs the 16-bit wrap.
+TEST(PixelOps, RowInRing) {
+    const std::uint32_t starts[] = {0, 1, 65215, 65216, 65217, 65535};
+    for (std::uint32_t start : starts) {
+        bool wraps = false;
+        for (std::uint32_t x = 0; x < FRAME_W; x++)
+            wraps |= ((start + x) & 0xFFFFu) != start + x;
+        EXPECT_EQ(row_in_ring(start), !wraps) << "start " << start;
+    }
+    EXPECT_TRUE(row_in_ring(65216)) << "the last start whose run ends on texel 65,535";
+    EXPECT_FALSE(row_in_ring(65217));
 }
 
 class Wobble : public ::testing::Test {

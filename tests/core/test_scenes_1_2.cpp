@@ -26,13 +26,15 @@ std::vector<Pixel> own_index_texture(std::uint32_t shift) {
 
 TEST(Scene1, FirstFrameSumsBothLayersIntoWorkAndShowsOnlyKeyedMaskPixelsBlack) {
     AssetRecords r = default_asset_records(0);
-    r[0] = own_index_texture(0);         // layer 0 texel: its index, low half
-    r[1] = own_index_texture(16);        // layer 1 texel: its index, high half
-    r[2].assign(FRAME_PIXELS, KEY_HIGH); // equal to the key: never passes
-    r[2][at(10, 20)] = 0xFFAAAAABu;
-    r[2][at(11, 20)] = 0xFFFFFFFFu;
-    r[2][at(12, 20)] = 0xFEFFFFFFu;         // key byte below 0xFF
-    r[3].assign(FRAME_PIXELS, 0xFFFFFFFFu); // the later mask, not used at position 0
+    std::vector<Pixel>& mask = r[ASSET_SCENE1_MASK_EARLY];
+    r[ASSET_LAYER0] = own_index_texture(0);  // layer 0 texel: its index, low half
+    r[ASSET_LAYER1] = own_index_texture(16); // layer 1 texel: its index, high half
+    mask.assign(FRAME_PIXELS, KEY_HIGH);     // equal to the key: never passes
+    mask[at(10, 20)] = 0xFFAAAAABu;
+    mask[at(11, 20)] = 0xFFFFFFFFu;
+    mask[at(12, 20)] = 0xFEFFFFFFu; // key byte below 0xFF
+    // The later mask, not used at position 0.
+    r[ASSET_SCENE1_MASK_LATE].assign(FRAME_PIXELS, 0xFFFFFFFFu);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.fill_frame(SENTINEL); // Scene 1 never clears the frame
@@ -70,9 +72,9 @@ class Scene1Fade : public ::testing::TestWithParam<FadeCase> {};
 TEST_P(Scene1Fade, KeyedPixelsShowTheFadedPlainSum) {
     const FadeCase& c = GetParam();
     AssetRecords r = default_asset_records(0);
-    r[0].assign(TEX_PIXELS, c.layer0);
-    r[1].assign(TEX_PIXELS, c.layer1);
-    r[2].assign(FRAME_PIXELS, 0xFFFFFFFFu);
+    r[ASSET_LAYER0].assign(TEX_PIXELS, c.layer0);
+    r[ASSET_LAYER1].assign(TEX_PIXELS, c.layer1);
+    r[ASSET_SCENE1_MASK_EARLY].assign(FRAME_PIXELS, 0xFFFFFFFFu);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 0);
@@ -147,7 +149,7 @@ TEST(Scene1, LevelFallsAndRisesWithTheSongAndIgnoresABackwardClock) {
 
 TEST(Scene1, RenderUsesThePhasesOfEarlierPasses) {
     AssetRecords r = default_asset_records(0);
-    r[0] = own_index_texture(0);
+    r[ASSET_LAYER0] = own_index_texture(0);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
@@ -167,9 +169,9 @@ TEST(Scene1, RenderUsesThePhasesOfEarlierPasses) {
 
 TEST(Scene1, MaskFollowsTheSongPositionAndUncoveredPixelsKeepTheirLastValue) {
     AssetRecords r = default_asset_records(0);
-    r[0].assign(TEX_PIXELS, 0x00406080u);
-    r[2][at(5, 5)] = 0xFFFFFFFFu; // early mask: A
-    r[3][at(6, 5)] = 0xFFFFFFFFu; // later mask: B
+    r[ASSET_LAYER0].assign(TEX_PIXELS, 0x00406080u);
+    r[ASSET_SCENE1_MASK_EARLY][at(5, 5)] = 0xFFFFFFFFu; // early mask: A
+    r[ASSET_SCENE1_MASK_LATE][at(6, 5)] = 0xFFFFFFFFu; // later mask: B
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 0);
@@ -202,7 +204,7 @@ TEST(Scene1, MaskFollowsTheSongPositionAndUncoveredPixelsKeepTheirLastValue) {
 
 TEST(Scene1, ExitAtSevenPresentsSceneTwosWhiteFirstFrameInTheSamePass) {
     AssetRecords r = default_asset_records(0);
-    r[2].assign(FRAME_PIXELS, 0xFFFFFFFFu);
+    r[ASSET_SCENE1_MASK_EARLY].assign(FRAME_PIXELS, 0xFFFFFFFFu);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 6);
@@ -231,7 +233,7 @@ class Scene2FirstFrame : public ::testing::TestWithParam<std::int16_t> {};
 
 TEST_P(Scene2FirstFrame, IsWhiteWhateverTheTextureAndOverlay) {
     AssetRecords r = default_asset_records(0);
-    r[4] = noise(TEX_PIXELS, 1);
+    r[ASSET_SCENE2_TEXTURE] = noise(TEX_PIXELS, 1);
     for (int n = 5; n <= 7; n++)
         r[n].assign(FRAME_PIXELS, 0xFFFFFFFFu); // every overlay pixel keyed
     TestShow show(r);
@@ -250,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(EntryPositions, Scene2FirstFrame, ::testing::Values(7, 
 
 TEST(Scene2, TextureFollowsThePolarMapShiftedByTheOffset) {
     AssetRecords r = default_asset_records(0);
-    r[4] = own_index_texture(0);
+    r[ASSET_SCENE2_TEXTURE] = own_index_texture(0);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
@@ -289,7 +291,7 @@ class Scene2Flash : public ::testing::TestWithParam<FlashCase> {};
 
 TEST_P(Scene2Flash, LevelFallsByTwoPerTickAndStopsAtZero) {
     AssetRecords r = default_asset_records(0);
-    r[4].assign(TEX_PIXELS, 0x00102030u);
+    r[ASSET_SCENE2_TEXTURE].assign(TEX_PIXELS, 0x00102030u);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 7);
@@ -321,9 +323,9 @@ class Scene2FlashAllColours : public ::testing::TestWithParam<std::int32_t> {};
 TEST_P(Scene2FlashAllColours, EveryChannelRisesByTheLevelAndStopsAt255) {
     std::int32_t n = GetParam();
     AssetRecords r = default_asset_records(0);
-    r[4].resize(TEX_PIXELS);
+    r[ASSET_SCENE2_TEXTURE].resize(TEX_PIXELS);
     for (std::uint32_t j = 0; j < TEX_PIXELS; j++) // every byte value in every channel
-        r[4][j] = 0xFF000000u | ((j * 7u) & 0xFFu) << 16 | j;
+        r[ASSET_SCENE2_TEXTURE][j] = 0xFF000000u | ((j * 7u) & 0xFFu) << 16 | j;
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 7);
@@ -337,7 +339,7 @@ TEST_P(Scene2FlashAllColours, EveryChannelRisesByTheLevelAndStopsAt255) {
         std::uint32_t index = (static_cast<std::uint32_t>(s.polar_angle_a[i]) + off +
                                256u * (static_cast<std::uint32_t>(s.polar_depth_a[i]) + off)) &
                               0xFFFFu;
-        wrong += show.frame()[i] != brighten(r[4][index], level);
+        wrong += show.frame()[i] != brighten(r[ASSET_SCENE2_TEXTURE][index], level);
     }
     EXPECT_EQ(wrong, 0);
 }
@@ -346,7 +348,7 @@ INSTANTIATE_TEST_SUITE_P(Levels, Scene2FlashAllColours, ::testing::Values(1, 64,
 
 TEST(Scene2, OutsideSevenToNineTheLevelHoldsAndNoOverlayIsDrawn) {
     AssetRecords r = default_asset_records(0);
-    r[4].assign(TEX_PIXELS, 0x00102030u);
+    r[ASSET_SCENE2_TEXTURE].assign(TEX_PIXELS, 0x00102030u);
     for (int n = 5; n <= 7; n++)
         r[n].assign(FRAME_PIXELS, 0xFFFFFFFFu);
     TestShow show(r);
@@ -367,11 +369,11 @@ TEST(Scene2, OutsideSevenToNineTheLevelHoldsAndNoOverlayIsDrawn) {
 
 TEST(Scene2, OverlayChangesWithTheSongAndBothFlashesFire) {
     AssetRecords r = default_asset_records(0);
-    r[5][at(1, 1)] = 0xFF555556u; // passes KEY_LOW
-    r[5][at(2, 1)] = KEY_LOW;     // equal: not drawn
-    r[6][at(3, 1)] = 0xFF800000u;
-    r[7][at(5, 1)] = 0xFFFFFFFFu;
-    r[7][at(6, 1)] = 0x7FFFFFFFu; // key byte too low
+    r[ASSET_SCENE2_OVERLAY_1][at(1, 1)] = 0xFF555556u; // passes KEY_LOW
+    r[ASSET_SCENE2_OVERLAY_1][at(2, 1)] = KEY_LOW;     // equal: not drawn
+    r[ASSET_SCENE2_OVERLAY_1 + 1][at(3, 1)] = 0xFF800000u;
+    r[ASSET_SCENE2_OVERLAY_1 + 2][at(5, 1)] = 0xFFFFFFFFu;
+    r[ASSET_SCENE2_OVERLAY_1 + 2][at(6, 1)] = 0x7FFFFFFFu; // key byte too low
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
@@ -404,7 +406,7 @@ TEST(Scene2, OverlayChangesWithTheSongAndBothFlashesFire) {
 
 TEST(Scene2, SevenStraightToNineFiresNoFlash) {
     AssetRecords r = default_asset_records(0);
-    r[7][at(5, 1)] = 0xFFFFFFFFu;
+    r[ASSET_SCENE2_OVERLAY_1 + 2][at(5, 1)] = 0xFFFFFFFFu;
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();

@@ -135,8 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Scene3, FirstFrameIsTheSaturatedSumOfBothPatchesAtTheirOrbitOrigins) {
     AssetRecords r = default_asset_records(0);
-    r[8].assign(TEX_PIXELS, 0x00777777u); // a flat height field
-    r[9] = own_index_texture(0x00400000u);
+    r[ASSET_SCENE3_HEIGHT_FIELD].assign(TEX_PIXELS, 0x00777777u); // a flat height field
+    r[ASSET_SCENE3_LIGHT_MAP] = own_index_texture(0x00400000u);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 10); // Scenes 1 and 2 hand over at once
@@ -147,8 +147,8 @@ TEST(Scene3, FirstFrameIsTheSaturatedSumOfBothPatchesAtTheirOrbitOrigins) {
     EXPECT_EQ(s.light2_phase, 359);
     EXPECT_EQ(count_not(s.work, 0x00777777u), 0);
     std::vector<Pixel> c(FRAME_PIXELS, 0), b(FRAME_PIXELS, 0), want(FRAME_PIXELS);
-    paint_flat_patch(c, s.orbit1_x[0], s.orbit1_y[0], r[9]);
-    paint_flat_patch(b, s.orbit2_x[359], s.orbit2_y[359], r[9]);
+    paint_flat_patch(c, s.orbit1_x[0], s.orbit1_y[0], r[ASSET_SCENE3_LIGHT_MAP]);
+    paint_flat_patch(b, s.orbit2_x[359], s.orbit2_y[359], r[ASSET_SCENE3_LIGHT_MAP]);
     for (int i = 0; i < FRAME_PIXELS; i++)
         want[i] = sat(b[i], c[i]);
     EXPECT_EQ(count_diff(show.frame(), want), 0);
@@ -158,7 +158,7 @@ TEST(Scene3, FirstFrameIsTheSaturatedSumOfBothPatchesAtTheirOrbitOrigins) {
 
 TEST(Scene3, HeightFieldIsTheWobbledTextureReadWithTheFrameRowLength) {
     AssetRecords r = default_asset_records(0);
-    r[8] = own_index_texture(0); // texel (c, r) holds r * 256 + c
+    r[ASSET_SCENE3_HEIGHT_FIELD] = own_index_texture(0); // texel (c, r) holds r * 256 + c
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     std::vector<std::int32_t> w(show.s().wobble, show.s().wobble + WOBBLE_USED);
@@ -226,7 +226,7 @@ TEST(Scene3, WobbleIsBackInOrderAfter256TicksAndCarriesIntoSceneFour) {
 
 TEST(Scene3, PatchesLeaveTrailsAndTheBorderStaysBlack) {
     AssetRecords r = default_asset_records(0);
-    r[9] = own_index_texture(0xFF000000u);
+    r[ASSET_SCENE3_LIGHT_MAP] = own_index_texture(0xFF000000u);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
@@ -234,10 +234,10 @@ TEST(Scene3, PatchesLeaveTrailsAndTheBorderStaysBlack) {
     show.pass(40, 10); // drawn at phases 0 and 359, then 40 steps
     show.pass(40, 10); // drawn at 40 and 319 over what the first frame left
     std::vector<Pixel> c(FRAME_PIXELS, 0), b(FRAME_PIXELS, 0), want(FRAME_PIXELS);
-    paint_flat_patch(c, s.orbit1_x[0], s.orbit1_y[0], r[9]);
-    paint_flat_patch(c, s.orbit1_x[40], s.orbit1_y[40], r[9]);
-    paint_flat_patch(b, s.orbit2_x[359], s.orbit2_y[359], r[9]);
-    paint_flat_patch(b, s.orbit2_x[319], s.orbit2_y[319], r[9]);
+    paint_flat_patch(c, s.orbit1_x[0], s.orbit1_y[0], r[ASSET_SCENE3_LIGHT_MAP]);
+    paint_flat_patch(c, s.orbit1_x[40], s.orbit1_y[40], r[ASSET_SCENE3_LIGHT_MAP]);
+    paint_flat_patch(b, s.orbit2_x[359], s.orbit2_y[359], r[ASSET_SCENE3_LIGHT_MAP]);
+    paint_flat_patch(b, s.orbit2_x[319], s.orbit2_y[319], r[ASSET_SCENE3_LIGHT_MAP]);
     for (int i = 0; i < FRAME_PIXELS; i++)
         want[i] = sat(b[i], c[i]);
     EXPECT_EQ(count_diff(show.frame(), want), 0);
@@ -251,10 +251,10 @@ TEST(Scene3, PatchesLeaveTrailsAndTheBorderStaysBlack) {
 
 TEST(Scene3, KeyedOverlayOnlyAtEleven) {
     AssetRecords r = default_asset_records(0);
-    r[10][at(0, 0)] = 0xFFABCDEFu; // covers the black border
-    r[10][at(1, 0)] = KEY_HIGH;    // equal: not drawn
-    r[10][at(2, 0)] = 0xFFAAAAABu;
-    r[10][at(5, 5)] = 0xFEFFFFFFu;
+    r[ASSET_SCENE3_OVERLAY][at(0, 0)] = 0xFFABCDEFu; // covers the black border
+    r[ASSET_SCENE3_OVERLAY][at(1, 0)] = KEY_HIGH;    // equal: not drawn
+    r[ASSET_SCENE3_OVERLAY][at(2, 0)] = 0xFFAAAAABu;
+    r[ASSET_SCENE3_OVERLAY][at(5, 5)] = 0xFEFFFFFFu;
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 10);
@@ -276,8 +276,8 @@ AssetRecords scene4_assets() {
 
 TEST(Scene4, FirstPassAtTwelveRunsScenesOneToFourAndShowsOverlayEleven) {
     AssetRecords r = scene4_assets();
-    r[0] = own_index_texture(0);
-    r[11][at(7, 7)] = 0xFFAB0000u;
+    r[ASSET_LAYER0] = own_index_texture(0);
+    r[ASSET_SCENE4_OVERLAY_1][at(7, 7)] = 0xFFAB0000u;
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 12);
@@ -296,8 +296,8 @@ TEST(Scene4, FirstPassAtTwelveRunsScenesOneToFourAndShowsOverlayEleven) {
 
 TEST(Scene4, SecondLayerRunsAlongTheSamePathFromTheOtherEnd) {
     AssetRecords r = scene4_assets();
-    r[1] = own_index_texture(0);
-    r[11][at(11, 0)] = 0;
+    r[ASSET_LAYER1] = own_index_texture(0);
+    r[ASSET_SCENE4_OVERLAY_1][at(11, 0)] = 0;
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 12);
@@ -321,8 +321,8 @@ class Scene4Sum : public ::testing::TestWithParam<SumCase> {};
 
 TEST_P(Scene4Sum, LayersSaturatePerChannel) {
     AssetRecords r = default_asset_records(0);
-    r[0].assign(TEX_PIXELS, GetParam().layer0);
-    r[1].assign(TEX_PIXELS, GetParam().layer1);
+    r[ASSET_LAYER0].assign(TEX_PIXELS, GetParam().layer0);
+    r[ASSET_LAYER1].assign(TEX_PIXELS, GetParam().layer1);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 12);
@@ -337,11 +337,12 @@ INSTANTIATE_TEST_SUITE_P(Colours, Scene4Sum,
 
 TEST(Scene4, EveryChannelSaturatesOnItsOwn) {
     AssetRecords r = default_asset_records(0);
-    r[0].resize(TEX_PIXELS);
-    r[1].resize(TEX_PIXELS);
+    r[ASSET_LAYER0].resize(TEX_PIXELS);
+    r[ASSET_LAYER1].resize(TEX_PIXELS);
     for (std::uint32_t j = 0; j < TEX_PIXELS; j++) { // sums on both sides of 255 per channel
-        r[0][j] = 0xFF000000u | ((j * 3u) & 0xFFu) << 16 | j;
-        r[1][j] = ((j * 5u) & 0xFFu) << 16 | ((j * 11u) & 0xFFu) << 8 | ((j * 13u) & 0xFFu);
+        r[ASSET_LAYER0][j] = 0xFF000000u | ((j * 3u) & 0xFFu) << 16 | j;
+        r[ASSET_LAYER1][j] =
+            ((j * 5u) & 0xFFu) << 16 | ((j * 11u) & 0xFFu) << 8 | ((j * 13u) & 0xFFu);
     }
     TestShow show(r);
     ASSERT_TRUE(show.ok);
@@ -350,8 +351,8 @@ TEST(Scene4, EveryChannelSaturatesOnItsOwn) {
     int wrong = 0;
     for (int y = 0; y < FRAME_H; y++)
         for (int x = 0; x < FRAME_W; x++) {
-            Pixel a = r[0][ring(x + s.scroll_x[0], y + s.scroll_y[0])];
-            Pixel b = r[1][ring(x + s.scroll_x[359], y + s.scroll_y[359])];
+            Pixel a = r[ASSET_LAYER0][ring(x + s.scroll_x[0], y + s.scroll_y[0])];
+            Pixel b = r[ASSET_LAYER1][ring(x + s.scroll_x[359], y + s.scroll_y[359])];
             wrong += show.frame()[at(x, y)] != sat(a, b);
         }
     EXPECT_EQ(wrong, 0);

@@ -40,7 +40,7 @@ void set_orbits(ShowState& s, int k, std::int32_t x1, std::int32_t y1, std::int3
 // Scene 5 with the own-index texture, an unkeyed tunnel texture and an empty strip.
 AssetRecords scene_5_records() {
     AssetRecords r = default_asset_records(0);
-    r[0] = own_index_texture();
+    r[ASSET_LAYER0] = own_index_texture();
     return r;
 }
 
@@ -93,15 +93,17 @@ TEST(Scene5, FirstFrameTilesTheTextureWobbledByTheTableOnBothAxes) {
 // so the tunnel reads texel 257 * 100 = 25,700 almost everywhere, which equals KEY_LOW.
 TEST(Scene5, TunnelAndStripAreKeyedOverTheTextureAfterTicks) {
     AssetRecords r = scene_5_records();
-    r[15][25700] = KEY_LOW;                  // equal to the key: never drawn
-    r[15][28460] = 0xFF555556u;              // angle 200, depth 10, offset 100: row 111, column 44
-    r[15][25707] = 0xFF600000u;              // the centre: angle 7, depth INT32_MIN
-    r[15][25701] = 0xFF700000u;              // angle 1
-    r[28][7 * 3300 + 300 + 5] = 0xFFAAAAABu; // frame row 100, column 5
-    r[28][7 * 3300 + 300 + 4] = KEY_HIGH;    // equal: not drawn
-    r[28][300] = 0xFFBBBBBBu;                // frame (0, 93)
-    r[28][301] = 0xFFBBBBBCu;                // frame (1, 93), over a tunnel pixel
-    r[28][302] = 0xFEFFFFFFu;                // key byte below 0xFF: never drawn
+    std::vector<Pixel>& tunnel = r[ASSET_SCENE5_TUNNEL];
+    std::vector<Pixel>& strip = r[ASSET_SCENE5_STRIP];
+    tunnel[25700] = KEY_LOW;                 // equal to the key: never drawn
+    tunnel[28460] = 0xFF555556u;             // angle 200, depth 10, offset 100: row 111, column 44
+    tunnel[25707] = 0xFF600000u;             // the centre: angle 7, depth INT32_MIN
+    tunnel[25701] = 0xFF700000u;             // angle 1
+    strip[7 * 3300 + 300 + 5] = 0xFFAAAAABu; // frame row 100, column 5
+    strip[7 * 3300 + 300 + 4] = KEY_HIGH;    // equal: not drawn
+    strip[300] = 0xFFBBBBBBu;                // frame (0, 93)
+    strip[301] = 0xFFBBBBBCu;                // frame (1, 93), over a tunnel pixel
+    strip[302] = 0xFEFFFFFFu;                // key byte below 0xFF: never drawn
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     flat_tables(show.s());
@@ -175,9 +177,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Scene5, StripDrawsAt2979AndStopsAt2982) {
     AssetRecords r = scene_5_records();
-    r[28][2979] = 0xFFFFFFF0u;                   // strip row 0, first column of the last window
-    r[28][2979 + 319] = 0xFFFFFFF1u;             // its last column
-    r[28][54 * 3300 + 2979 + 319] = 0xFFFFFFF2u; // last row, last column read: Pixel 181,498
+    std::vector<Pixel>& strip = r[ASSET_SCENE5_STRIP];
+    strip[2979] = 0xFFFFFFF0u;                   // strip row 0, first column of the last window
+    strip[2979 + 319] = 0xFFFFFFF1u;             // its last column
+    strip[54 * 3300 + 2979 + 319] = 0xFFFFFFF2u; // last row, last column read: Pixel 181,498
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     flat_tables(show.s());
@@ -206,7 +209,7 @@ TEST(Scene5, StripDrawsAt2979AndStopsAt2982) {
 TEST(Scene5, PolarOffsetRunsOnPastTheTopOfItsWord) {
     AssetRecords r = scene_5_records();
     // 257 * 2^31 is 0 modulo 65,536, so at offset INT32_MIN the polar index is the angle.
-    r[15][9] = 0xFF600001u;
+    r[ASSET_SCENE5_TUNNEL][9] = 0xFF600001u;
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     flat_tables(show.s());
@@ -241,7 +244,8 @@ TEST(Scene5, StartsFromTheRotationScene3Left) {
 
 TEST(Scene5, LeavesAfterPosition17AndScene6DrawsInTheSamePass) {
     AssetRecords r = scene_5_records();
-    r[16].assign(FRAME_PIXELS, 0xFF123456u); // Scene 6's picture; the panel is black
+    // Scene 6's picture; the panel is black.
+    r[ASSET_SCENE6_PICTURE].assign(FRAME_PIXELS, 0xFF123456u);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     flat_tables(show.s());
@@ -263,8 +267,8 @@ TEST(Scene5, LeavesAfterPosition17AndScene6DrawsInTheSamePass) {
 AssetRecords scene_6_records(Pixel picture) {
     AssetRecords r = default_asset_records(0);
     for (std::uint32_t j = 0; j < TEX_PIXELS; j++)
-        r[9][j] = 0xFF000000u | j;
-    r[16].assign(FRAME_PIXELS, picture);
+        r[ASSET_SCENE3_LIGHT_MAP][j] = 0xFF000000u | j;
+    r[ASSET_SCENE6_PICTURE].assign(FRAME_PIXELS, picture);
     return r;
 }
 
@@ -314,8 +318,8 @@ class Scene6Overlap : public ::testing::TestWithParam<OverlapCase> {};
 TEST_P(Scene6Overlap, ChannelsAddAndCapAt255) {
     const OverlapCase& c = GetParam();
     AssetRecords r = default_asset_records(0);
-    r[9].assign(TEX_PIXELS, c.panel);
-    r[16].assign(FRAME_PIXELS, 0xFF010203u);
+    r[ASSET_SCENE3_LIGHT_MAP].assign(TEX_PIXELS, c.panel);
+    r[ASSET_SCENE6_PICTURE].assign(FRAME_PIXELS, 0xFF010203u);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     set_orbits(show.s(), 0, 0, 0, 100, 0, 200, 100);
@@ -357,7 +361,7 @@ class Scene6Clip : public ::testing::TestWithParam<ClipCase> {};
 TEST_P(Scene6Clip, NoPanelPixelLandsOnTheBorderOrOutside) {
     const ClipCase& c = GetParam();
     AssetRecords r = default_asset_records(0);
-    r[9].assign(TEX_PIXELS, 0x00808080u);
+    r[ASSET_SCENE3_LIGHT_MAP].assign(TEX_PIXELS, 0x00808080u);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     set_orbits(show.s(), 0, c.ox, c.oy, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
@@ -390,7 +394,7 @@ INSTANTIATE_TEST_SUITE_P(
 // orbit index k puts panel 1 at (k, 1); the other two stay off the frame.
 TEST(Scene6, OrbitIndexStepsOncePerTickAndWrapsAfter359) {
     AssetRecords r = default_asset_records(0);
-    r[9].assign(TEX_PIXELS, 0x00808080u);
+    r[ASSET_SCENE3_LIGHT_MAP].assign(TEX_PIXELS, 0x00808080u);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     for (int k = 0; k < PATH_LEN; k++)
@@ -414,7 +418,7 @@ TEST(Scene6, OrbitIndexStepsOncePerTickAndWrapsAfter359) {
 
 TEST(Scene6, LeavesAfterPosition20AndScene7DrawsInTheSamePass) {
     AssetRecords r = scene_6_records(0);
-    r[17].assign(FRAME_PIXELS, 0x00ABCDEFu); // Scene 7's background
+    r[ASSET_SCENE7_BACKGROUND].assign(FRAME_PIXELS, 0x00ABCDEFu); // Scene 7's background
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     set_orbits(show.s(), 0, 0, 0, 0, 0, 0, 0);

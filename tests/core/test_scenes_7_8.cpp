@@ -24,7 +24,7 @@ constexpr Pixel picture_word(int n) {
 
 AssetRecords scene_7_records() {
     AssetRecords r = default_asset_records(0);
-    r[17].assign(FRAME_PIXELS, BACKGROUND);
+    r[ASSET_SCENE7_BACKGROUND].assign(FRAME_PIXELS, BACKGROUND);
     for (int n = 18; n <= 27; n++)
         r[n].assign(r[n].size(), picture_word(n));
     return r;
@@ -65,10 +65,13 @@ TEST(Scene7, FirstFrameShowsOnlyTheBackgroundUntilRow6) {
     EXPECT_EQ(shown_picture(show), 0);
     EXPECT_EQ(s.last_tick, 71);
     show.pass(75, 21, 6);
-    EXPECT_EQ(shown_picture(show), 18); // 300 wide at column 10
+    EXPECT_EQ(shown_picture(show), ASSET_SCENE7_WORD_1); // 300 wide at column 10
     EXPECT_EQ(s.slide_step, 0);
     EXPECT_EQ(s.last_tick, 75);
 }
+
+// The words' asset numbers, from the first.
+constexpr int WORD_1 = ASSET_SCENE7_WORD_1;
 
 struct SlideFrame {
     std::uint16_t patpos;
@@ -79,24 +82,24 @@ struct SlideFrame {
 // Frame by frame from the scene's first frame at row 0.
 const SlideFrame SLIDE_FRAMES[] = {
     {5, 0, 0},
-    {6, 18, 0},
-    {12, 18, 0}, // at a threshold the step stays
-    {13, 18, 1}, // one row more: the next step, from the next frame
-    {13, 19, 1},
-    {15, 19, 1},
-    {16, 19, 2},
-    {16, 20, 2},
-    {0, 20, 2}, // only step 0 waits for row 6; later steps draw at any row
+    {6, WORD_1, 0},
+    {12, WORD_1, 0}, // at a threshold the step stays
+    {13, WORD_1, 1}, // one row more: the next step, from the next frame
+    {13, WORD_1 + 1, 1},
+    {15, WORD_1 + 1, 1},
+    {16, WORD_1 + 1, 2},
+    {16, WORD_1 + 2, 2},
+    {0, WORD_1 + 2, 2}, // only step 0 waits for row 6; later steps draw at any row
     // Many thresholds passed at once: one step per frame, every picture shown once.
-    {63, 20, 3},
-    {63, 21, 4},
-    {63, 22, 5},
-    {63, 23, 6},
-    {63, 19, 7}, // step 6 shows asset 19 again
-    {63, 24, 8},
-    {63, 25, 9},
-    {63, 26, 10},
-    {63, 27, 11},
+    {63, WORD_1 + 2, 3},
+    {63, WORD_1 + 3, 4},
+    {63, WORD_1 + 4, 5},
+    {63, WORD_1 + 5, 6},
+    {63, WORD_1 + 1, 7}, // step 6 shows word 2 again
+    {63, WORD_1 + 6, 8},
+    {63, WORD_1 + 7, 9},
+    {63, WORD_1 + 8, 10},
+    {63, WORD_1 + 9, 11},
     {63, 0, 11},
     {0, 0, 11},
     {65535, 0, 11}, // after step 10 only the background
@@ -151,11 +154,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Scene7, OnlyPicturePixelsAboveKeyHighAreDrawn) {
     AssetRecords r = scene_7_records();
-    r[18][0] = KEY_HIGH;                 // equal: not drawn
-    r[18][1] = 0xFFAAAAABu;              // drawn
-    r[18][2] = 0xFEFFFFFFu;              // key byte below 0xFF: not drawn
-    r[18][3] = 0xFFAB0000u;              // red alone above 0xAA: drawn
-    r[18][54 * 300 + 299] = 0xFFFFFFFFu; // last picture Pixel at (309, 147)
+    r[ASSET_SCENE7_WORD_1][0] = KEY_HIGH;                 // equal: not drawn
+    r[ASSET_SCENE7_WORD_1][1] = 0xFFAAAAABu;              // drawn
+    r[ASSET_SCENE7_WORD_1][2] = 0xFEFFFFFFu;              // key byte below 0xFF: not drawn
+    r[ASSET_SCENE7_WORD_1][3] = 0xFFAB0000u;              // red alone above 0xAA: drawn
+    r[ASSET_SCENE7_WORD_1][54 * 300 + 299] = 0xFFFFFFFFu; // last picture Pixel at (309, 147)
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 21, 6);
@@ -173,8 +176,8 @@ TEST(Scene7, OnlyPicturePixelsAboveKeyHighAreDrawn) {
 
 TEST(Scene7, LeavesAfterPosition21AndScene8DrawsInTheSamePass) {
     AssetRecords r = scene_7_records();
-    r[0].assign(TEX_PIXELS, 0x00000101u);
-    r[1].assign(TEX_PIXELS, 0x00010000u);
+    r[ASSET_LAYER0].assign(TEX_PIXELS, 0x00000101u);
+    r[ASSET_LAYER1].assign(TEX_PIXELS, 0x00010000u);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     ShowState& s = show.s();
@@ -193,8 +196,8 @@ TEST(Scene7, LeavesAfterPosition21AndScene8DrawsInTheSamePass) {
 AssetRecords scene_8_records() {
     AssetRecords r = default_asset_records(0);
     for (std::uint32_t j = 0; j < TEX_PIXELS; j++) {
-        r[0][j] = j;
-        r[1][j] = j << 16;
+        r[ASSET_LAYER0][j] = j;
+        r[ASSET_LAYER1][j] = j << 16;
     }
     return r;
 }
@@ -255,8 +258,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Scene8, TheSumCarriesAcrossChannelsAndOutOfTheTop) {
     AssetRecords r = default_asset_records(0);
-    r[0].assign(TEX_PIXELS, 0xFFFFFFFFu);
-    r[1].assign(TEX_PIXELS, 0x00000002u);
+    r[ASSET_LAYER0].assign(TEX_PIXELS, 0xFFFFFFFFu);
+    r[ASSET_LAYER1].assign(TEX_PIXELS, 0x00000002u);
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 22);
@@ -277,10 +280,10 @@ TEST(Scene8, TheSumCarriesAcrossChannelsAndOutOfTheTop) {
 AssetRecords scene_8_scroller_records() {
     AssetRecords r = default_asset_records(0);
     for (std::uint32_t j = 0; j < 3000; j++)
-        r[29][j * 320] = 0xFFB00000u | j;
-    r[29][1] = KEY_HIGH;
-    r[29][2] = 0xFFAAAAABu;
-    r[29][3] = 0x7FFFFFFFu;
+        r[ASSET_SCENE8_SCROLLER][j * 320] = 0xFFB00000u | j;
+    r[ASSET_SCENE8_SCROLLER][1] = KEY_HIGH;
+    r[ASSET_SCENE8_SCROLLER][2] = 0xFFAAAAABu;
+    r[ASSET_SCENE8_SCROLLER][3] = 0x7FFFFFFFu;
     return r;
 }
 

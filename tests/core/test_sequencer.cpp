@@ -6,12 +6,14 @@
 #include <cstdint>
 
 #include "core/core.h"
+#include "core/timeline.h"
 #include "tests/support/show_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-// The last song position of each scene, Scene 1 to Scene 8.
+// The last song position of each scene, Scene 1 to Scene 8, written out by hand: these tests
+// hold core/timeline.h, which every scene, tool and script takes the positions from, to it.
 constexpr std::int16_t LAST_POSITION[8] = {6, 9, 11, 13, 17, 20, 21, 29};
 
 // Scene 8's layers name their texels (layer 0 in the low half, layer 1 in the high half) and its
@@ -19,14 +21,14 @@ constexpr std::int16_t LAST_POSITION[8] = {6, 9, 11, 13, 17, 20, 21, 29};
 AssetRecords timeline_records() {
     AssetRecords r = default_asset_records(0);
     for (std::uint32_t j = 0; j < TEX_PIXELS; j++) {
-        r[0][j] = j;
-        r[1][j] = j << 16;
+        r[ASSET_LAYER0][j] = j;
+        r[ASSET_LAYER1][j] = j << 16;
     }
-    r[16].assign(FRAME_PIXELS, 0xFF0A0B0Cu);
+    r[ASSET_SCENE6_PICTURE].assign(FRAME_PIXELS, 0xFF0A0B0Cu);
     return r;
 }
 
-// Scene 8's first frame: asset 1 at scroll phase 359 plus asset 0 at phase 0, each looked up at
+// Scene 8's first frame: layer 1 at scroll phase 359 plus layer 0 at phase 0, each looked up at
 // (x + scroll_x, y + scroll_y) on the 16-bit texture ring.
 Pixel scene_8_first_word(const ShowState& s, int x, int y) {
     return (ring(x + s.scroll_x[359], y + s.scroll_y[359]) << 16) +
@@ -68,6 +70,21 @@ TEST(Timeline, PositionPast29OnTheFirstPassRunsEverySceneOnceAndEndsTheShow) {
     EXPECT_EQ(show.sh.s.frame[0], 0x11111111u);
     EXPECT_EQ(s.last_tick, 40);
     EXPECT_EQ(s.scene_index, SCENE_END);
+}
+
+TEST(Timeline, TableHoldsTheShowsPositions) {
+    for (int k = 0; k < 8; k++) {
+        EXPECT_EQ(SCENE_LAST_POSITION[k], LAST_POSITION[k]) << "scene " << k + 1;
+        EXPECT_EQ(scene_first_position(k), k == 0 ? 0 : LAST_POSITION[k - 1] + 1)
+            << "scene " << k + 1;
+    }
+    EXPECT_EQ(LAST_SHOW_POSITION, 29);
+    EXPECT_EQ(SCENE7_POSITION, 21);
+    // 0-based scene of each position 0..30; 8 once the show is over.
+    const int scene_of[31] = {0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 2, 2, 3, 3, 4, 4,
+                              4, 4, 5, 5, 5, 6, 7, 7, 7, 7, 7, 7, 7, 7, 8};
+    for (std::int16_t p = 0; p <= 30; p++)
+        EXPECT_EQ(scene_at_position(p), scene_of[p]) << "position " << p;
 }
 
 class TimelineExit : public ::testing::TestWithParam<int> {};

@@ -5,7 +5,7 @@ shim="$2"
 
 make_assets "$WORK/quab.dat"
 make_module "$WORK/music.xm"
-# Buffer 5 (scroll_x, 360 ints) and buffer 1 (work, 76,800 Pixels).
+# The first 360-int buffer (scroll_x) and the first frame-sized one (work, 76,800 Pixels).
 for which in "360,4" "76800,4"; do
     (cd "$WORK" && QUAB_TEST_FAIL_CALLOC=$which LD_PRELOAD="$shim" "$BUILD/xdemo" >"$WORK/out" 2>"$WORK/err")
     rc=$?

@@ -4,6 +4,9 @@
 . "$(dirname "$0")/lib.sh" "$1"
 
 "$BUILD/quab-assets" build "$WORK/quab.dat" >/dev/null || fail "quab-assets"
+# The scenes' song positions, as core/timeline.h has them.
+. "$BUILD/timeline.sh" || fail "timeline.sh"
+scene2_first=$((SCENE_LAST_POSITION[0] + 1))
 # 32 positions of 32 rows at speed 2, 125 BPM: a row lasts 2 * 2.5 / 125 = 0.04 s, a position
 # 1.28 s; the show ends at position 30, after 38.4 s.
 make_module "$WORK/music.xm" --positions 32 --rows 32 --speed 2 --bpm 125
@@ -31,18 +34,19 @@ while read -r i t; do
     echo "$i $t $(convert "xwd:$WORK/shots/$i.xwd" -format '%[fx:maxima] %[fx:mean]' info: 2>/dev/null)"
 done <"$WORK/shots/times" >"$WORK/shots/levels"
 
-# Scene 2 opens with an all-white frame at the start of position 7: the first shot that is
-# nearly white places the song on the clock (to within a shot's interval, 0.15 s plus xwd).
+# Scene 2 opens with an all-white frame at the start of its first position: the first shot that
+# is nearly white places the song on the clock (to within a shot's interval, 0.15 s plus xwd).
 white=$(awk '$4 > 0.9 { print $2; exit }' "$WORK/shots/levels")
 [ -n "$white" ] || { fail "no white flash seen at the start of Scene 2"; finish; }
-song_start=$(awk -v w="$white" -v p="$position_s" 'BEGIN { printf "%.3f", w - 7 * p - 0.1 }')
+song_start=$(awk -v w="$white" -v p="$position_s" -v f="$scene2_first" \
+    'BEGIN { printf "%.3f", w - f * p - 0.1 }')
 
-# Scene of a song position, as the timeline has it.
+# Scene (1 to 8) of a song position up to the show's last: the first whose last position it is
+# not beyond.
 scene_of() {
-    p=$1
-    if [ "$p" -le 6 ]; then echo 1; elif [ "$p" -le 9 ]; then echo 2; elif [ "$p" -le 11 ]; then echo 3
-    elif [ "$p" -le 13 ]; then echo 4; elif [ "$p" -le 17 ]; then echo 5; elif [ "$p" -le 20 ]; then echo 6
-    elif [ "$p" -eq 21 ]; then echo 7; else echo 8; fi
+    k=0
+    while [ "$1" -gt "${SCENE_LAST_POSITION[$k]}" ]; do k=$((k + 1)); done
+    echo $((k + 1))
 }
 
 declare -A seen lit
@@ -51,7 +55,7 @@ while read -r i t max mean; do
     # lead the audible music by the sound server's buffer.
     read -r pos frac < <(awk -v t="$t" -v s="$song_start" -v p="$position_s" \
         'BEGIN { x = (t - s) / p; if (x < 0) x = -1; printf "%d %.3f\n", x, x - int(x) }')
-    [ "$pos" -lt 0 ] || [ "$pos" -gt 29 ] && continue
+    [ "$pos" -lt 0 ] || [ "$pos" -gt "$LAST_SHOW_POSITION" ] && continue
     awk -v f="$frac" 'BEGIN { exit !(f > 0.3 && f < 0.7) }' || continue
     scene=$(scene_of "$pos")
     [ "$pos" -gt 0 ] && [ "$scene" -ne "$(scene_of $((pos - 1)))" ] && awk -v f="$frac" 'BEGIN { exit !(f < 0.4) }' && continue
@@ -62,7 +66,7 @@ while read -r i t max mean; do
         fail "scene $scene (position $pos): screenshot $i is black"
     fi
 done <"$WORK/shots/levels"
-for scene in 1 2 3 4 5 6 7 8; do
+for ((scene = 1; scene <= ${#SCENE_LAST_POSITION[@]}; scene++)); do
     echo "scene $scene: ${seen[$scene]:-0} screenshots, ${lit[$scene]:-0} not black"
     [ "${lit[$scene]:-0}" -ge 1 ] || fail "scene $scene: no screenshot shows a picture"
 done

@@ -21,16 +21,13 @@ bool write_bytes(const std::string& path, const std::vector<unsigned char>& byte
 }
 
 bool write_asset_file(const std::string& path, const AssetRecords& records) {
-    std::vector<unsigned char> bytes;
-    for (const std::vector<Pixel>& r : records) {
-        std::uint32_t len = static_cast<std::uint32_t>(r.size() * sizeof(Pixel));
-        for (int b = 0; b < 4; b++)
-            bytes.push_back(static_cast<unsigned char>(len >> (8 * b)));
-        for (Pixel p : r)
-            for (int b = 0; b < 4; b++)
-                bytes.push_back(static_cast<unsigned char>(p >> (8 * b)));
-    }
-    return write_bytes(path, bytes);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = true;
+    for (const std::vector<Pixel>& r : records)
+        ok = ok && write_asset_record(f, r.data(), r.size());
+    return std::fclose(f) == 0 && ok;
 }
 
 bool scripted_show_init(ScriptedShow* show, const AssetRecords& records) {

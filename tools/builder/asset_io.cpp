@@ -22,13 +22,6 @@ int complain(int status, const std::string& message) {
     return status;
 }
 
-void put_le32(unsigned char* at, std::uint32_t v) {
-    at[0] = static_cast<unsigned char>(v);
-    at[1] = static_cast<unsigned char>(v >> 8);
-    at[2] = static_cast<unsigned char>(v >> 16);
-    at[3] = static_cast<unsigned char>(v >> 24);
-}
-
 // The name unpack gives asset n's picture: its number and what it is, "18-scene7-word-1.png".
 std::string png_name(int n) {
     char name[64];
@@ -102,16 +95,9 @@ int write_asset_images(const char* path, const AssetImages& images) {
     if (!f)
         return complain(EXIT_IO_FAILURE,
                         std::string(path) + ": cannot create: " + std::strerror(errno));
-    std::vector<unsigned char> bytes;
     bool ok = true;
-    for (const std::vector<Pixel>& image : images) {
-        std::size_t payload = image.size() * 4;
-        bytes.resize(4 + payload);
-        put_le32(bytes.data(), static_cast<std::uint32_t>(payload));
-        for (std::size_t i = 0; i < image.size(); i++)
-            put_le32(bytes.data() + 4 + 4 * i, image[i]);
-        ok = ok && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    }
+    for (const std::vector<Pixel>& image : images)
+        ok = ok && write_asset_record(f, image.data(), image.size());
     ok = std::fclose(f) == 0 && ok;
     if (!ok || std::rename(temp.c_str(), path) != 0) {
         int err = errno;

@@ -53,7 +53,7 @@ std::vector<Pixel> pixels_of(Image&& im) {
     return std::move(im.pixels);
 }
 
-// Asset 0: a slow plasma in navy, indigo and violet. Every term has whole frequencies over
+// ASSET_LAYER0: a slow plasma in navy, indigo and violet. Every term has whole frequencies over
 // 256 texels, so the texture repeats exactly; channels stay below 0x80.
 std::vector<Pixel> make_plasma() {
     static const Rgb stops[] = {{14, 10, 52},   {40, 20, 108}, {96, 32, 126},
@@ -71,7 +71,7 @@ std::vector<Pixel> make_plasma() {
     return pixels_of(std::move(im));
 }
 
-// Asset 1: soft glowing dots on a staggered 32-texel lattice (8 x 8 dots, rows shifted by half
+// ASSET_LAYER1: soft glowing dots on a staggered 32-texel lattice (8 x 8 dots, rows shifted by half
 // a cell), teal and rose in turn, on a faint sheen. Distances are taken round the torus so
 // the dots continue over the edges; channels stay below 0x80.
 std::vector<Pixel> make_dots() {
@@ -105,10 +105,10 @@ std::vector<Pixel> make_dots() {
     return pixels_of(std::move(im));
 }
 
-// Asset 4: Scene 2 reads one texture row per tick (the row is the time, the column the angle
-// round the centre), so every row is a ring of rays and neighbouring rows differ a little:
-// twelve rays and five slower ones turning against each other, under colours that drift
-// through the show's palette as the rows go by.
+// ASSET_SCENE2_TEXTURE: Scene 2 reads one texture row per tick (the row is the time, the column the
+// angle round the centre), so every row is a ring of rays and neighbouring rows differ a little:
+// twelve rays and five slower ones turning against each other, under colours that drift through the
+// show's palette as the rows go by.
 std::vector<Pixel> make_rays() {
     static const Rgb stops[] = {
         {24, 30, 130}, {110, 40, 176}, {204, 50, 150}, {236, 116, 44}, {30, 140, 170}};
@@ -126,11 +126,11 @@ std::vector<Pixel> make_rays() {
     return pixels_of(std::move(im));
 }
 
-// Asset 8: Scene 3's height field. The light-map look-up moves by the difference of the left
-// and right words (its low byte, blue, picks the column) and by the low byte of the difference
-// of the words above and below (blue again, to the row); the green byte of the horizontal
-// difference also reaches the row. So the height is the blue byte and green is constant; red
-// repeats the height so that the picture reads as a height map. Raised letters over a field of
+// ASSET_SCENE3_HEIGHT_FIELD: Scene 3's height field. The light-map look-up moves by the difference
+// of the left and right words (its low byte, blue, picks the column) and by the low byte of the
+// difference of the words above and below (blue again, to the row); the green byte of the
+// horizontal difference also reaches the row. So the height is the blue byte and green is constant;
+// red repeats the height so that the picture reads as a height map. Raised letters over a field of
 // round bumps, blurred round the torus to keep the slopes gentle and the edges seamless.
 std::vector<Pixel> make_height_field(FontSet* fonts) {
     Coverage letters = coverage_make(256, 256);
@@ -150,10 +150,10 @@ std::vector<Pixel> make_height_field(FontSet* fonts) {
     return pixels_of(std::move(im));
 }
 
-// Asset 9: a round light, white at the centre (texel 128, 128, where a patch on flat ground
-// puts it) through sky blue to black well inside the edges: Scene 3's patches leave behind
-// what they drew last where they move off, and black edges leave nothing to see. Scene 6 adds
-// three of these as panels, so it also carries a faint halo ring.
+// ASSET_SCENE3_LIGHT_MAP: a round light, white at the centre (texel 128, 128, where a patch on flat
+// ground puts it) through sky blue to black well inside the edges: Scene 3's patches leave behind
+// what they drew last where they move off, and black edges leave nothing to see. Scene 6 adds three
+// of these as panels, so it also carries a faint halo ring.
 std::vector<Pixel> make_light() {
     static const RampStop stops[] = {{0.0, {0, 0, 0}},
                                      {0.22, {8, 24, 80}},
@@ -173,10 +173,10 @@ std::vector<Pixel> make_light() {
     return pixels_of(std::move(im));
 }
 
-// Asset 15: Scene 5 maps rows to depth (2000 / distance from the centre, plus one row per
-// tick) and columns to the angle, keyed against KEY_LOW over the wobbling plasma. A checker
-// of bevelled tiles, 8 rows deep and 16 columns (a sixteenth of the circle) wide, every other
-// tile transparent; rings alternate magenta and amber. 8 and 16 divide 256: no seam.
+// ASSET_SCENE5_TUNNEL: Scene 5 maps rows to depth (2000 / distance from the centre, plus one row
+// per tick) and columns to the angle, keyed against KEY_LOW over the wobbling plasma. A checker of
+// bevelled tiles, 8 rows deep and 16 columns (a sixteenth of the circle) wide, every other tile
+// transparent; rings alternate magenta and amber. 8 and 16 divide 256: no seam.
 std::vector<Pixel> make_tunnel() {
     Image im = image_make(256, 256, TRANSPARENT);
     for (int r = 0; r < 256; r++)
@@ -212,8 +212,8 @@ void fill_rect(Coverage* c, int x0, int y0, int x1, int y1) {
             c->ink[static_cast<std::size_t>(y) * c->width + x] = 255;
 }
 
-// Asset 2, Scene 1 at song positions 0 to 2: the sender's line, shown through the scrolling
-// textures as they fade in and out.
+// ASSET_SCENE1_MASK_EARLY, Scene 1 at song positions 0 to 2: the sender's line, shown through the
+// scrolling textures as they fade in and out.
 std::vector<Pixel> make_mask_team(FontSet* fonts) {
     Coverage c = coverage_make(320, 240);
     int size = text_fit_size(fonts, FACE_SANS_BOLD, "THE QUAB TEAM", 292, 44, 44);
@@ -226,8 +226,8 @@ std::vector<Pixel> make_mask_team(FontSet* fonts) {
     return pixels_of(std::move(mask));
 }
 
-// Asset 3, Scene 1 from song position 3: the title in tall letters between bands of stripes
-// that thin out away from it.
+// ASSET_SCENE1_MASK_LATE, Scene 1 from song position 3: the title in tall letters between bands of
+// stripes that thin out away from it.
 std::vector<Pixel> make_mask_title(FontSet* fonts) {
     Coverage c = coverage_make(320, 240);
     int size = text_fit_size(fonts, FACE_SANS_BOLD, "QUAB", 300, 120, 200);
@@ -256,7 +256,8 @@ std::vector<Pixel> make_drop_overlay(FontSet* fonts, const char* word, const cha
     return pixels_of(std::move(im));
 }
 
-// Asset 10, Scene 3 at song position 11: a caption above and below, clear of the lights.
+// ASSET_SCENE3_OVERLAY, Scene 3 at song position 11: a caption above and below, clear of the
+// lights.
 std::vector<Pixel> make_bump_caption(FontSet* fonts) {
     Image im = image_make(320, 240, TRANSPARENT);
     Coverage upper = coverage_make(320, 240);
@@ -270,9 +271,9 @@ std::vector<Pixel> make_bump_caption(FontSet* fonts) {
     return pixels_of(std::move(im));
 }
 
-// Assets 11 to 14: Scene 4 changes its overlay every few frames, so the four pictures are the
-// four phases of a marquee: a ring of bulbs round the screen where every fourth bulb, moving
-// on by one per phase, is lit; the caption in the middle stays put.
+// ASSET_SCENE4_OVERLAY_1 and the three after it: Scene 4 changes its overlay every few frames, so
+// the four pictures are the four phases of a marquee: a ring of bulbs round the screen where every
+// fourth bulb, moving on by one per phase, is lit; the caption in the middle stays put.
 std::vector<Pixel> make_marquee(FontSet* fonts, int phase) {
     Image im = image_make(320, 240, TRANSPARENT);
     // Bulb centres round a rectangle 12 pixels in from the edges, 16 pixels apart.
@@ -322,8 +323,8 @@ void add_stars(Image* im, std::uint32_t seed, int count, int y0, int y1, double 
     }
 }
 
-// Asset 16, added to Scene 6's three orbiting lights: night sky with stars and the title in
-// dim violet, which the lights brighten as they pass over it.
+// ASSET_SCENE6_PICTURE, added to Scene 6's three orbiting lights: night sky with stars and the
+// title in dim violet, which the lights brighten as they pass over it.
 std::vector<Pixel> make_orbit_backdrop(FontSet* fonts) {
     Image im = image_make(320, 240, 0);
     for (int y = 0; y < 240; y++) {
@@ -341,8 +342,8 @@ std::vector<Pixel> make_orbit_backdrop(FontSet* fonts) {
     return pixels_of(std::move(im));
 }
 
-// Asset 17, behind Scene 7's words (rows 93 to 147): a dusk sky that is darkest where the words
-// stand, a glowing horizon and a perspective grid running off to it.
+// ASSET_SCENE7_BACKGROUND, behind Scene 7's words (rows 93 to 147): a dusk sky that is darkest
+// where the words stand, a glowing horizon and a perspective grid running off to it.
 std::vector<Pixel> make_dusk(FontSet*) {
     constexpr int HORIZON = 168;
     Image im = image_make(320, 240, 0);
@@ -381,7 +382,8 @@ std::vector<Pixel> make_dusk(FontSet*) {
     return pixels_of(std::move(im));
 }
 
-// Assets 18 to 27: Scene 7's words, one picture each, 55 rows high, keyed against KEY_HIGH.
+// ASSET_SCENE7_WORD_1 and the nine after it: Scene 7's words, one picture each, 55 rows high, keyed
+// against KEY_HIGH.
 std::vector<Pixel> make_word(FontSet* fonts, int width, const char* word) {
     Coverage c = coverage_make(width, 55);
     // Condensed letters keep the long words as tall as the short ones; the size is set by the
@@ -394,8 +396,8 @@ std::vector<Pixel> make_word(FontSet* fonts, int width, const char* word) {
     return pixels_of(std::move(im));
 }
 
-// Asset 28: the greetings strip. Scene 5 rolls it leftwards at 150 pixels a second, showing
-// 320 columns from column 0 up to column 2979, so the text starts one screen in (it enters
+// ASSET_SCENE5_STRIP: the greetings strip. Scene 5 rolls it leftwards at 150 pixels a second,
+// showing 320 columns from column 0 up to column 2979, so the text starts one screen in (it enters
 // from the right) and ends before column 2980 (it has left the screen when the strip stops).
 std::vector<Pixel> make_greetings(FontSet* fonts) {
     static const char* const text =
@@ -452,9 +454,9 @@ struct CreditLine {
     const char* text; // for GAP: null
 };
 
-// Asset 29: the closing scroller. Scene 8 starts showing rows 0..239 (left empty, so the text
-// rises from the bottom edge), rolls two rows a tick for 27.6 s and rests on rows 2760..2999
-// for the rest of the song: that last screen is a picture of its own.
+// ASSET_SCENE8_SCROLLER: the closing scroller. Scene 8 starts showing rows 0..239 (left empty, so
+// the text rises from the bottom edge), rolls two rows a tick for 27.6 s and rests on rows
+// 2760..2999 for the rest of the song: that last screen is a picture of its own.
 std::vector<Pixel> make_credits(FontSet* fonts) {
     static const CreditLine lines[] = {
         {TITLE, "QUAB"},
@@ -580,30 +582,31 @@ bool make_default_assets(const char* font_dir, AssetImages* out) {
     FontSet* fonts = fonts_open(font_dir);
     if (!fonts)
         return false;
-    static const char* const words[10] = {"THIS IS QUAB", "ONE",  "CPU", "EIGHT", "SCENES",
-                                          "AND",          "SONG", "ALL", "IN",    "CODE"};
+    static const char* const words[SCENE7_WORDS] = {
+        "THIS IS QUAB", "ONE", "CPU", "EIGHT", "SCENES", "AND", "SONG", "ALL", "IN", "CODE"};
     AssetImages& a = *out;
     a.assign(ASSET_COUNT, {});
-    a[0] = make_plasma();
-    a[1] = make_dots();
-    a[2] = make_mask_team(fonts);
-    a[3] = make_mask_title(fonts);
-    a[4] = make_rays();
-    a[5] = make_drop_overlay(fonts, "QUAB", "LINUX DEMOENGINE");
-    a[6] = make_drop_overlay(fonts, "TRUE", "COLOUR IN 32 BITS");
-    a[7] = make_drop_overlay(fonts, "PURE", "SOFTWARE, NO SHADERS");
-    a[8] = make_height_field(fonts);
-    a[9] = make_light();
-    a[10] = make_bump_caption(fonts);
-    for (int phase = 0; phase < 4; phase++)
-        a[11 + phase] = make_marquee(fonts, phase);
-    a[15] = make_tunnel();
-    a[16] = make_orbit_backdrop(fonts);
-    a[17] = make_dusk(fonts);
-    for (int i = 0; i < 10; i++)
-        a[18 + i] = make_word(fonts, ASSET_MAP[18 + i].width, words[i]);
-    a[28] = make_greetings(fonts);
-    a[29] = make_credits(fonts);
+    a[ASSET_LAYER0] = make_plasma();
+    a[ASSET_LAYER1] = make_dots();
+    a[ASSET_SCENE1_MASK_EARLY] = make_mask_team(fonts);
+    a[ASSET_SCENE1_MASK_LATE] = make_mask_title(fonts);
+    a[ASSET_SCENE2_TEXTURE] = make_rays();
+    a[ASSET_SCENE2_OVERLAY_1] = make_drop_overlay(fonts, "QUAB", "LINUX DEMOENGINE");
+    a[ASSET_SCENE2_OVERLAY_1 + 1] = make_drop_overlay(fonts, "TRUE", "COLOUR IN 32 BITS");
+    a[ASSET_SCENE2_OVERLAY_1 + 2] = make_drop_overlay(fonts, "PURE", "SOFTWARE, NO SHADERS");
+    a[ASSET_SCENE3_HEIGHT_FIELD] = make_height_field(fonts);
+    a[ASSET_SCENE3_LIGHT_MAP] = make_light();
+    a[ASSET_SCENE3_OVERLAY] = make_bump_caption(fonts);
+    for (int phase = 0; phase < SCENE4_OVERLAYS; phase++)
+        a[ASSET_SCENE4_OVERLAY_1 + phase] = make_marquee(fonts, phase);
+    a[ASSET_SCENE5_TUNNEL] = make_tunnel();
+    a[ASSET_SCENE6_PICTURE] = make_orbit_backdrop(fonts);
+    a[ASSET_SCENE7_BACKGROUND] = make_dusk(fonts);
+    for (int i = 0; i < SCENE7_WORDS; i++)
+        a[ASSET_SCENE7_WORD_1 + i] =
+            make_word(fonts, ASSET_MAP[ASSET_SCENE7_WORD_1 + i].width, words[i]);
+    a[ASSET_SCENE5_STRIP] = make_greetings(fonts);
+    a[ASSET_SCENE8_SCROLLER] = make_credits(fonts);
     fonts_close(fonts);
     return true;
 }

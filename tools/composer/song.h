@@ -2,8 +2,10 @@
 // along the show's scenes (intro, drop, five changes of mood, the picture sequence, the close).
 #pragma once
 
+#include <array>
 #include <cstdint>
 
+#include "core/timeline.h"
 #include "tools/xm/xm.h"
 
 constexpr std::uint32_t SONG_CHANNELS = 22;
@@ -74,10 +76,14 @@ enum SongChannel : std::uint8_t {
 };
 
 // The song position of the picture sequence, and the rows of its pattern on which a new word
-// appears: the first once the row reaches 6, every later one on the row after each threshold
-// (12, 15, 20, ..., 60).
-constexpr std::uint32_t WORDS_POSITION = 21;
-constexpr std::uint8_t WORD_ROWS[12] = {6, 13, 16, 21, 26, 31, 36, 41, 46, 51, 56, 61};
+// appears: the row after each of Scene 7's thresholds, where the scene moves on.
+constexpr std::uint32_t WORDS_POSITION = SCENE7_POSITION;
+constexpr std::array<std::uint8_t, SCENE7_PICTURES + 1> WORD_ROWS = [] {
+    std::array<std::uint8_t, SCENE7_PICTURES + 1> rows{};
+    for (int i = 0; i <= SCENE7_PICTURES; i++)
+        rows[i] = static_cast<std::uint8_t>(SCENE7_ROW_AFTER[i] + 1);
+    return rows;
+}();
 
 // Composes the whole module. Deterministic: the same description on every call.
 XmModule compose_song();

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/timeline.h"
+
 // The clock one pass of the show reads at a video frame's time.
 struct FrameClock {
     std::int32_t tick_count;
@@ -16,10 +18,7 @@ struct FrameClock {
     std::uint16_t patpos;
 };
 
-// The show ends on the first pass whose song position is beyond this one.
-constexpr std::int16_t LAST_SHOW_POSITION = 29;
-
-// A show whose song neither reaches position 30 nor ends (a module that loops) is cut here.
+// A show whose song neither passes LAST_SHOW_POSITION nor ends (a module that loops) is cut here.
 constexpr std::uint32_t MAX_SHOW_SECONDS = 30 * 60;
 
 // Starts libmikmod with the show's settings and the collecting driver, and loads the module

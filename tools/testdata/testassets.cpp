@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "assets/assets.h"
 
@@ -31,23 +32,18 @@ std::uint32_t pattern_pixel(int n, int x, int y, int width, int height, std::uin
     return key << 24 | red << 16 | green << 8 | blue;
 }
 
-bool put_le32(FILE* f, std::uint32_t v) {
-    unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                          static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-    return std::fwrite(b, 1, 4, f) == 4;
-}
-
 bool write_records(FILE* f) {
+    std::vector<std::uint32_t> words;
     for (int n = 0; n < ASSET_COUNT; n++) {
         const AssetShape& shape = ASSET_MAP[n];
-        if (!put_le32(f, asset_bytes_needed(n)))
-            return false;
+        words.clear();
         std::uint32_t state = 0x9E3779B9u * static_cast<std::uint32_t>(n + 1);
         for (int y = 0; y < shape.height; y++)
             for (int x = 0; x < shape.width; x++)
-                if (!put_le32(f,
-                              pattern_pixel(n, x, y, shape.width, shape.height, xorshift(&state))))
-                    return false;
+                words.push_back(
+                    pattern_pixel(n, x, y, shape.width, shape.height, xorshift(&state)));
+        if (!write_asset_record(f, words.data(), words.size()))
+            return false;
     }
     return true;
 }

@@ -97,18 +97,29 @@ TEST_P(KeyedPictures, DrawSomePixelsAndEveryOpaquePixelPassesTheKey) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryKeyedAsset, KeyedPictures,
-    ::testing::Values(KeyedCase{2, KEY_HIGH, 0.05, 0.6}, KeyedCase{3, KEY_HIGH, 0.10, 0.6},
-                      KeyedCase{5, KEY_LOW, 0.05, 0.6}, KeyedCase{6, KEY_LOW, 0.05, 0.6},
-                      KeyedCase{7, KEY_LOW, 0.05, 0.6}, KeyedCase{10, KEY_HIGH, 0.02, 0.4},
-                      KeyedCase{11, KEY_HIGH, 0.05, 0.5}, KeyedCase{12, KEY_HIGH, 0.05, 0.5},
-                      KeyedCase{13, KEY_HIGH, 0.05, 0.5}, KeyedCase{14, KEY_HIGH, 0.05, 0.5},
-                      KeyedCase{15, KEY_LOW, 0.3, 0.7}, KeyedCase{18, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{19, KEY_HIGH, 0.10, 0.9}, KeyedCase{20, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{21, KEY_HIGH, 0.10, 0.9}, KeyedCase{22, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{23, KEY_HIGH, 0.10, 0.9}, KeyedCase{24, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{25, KEY_HIGH, 0.10, 0.9}, KeyedCase{26, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{27, KEY_HIGH, 0.10, 0.9}, KeyedCase{28, KEY_HIGH, 0.05, 0.9},
-                      KeyedCase{29, KEY_HIGH, 0.02, 0.5}),
+    ::testing::Values(KeyedCase{ASSET_SCENE1_MASK_EARLY, KEY_HIGH, 0.05, 0.6},
+                      KeyedCase{ASSET_SCENE1_MASK_LATE, KEY_HIGH, 0.10, 0.6},
+                      KeyedCase{ASSET_SCENE2_OVERLAY_1, KEY_LOW, 0.05, 0.6},
+                      KeyedCase{ASSET_SCENE2_OVERLAY_1 + 1, KEY_LOW, 0.05, 0.6},
+                      KeyedCase{ASSET_SCENE2_OVERLAY_1 + 2, KEY_LOW, 0.05, 0.6},
+                      KeyedCase{ASSET_SCENE3_OVERLAY, KEY_HIGH, 0.02, 0.4},
+                      KeyedCase{ASSET_SCENE4_OVERLAY_1, KEY_HIGH, 0.05, 0.5},
+                      KeyedCase{ASSET_SCENE4_OVERLAY_1 + 1, KEY_HIGH, 0.05, 0.5},
+                      KeyedCase{ASSET_SCENE4_OVERLAY_1 + 2, KEY_HIGH, 0.05, 0.5},
+                      KeyedCase{ASSET_SCENE4_OVERLAY_1 + 3, KEY_HIGH, 0.05, 0.5},
+                      KeyedCase{ASSET_SCENE5_TUNNEL, KEY_LOW, 0.3, 0.7},
+                      KeyedCase{ASSET_SCENE7_WORD_1, KEY_HIGH, 0.10, 0.9},
+                      KeyedCase{ASSET_SCENE7_WORD_1 + 1, KEY_HIGH, 0.10, 0.9},
+                      KeyedCase{ASSET_SCENE7_WORD_1 + 2, KEY_HIGH, 0.10, 0.9},
+                      KeyedCase{ASSET_SCENE7_WORD_1 + 3, KEY_HIGH, 0.10, 0.9},
+                      KeyedCase{ASSET_SCENE7_WORD_1 + 4, KEY_HIGH, 0.10, 0.9},
+                      KeyedCase{ASSET_SCENE7_WORD_1 + 5, KEY_HIGH, 0.10, 0.9},
+                      KeyedCase{ASSET_SCENE7_WORD_1 + 6, KEY_HIGH, 0.10, 0.9},
+                      KeyedCase{ASSET_SCENE7_WORD_1 + 7, KEY_HIGH, 0.10, 0.9},
+                      KeyedCase{ASSET_SCENE7_WORD_1 + 8, KEY_HIGH, 0.10, 0.9},
+                      KeyedCase{ASSET_SCENE7_WORD_1 + 9, KEY_HIGH, 0.10, 0.9},
+                      KeyedCase{ASSET_SCENE5_STRIP, KEY_HIGH, 0.05, 0.9},
+                      KeyedCase{ASSET_SCENE8_SCROLLER, KEY_HIGH, 0.02, 0.5}),
     [](const ::testing::TestParamInfo<KeyedCase>& info) {
         return "asset_" + std::to_string(info.param.asset);
     });
@@ -116,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DefaultAssets, SceneFourOverlaysDifferSoTheCycleShows) {
     for (int n = 11; n < 14; n++)
         EXPECT_NE((*images)[n], (*images)[n + 1]) << "assets " << n << " and " << n + 1;
-    EXPECT_NE((*images)[14], (*images)[11]);
+    EXPECT_NE((*images)[ASSET_SCENE4_OVERLAY_1 + 3], (*images)[ASSET_SCENE4_OVERLAY_1]);
 }
 
 TEST_F(DefaultAssets, SceneSevenWordsAreTenDifferentPictures) {
@@ -178,7 +189,9 @@ TEST_F(DefaultAssets, TexturesTileWithoutSeams) {
 TEST_F(DefaultAssets, PolarTextureRowsChangeGradually) {
     for (int y = 0; y < 256; y++)
         for (int x = 0; x < 256; x++)
-            ASSERT_LE(channel_distance(at(4, x, y), at(4, x, (y + 1) & 255)), 24u)
+            ASSERT_LE(channel_distance(at(ASSET_SCENE2_TEXTURE, x, y),
+                                       at(ASSET_SCENE2_TEXTURE, x, (y + 1) & 255)),
+                      24u)
                 << "row " << y << " column " << x;
 }
 
@@ -186,10 +199,10 @@ TEST_F(DefaultAssets, PolarTextureRowsChangeGradually) {
 // green constant, left minus right is the blue difference alone (red and the key byte vanish
 // modulo 65,536), so the height is blue and it must vary.
 TEST_F(DefaultAssets, HeightFieldKeepsItsReliefInBlue) {
-    std::uint32_t g = green(at(8, 0, 0));
+    std::uint32_t g = green(at(ASSET_SCENE3_HEIGHT_FIELD, 0, 0));
     std::uint32_t low = 255;
     std::uint32_t high = 0;
-    for (Pixel p : (*images)[8]) {
+    for (Pixel p : (*images)[ASSET_SCENE3_HEIGHT_FIELD]) {
         ASSERT_EQ(green(p), g);
         low = blue(p) < low ? blue(p) : low;
         high = blue(p) > high ? blue(p) : high;
@@ -203,12 +216,13 @@ TEST_F(DefaultAssets, HeightFieldKeepsItsReliefInBlue) {
 TEST_F(DefaultAssets, LightMapIsBlackAtItsEdges) {
     for (int i = 0; i < 256; i++)
         for (int band = 0; band < 8; band++) {
-            ASSERT_EQ(at(9, i, band) & 0xFFFFFFu, 0u) << "column " << i << " row " << band;
-            ASSERT_EQ(at(9, i, 255 - band) & 0xFFFFFFu, 0u);
-            ASSERT_EQ(at(9, band, i) & 0xFFFFFFu, 0u);
-            ASSERT_EQ(at(9, 255 - band, i) & 0xFFFFFFu, 0u);
+            ASSERT_EQ(at(ASSET_SCENE3_LIGHT_MAP, i, band) & 0xFFFFFFu, 0u)
+                << "column " << i << " row " << band;
+            ASSERT_EQ(at(ASSET_SCENE3_LIGHT_MAP, i, 255 - band) & 0xFFFFFFu, 0u);
+            ASSERT_EQ(at(ASSET_SCENE3_LIGHT_MAP, band, i) & 0xFFFFFFu, 0u);
+            ASSERT_EQ(at(ASSET_SCENE3_LIGHT_MAP, 255 - band, i) & 0xFFFFFFu, 0u);
         }
-    EXPECT_EQ(at(9, 128, 128), 0xFFFFFFFFu);
+    EXPECT_EQ(at(ASSET_SCENE3_LIGHT_MAP, 128, 128), 0xFFFFFFFFu);
 }
 
 // The strip rolls from column 0 to column 2979 (the window's left edge): its text starts after
@@ -218,7 +232,7 @@ TEST_F(DefaultAssets, GreetingsEnterFromTheRightAndLeaveBeforeTheStripStops) {
     int last = -1;
     for (int y = 0; y < 55; y++)
         for (int x = 0; x < 3300; x++)
-            if (key(at(28, x, y)) == 0xFF) {
+            if (key(at(ASSET_SCENE5_STRIP, x, y)) == 0xFF) {
                 first = x < first ? x : first;
                 last = x > last ? x : last;
             }
@@ -234,8 +248,8 @@ TEST_F(DefaultAssets, CreditsRiseFromAnEmptyScreenAndRestOnAPicture) {
     std::size_t last_screen = 0;
     for (int y = 0; y < 240; y++)
         for (int x = 0; x < 320; x++) {
-            first_screen += key(at(29, x, y)) == 0xFF;
-            last_screen += key(at(29, x, 2760 + y)) == 0xFF;
+            first_screen += key(at(ASSET_SCENE8_SCROLLER, x, y)) == 0xFF;
+            last_screen += key(at(ASSET_SCENE8_SCROLLER, x, 2760 + y)) == 0xFF;
         }
     EXPECT_EQ(first_screen, 0u);
     EXPECT_GT(last_screen, 320u * 240u / 20u);
@@ -250,7 +264,7 @@ TEST_F(DefaultAssets, SceneOneMasksHaveShownAndHiddenAreas) {
         EXPECT_GT(shown, 0u);
         EXPECT_LT(shown, (*images)[n].size());
     }
-    EXPECT_NE((*images)[2], (*images)[3]);
+    EXPECT_NE((*images)[ASSET_SCENE1_MASK_EARLY], (*images)[ASSET_SCENE1_MASK_LATE]);
 }
 
 TEST(DefaultAssetsFonts, MissingFontsAreReportedNotFatal) {

@@ -100,7 +100,7 @@ TEST_F(Render, BadFilesExitTwoWithOneMessageAndLeaveNothing) {
     records.pop_back();
     ASSERT_TRUE(write_asset_file(dir + "/short.dat", records));
     records = default_asset_records(0);
-    records[18].pop_back();
+    records[ASSET_SCENE7_WORD_1].pop_back();
     ASSERT_TRUE(write_asset_file(dir + "/small.dat", records));
     write_text(dir + "/good.txt", "0 0 0\n");
     write_text(dir + "/bad.txt", "# two passes\n0 0 0\n1 2\n");

@@ -8,10 +8,12 @@
 #include <cstring>
 #include <string>
 
+#include <png.h>
 #include <sys/stat.h>
 
 #include "tools/builder/png_export.h"
 #include "tools/builder/png_import.h"
+#include "tools/common/output_file.h"
 
 namespace {
 
@@ -34,24 +36,50 @@ std::string png_name(int n) {
     return name;
 }
 
-// Reads a whole file. Sets *missing when it does not exist; other failures give a reason.
-bool read_file(const std::string& path, std::vector<unsigned char>* bytes, bool* missing,
-               std::string* reason) {
+// Reads a PNG whole. Sets *missing when it does not exist; other failures give a reason. What
+// is not a PNG is refused on its first eight bytes, and one larger than any asset's picture
+// before it is read, whatever the name leads to (a device, a FIFO, a sparse file).
+bool read_png_file(const std::string& path, std::vector<unsigned char>* bytes, bool* missing,
+                   std::string* reason) {
     *missing = false;
+    // Looked at before it is opened: opening a FIFO would wait for a writer.
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *reason = "not a regular file";
+        return false;
+    }
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         *missing = errno == ENOENT;
         *reason = std::strerror(errno);
         return false;
     }
+    if (fstat(fileno(f), &st) == 0 && static_cast<std::uint64_t>(st.st_size) >
+                                          PNG_IMPORT_MAX_FILE_BYTES) {
+        std::fclose(f);
+        *reason = "larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
+                  " MB; no asset's picture is";
+        return false;
+    }
     bytes->clear();
     unsigned char chunk[65536];
     std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+    bool ok = true;
+    while (ok && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
         bytes->insert(bytes->end(), chunk, chunk + got);
-    bool ok = !std::ferror(f);
-    if (!ok)
-        *reason = "read error";
+        if (bytes->size() >= 8 && png_sig_cmp(bytes->data(), 0, 8) != 0) {
+            *reason = "not a PNG (no PNG signature)";
+            ok = false;
+        } else if (bytes->size() > PNG_IMPORT_MAX_FILE_BYTES) {
+            *reason = "larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
+                      " MB; no asset's picture is";
+            ok = false;
+        }
+    }
+    if (ok && std::ferror(f)) {
+        *reason = std::string("cannot read: ") + std::strerror(errno);
+        ok = false;
+    }
     std::fclose(f);
     return ok;
 }
@@ -59,28 +87,24 @@ bool read_file(const std::string& path, std::vector<unsigned char>* bytes, bool*
 } // namespace
 
 int write_asset_images(const char* path, const AssetImages& images) {
-    std::string temp = std::string(path) + ".partial";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f)
-        return complain(EXIT_IO_FAILURE,
-                        std::string(path) + ": cannot create: " + std::strerror(errno));
+    OutputFile out;
+    std::string reason;
+    if (!output_open(path, &out, &reason))
+        return complain(EXIT_IO_FAILURE, reason);
     std::vector<unsigned char> bytes;
-    bool ok = true;
     for (const std::vector<Pixel>& image : images) {
         std::size_t payload = image.size() * 4;
         bytes.resize(4 + payload);
         put_le32(bytes.data(), static_cast<std::uint32_t>(payload));
         for (std::size_t i = 0; i < image.size(); i++)
             put_le32(bytes.data() + 4 + 4 * i, image[i]);
-        ok = ok && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        if (!output_write(&out, bytes.data(), bytes.size(), &reason)) {
+            output_discard(&out);
+            return complain(EXIT_IO_FAILURE, reason);
+        }
     }
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(temp.c_str(), path) != 0) {
-        int err = errno;
-        std::remove(temp.c_str());
-        return complain(EXIT_IO_FAILURE,
-                        std::string(path) + ": cannot write: " + std::strerror(err ? err : EIO));
-    }
+    if (!output_commit(&out, &reason))
+        return complain(EXIT_IO_FAILURE, reason);
     return EXIT_OK;
 }
 
@@ -94,10 +118,10 @@ int replace_from_pngs(const char* dir, AssetImages* images) {
         std::string path = std::string(dir) + "/" + png_name(n);
         bool missing = false;
         std::string reason;
-        if (!read_file(path, &bytes, &missing, &reason)) {
+        if (!read_png_file(path, &bytes, &missing, &reason)) {
             if (missing)
                 continue;
-            return complain(EXIT_BAD_INPUT, path + ": cannot read: " + reason);
+            return complain(EXIT_BAD_INPUT, path + ": " + reason);
         }
         PngImage png;
         char error[200];
@@ -159,8 +183,10 @@ int unpack_asset_file(const char* in_path, const char* outdir) {
                         static_cast<Pixel>(b[4 * i + 2]) << 16 |
                         static_cast<Pixel>(b[4 * i + 3]) << 24;
         std::string path = std::string(outdir) + "/" + png_name(n);
-        if (!png_export(path.c_str(), pixels.data(), ASSET_MAP[n].width, ASSET_MAP[n].height))
-            status = complain(EXIT_IO_FAILURE, path + ": cannot write");
+        std::string reason;
+        if (!png_export(path.c_str(), pixels.data(), ASSET_MAP[n].width, ASSET_MAP[n].height,
+                        &reason))
+            status = complain(EXIT_IO_FAILURE, reason);
     }
     free_asset_table(table);
     std::free(lengths);

@@ -68,7 +68,7 @@ bool resolve_target(const std::string& path, std::string* target, mode_t* mode,
             return true;
         }
         if (!S_ISLNK(st.st_mode)) {
-            std::string what = at == path ? path + " is " : path + " (a link to " + at + ") is ";
+            std::string what = at == path ? path + ": is " : path + ": leads to " + at + ", ";
             return fail(reason, what + kind_of(st.st_mode) +
                                     "; only a regular file or a new name is written");
         }

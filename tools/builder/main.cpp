@@ -35,6 +35,9 @@ int build(const char* out_path, const char* from_dir) {
     int status = write_asset_images(out_path, images);
     if (status == EXIT_OK)
         std::printf("%d assets written to %s\n", ASSET_COUNT, out_path);
+    // A report that cannot be written is a failure, not a success.
+    if (std::fflush(stdout) != 0 && status == EXIT_OK)
+        status = EXIT_IO_FAILURE;
     return status;
 }
 

@@ -128,7 +128,7 @@ Options parse_options(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
-            std::exit(0);
+            std::exit(std::fflush(stdout) == 0 ? 0 : EXIT_FAILURE_INTERNAL);
         }
         if (a == "--lossless") {
             opt.lossless = true;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,11 +32,21 @@ namespace fs = std::filesystem;
 
 // A tool that writes one file, as a shell command with $OUT for the output name; $ASSETS and
 // $MODULE are small valid inputs made once per test.
+// Test names in ctest's list rather than the bytes of the case.
+template <typename Case>
+void print_name(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 struct Writer {
     const char* name;
     std::string command;
     int failure_status; // the tool's status when it cannot write
 };
+
+void PrintTo(const Writer& c, std::ostream* os) {
+    print_name(c, os);
+}
 
 const std::string ASSETS_TOOL = QUAB_ASSETS_PATH;
 const std::string TESTASSETS_TOOL = QUAB_TESTASSETS_PATH;
@@ -137,6 +148,10 @@ struct NodeCase {
     mode_t kind;
     const char* message;
 };
+
+void PrintTo(const NodeCase& c, std::ostream* os) {
+    print_name(c, os);
+}
 
 const NodeCase NODES[] = {
     {"device", S_IFCHR, "out.mp4: is a character device"},
@@ -247,6 +262,10 @@ struct FullDiskCase {
     const char* reason;
 };
 
+void PrintTo(const FullDiskCase& c, std::ostream* os) {
+    print_name(c, os);
+}
+
 class FullDisk : public Files, public ::testing::WithParamInterface<FullDiskCase> {};
 
 TEST_P(FullDisk, FailsWithTheReasonAndLeavesNothing) {
@@ -296,6 +315,10 @@ struct InputCase {
     std::string command; // $IN: the inputs folder; $OUT: an output name in the work folder
     const char* message;
 };
+
+void PrintTo(const InputCase& c, std::ostream* os) {
+    print_name(c, os);
+}
 
 class EndlessInput : public Files, public ::testing::WithParamInterface<InputCase> {};
 
@@ -352,6 +375,10 @@ struct CommandLineCase {
     std::string program;
     std::string unknown_option_run; // a command with an option where a file name could be
 };
+
+void PrintTo(const CommandLineCase& c, std::ostream* os) {
+    print_name(c, os);
+}
 
 const std::vector<CommandLineCase> PROGRAMS = {
     {"quab_assets", ASSETS_TOOL, ASSETS_TOOL + " build -o"},

@@ -90,6 +90,7 @@ bool output_open(const char* path, OutputFile* out, std::string* reason) {
     out->target.clear();
     out->temp.clear();
     out->f = nullptr;
+    out->durable = true;
     if (!*path)
         return fail(reason, "an empty output file name");
     mode_t mode = 0;
@@ -144,12 +145,12 @@ bool output_commit(OutputFile* out, std::string* reason) {
         errno = 0;
         if (std::fflush(out->f) != 0 || std::ferror(out->f))
             err = errno ? errno : EIO;
-        if (!err && fsync(fileno(out->f)) != 0)
+        if (!err && out->durable && fsync(fileno(out->f)) != 0)
             err = errno;
         if (std::fclose(out->f) != 0 && !err)
             err = errno;
         out->f = nullptr;
-    } else {
+    } else if (out->durable) {
         int fd = open(out->temp.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0 || fsync(fd) != 0)
             err = errno;

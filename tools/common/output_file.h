@@ -14,6 +14,10 @@ struct OutputFile {
     std::string target; // where the file lands: path, or the final target of its symlinks
     std::string temp;   // the temporary in target's directory; empty once renamed or removed
     FILE* f = nullptr;  // open on temp while the tool writes it
+    // Synced to the disk before the rename, so that a crash leaves the old file or the whole
+    // new one. A tool writing thousands of files it can make again (frames) may clear it, set
+    // before output_commit, and sync once at the end instead.
+    bool durable = true;
 };
 
 // Resolves path to its target, refuses what is not a regular file, and creates the temporary

@@ -85,10 +85,9 @@ static bool count_records(FILE* f, long size, const char* path, std::size_t* cou
             }
         }
         const unsigned char* b = block + (at - block_start);
-        std::uint32_t length = static_cast<std::uint32_t>(b[0]) |
-                               static_cast<std::uint32_t>(b[1]) << 8 |
-                               static_cast<std::uint32_t>(b[2]) << 16 |
-                               static_cast<std::uint32_t>(b[3]) << 24;
+        std::uint32_t length =
+            static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+            static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
         // A length of 2^31 or more would seek backwards and could revisit the same length
         // for ever; it is outside the format.
         if (length >= 0x80000000u) {

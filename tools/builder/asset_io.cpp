@@ -54,8 +54,8 @@ bool read_png_file(const std::string& path, std::vector<unsigned char>* bytes, b
         *reason = std::strerror(errno);
         return false;
     }
-    if (fstat(fileno(f), &st) == 0 && static_cast<std::uint64_t>(st.st_size) >
-                                          PNG_IMPORT_MAX_FILE_BYTES) {
+    if (fstat(fileno(f), &st) == 0 &&
+        static_cast<std::uint64_t>(st.st_size) > PNG_IMPORT_MAX_FILE_BYTES) {
         std::fclose(f);
         *reason = "larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
                   " MB; no asset's picture is";

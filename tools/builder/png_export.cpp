@@ -36,8 +36,7 @@ void on_error(png_structp png, png_const_charp message) {
 
 } // namespace
 
-bool png_export(const char* path, const Pixel* pixels, int width, int height,
-                std::string* reason) {
+bool png_export(const char* path, const Pixel* pixels, int width, int height, std::string* reason) {
     reason->clear();
     OutputFile out;
     if (!output_open(path, &out, reason))

@@ -121,8 +121,8 @@ void write_png(const std::string& outdir, const std::string& name, const Pixel* 
     png_alloc_size_t size = 0;
     bool encoded = png_image_write_to_memory(&image, nullptr, &size, 0, rgb->data(), 0, nullptr);
     std::vector<unsigned char> png(size);
-    encoded = encoded && png_image_write_to_memory(&image, png.data(), &size, 0, rgb->data(), 0,
-                                                   nullptr);
+    encoded =
+        encoded && png_image_write_to_memory(&image, png.data(), &size, 0, rgb->data(), 0, nullptr);
     if (!encoded) {
         std::string message = image.message;
         png_image_free(&image);

@@ -26,7 +26,8 @@ struct TimelineEntry {
 // at a generous line length (comments included) stays well below it.
 constexpr std::size_t TIMELINE_MAX_BYTES = 16u << 20;
 
-// Reads the file at path whole (at most TIMELINE_MAX_BYTES) and parses it. On failure *error names the file and the reason
-// ("PATH: line N: REASON" or "PATH: cannot read: ...").
+// Reads the file at path whole (at most TIMELINE_MAX_BYTES) and parses it. On failure *error
+// names the file and the reason ("PATH: line N: REASON", "PATH: cannot read: ..." or "PATH:
+// longer than 16 MB; not a timeline").
 [[nodiscard]] bool read_timeline_file(const char* path, std::vector<TimelineEntry>* entries,
                                       std::string* error);

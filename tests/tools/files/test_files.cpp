@@ -33,8 +33,7 @@ namespace fs = std::filesystem;
 // A tool that writes one file, as a shell command with $OUT for the output name; $ASSETS and
 // $MODULE are small valid inputs made once per test.
 // Test names in ctest's list rather than the bytes of the case.
-template <typename Case>
-void print_name(const Case& c, std::ostream* os) {
+template <typename Case> void print_name(const Case& c, std::ostream* os) {
     *os << c.name;
 }
 
@@ -185,11 +184,13 @@ TEST_P(OutputOverNode, IsRefusedWithALineAndLeftAsItIs) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tools, OutputOverNode, ::testing::Combine(::testing::ValuesIn(WRITERS), ::testing::ValuesIn(NODES)),
-    [](const auto& info) {
-        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
-    });
+INSTANTIATE_TEST_SUITE_P(Tools, OutputOverNode,
+                         ::testing::Combine(::testing::ValuesIn(WRITERS),
+                                            ::testing::ValuesIn(NODES)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    std::get<1>(info.param).name;
+                         });
 
 // quab-render writes its frames into OUTDIR; a frame's name taken by a device is refused too.
 TEST_F(Files, RenderRefusesAFrameNameThatIsADevice) {

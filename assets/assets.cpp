@@ -1,6 +1,7 @@
-// The asset file loader: counts the length-prefixed records by seeking over their payloads, then
-// loads each into its own block. Also the asset map, the check of a table against it, and the
-// two together as every program that shows the assets loads them.
+// The asset file loader: counts the length-prefixed records (reading the file in large blocks
+// and seeking over long payloads), then loads each into its own block. Also the asset map, the
+// check of a table against it, and the two together as every program that shows the assets
+// loads them.
 #include "assets/assets.h"
 
 #include <cstdio>
@@ -56,6 +57,61 @@ static AssetTable fail(FILE* f, const char* message, const char* path) {
     return nullptr;
 }
 
+// The counting pass reads the file in blocks of this size and takes the lengths that fall
+// inside a block from memory; a payload that leaves the block is seeked over. A file of short
+// records is read in a few large reads instead of one small read per record.
+constexpr long COUNT_BLOCK_BYTES = 1 << 16;
+
+// Counts the records of a file of size bytes. False when the file is refused, after its line.
+static bool count_records(FILE* f, long size, const char* path, std::size_t* count) {
+    static unsigned char block[COUNT_BLOCK_BYTES];
+    long block_start = 0;
+    long block_bytes = 0;
+    long at = 0;
+    long remaining = size;
+    *count = 0;
+    while (remaining > 0) {
+        if (at < block_start || at + 4 > block_start + block_bytes) {
+            // The first block starts where the file is already positioned.
+            if (at != 0 && std::fseek(f, at, SEEK_SET) == -1) {
+                std::perror("fseek");
+                return false;
+            }
+            block_start = at;
+            block_bytes = static_cast<long>(std::fread(block, 1, sizeof block, f));
+            if (block_bytes < 4) {
+                std::printf("Unable to read from %s\n", path);
+                return false;
+            }
+        }
+        const unsigned char* b = block + (at - block_start);
+        std::uint32_t length =
+            static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+            static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+        // A length of 2^31 or more would seek backwards and could revisit the same length
+        // for ever; it is outside the format.
+        if (length >= 0x80000000u) {
+            std::printf("Asset record %zu of %s claims %u bytes; records are limited to "
+                        "2147483647 bytes\n",
+                        *count, path, length);
+            return false;
+        }
+        // Every record costs a table slot and a block of its own however short it is, so a
+        // file of zeros (records of length 0) would cost many times its size in memory.
+        if (*count == ASSET_RECORD_LIMIT) {
+            std::printf("%s holds more than %zu asset records; asset files are limited to %zu "
+                        "records\n",
+                        path, ASSET_RECORD_LIMIT, ASSET_RECORD_LIMIT);
+            return false;
+        }
+        // Past the end only when this is the last record, which the loading pass then refuses.
+        remaining = remaining - 4 - static_cast<long>(length);
+        at = at + 4 + static_cast<long>(length);
+        ++*count;
+    }
+    return true;
+}
+
 AssetTable load_asset_file(const char* path, std::uint32_t** lengths) {
     std::printf("Initiating decrunch sequence...\n");
     FILE* f = std::fopen(path, "rb");
@@ -67,30 +123,9 @@ AssetTable load_asset_file(const char* path, std::uint32_t** lengths) {
     long size = std::ftell(f);
     std::fseek(f, 0, SEEK_SET);
 
-    // Counting pass: lengths only, payloads are seeked over. Seeking past the end succeeds, so
-    // a last record that claims too much is counted here and caught by the loading pass.
     std::size_t count = 0;
-    long remaining = size;
-    while (remaining > 0) {
-        std::uint32_t length;
-        if (!read_length(f, &length))
-            return fail(f, "Unable to read from %s\n", path);
-        // A length of 2^31 or more would seek backwards and could revisit the same length
-        // for ever; it is outside the format.
-        if (length >= 0x80000000u) {
-            std::printf("Asset record %zu of %s claims %u bytes; records are limited to "
-                        "2147483647 bytes\n",
-                        count, path, length);
-            std::fclose(f);
-            return nullptr;
-        }
-        remaining = remaining - 4 - static_cast<long>(length);
-        if (std::fseek(f, static_cast<long>(length), SEEK_CUR) == -1) {
-            std::perror("fseek");
-            return fail(f, nullptr, path);
-        }
-        count++;
-    }
+    if (!count_records(f, size, path, &count))
+        return fail(f, nullptr, path);
 
     // Zero-filled, so that a failed load can be released up to its first empty slot.
     AssetTable table = static_cast<AssetTable>(std::calloc(count + 1, sizeof(std::uint8_t*)));
@@ -104,8 +139,10 @@ AssetTable load_asset_file(const char* path, std::uint32_t** lengths) {
     }
 
     // Loading pass. A failure releases what was loaded so far: the tools that load several
-    // files keep running after a refusal.
+    // files keep running after a refusal. Lengths come through a large buffer; payloads are
+    // read straight into their blocks.
     std::fseek(f, 0, SEEK_SET);
+    std::setvbuf(f, nullptr, _IOFBF, COUNT_BLOCK_BYTES);
     for (std::size_t i = 0; i < count; i++) {
         std::uint32_t length;
         const char* error = nullptr;

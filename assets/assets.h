@@ -10,6 +10,10 @@
 // Null-terminated array of chunk pointers in file order; asset N is entry N.
 using AssetTable = std::uint8_t**;
 
+// The most records load_asset_file takes from one file: far more than the show's 30, and few
+// enough that the table and the blocks of a file of records of length 0 stay small.
+constexpr std::size_t ASSET_RECORD_LIMIT = 65536;
+
 // Reads the file at path whole. Prints "Initiating decrunch sequence..." and, on failure, its own
 // line. On success the caller owns the table (free_asset_table) and, when lengths is non-null,
 // a malloc'ed array of the chunk lengths in bytes (one per chunk), freed with free.

@@ -65,6 +65,9 @@ TEST_F(LoaderTest, RecordsAreWalkedInFileOrder) {
         {"one record", {"abcd"}},
         {"zero-length record is a real entry and the next follows it", {"", "xyz", ""}},
         {"several records of odd lengths", {"a", "bc", "def", "ghijk"}},
+        // The second length lies at bytes 65534 to 65537, across the end of the first 64 KB.
+        {"lengths and payloads across large block boundaries",
+         {std::string(65530, 'a'), "b", std::string(70000, 'c'), "", std::string(131072, 'd')}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -169,6 +172,43 @@ TEST_F(LoaderTest, ARecordLongerThanTheFileIsRefusedBeforeItsBlockIsAllocated) {
     std::size_t n = std::fread(text, 1, sizeof text - 1, f);
     std::fclose(f);
     EXPECT_EQ(std::string(text, n), DECRUNCH + "Unable to read from " + path + "\n");
+}
+
+// Records of length 0 cost a slot and a block each; a file of zeros is nothing but such
+// records. 65536 of them (256 KB) still load; one more, or a 2 GB file of zeros, is refused
+// before anything is allocated.
+TEST_F(LoaderTest, TheNumberOfRecordsIsLimited) {
+    const std::string refusal = "%s holds more than 65536 asset records; asset files are "
+                                "limited to 65536 records\n";
+    struct Case {
+        const char* name;
+        off_t zero_bytes;
+        bool loads;
+    };
+    const Case cases[] = {
+        {"65536 records of length 0", 65536 * 4, true},
+        {"65537 records of length 0", 65537 * 4, false},
+        {"2 GB of zeros", off_t{2} << 30, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(write_bytes(path, {}));
+        ASSERT_EQ(truncate(path.c_str(), c.zero_bytes), 0);
+        LoadResult r = load(path);
+        if (c.loads) {
+            ASSERT_NE(r.table, nullptr) << r.out;
+            EXPECT_EQ(r.out, DECRUNCH);
+            EXPECT_EQ(asset_count(r.table), 65536u);
+            free_asset_table(r.table);
+            std::free(r.lengths);
+        } else {
+            EXPECT_EQ(r.table, nullptr);
+            std::string line = refusal;
+            line.replace(line.find("%s"), 2, path);
+            EXPECT_EQ(r.out, DECRUNCH + line);
+        }
+        unlink(path.c_str());
+    }
 }
 
 TEST_F(LoaderTest, MissingFileNamesThePath) {

@@ -9,10 +9,12 @@
 #include <string>
 
 #include <dirent.h>
+#include <png.h>
 #include <sys/stat.h>
 
 #include "tools/builder/png_export.h"
 #include "tools/builder/png_import.h"
+#include "tools/common/output_file.h"
 
 namespace {
 
@@ -65,24 +67,50 @@ std::string misnamed_picture(const char* dir, int* asset) {
     return found;
 }
 
-// Reads a whole file. Sets *missing when it does not exist; other failures give a reason.
-bool read_file(const std::string& path, std::vector<unsigned char>* bytes, bool* missing,
-               std::string* reason) {
+// Reads a PNG whole. Sets *missing when it does not exist; other failures give a reason. What
+// is not a PNG is refused on its first eight bytes, and one larger than any asset's picture
+// before it is read, whatever the name leads to (a device, a FIFO, a sparse file).
+bool read_png_file(const std::string& path, std::vector<unsigned char>* bytes, bool* missing,
+                   std::string* reason) {
     *missing = false;
+    // Looked at before it is opened: opening a FIFO would wait for a writer.
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *reason = "not a regular file";
+        return false;
+    }
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         *missing = errno == ENOENT;
         *reason = std::strerror(errno);
         return false;
     }
+    if (fstat(fileno(f), &st) == 0 &&
+        static_cast<std::uint64_t>(st.st_size) > PNG_IMPORT_MAX_FILE_BYTES) {
+        std::fclose(f);
+        *reason = "larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
+                  " MB; no asset's picture is";
+        return false;
+    }
     bytes->clear();
     unsigned char chunk[65536];
     std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+    bool ok = true;
+    while (ok && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
         bytes->insert(bytes->end(), chunk, chunk + got);
-    bool ok = !std::ferror(f);
-    if (!ok)
-        *reason = "read error";
+        if (bytes->size() >= 8 && png_sig_cmp(bytes->data(), 0, 8) != 0) {
+            *reason = "not a PNG (no PNG signature)";
+            ok = false;
+        } else if (bytes->size() > PNG_IMPORT_MAX_FILE_BYTES) {
+            *reason = "larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
+                      " MB; no asset's picture is";
+            ok = false;
+        }
+    }
+    if (ok && std::ferror(f)) {
+        *reason = std::string("cannot read: ") + std::strerror(errno);
+        ok = false;
+    }
     std::fclose(f);
     return ok;
 }
@@ -90,21 +118,19 @@ bool read_file(const std::string& path, std::vector<unsigned char>* bytes, bool*
 } // namespace
 
 int write_asset_images(const char* path, const AssetImages& images) {
-    std::string temp = std::string(path) + ".partial";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f)
-        return complain(EXIT_IO_FAILURE,
-                        std::string(path) + ": cannot create: " + std::strerror(errno));
-    bool ok = true;
-    for (const std::vector<Pixel>& image : images)
-        ok = ok && write_asset_record(f, image.data(), image.size());
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(temp.c_str(), path) != 0) {
-        int err = errno;
-        std::remove(temp.c_str());
-        return complain(EXIT_IO_FAILURE,
-                        std::string(path) + ": cannot write: " + std::strerror(err ? err : EIO));
+    OutputFile out;
+    std::string reason;
+    if (!output_open(path, &out, &reason))
+        return complain(EXIT_IO_FAILURE, reason);
+    for (const std::vector<Pixel>& image : images) {
+        if (!write_asset_record(out.f, image.data(), image.size())) {
+            reason = std::string(path) + ": cannot write: " + std::strerror(errno ? errno : EIO);
+            output_discard(&out);
+            return complain(EXIT_IO_FAILURE, reason);
+        }
     }
+    if (!output_commit(&out, &reason))
+        return complain(EXIT_IO_FAILURE, reason);
     return EXIT_OK;
 }
 
@@ -131,10 +157,10 @@ int replace_from_pngs(const char* dir, AssetImages* images) {
         std::string path = has_named ? named : plain;
         bool missing = false;
         std::string reason;
-        if (!read_file(path, &bytes, &missing, &reason)) {
+        if (!read_png_file(path, &bytes, &missing, &reason)) {
             if (missing)
                 continue;
-            return complain(EXIT_BAD_INPUT, path + ": cannot read: " + reason);
+            return complain(EXIT_BAD_INPUT, path + ": " + reason);
         }
         PngImage png;
         char error[200];
@@ -196,8 +222,10 @@ int unpack_asset_file(const char* in_path, const char* outdir) {
                         static_cast<Pixel>(b[4 * i + 2]) << 16 |
                         static_cast<Pixel>(b[4 * i + 3]) << 24;
         std::string path = std::string(outdir) + "/" + png_name(n);
-        if (!png_export(path.c_str(), pixels.data(), ASSET_MAP[n].width, ASSET_MAP[n].height))
-            status = complain(EXIT_IO_FAILURE, path + ": cannot write");
+        std::string reason;
+        if (!png_export(path.c_str(), pixels.data(), ASSET_MAP[n].width, ASSET_MAP[n].height,
+                        &reason))
+            status = complain(EXIT_IO_FAILURE, reason);
     }
     free_asset_table(table);
     std::free(lengths);

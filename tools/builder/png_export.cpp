@@ -1,5 +1,6 @@
 // PNG writer of the asset builder: one RGBA row at a time from the Pixel words, so the byte
-// order of the host never reaches the file.
+// order of the host never reaches the file. libpng's bytes go through the tools' output file,
+// so a full disk ends the picture with the system's reason and leaves no partial file.
 #include "tools/builder/png_export.h"
 
 #include <png.h>
@@ -8,30 +9,56 @@
 #include <cstdio>
 #include <cstdlib>
 
-bool png_export(const char* path, const Pixel* pixels, int width, int height) {
-    FILE* f = std::fopen(path, "wb");
-    if (!f) {
-        std::printf("Can't write %s\n", path);
+#include "tools/common/output_file.h"
+
+namespace {
+
+struct Sink {
+    OutputFile* out;
+    std::string* reason;
+};
+
+void write_to_output(png_structp png, png_bytep data, png_size_t length) {
+    auto* sink = static_cast<Sink*>(png_get_io_ptr(png));
+    if (!output_write(sink->out, data, length, sink->reason))
+        png_error(png, "write failed");
+}
+
+// Flushing is the output file's business, at its commit.
+void flush_nothing(png_structp) {}
+
+void on_error(png_structp png, png_const_charp message) {
+    auto* sink = static_cast<Sink*>(png_get_error_ptr(png));
+    if (sink->reason->empty())
+        *sink->reason = sink->out->path + ": libpng: " + message;
+    png_longjmp(png, 1);
+}
+
+} // namespace
+
+bool png_export(const char* path, const Pixel* pixels, int width, int height, std::string* reason) {
+    reason->clear();
+    OutputFile out;
+    if (!output_open(path, &out, reason))
         return false;
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    Sink sink = {&out, reason};
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, on_error, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     unsigned char* volatile row = static_cast<unsigned char*>(std::malloc(width * 4u));
     if (!png || !info || !row) {
         png_destroy_write_struct(&png, &info);
         std::free(row);
-        std::fclose(f);
-        std::printf("Out of memory writing %s\n", path);
+        output_discard(&out);
+        *reason = std::string(path) + ": out of memory";
         return false;
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         std::free(row);
-        std::fclose(f);
-        std::printf("Unable to write %s\n", path);
+        output_discard(&out);
         return false;
     }
-    png_init_io(png, f);
+    png_set_write_fn(png, &sink, write_to_output, flush_nothing);
     // Fast settings: the unpacked pictures are for editing, not for keeping small.
     png_set_compression_level(png, 3);
     png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
@@ -51,8 +78,5 @@ bool png_export(const char* path, const Pixel* pixels, int width, int height) {
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     std::free(row);
-    bool closed = std::fclose(f) == 0;
-    if (!closed)
-        std::printf("Unable to write %s\n", path);
-    return closed;
+    return output_commit(&out, reason);
 }

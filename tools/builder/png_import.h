@@ -12,6 +12,9 @@ constexpr int PNG_IMPORT_MAX_SIDE = 16384;
 // No asset is larger than 960,000 Pixels; a header announcing more than this is refused before
 // its picture is allocated.
 constexpr std::uint32_t PNG_IMPORT_MAX_PIXELS = 4u << 20;
+// A PNG file larger than this is refused before it is read whole: the largest picture, stored
+// without compression, with its ancillary chunks at their limit, stays far below it.
+constexpr std::size_t PNG_IMPORT_MAX_FILE_BYTES = 64u << 20;
 
 struct PngImage {
     int width;

@@ -11,7 +11,7 @@
 #include <initializer_list>
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -103,27 +103,8 @@ bool encoder_start(const EncodeSettings& settings, Encoder* encoder, std::string
         *error = std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno);
         return false;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, settings.log.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    // ffmpeg gets the signal dispositions and mask of a fresh program: the export ignores
-    // SIGPIPE and catches SIGINT and SIGTERM, and ignored signals would survive the exec.
-    sigset_t defaults, empty;
-    sigemptyset(&defaults);
-    for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&defaults, sig);
-    sigemptyset(&empty);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setsigmask(&attr, &empty);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF |
-                                        POSIX_SPAWN_SETSIGMASK);
-
+    // Everything the child needs is made before the fork: after it, only calls that are safe
+    // between fork and exec.
     std::vector<std::string> args = ffmpeg_arguments(settings);
     std::vector<char*> argv;
     std::string program = settings.ffmpeg;
@@ -131,15 +112,74 @@ bool encoder_start(const EncodeSettings& settings, Encoder* encoder, std::string
     for (std::string& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, settings.ffmpeg.c_str(), &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    close(fds[0]);
-    if (rc != 0) {
+    int log_fd = open(settings.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (log_fd < 0) {
+        *error = settings.log + ": " + std::strerror(errno);
+        close(fds[0]);
         close(fds[1]);
-        *error = "cannot start " + settings.ffmpeg + ": " + std::strerror(rc);
+        return false;
+    }
+    // Reports a failed exec to the parent: the child writes its errno, exec closes it.
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        *error = std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno);
+        close(log_fd);
+        close(fds[0]);
+        close(fds[1]);
+        return false;
+    }
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid == 0) {
+        // ffmpeg dies with the export, however the export ends (SIGKILL included), so that
+        // no hidden partial video goes on being written. The parent may already be gone by
+        // the time the request is made.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent)
+            _exit(127);
+        // A process group of its own: a Ctrl+C at the terminal reaches the export only,
+        // which then stops ffmpeg itself.
+        setpgid(0, 0);
+        // The signal dispositions and mask of a fresh program: the export ignores SIGPIPE and
+        // catches SIGINT and SIGTERM, and ignored signals would survive the exec.
+        for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP})
+            signal(sig, SIG_DFL);
+        sigset_t empty;
+        sigemptyset(&empty);
+        sigprocmask(SIG_SETMASK, &empty, nullptr);
+        int null_fd = open("/dev/null", O_WRONLY);
+        if (dup2(fds[0], 0) < 0 || null_fd < 0 || dup2(null_fd, 1) < 0 || dup2(log_fd, 2) < 0) {
+            int err = errno;
+            ssize_t ignored = write(report[1], &err, sizeof err);
+            (void)ignored;
+            _exit(127);
+        }
+        execve(argv[0], argv.data(), environ);
+        int err = errno;
+        ssize_t ignored = write(report[1], &err, sizeof err);
+        (void)ignored;
+        _exit(127);
+    }
+    int fork_errno = errno;
+    close(fds[0]);
+    close(log_fd);
+    close(report[1]);
+    if (pid < 0) {
+        close(report[0]);
+        close(fds[1]);
+        *error = "cannot start " + settings.ffmpeg + ": " + std::strerror(fork_errno);
+        return false;
+    }
+    int child_errno = 0;
+    ssize_t got;
+    while ((got = read(report[0], &child_errno, sizeof child_errno)) < 0 && errno == EINTR) {
+    }
+    close(report[0]);
+    if (got > 0) {
+        close(fds[1]);
+        int wstatus;
+        while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+        }
+        *error = "cannot start " + settings.ffmpeg + ": " + std::strerror(child_errno);
         return false;
     }
     encoder->pid = pid;

@@ -34,7 +34,8 @@ std::string find_program(const char* name);
 std::vector<std::string> ffmpeg_arguments(const EncodeSettings& settings);
 
 // Starts ffmpeg in a process group of its own (a Ctrl+C at the terminal reaches the export
-// only, which then stops ffmpeg itself). False with *error when it cannot be started.
+// only, which then stops ffmpeg itself), killed by the system when the export dies. False with
+// *error when it cannot be started.
 [[nodiscard]] bool encoder_start(const EncodeSettings& settings, Encoder* encoder,
                                  std::string* error);
 

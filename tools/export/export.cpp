@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "core/core.h"
+#include "tools/common/output_file.h"
 #include "tools/export/clock.h"
 #include "tools/export/encoder.h"
 #include "tools/export/mixdown.h"
@@ -127,7 +128,7 @@ Options parse_options(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
-            std::exit(0);
+            std::exit(std::fflush(stdout) == 0 ? 0 : EXIT_FAILURE_INTERNAL);
         }
         if (a == "--lossless") {
             opt.lossless = true;
@@ -149,7 +150,7 @@ Options parse_options(int argc, char** argv) {
                             std::to_string(MAX_FPS));
             continue;
         }
-        if (a.size() > 1 && a[0] == '-')
+        if (a[0] == '-')
             usage_error("unknown option " + a);
         if (opt.out)
             usage_error("more than one output file given");
@@ -180,26 +181,19 @@ AssetTable load_assets(const char* path) {
          std::string(path) + ": not the show's asset file (the reason is on standard output)");
 }
 
-// The encoded file is written under a hidden temporary name next to OUT and renamed into place
-// only once ffmpeg has finished it, so OUT is never a partial file. Making that name now also
-// proves that OUT's directory takes new files before any work is done.
+// The encoded file is written under a hidden temporary name beside OUT (or beside the file its
+// symlinks lead to) and renamed into place only once ffmpeg has finished it, so OUT is never a
+// partial file. Making that name now also proves that OUT takes a new file (not a device, FIFO
+// or directory) before any work is done.
+OutputFile output;
+
 void reserve_partial_output(const std::string& out) {
-    struct stat st;
-    if (stat(out.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        fail(EXIT_BAD_INPUT, out + ": is a directory");
-    std::size_t slash = out.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : out.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? out : out.substr(slash + 1);
-    std::string temp = (slash == std::string::npos ? "" : dir) + "." + base + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
-        fail(EXIT_BAD_INPUT, out + ": cannot write the output file there: " + std::strerror(errno));
-    leftovers.partial_output = temp;
-    // mkstemp makes the file private; the video is an ordinary file for whoever reads it.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
+    std::string reason;
+    if (!output_open(out.c_str(), &output, &reason))
+        fail(EXIT_BAD_INPUT, reason);
+    // ffmpeg writes the file by name.
+    output_close_stream(&output);
+    leftovers.partial_output = output.temp;
 }
 
 void make_work_dir() {
@@ -383,9 +377,10 @@ int main(int argc, char** argv) {
     show_progress(&progress, shown, total, opt.fps, true);
     end_progress_line();
 
-    if (std::rename(leftovers.partial_output.c_str(), out.c_str()) != 0)
-        fail(EXIT_BAD_INPUT, out + ": cannot write the output file: " + std::strerror(errno));
-    leftovers.partial_output.clear();
+    std::string reason;
+    leftovers.partial_output.clear(); // output_commit removes it on a failure
+    if (!output_commit(&output, &reason))
+        fail(EXIT_BAD_INPUT, reason);
     remove_leftovers();
 
     double seconds = static_cast<double>(shown) / opt.fps;

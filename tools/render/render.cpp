@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/core.h"
+#include "tools/common/output_file.h"
 #include "tools/render/timeline.h"
 
 namespace {
@@ -28,10 +30,22 @@ constexpr std::size_t MAX_PASSES = 100000;
     std::exit(status);
 }
 
+// Syncs every file written to OUTDIR's filesystem; a write error the kernel met on the way
+// ends the run.
+void sync_outdir(const std::string& outdir) {
+    int fd = open(outdir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || syncfs(fd) != 0)
+        fail(EXIT_BAD_INPUT, outdir + ": cannot write: " + std::strerror(errno));
+    close(fd);
+}
+
+constexpr const char* USAGE = "usage: quab-render ASSETS TIMELINE OUTDIR [--png]\n"
+                              "       quab-render --dump-tables OUTDIR\n";
+
 [[noreturn]] void usage(const char* problem) {
-    fail(EXIT_BAD_INPUT, std::string(problem) +
-                             "\nusage: quab-render ASSETS TIMELINE OUTDIR [--png]\n"
-                             "       quab-render --dump-tables OUTDIR");
+    std::fflush(stdout);
+    std::fprintf(stderr, "quab-render: %s\n%s", problem, USAGE);
+    std::exit(EXIT_BAD_INPUT);
 }
 
 // OUTDIR is created if it does not exist (one level); either way it must take a new file.
@@ -53,42 +67,23 @@ void prepare_outdir(const std::string& outdir) {
     unlink(probe.c_str());
 }
 
-// Writing goes to a hidden temporary name in the same directory and is renamed into place only
-// once complete, so a file under its final name is never half-written.
-struct PendingFile {
-    std::string final_path;
-    std::string temp_path;
-    FILE* f;
-};
-
-// Permission bits for the output files: what open() would give, the umask applied.
-mode_t output_mode = 0644;
-
-PendingFile begin_file(const std::string& outdir, const std::string& name) {
-    PendingFile p{outdir + "/" + name, outdir + "/." + name + ".XXXXXX", nullptr};
-    int fd = mkstemp(p.temp_path.data());
-    if (fd >= 0 && !(p.f = fdopen(fd, "wb"))) {
-        close(fd);
-        unlink(p.temp_path.c_str());
-    }
-    if (!p.f)
-        fail(EXIT_BAD_INPUT, p.final_path + ": cannot create: " + std::strerror(errno));
-    // mkstemp makes the file private; the output is an ordinary file for whoever reads it.
-    fchmod(fd, output_mode);
-    return p;
+// Every output file appears complete under its final name or not at all.
+OutputFile begin_file(const std::string& outdir, const std::string& name) {
+    OutputFile out;
+    std::string reason;
+    if (!output_open((outdir + "/" + name).c_str(), &out, &reason))
+        fail(EXIT_BAD_INPUT, reason);
+    return out;
 }
 
-// Closes the file and renames it into place; on any failure removes it and ends the run.
-void finish_file(PendingFile* p, bool written, int write_errno) {
-    int err = written ? 0 : (write_errno ? write_errno : EIO);
-    if (std::fclose(p->f) != 0 && !err)
-        err = errno;
-    if (!err && std::rename(p->temp_path.c_str(), p->final_path.c_str()) != 0)
-        err = errno;
-    if (!err)
-        return;
-    unlink(p->temp_path.c_str());
-    fail(EXIT_BAD_INPUT, p->final_path + ": cannot write: " + std::strerror(err));
+// Renames the file into place; on any failure removes it and ends the run. Frames and tables
+// are not synced one by one (a sync per frame made a run several times slower); the whole
+// output directory is synced once at the end (sync_outdir).
+void finish_file(OutputFile* out) {
+    out->durable = false;
+    std::string reason;
+    if (!output_commit(out, &reason))
+        fail(EXIT_BAD_INPUT, reason);
 }
 
 // 32-bit words in little-endian byte order whatever the host.
@@ -98,10 +93,13 @@ void write_words_le(const std::string& outdir, const std::string& name, const st
     for (std::size_t i = 0; i < count; i++)
         for (int b = 0; b < 4; b++)
             (*bytes)[i * 4 + b] = static_cast<unsigned char>(words[i] >> (8 * b));
-    PendingFile p = begin_file(outdir, name);
-    errno = 0;
-    bool written = std::fwrite(bytes->data(), 1, bytes->size(), p.f) == bytes->size();
-    finish_file(&p, written, errno);
+    OutputFile out = begin_file(outdir, name);
+    std::string reason;
+    if (!output_write(&out, bytes->data(), bytes->size(), &reason)) {
+        output_discard(&out);
+        fail(EXIT_BAD_INPUT, reason);
+    }
+    finish_file(&out);
 }
 
 // RGB, the key byte dropped.
@@ -119,14 +117,25 @@ void write_png(const std::string& outdir, const std::string& name, const Pixel* 
     image.width = FRAME_W;
     image.height = FRAME_H;
     image.format = PNG_FORMAT_RGB;
-    PendingFile p = begin_file(outdir, name);
-    errno = 0;
-    bool written = png_image_write_to_stdio(&image, p.f, 0, rgb->data(), 0, nullptr) != 0;
-    if (!written)
-        std::fprintf(stderr, "quab-render: libpng: %s\n", image.message);
-    int write_errno = errno;
+    // Encoded in memory first, so that a failed write is the output file's, with its reason.
+    png_alloc_size_t size = 0;
+    bool encoded = png_image_write_to_memory(&image, nullptr, &size, 0, rgb->data(), 0, nullptr);
+    std::vector<unsigned char> png(size);
+    encoded =
+        encoded && png_image_write_to_memory(&image, png.data(), &size, 0, rgb->data(), 0, nullptr);
+    if (!encoded) {
+        std::string message = image.message;
+        png_image_free(&image);
+        fail(1, outdir + "/" + name + ": libpng: " + message);
+    }
     png_image_free(&image);
-    finish_file(&p, written, write_errno);
+    OutputFile out = begin_file(outdir, name);
+    std::string reason;
+    if (!output_write(&out, png.data(), size, &reason)) {
+        output_discard(&out);
+        fail(EXIT_BAD_INPUT, reason);
+    }
+    finish_file(&out);
 }
 
 ShowState* new_show() {
@@ -165,6 +174,7 @@ int dump_tables(const std::string& outdir) {
         write_words_le(outdir, std::string(t.name) + ".raw",
                        reinterpret_cast<const std::uint32_t*>(t.words), t.count, &bytes);
     show_free(s);
+    sync_outdir(outdir);
     return 0;
 }
 
@@ -233,30 +243,38 @@ int render(const char* assets_path, const char* timeline_path, const std::string
 
     free_asset_table(assets);
     show_free(s);
+    sync_outdir(outdir);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+// Anything that starts with '-' is an option, never a file name.
 bool is_option(const char* arg) {
-    return arg[0] == '-' && arg[1] == '-';
+    return arg[0] == '-';
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    mode_t mask = umask(0);
-    umask(mask);
-    output_mode = 0666 & ~mask;
+    for (int i = 1; i < argc; i++) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(USAGE, stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+    }
     if (argc >= 2 && std::strcmp(argv[1], "--dump-tables") == 0) {
         if (argc != 3 || is_option(argv[2]))
             usage("--dump-tables takes exactly one argument, OUTDIR");
         return dump_tables(argv[2]);
     }
+    for (int i = 1; i < argc; i++)
+        if (is_option(argv[i]) && std::strcmp(argv[i], "--png") != 0)
+            usage((std::string("unknown option ") + argv[i]).c_str());
     if (argc != 4 && argc != 5)
         usage("expected three arguments and an optional --png");
     for (int i = 1; i < 4; i++)
         if (is_option(argv[i]))
-            usage((std::string("unknown option ") + argv[i]).c_str());
+            usage("--png comes after ASSETS TIMELINE OUTDIR");
     if (argc == 5 && std::strcmp(argv[4], "--png") != 0)
-        usage((std::string("unknown option ") + argv[4]).c_str());
+        usage((std::string("unexpected argument ") + argv[4]).c_str());
     return render(argv[1], argv[2], argv[3], argc == 5);
 }

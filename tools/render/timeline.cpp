@@ -124,8 +124,15 @@ bool read_timeline_file(const char* path, std::vector<TimelineEntry>* entries, s
     std::string text;
     char buffer[65536];
     std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
         text.append(buffer, got);
+        if (text.size() > TIMELINE_MAX_BYTES) {
+            std::fclose(f);
+            *error = std::string(path) + ": longer than " +
+                     std::to_string(TIMELINE_MAX_BYTES >> 20) + " MB; not a timeline";
+            return false;
+        }
+    }
     bool failed = std::ferror(f);
     int read_errno = errno;
     std::fclose(f);

@@ -22,7 +22,12 @@ struct TimelineEntry {
 [[nodiscard]] bool parse_timeline(const char* text, std::size_t length,
                                   std::vector<TimelineEntry>* entries, std::string* error);
 
-// Reads the file at path whole and parses it. On failure *error names the file and the reason
-// ("PATH: line N: REASON" or "PATH: cannot read: ...").
+// A timeline longer than this is refused before it is parsed: the renderer's limit of passes
+// at a generous line length (comments included) stays well below it.
+constexpr std::size_t TIMELINE_MAX_BYTES = 16u << 20;
+
+// Reads the file at path whole (at most TIMELINE_MAX_BYTES) and parses it. On failure *error
+// names the file and the reason ("PATH: line N: REASON", "PATH: cannot read: ..." or "PATH:
+// longer than 16 MB; not a timeline").
 [[nodiscard]] bool read_timeline_file(const char* path, std::vector<TimelineEntry>* entries,
                                       std::string* error);

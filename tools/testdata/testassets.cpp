@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "tools/common/output_file.h"
 
 namespace {
 
@@ -32,7 +33,8 @@ std::uint32_t pattern_pixel(int n, int x, int y, int width, int height, std::uin
     return key << 24 | red << 16 | green << 8 | blue;
 }
 
-bool write_records(FILE* f) {
+// One record at a time, so that a full disk is found on the first record it cuts short.
+bool write_records(OutputFile* out, std::string* reason) {
     std::vector<std::uint32_t> words;
     for (int n = 0; n < ASSET_COUNT; n++) {
         const AssetShape& shape = ASSET_MAP[n];
@@ -42,43 +44,55 @@ bool write_records(FILE* f) {
             for (int x = 0; x < shape.width; x++)
                 words.push_back(
                     pattern_pixel(n, x, y, shape.width, shape.height, xorshift(&state)));
-        if (!write_asset_record(f, words.data(), words.size()))
+        if (!write_asset_record(out->f, words.data(), words.size())) {
+            *reason = out->path + ": cannot write: " + std::strerror(errno ? errno : EIO);
             return false;
+        }
     }
     return true;
+}
+
+constexpr const char* USAGE = "usage: quab-testassets OUT\n"
+                              "  writes an asset file of the show's 30 records in test patterns\n";
+
+int usage_error(const std::string& problem) {
+    std::fprintf(stderr, "quab-testassets: %s\n%s", problem.c_str(), USAGE);
+    return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: quab-testassets OUT\n");
-        return 2;
+    const char* path = nullptr;
+    for (int i = 1; i < argc; i++) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(USAGE, stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
     }
-    // Written under a temporary name and renamed, so OUT is never a half-written file.
-    std::string out = argv[1];
-    std::string temp = out + ".partial";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) {
-        std::fprintf(stderr, "quab-testassets: %s: cannot create: %s\n", temp.c_str(),
-                     std::strerror(errno));
-        return 2;
+    for (int i = 1; i < argc; i++) {
+        if (argv[i][0] == '-')
+            return usage_error(std::string("unknown option ") + argv[i]);
+        if (path)
+            return usage_error("more than one output file given");
+        path = argv[i];
     }
-    bool written = write_records(f);
-    int err = errno;
-    if (std::fclose(f) != 0 && written) {
-        written = false;
-        err = errno;
+    if (!path)
+        return usage_error("no output file given");
+    OutputFile out;
+    std::string reason;
+    if (!output_open(path, &out, &reason)) {
+        std::fprintf(stderr, "quab-testassets: %s\n", reason.c_str());
+        return 1;
     }
-    if (written && std::rename(temp.c_str(), out.c_str()) != 0) {
-        written = false;
-        err = errno;
+    if (!write_records(&out, &reason)) {
+        output_discard(&out);
+        std::fprintf(stderr, "quab-testassets: %s\n", reason.c_str());
+        return 1;
     }
-    if (!written) {
-        std::remove(temp.c_str());
-        std::fprintf(stderr, "quab-testassets: %s: cannot write: %s\n", out.c_str(),
-                     std::strerror(err));
-        return 2;
+    if (!output_commit(&out, &reason)) {
+        std::fprintf(stderr, "quab-testassets: %s\n", reason.c_str());
+        return 1;
     }
     return 0;
 }

@@ -31,12 +31,12 @@ struct Options {
     bool click = false;
 };
 
+constexpr const char* USAGE =
+    "usage: quab-testmod OUT [--positions N] [--rows R] [--speed S] [--bpm B] [--click]\n"
+    "  N 1..256 (default 32), R 1..256 (default 1), S 1..31 (default 1), B 32..255 (default 255)\n";
+
 static int usage(const char* why) {
-    std::fprintf(stderr, "quab-testmod: %s\n", why);
-    std::fprintf(stderr, "usage: quab-testmod OUT [--positions N] [--rows R] [--speed S] [--bpm B] "
-                         "[--click]\n"
-                         "  N 1..256 (default 32), R 1..256 (default 1), S 1..31 (default 1), "
-                         "B 32..255 (default 255)\n");
+    std::fprintf(stderr, "quab-testmod: %s\n%s", why, USAGE);
     return 2;
 }
 
@@ -116,6 +116,10 @@ int main(int argc, char** argv) {
         const char* a = argv[i];
         std::uint32_t* target = nullptr;
         std::uint32_t low = 1, high = 256;
+        if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
+            std::fputs(USAGE, stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
         if (std::strcmp(a, "--click") == 0) {
             opt.click = true;
             continue;
@@ -131,7 +135,7 @@ int main(int argc, char** argv) {
             target = &opt.bpm;
             low = 32;
             high = 255;
-        } else if (a[0] == '-' && a[1] != '\0') {
+        } else if (a[0] == '-') {
             return usage((std::string("unknown option ") + a).c_str());
         } else {
             if (opt.out)

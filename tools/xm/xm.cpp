@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/common/output_file.h"
+
 namespace {
 
 constexpr std::uint16_t XM_VERSION = 0x0104;
@@ -365,17 +367,12 @@ bool xm_write_file(const XmModule& m, const char* path, std::string* reason) {
     std::vector<std::uint8_t> bytes;
     if (!xm_encode(m, &bytes, reason))
         return false;
-    std::FILE* f = std::fopen(path, "wb");
-    if (!f)
-        return fail(reason, std::string("cannot open ") + path + ": " + std::strerror(errno));
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    int write_errno = errno;
-    if (std::fclose(f) != 0 && ok) {
-        ok = false;
-        write_errno = errno;
+    OutputFile out;
+    if (!output_open(path, &out, reason))
+        return false;
+    if (!output_write(&out, bytes.data(), bytes.size(), reason)) {
+        output_discard(&out);
+        return false;
     }
-    if (!ok)
-        return fail(reason,
-                    std::string("cannot write ") + path + ": " + std::strerror(write_errno));
-    return true;
+    return output_commit(&out, reason);
 }

@@ -463,7 +463,8 @@ INSTANTIATE_TEST_SUITE_P(
                      {}},
         BadInputCase{"output_folder_missing",
                      with(GOOD, {"$OUT/none/x.mp4"}),
-                     "$OUT/none/x.mp4: cannot write the output file there",
+                     "$OUT/none/x.mp4: cannot create a file in $OUT/none: No such file or "
+                     "directory",
                      {}},
         BadInputCase{"output_is_a_folder",
                      with(GOOD, {"$OUT/folder.mp4"}),

@@ -1,0 +1,336 @@
+// The music thread and the heard clock. The thread keeps the sound output fed a set time ahead,
+// in blocks whose first-sample state it records in a ring; the picture side finds the block that
+// holds the sample being heard: samples handed over, less those still queued, less the output's
+// own latency. Without sound the system clock stands in for the output at 44,100 samples a second.
+#include "tools/play/playback.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <thread>
+
+#include <SDL.h>
+
+#include "music/mixer.h"
+#include "music/sample_clock.h"
+
+namespace {
+
+struct Block {
+    std::uint64_t start; // first sample frame
+    std::uint32_t frames;
+    std::int16_t sngpos;
+    std::uint16_t patpos;
+    std::uint32_t sngtime;
+    std::uint32_t jumps;
+};
+
+// Enough for the longest buffer allowed plus the output's latency, many times over.
+constexpr std::uint32_t RING_BLOCKS = 4096;
+static_assert((RING_BLOCKS & (RING_BLOCKS - 1)) == 0);
+
+// Asked-for device buffer: about 12 ms at 44,100 Hz.
+constexpr Uint16 DEVICE_FRAMES = 512;
+
+std::uint64_t now_ns() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<std::uint64_t>(t.tv_sec) * 1000000000u +
+           static_cast<std::uint64_t>(t.tv_nsec);
+}
+
+void sleep_ms(std::uint32_t ms) {
+    timespec t{0, static_cast<long>(ms) * 1000000L};
+    nanosleep(&t, nullptr);
+}
+
+// Everything below `lock` is shared by the two threads and guarded by it.
+struct Shared {
+    std::mutex lock;
+    Block ring[RING_BLOCKS];
+    std::uint64_t first_block = 0; // oldest block still held
+    std::uint64_t next_block = 0;  // one past the newest
+    std::uint64_t handed = 0;      // sample frames handed to the output and not taken back
+    std::uint32_t jumps = 0;
+    bool song_over = false;
+    std::uint64_t song_end_sample = 0;
+    // The silent clock: samples run from clock_start_ns, less the time spent paused.
+    std::uint64_t clock_start_ns = 0;
+    std::uint64_t paused_ns = 0;
+    std::uint64_t paused_since_ns = 0;
+    bool paused = false;
+};
+
+Shared shared;
+SDL_AudioDeviceID device = 0;
+std::uint32_t device_frames = 0;
+std::uint32_t latency_frames = 0;
+std::uint32_t ahead_frames = 0;
+std::int16_t first_position = 0;
+std::thread music_thread;
+std::atomic<bool> quit{false};
+std::atomic<int> jump_request{-1};
+std::string mix_error;
+bool mix_failed = false;
+
+// The main thread's smoothing of the consumed count, which the output takes in whole device
+// buffers: between two takes the sound goes on playing at the mixing rate.
+std::uint64_t last_consumed = 0;
+std::uint64_t last_consumed_ns = 0;
+// The heard sample never goes back: a pause stops the smoothing short of where it had got.
+std::int64_t last_heard = 0;
+
+// Samples the silent clock has run; under the lock.
+std::uint64_t silent_samples(std::uint64_t now) {
+    std::uint64_t end = shared.paused ? shared.paused_since_ns : now;
+    std::uint64_t run_ns = end - shared.clock_start_ns - shared.paused_ns;
+    return run_ns / 1000u * MIX_RATE_HZ / 1000000u;
+}
+
+// Drops blocks from `sample` on; under the lock.
+void drop_blocks_from(std::uint64_t sample) {
+    while (shared.next_block > shared.first_block) {
+        Block* b = &shared.ring[(shared.next_block - 1) % RING_BLOCKS];
+        if (b->start < sample) {
+            if (b->start + b->frames > sample)
+                b->frames = static_cast<std::uint32_t>(sample - b->start);
+            break;
+        }
+        shared.next_block--;
+    }
+}
+
+void apply_jump(std::int16_t position) {
+    {
+        std::lock_guard<std::mutex> guard(shared.lock);
+        std::uint64_t keep = shared.handed;
+        if (device) {
+            // What is still queued is never heard; the output's own buffer still is.
+            SDL_LockAudioDevice(device);
+            std::uint64_t queued = SDL_GetQueuedAudioSize(device) / MIX_BYTES_PER_FRAME;
+            SDL_ClearQueuedAudio(device);
+            SDL_UnlockAudioDevice(device);
+            keep = shared.handed - queued;
+        } else {
+            std::uint64_t now = silent_samples(now_ns());
+            if (now < keep)
+                keep = now;
+        }
+        drop_blocks_from(keep);
+        shared.handed = keep;
+        shared.song_over = false;
+        shared.jumps++;
+    }
+    Player_SetPosition(static_cast<UWORD>(position));
+}
+
+// Whether the output has room for another block; sleeps a little when it has not.
+bool wait_for_room() {
+    if (device) {
+        std::uint32_t queued = SDL_GetQueuedAudioSize(device) / MIX_BYTES_PER_FRAME;
+        if (queued < ahead_frames)
+            return true;
+        std::uint32_t over_ms = (queued - ahead_frames) * 1000u / MIX_RATE_HZ;
+        sleep_ms(over_ms < 1 ? 1 : over_ms > 10 ? 10 : over_ms);
+        return false;
+    }
+    std::uint64_t handed, now;
+    {
+        std::lock_guard<std::mutex> guard(shared.lock);
+        handed = shared.handed;
+        now = silent_samples(now_ns());
+    }
+    if (handed < now + ahead_frames)
+        return true;
+    sleep_ms(5);
+    return false;
+}
+
+void music_thread_main() {
+    MODULE* module = mixer_module();
+    Player_Start(module);
+    if (first_position > 0)
+        Player_SetPosition(static_cast<UWORD>(first_position));
+    void* buffer = std::malloc(BLOCK_FRAMES * MIX_BYTES_PER_FRAME);
+    if (!buffer) {
+        mix_error = "out of memory for the mixing buffer";
+        mix_failed = true;
+    }
+    while (buffer && !quit.load(std::memory_order_relaxed)) {
+        int jump = jump_request.exchange(-1);
+        if (jump >= 0)
+            apply_jump(static_cast<std::int16_t>(jump));
+        bool idle;
+        {
+            std::lock_guard<std::mutex> guard(shared.lock);
+            idle = shared.paused || shared.song_over;
+        }
+        if (idle) {
+            sleep_ms(5);
+            continue;
+        }
+        if (!wait_for_room())
+            continue;
+
+        std::uint64_t start;
+        {
+            std::lock_guard<std::mutex> guard(shared.lock);
+            start = shared.handed;
+        }
+        // Blocks start on multiples of BLOCK_FRAMES, so none straddles a tick; after a jump the
+        // first block is shortened to get back in step.
+        std::uint32_t frames = BLOCK_FRAMES - static_cast<std::uint32_t>(start % BLOCK_FRAMES);
+        // Mixing the first sample runs the player tick that starts on it, so the block's record
+        // holds the row playing from its first sample on, as quab-export takes it.
+        if (!mixer_mix(buffer, 1, &mix_error)) {
+            mix_failed = true;
+            break;
+        }
+        Block b{start, frames, module->sngpos, module->patpos, module->sngtime, 0};
+        bool active = Player_Active();
+        if (frames > 1 &&
+            !mixer_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME, frames - 1,
+                       &mix_error)) {
+            mix_failed = true;
+            break;
+        }
+        std::lock_guard<std::mutex> guard(shared.lock);
+        if (device && SDL_QueueAudio(device, buffer, frames * MIX_BYTES_PER_FRAME) != 0) {
+            mix_error = std::string("cannot queue sound: ") + SDL_GetError();
+            mix_failed = true;
+            break;
+        }
+        b.jumps = shared.jumps;
+        if (shared.next_block - shared.first_block == RING_BLOCKS)
+            shared.first_block++;
+        shared.ring[shared.next_block % RING_BLOCKS] = b;
+        shared.next_block++;
+        shared.handed = start + frames;
+        if (!active) {
+            shared.song_over = true;
+            shared.song_end_sample = start;
+        }
+    }
+    Player_Stop();
+    std::free(buffer);
+}
+
+} // namespace
+
+bool playback_start(const PlaybackSettings& settings, bool* silent, std::string* error) {
+    first_position = settings.start_position;
+    ahead_frames = settings.buffer_ms * MIX_RATE_HZ / 1000u;
+    if (ahead_frames < 2 * BLOCK_FRAMES)
+        ahead_frames = 2 * BLOCK_FRAMES;
+    device = 0;
+    if (!settings.mute && SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+        SDL_AudioSpec want;
+        SDL_zero(want);
+        want.freq = static_cast<int>(MIX_RATE_HZ);
+        want.format = AUDIO_S16SYS;
+        want.channels = 2;
+        want.samples = DEVICE_FRAMES;
+        SDL_AudioSpec have;
+        device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (device) {
+            device_frames = have.samples;
+            // SDL asks the sound server to keep one device buffer's worth of latency, buffer
+            // and sink together, and hands it a device buffer at a time. The heard clock moves
+            // the consumed count on smoothly between hand-overs (half a buffer on average), so
+            // it takes that half back too.
+            latency_frames = have.samples + have.samples / 2u;
+        }
+    }
+    *silent = device == 0;
+    if (*silent)
+        ahead_frames = 2 * BLOCK_FRAMES;
+    shared.clock_start_ns = now_ns();
+    last_consumed_ns = shared.clock_start_ns;
+    music_thread = std::thread(music_thread_main);
+    if (device)
+        SDL_PauseAudioDevice(device, 0);
+    (void)error;
+    return true;
+}
+
+HeardClock playback_heard() {
+    std::lock_guard<std::mutex> guard(shared.lock);
+    std::uint64_t now = now_ns();
+    std::int64_t heard;
+    if (device) {
+        std::uint64_t queued = SDL_GetQueuedAudioSize(device) / MIX_BYTES_PER_FRAME;
+        std::uint64_t consumed = shared.handed - queued;
+        if (consumed != last_consumed) {
+            last_consumed = consumed;
+            last_consumed_ns = now;
+        }
+        std::uint64_t since =
+            shared.paused ? 0 : (now - last_consumed_ns) / 1000u * MIX_RATE_HZ / 1000000u;
+        if (since > device_frames)
+            since = device_frames;
+        heard = static_cast<std::int64_t>(consumed + since) - latency_frames;
+        if (heard < last_heard)
+            heard = last_heard;
+        last_heard = heard;
+    } else {
+        heard = static_cast<std::int64_t>(silent_samples(now));
+    }
+
+    HeardClock c{0, first_position, 0, 0, 0, false, heard};
+    if (shared.next_block == shared.first_block)
+        return c;
+    // The newest block that starts at or before the heard sample; before the first, the first.
+    std::uint64_t i = shared.next_block - 1;
+    while (i > shared.first_block && static_cast<std::int64_t>(shared.ring[i % RING_BLOCKS].start) >
+                                         (heard < 0 ? 0 : heard))
+        i--;
+    const Block& b = shared.ring[i % RING_BLOCKS];
+    c.tick_count = tick_at_sample(heard < 0 ? 0 : static_cast<std::uint64_t>(heard));
+    c.sngpos = b.sngpos;
+    c.patpos = b.patpos;
+    c.sngtime = b.sngtime;
+    c.jumps = b.jumps;
+    c.song_ended = shared.song_over && heard >= static_cast<std::int64_t>(shared.song_end_sample);
+    return c;
+}
+
+void playback_set_paused(bool paused) {
+    {
+        std::lock_guard<std::mutex> guard(shared.lock);
+        if (paused == shared.paused)
+            return;
+        std::uint64_t now = now_ns();
+        if (paused)
+            shared.paused_since_ns = now;
+        else
+            shared.paused_ns += now - shared.paused_since_ns;
+        shared.paused = paused;
+    }
+    if (device)
+        SDL_PauseAudioDevice(device, paused ? 1 : 0);
+}
+
+void playback_jump(std::int16_t position) {
+    jump_request.store(position < 0 ? 0 : position);
+}
+
+void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames) {
+    *output_frames = device ? latency_frames : 0;
+    *queued_frames = device ? SDL_GetQueuedAudioSize(device) / MIX_BYTES_PER_FRAME : 0;
+}
+
+bool playback_stop(std::string* error) {
+    quit.store(true);
+    if (music_thread.joinable())
+        music_thread.join();
+    if (device) {
+        SDL_CloseAudioDevice(device);
+        device = 0;
+    }
+    if (mix_failed) {
+        *error = mix_error;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,53 @@
+// quab-play's music side: a thread of its own makes every libmikmod call from Player_Start to
+// Player_Stop, mixes the module in short blocks into the sound output (or, silent, against the
+// system clock) and publishes, per block, the song position, row, song time and tick at the
+// block's first sample. The picture side asks which block is being heard now.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Sample frames per published block: a third of a tick, so that blocks never straddle a tick.
+constexpr std::uint32_t BLOCK_FRAMES = 294;
+
+// The clock one pass of the show reads, as heard now.
+struct HeardClock {
+    std::int32_t tick_count;
+    std::int16_t sngpos;
+    std::uint16_t patpos;
+    std::uint32_t sngtime;
+    std::uint32_t jumps;  // jumps made before this sample; a change means the show starts afresh
+    bool song_ended;      // the sample heard is past the end of the song
+    std::int64_t sample;  // the sample frame heard (before the first one: negative)
+};
+
+struct PlaybackSettings {
+    bool mute;                  // no sound output by choice
+    std::uint32_t buffer_ms;    // sound mixed ahead of the output, in milliseconds
+    std::int16_t start_position; // song position the music starts from
+};
+
+// Opens the sound output (unless muted) and starts the music thread on the module loaded in the
+// mixer. *silent tells whether the show runs without sound (no output could be opened, or mute).
+// False with *error set when the thread cannot start.
+[[nodiscard]] bool playback_start(const PlaybackSettings& settings, bool* silent,
+                                  std::string* error);
+
+// What is heard now: the sound output's consumed samples less its latency, or the system clock
+// while silent.
+HeardClock playback_heard();
+
+// Pauses or resumes sound and clock together.
+void playback_set_paused(bool paused);
+
+// Moves the song to `position`: the sound still queued is dropped, and the blocks mixed from there
+// carry one more jump.
+void playback_jump(std::int16_t position);
+
+// The output latency the clock subtracts, and the sound queued ahead of it now, in sample frames
+// (both 0 while silent).
+void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames);
+
+// Stops the thread (it stops the player) and closes the sound output. Afterwards the caller may
+// close the mixer. False with *error set when mixing failed on the way.
+bool playback_stop(std::string* error);

@@ -10,6 +10,7 @@
 
 #include "core/core.h"
 #include "music/mixer.h"
+#include "music/sample_clock.h"
 #include "tools/play/playback.h"
 #include "tools/show_files/show_files.h"
 
@@ -283,6 +284,13 @@ int main(int argc, char** argv) {
     if (silent)
         std::fprintf(stderr, "no sound output: playing without sound\n");
 
+    // QUAB_PLAY_TRACE set: once a second, frames shown and the output latency the clock accounted
+    // for on average, on standard error (for the benchmarks).
+    bool trace = std::getenv("QUAB_PLAY_TRACE") != nullptr;
+    std::uint64_t trace_start = now_ns();
+    std::uint64_t trace_output_frames = 0;
+    std::uint32_t trace_frames = 0;
+
     bool paused = false;
     bool quit = false;
     std::uint32_t jumps_seen = 0;
@@ -335,6 +343,21 @@ int main(int argc, char** argv) {
             }
             show_pass_at(&show, &clock, heard.tick_count, heard.sngpos, heard.patpos);
             new_frame = true;
+            if (trace) {
+                std::uint32_t output_frames, queued_frames;
+                playback_latency(&output_frames, &queued_frames);
+                trace_output_frames += output_frames;
+                if (++trace_frames, frame_start - trace_start >= 1000000000u) {
+                    std::fprintf(stderr, "trace: %u frames, output latency %.2f ms, queued %.2f ms\n",
+                                 trace_frames,
+                                 1000.0 * static_cast<double>(trace_output_frames) / trace_frames /
+                                     MIX_RATE_HZ,
+                                 1000.0 * queued_frames / MIX_RATE_HZ);
+                    trace_start = frame_start;
+                    trace_output_frames = 0;
+                    trace_frames = 0;
+                }
+            }
         }
         if (show.scene_index != titled_scene || heard.sngpos != titled_position) {
             titled_scene = show.scene_index;

@@ -1,11 +1,14 @@
-// The music thread and the heard clock. The thread keeps the sound output fed a set time ahead,
-// in blocks whose first-sample state it records in a ring; the picture side finds the block that
-// holds the sample being heard: samples handed over, less those still queued, less the output's
-// own latency. Without sound the system clock stands in for the output at 44,100 samples a second.
+// The music thread and the heard clock. The thread keeps a ring of mixed sound a set time ahead
+// of the output, in blocks whose first-sample state it records; the output's callback takes from
+// the ring and notes when and how much it took. The picture side finds the block that holds the
+// sample being heard: samples handed over, moved on at the mixing rate since the last hand-over,
+// less the output's latency. Without sound the system clock stands in at 44,100 samples a second.
 #include "tools/play/playback.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <thread>
@@ -51,7 +54,7 @@ struct Shared {
     Block ring[RING_BLOCKS];
     std::uint64_t first_block = 0; // oldest block still held
     std::uint64_t next_block = 0;  // one past the newest
-    std::uint64_t handed = 0;      // sample frames handed to the output and not taken back
+    std::uint64_t handed = 0;      // sample frames mixed for the output and not taken back
     std::uint32_t jumps = 0;
     bool song_over = false;
     std::uint64_t song_end_sample = 0;
@@ -74,12 +77,57 @@ std::atomic<int> jump_request{-1};
 std::string mix_error;
 bool mix_failed = false;
 
-// The main thread's smoothing of the consumed count, which the output takes in whole device
-// buffers: between two takes the sound goes on playing at the mixing rate.
-std::uint64_t last_consumed = 0;
-std::uint64_t last_consumed_ns = 0;
-// The heard sample never goes back: a pause stops the smoothing short of where it had got.
+// The sound ring between the music thread (writer) and the output's callback (reader), in sample
+// frames counted from the start; a position's frame lies at (position % ring_frames). The callback
+// runs under SDL's device lock, and takes no lock of ours.
+std::uint8_t* ring_bytes = nullptr;
+std::uint64_t ring_frames = 0;
+std::atomic<std::uint64_t> ring_written{0};
+std::atomic<std::uint64_t> ring_read{0};
+// The last hand-over, when and up to which frame, published by the callback under a sequence
+// number that is odd while it writes.
+std::atomic<std::uint32_t> handover_seq{0};
+std::atomic<std::uint64_t> handover_frames{0};
+std::atomic<std::uint64_t> handover_ns{0};
+
+// The heard sample never goes back: a pause stops the clock short of where it had got.
 std::int64_t last_heard = 0;
+// The last heard clock's distance behind the samples handed over, and the sound queued then.
+std::uint32_t last_output_frames = 0;
+std::uint32_t last_queued_frames = 0;
+
+void SDLCALL output_callback(void*, Uint8* stream, int len) {
+    std::uint64_t read = ring_read.load(std::memory_order_relaxed);
+    std::uint64_t available = ring_written.load(std::memory_order_acquire) - read;
+    std::uint64_t wanted = static_cast<std::uint64_t>(len) / MIX_BYTES_PER_FRAME;
+    std::uint64_t n = available < wanted ? available : wanted;
+    for (std::uint64_t done = 0; done < n;) {
+        std::uint64_t at = (read + done) % ring_frames;
+        std::uint64_t run = ring_frames - at < n - done ? ring_frames - at : n - done;
+        std::memcpy(stream + done * MIX_BYTES_PER_FRAME, ring_bytes + at * MIX_BYTES_PER_FRAME,
+                    run * MIX_BYTES_PER_FRAME);
+        done += run;
+    }
+    // Running dry plays silence, and the clock waits for the sound.
+    std::memset(stream + n * MIX_BYTES_PER_FRAME, 0, (wanted - n) * MIX_BYTES_PER_FRAME);
+    ring_read.store(read + n, std::memory_order_release);
+    handover_seq.fetch_add(1, std::memory_order_acq_rel);
+    handover_frames.store(read + n, std::memory_order_relaxed);
+    handover_ns.store(now_ns(), std::memory_order_relaxed);
+    handover_seq.fetch_add(1, std::memory_order_acq_rel);
+}
+
+// The last hand-over, read consistently.
+void read_handover(std::uint64_t* frames, std::uint64_t* at_ns) {
+    for (;;) {
+        std::uint32_t before = handover_seq.load(std::memory_order_acquire);
+        *frames = handover_frames.load(std::memory_order_relaxed);
+        *at_ns = handover_ns.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (!(before & 1u) && handover_seq.load(std::memory_order_relaxed) == before)
+            return;
+    }
+}
 
 // Samples the silent clock has run; under the lock.
 std::uint64_t silent_samples(std::uint64_t now) {
@@ -106,12 +154,11 @@ void apply_jump(std::int16_t position) {
         std::lock_guard<std::mutex> guard(shared.lock);
         std::uint64_t keep = shared.handed;
         if (device) {
-            // What is still queued is never heard; the output's own buffer still is.
+            // What the ring still holds is never heard; what the output took still is.
             SDL_LockAudioDevice(device);
-            std::uint64_t queued = SDL_GetQueuedAudioSize(device) / MIX_BYTES_PER_FRAME;
-            SDL_ClearQueuedAudio(device);
+            keep = ring_read.load(std::memory_order_relaxed);
+            ring_written.store(keep, std::memory_order_release);
             SDL_UnlockAudioDevice(device);
-            keep = shared.handed - queued;
         } else {
             std::uint64_t now = silent_samples(now_ns());
             if (now < keep)
@@ -128,10 +175,11 @@ void apply_jump(std::int16_t position) {
 // Whether the output has room for another block; sleeps a little when it has not.
 bool wait_for_room() {
     if (device) {
-        std::uint32_t queued = SDL_GetQueuedAudioSize(device) / MIX_BYTES_PER_FRAME;
+        std::uint64_t queued = ring_written.load(std::memory_order_relaxed) -
+                               ring_read.load(std::memory_order_acquire);
         if (queued < ahead_frames)
             return true;
-        std::uint32_t over_ms = (queued - ahead_frames) * 1000u / MIX_RATE_HZ;
+        std::uint32_t over_ms = static_cast<std::uint32_t>((queued - ahead_frames) * 1000u / MIX_RATE_HZ);
         sleep_ms(over_ms < 1 ? 1 : over_ms > 10 ? 10 : over_ms);
         return false;
     }
@@ -196,10 +244,19 @@ void music_thread_main() {
             break;
         }
         std::lock_guard<std::mutex> guard(shared.lock);
-        if (device && SDL_QueueAudio(device, buffer, frames * MIX_BYTES_PER_FRAME) != 0) {
-            mix_error = std::string("cannot queue sound: ") + SDL_GetError();
-            mix_failed = true;
-            break;
+        if (device) {
+            // Only this thread moves ring_written, and a jump (on this thread) is all that
+            // could have moved start; the callback only ever reads behind it.
+            for (std::uint32_t done = 0; done < frames;) {
+                std::uint64_t at = (start + done) % ring_frames;
+                std::uint64_t run = ring_frames - at < frames - done ? ring_frames - at
+                                                                     : frames - done;
+                std::memcpy(ring_bytes + at * MIX_BYTES_PER_FRAME,
+                            static_cast<std::uint8_t*>(buffer) + done * MIX_BYTES_PER_FRAME,
+                            run * MIX_BYTES_PER_FRAME);
+                done += static_cast<std::uint32_t>(run);
+            }
+            ring_written.store(start + frames, std::memory_order_release);
         }
         b.jumps = shared.jumps;
         if (shared.next_block - shared.first_block == RING_BLOCKS)
@@ -224,21 +281,29 @@ bool playback_start(const PlaybackSettings& settings, bool* silent, std::string*
     if (ahead_frames < 2 * BLOCK_FRAMES)
         ahead_frames = 2 * BLOCK_FRAMES;
     device = 0;
-    if (!settings.mute && SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+    // Room for the longest buffer, a block being written and the output's own buffer.
+    ring_frames = ahead_frames + 8u * BLOCK_FRAMES + 8192u;
+    if (!settings.mute && SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 &&
+        (ring_bytes = static_cast<std::uint8_t*>(std::malloc(ring_frames * MIX_BYTES_PER_FRAME)))) {
         SDL_AudioSpec want;
         SDL_zero(want);
         want.freq = static_cast<int>(MIX_RATE_HZ);
         want.format = AUDIO_S16SYS;
         want.channels = 2;
         want.samples = DEVICE_FRAMES;
+        want.callback = output_callback;
         SDL_AudioSpec have;
         device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
         if (device) {
             device_frames = have.samples;
-            // SDL asks the sound server to keep one device buffer's worth of latency, buffer
-            // and sink together, and hands it a device buffer at a time. The heard clock moves
-            // the consumed count on smoothly between hand-overs (half a buffer on average), so
-            // it takes that half back too.
+            if (std::getenv("QUAB_PLAY_TRACE"))
+                std::fprintf(stderr, "trace: device buffer %u frames\n", have.samples);
+            // SDL asks the sound server to hold one device buffer of sound, its own buffer and
+            // the sink's together, and calls back for the next buffer when a buffer's room is
+            // free. Held sound then runs from half a buffer (just before a hand-over) to one and
+            // a half (just after), one on average; so the sample handed last at a callback is
+            // heard a buffer and a half later, and the clock moves on at the mixing rate from
+            // there until the next hand-over.
             latency_frames = have.samples + have.samples / 2u;
         }
     }
@@ -246,7 +311,6 @@ bool playback_start(const PlaybackSettings& settings, bool* silent, std::string*
     if (*silent)
         ahead_frames = 2 * BLOCK_FRAMES;
     shared.clock_start_ns = now_ns();
-    last_consumed_ns = shared.clock_start_ns;
     music_thread = std::thread(music_thread_main);
     if (device)
         SDL_PauseAudioDevice(device, 0);
@@ -259,20 +323,20 @@ HeardClock playback_heard() {
     std::uint64_t now = now_ns();
     std::int64_t heard;
     if (device) {
-        std::uint64_t queued = SDL_GetQueuedAudioSize(device) / MIX_BYTES_PER_FRAME;
-        std::uint64_t consumed = shared.handed - queued;
-        if (consumed != last_consumed) {
-            last_consumed = consumed;
-            last_consumed_ns = now;
-        }
-        std::uint64_t since =
-            shared.paused ? 0 : (now - last_consumed_ns) / 1000u * MIX_RATE_HZ / 1000000u;
+        std::uint64_t handed, at_ns;
+        read_handover(&handed, &at_ns);
+        std::uint64_t since = 0;
+        if (!shared.paused && now > at_ns)
+            since = (now - at_ns) / 1000u * MIX_RATE_HZ / 1000000u;
         if (since > device_frames)
             since = device_frames;
-        heard = static_cast<std::int64_t>(consumed + since) - latency_frames;
+        heard = static_cast<std::int64_t>(handed + since) - latency_frames;
         if (heard < last_heard)
             heard = last_heard;
         last_heard = heard;
+        last_output_frames = static_cast<std::uint32_t>(static_cast<std::int64_t>(handed) - heard);
+        last_queued_frames =
+            static_cast<std::uint32_t>(ring_written.load(std::memory_order_relaxed) - handed);
     } else {
         heard = static_cast<std::int64_t>(silent_samples(now));
     }
@@ -316,8 +380,9 @@ void playback_jump(std::int16_t position) {
 }
 
 void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames) {
-    *output_frames = device ? latency_frames : 0;
-    *queued_frames = device ? SDL_GetQueuedAudioSize(device) / MIX_BYTES_PER_FRAME : 0;
+    std::lock_guard<std::mutex> guard(shared.lock);
+    *output_frames = last_output_frames;
+    *queued_frames = last_queued_frames;
 }
 
 bool playback_stop(std::string* error) {
@@ -328,6 +393,8 @@ bool playback_stop(std::string* error) {
         SDL_CloseAudioDevice(device);
         device = 0;
     }
+    std::free(ring_bytes);
+    ring_bytes = nullptr;
     if (mix_failed) {
         *error = mix_error;
         return false;

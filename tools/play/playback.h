@@ -44,8 +44,9 @@ void playback_set_paused(bool paused);
 // carry one more jump.
 void playback_jump(std::int16_t position);
 
-// The output latency the clock subtracts, and the sound queued ahead of it now, in sample frames
-// (both 0 while silent).
+// At the last playback_heard: how far the heard sample was behind the samples the output had
+// taken (the output latency the clock accounts for), and the sound queued ahead of the output,
+// in sample frames; both 0 while silent.
 void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames);
 
 // Stops the thread (it stops the player) and closes the sound output. Afterwards the caller may

@@ -191,6 +191,11 @@ Screen open_screen(const Options& opt) {
     SDL_SetHint(SDL_HINT_APP_NAME, "quab-play");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
         fail(std::string("cannot open a window: ") + SDL_GetError());
+    // With no display SDL falls back to drawing nowhere; only asked for by name is that a window.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
+        !std::getenv("SDL_VIDEODRIVER"))
+        fail("cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY names one)");
     SDL_DisplayMode desktop;
     std::uint32_t scale = opt.scale;
     if (scale == 0)
@@ -294,6 +299,9 @@ int main(int argc, char** argv) {
     bool paused = false;
     bool quit = false;
     std::uint32_t jumps_seen = 0;
+    // Jumps count from the position last asked for until the music has made the jump.
+    std::uint32_t jumps_asked = 0;
+    int asked_position = 0;
     int titled_scene = -1;
     int titled_position = -1;
     HeardClock heard = playback_heard();
@@ -319,11 +327,13 @@ int main(int argc, char** argv) {
                     titled_scene = -1;
                     break;
                 case KeyAction::PREVIOUS:
-                    playback_jump(static_cast<std::int16_t>(heard.sngpos - 1));
+                case KeyAction::NEXT: {
+                    int from = jumps_asked != heard.jumps ? asked_position : heard.sngpos;
+                    int to = from + (key_action(event.key) == KeyAction::NEXT ? 1 : -1);
+                    asked_position = to < 0 ? 0 : to;
+                    playback_jump(static_cast<std::int16_t>(asked_position), ++jumps_asked);
                     break;
-                case KeyAction::NEXT:
-                    playback_jump(static_cast<std::int16_t>(heard.sngpos + 1));
-                    break;
+                }
                 case KeyAction::NONE:
                     break;
                 }

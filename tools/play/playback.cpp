@@ -73,7 +73,9 @@ std::uint32_t ahead_frames = 0;
 std::int16_t first_position = 0;
 std::thread music_thread;
 std::atomic<bool> quit{false};
-std::atomic<int> jump_request{-1};
+// The latest jump asked for: its number in the upper bits, the song position in the low 16; 0 for
+// none.
+std::atomic<std::uint64_t> jump_request{0};
 std::string mix_error;
 bool mix_failed = false;
 
@@ -149,7 +151,7 @@ void drop_blocks_from(std::uint64_t sample) {
     }
 }
 
-void apply_jump(std::int16_t position) {
+void apply_jump(std::int16_t position, std::uint32_t number) {
     {
         std::lock_guard<std::mutex> guard(shared.lock);
         std::uint64_t keep = shared.handed;
@@ -167,7 +169,7 @@ void apply_jump(std::int16_t position) {
         drop_blocks_from(keep);
         shared.handed = keep;
         shared.song_over = false;
-        shared.jumps++;
+        shared.jumps = number;
     }
     Player_SetPosition(static_cast<UWORD>(position));
 }
@@ -206,9 +208,10 @@ void music_thread_main() {
         mix_failed = true;
     }
     while (buffer && !quit.load(std::memory_order_relaxed)) {
-        int jump = jump_request.exchange(-1);
-        if (jump >= 0)
-            apply_jump(static_cast<std::int16_t>(jump));
+        std::uint64_t jump = jump_request.exchange(0);
+        if (jump != 0)
+            apply_jump(static_cast<std::int16_t>(jump & 0xFFFFu),
+                       static_cast<std::uint32_t>(jump >> 16));
         bool idle;
         {
             std::lock_guard<std::mutex> guard(shared.lock);
@@ -375,8 +378,9 @@ void playback_set_paused(bool paused) {
         SDL_PauseAudioDevice(device, paused ? 1 : 0);
 }
 
-void playback_jump(std::int16_t position) {
-    jump_request.store(position < 0 ? 0 : position);
+void playback_jump(std::int16_t position, std::uint32_t number) {
+    std::uint64_t p = position < 0 ? 0u : static_cast<std::uint64_t>(position);
+    jump_request.store(std::uint64_t{number} << 16 | p);
 }
 
 void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames) {

@@ -16,7 +16,7 @@ struct HeardClock {
     std::int16_t sngpos;
     std::uint16_t patpos;
     std::uint32_t sngtime;
-    std::uint32_t jumps;  // jumps made before this sample; a change means the show starts afresh
+    std::uint32_t jumps;  // number of the last jump made before this sample (0: none)
     bool song_ended;      // the sample heard is past the end of the song
     std::int64_t sample;  // the sample frame heard (before the first one: negative)
 };
@@ -40,9 +40,10 @@ HeardClock playback_heard();
 // Pauses or resumes sound and clock together.
 void playback_set_paused(bool paused);
 
-// Moves the song to `position`: the sound still queued is dropped, and the blocks mixed from there
-// carry one more jump.
-void playback_jump(std::int16_t position);
+// Moves the song to `position` (below 0: 0): the sound not yet handed to the output is dropped, and
+// the blocks mixed from there carry `number`, which the caller counts up from 1. Of jumps asked
+// for faster than the music thread takes them, the last one counts.
+void playback_jump(std::int16_t position, std::uint32_t number);
 
 // At the last playback_heard: how far the heard sample was behind the samples the output had
 // taken (the output latency the clock accounts for), and the sound queued ahead of the output,

@@ -186,6 +186,21 @@ struct Screen {
     bool fullscreen;
 };
 
+// Whether the renderer draws through an OpenGL that the CPU emulates (Mesa's llvmpipe or
+// softpipe, or another software rasteriser).
+bool renderer_is_emulated(SDL_Renderer* renderer) {
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(renderer, &info) != 0 || std::strncmp(info.name, "opengl", 6) != 0)
+        return false;
+    constexpr unsigned GL_RENDERER_NAME = 0x1F01; // GL_RENDERER
+    using GetString = const unsigned char* (*)(unsigned);
+    auto get_string = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    const char* name =
+        get_string ? reinterpret_cast<const char*>(get_string(GL_RENDERER_NAME)) : nullptr;
+    return name && (std::strstr(name, "llvmpipe") || std::strstr(name, "softpipe") ||
+                    std::strstr(name, "Software Rasterizer"));
+}
+
 Screen open_screen(const Options& opt) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_SetHint(SDL_HINT_APP_NAME, "quab-play");
@@ -211,6 +226,14 @@ Screen open_screen(const Options& opt) {
     s.fullscreen = opt.fullscreen;
     SDL_SetWindowMinimumSize(s.window, FRAME_W, FRAME_H);
     s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (s.renderer && renderer_is_emulated(s.renderer) && !std::getenv("SDL_RENDER_DRIVER")) {
+        // Without a graphics card (a remote or virtual X server) OpenGL is emulated on the CPU at
+        // several times the cost of SDL's own software renderer putting the picture straight
+        // into shared memory with the server.
+        SDL_DestroyRenderer(s.renderer);
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_SOFTWARE);
+    }
     if (!s.renderer)
         s.renderer = SDL_CreateRenderer(s.window, -1, 0);
     if (!s.renderer)

@@ -307,8 +307,7 @@ int main(int argc, char** argv) {
 
     bool silent = false;
     PlaybackSettings settings{opt.mute, opt.buffer_ms, static_cast<std::int16_t>(opt.start)};
-    if (!playback_start(settings, &silent, &error))
-        fail(error);
+    playback_start(settings, &silent);
     if (silent)
         std::fprintf(stderr, "no sound output: playing without sound\n");
 

@@ -278,7 +278,7 @@ void music_thread_main() {
 
 } // namespace
 
-bool playback_start(const PlaybackSettings& settings, bool* silent, std::string* error) {
+void playback_start(const PlaybackSettings& settings, bool* silent) {
     first_position = settings.start_position;
     ahead_frames = settings.buffer_ms * MIX_RATE_HZ / 1000u;
     if (ahead_frames < 2 * BLOCK_FRAMES)
@@ -317,8 +317,6 @@ bool playback_start(const PlaybackSettings& settings, bool* silent, std::string*
     music_thread = std::thread(music_thread_main);
     if (device)
         SDL_PauseAudioDevice(device, 0);
-    (void)error;
-    return true;
 }
 
 HeardClock playback_heard() {

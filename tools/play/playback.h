@@ -29,9 +29,7 @@ struct PlaybackSettings {
 
 // Opens the sound output (unless muted) and starts the music thread on the module loaded in the
 // mixer. *silent tells whether the show runs without sound (no output could be opened, or mute).
-// False with *error set when the thread cannot start.
-[[nodiscard]] bool playback_start(const PlaybackSettings& settings, bool* silent,
-                                  std::string* error);
+void playback_start(const PlaybackSettings& settings, bool* silent);
 
 // What is heard now: the sound output's consumed samples less its latency, or the system clock
 // while silent.
@@ -52,4 +50,4 @@ void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames
 
 // Stops the thread (it stops the player) and closes the sound output. Afterwards the caller may
 // close the mixer. False with *error set when mixing failed on the way.
-bool playback_stop(std::string* error);
+[[nodiscard]] bool playback_stop(std::string* error);

@@ -89,6 +89,16 @@ python3 "$TOOLS" same-picture "$WORK/still.xwd" "$WORK/render/frame_00000.raw" 3
     fail "the window does not show quab-render's frame"
 end_with xdotool key --window "$window" q
 
+# --- The show ends by itself once the song passes position 29, or when the song ends first.
+make_module "$WORK/five.xm" --positions 5 --rows 1 --speed 31 --bpm 32
+for args in "--music still.xm --start 29" "--music five.xm --start 3"; do
+    # shellcheck disable=SC2086
+    timeout 20 "$PLAY" --scale 1 $args >"$WORK/out" 2>"$WORK/err"
+    rc=$?
+    [ $rc -eq 0 ] || fail "$args: status $rc at the end of the show"
+    grep -qE '^Total playtime: [0-9]+:[0-9]+$' "$WORK/out" || fail "$args: no playtime line"
+done
+
 # --- Jumps: Right and Left move a song position and set the scene up.
 start_play --start 9 --scale 1
 wait_title "Scene 2, polar flash (position 9)"

@@ -38,7 +38,8 @@ measure() {
     x1=$(cpu_ticks "$XPID")
     kill -TERM $pid
     wait $pid 2>/dev/null
-    awk -v p=$((p1 - p0)) -v x=$((x1 - x0)) -v hz="$HZ" 'BEGIN {printf "%.2f %.2f\n", p / hz, x / hz}'
+    awk -v p=$((p1 - p0)) -v x=$((x1 - x0)) -v hz="$HZ" \
+        'BEGIN {printf "%.2f %.2f\n", p / hz, x / hz}'
 }
 
 echo "CPU seconds over $SECONDS_MEASURED s of the show (from second 2), program + X server:"
@@ -48,7 +49,8 @@ for args in "" "--scale 1"; do
     # shellcheck disable=SC2086
     read -r qp_p qp_x < <(measure "$BUILD/quab-play" $args)
     printf '  %-28s %6.2f + %6.2f   %.3f of xdemo'"'"'s\n' "quab-play $args" "$qp_p" "$qp_x" \
-        "$(awk -v a="$qp_p" -v b="$qp_x" -v c="$xd_p" -v d="$xd_x" 'BEGIN {print (a + b) / (c + d)}')"
+        "$(awk -v a="$qp_p" -v b="$qp_x" -v c="$xd_p" -v d="$xd_x" \
+            'BEGIN {print (a + b) / (c + d)}')"
 done
 
 echo "Output latency, averaged over $SECONDS_MEASURED s:"
@@ -64,8 +66,10 @@ while [ $SECONDS -lt $end ]; do
 done
 kill -TERM $pid
 wait $pid 2>/dev/null
-accounted=$(awk '/^trace: [0-9]+ frames/ {n++; if (n > 3) {s += $6; k++}} END {print s / k}' "$RUN/trace")
+# The first seconds are the sound server starting the stream; the clock waits for it.
+accounted=$(awk '/^trace: [0-9]+ frames/ {n++; if (n > 3) {s += $6; k++}} END {print s / k}' \
+    "$RUN/trace")
 reported=$(awk '{s += $1; n++} END {print s / n}' "$RUN/pactl")
-printf '  quab-play accounts %.2f ms; PulseAudio reports %.2f ms (%d readings); difference %.2f ms\n' \
-    "$accounted" "$reported" "$(wc -l <"$RUN/pactl")" \
+printf '  quab-play accounts %.2f ms; PulseAudio reports %.2f ms (%d readings); %s %.2f ms\n' \
+    "$accounted" "$reported" "$(wc -l <"$RUN/pactl")" "difference" \
     "$(awk -v a="$accounted" -v r="$reported" 'BEGIN {print a - r}')"

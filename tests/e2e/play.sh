@@ -70,7 +70,8 @@ EOF
 # --- The window: two thirds of the 1024x768 screen hold 640x480 at most; its class.
 start_play
 [ "$(size_of)" = "640x480" ] || fail "default size $(size_of), expected 640x480"
-xprop -id "$window" WM_CLASS | grep -q '"quab-play"' || fail "class: $(xprop -id "$window" WM_CLASS)"
+xprop -id "$window" WM_CLASS | grep -q '"quab-play"' ||
+    fail "class: $(xprop -id "$window" WM_CLASS)"
 wait_title "QUAB: Scene 1, masked twin scroll (position 0)"
 end_with xdotool key --window "$window" Escape
 
@@ -158,7 +159,8 @@ wait "$wm" 2>/dev/null
 # still shows within 50 ms of its click reaching the sink (following the mixing it would show
 # two seconds early).
 python3 "$TOOLS" follow 9 "$PLAY" --music click.xm --scale 1 --buffer 2000 >"$WORK/follow"
-[ "$(wc -l <"$WORK/follow")" -ge 3 ] || fail "fewer than 3 positions followed: $(cat "$WORK/follow")"
+[ "$(wc -l <"$WORK/follow")" -ge 3 ] ||
+    fail "fewer than 3 positions followed: $(cat "$WORK/follow")"
 while read -r position offset_ms; do
     [ "${offset_ms#-}" -le 50 ] || fail "position $position shown $offset_ms ms from its click"
 done <"$WORK/follow"

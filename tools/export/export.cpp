@@ -201,7 +201,8 @@ void make_work_dir() {
     leftovers.log = dir + "/ffmpeg.log";
 }
 
-// Mixes the whole show's music (loaded by load_show_files) into the work directory and returns the clock of every frame.
+// Mixes the whole show's music (loaded by load_show_files) into the work directory and returns
+// the clock of every frame.
 std::vector<FrameClock> mix_music(const Options& opt) {
     std::string error;
     FILE* audio = std::fopen(leftovers.audio.c_str(), "wbe");

@@ -28,7 +28,8 @@ constexpr int FALLBACK_REFRESH_HZ = 60;
 constexpr const char* VERSION = "quab-play 1.0b";
 
 constexpr const char* USAGE =
-    "usage: quab-play [--assets FILE] [--music FILE] [--fullscreen] [--scale N] [--start POSITION]\n"
+    "usage: quab-play [--assets FILE] [--music FILE] [--fullscreen] [--scale N] [--start "
+    "POSITION]\n"
     "                 [--mute] [--buffer MS]\n"
     "Plays the show in a window, in step with the music as it is heard.\n"
     "  --assets FILE     the asset file (default quab.dat)\n"
@@ -44,9 +45,8 @@ constexpr const char* USAGE =
 
 // The scene names of the window title, by scene_index.
 constexpr const char* SCENE_NAMES[SCENE_END] = {
-    "masked twin scroll",      "polar flash",     "twin-light bump map",
-    "cycling-overlay scroll",  "wobble tunnel",   "orbiting panels",
-    "picture sequence",        "closing scroller",
+    "masked twin scroll", "polar flash",     "twin-light bump map", "cycling-overlay scroll",
+    "wobble tunnel",      "orbiting panels", "picture sequence",    "closing scroller",
 };
 
 struct Options {
@@ -130,8 +130,8 @@ Options parse_options(int argc, char** argv) {
                 usage_error(a + " needs a value");
             const char* value = argv[++i];
             if (!parse_count(value, n.low, n.high, n.value))
-                usage_error(a + " " + value + ": not a whole number from " +
-                            std::to_string(n.low) + " to " + std::to_string(n.high));
+                usage_error(a + " " + value + ": not a whole number from " + std::to_string(n.low) +
+                            " to " + std::to_string(n.high));
         }
         if (known)
             continue;
@@ -214,8 +214,8 @@ Screen open_screen(const Options& opt) {
     SDL_DisplayMode desktop;
     std::uint32_t scale = opt.scale;
     if (scale == 0)
-        scale = SDL_GetDesktopDisplayMode(0, &desktop) == 0 ? fitting_scale(desktop.w, desktop.h)
-                                                            : 2;
+        scale =
+            SDL_GetDesktopDisplayMode(0, &desktop) == 0 ? fitting_scale(desktop.w, desktop.h) : 2;
     Screen s{};
     Uint32 flags = SDL_WINDOW_RESIZABLE | (opt.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     s.window = SDL_CreateWindow("QUAB", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
@@ -380,7 +380,8 @@ int main(int argc, char** argv) {
                 playback_latency(&output_frames, &queued_frames);
                 trace_output_frames += output_frames;
                 if (++trace_frames, frame_start - trace_start >= 1000000000u) {
-                    std::fprintf(stderr, "trace: %u frames, output latency %.2f ms, queued %.2f ms\n",
+                    std::fprintf(stderr,
+                                 "trace: %u frames, output latency %.2f ms, queued %.2f ms\n",
                                  trace_frames,
                                  1000.0 * static_cast<double>(trace_output_frames) / trace_frames /
                                      MIX_RATE_HZ,

@@ -181,7 +181,8 @@ bool wait_for_room() {
                                ring_read.load(std::memory_order_acquire);
         if (queued < ahead_frames)
             return true;
-        std::uint32_t over_ms = static_cast<std::uint32_t>((queued - ahead_frames) * 1000u / MIX_RATE_HZ);
+        std::uint32_t over_ms =
+            static_cast<std::uint32_t>((queued - ahead_frames) * 1000u / MIX_RATE_HZ);
         sleep_ms(over_ms < 1 ? 1 : over_ms > 10 ? 10 : over_ms);
         return false;
     }
@@ -240,9 +241,8 @@ void music_thread_main() {
         }
         Block b{start, frames, module->sngpos, module->patpos, module->sngtime, 0};
         bool active = Player_Active();
-        if (frames > 1 &&
-            !mixer_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME, frames - 1,
-                       &mix_error)) {
+        if (frames > 1 && !mixer_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME,
+                                     frames - 1, &mix_error)) {
             mix_failed = true;
             break;
         }
@@ -252,8 +252,8 @@ void music_thread_main() {
             // could have moved start; the callback only ever reads behind it.
             for (std::uint32_t done = 0; done < frames;) {
                 std::uint64_t at = (start + done) % ring_frames;
-                std::uint64_t run = ring_frames - at < frames - done ? ring_frames - at
-                                                                     : frames - done;
+                std::uint64_t run =
+                    ring_frames - at < frames - done ? ring_frames - at : frames - done;
                 std::memcpy(ring_bytes + at * MIX_BYTES_PER_FRAME,
                             static_cast<std::uint8_t*>(buffer) + done * MIX_BYTES_PER_FRAME,
                             run * MIX_BYTES_PER_FRAME);
@@ -347,8 +347,8 @@ HeardClock playback_heard() {
         return c;
     // The newest block that starts at or before the heard sample; before the first, the first.
     std::uint64_t i = shared.next_block - 1;
-    while (i > shared.first_block && static_cast<std::int64_t>(shared.ring[i % RING_BLOCKS].start) >
-                                         (heard < 0 ? 0 : heard))
+    while (i > shared.first_block &&
+           static_cast<std::int64_t>(shared.ring[i % RING_BLOCKS].start) > (heard < 0 ? 0 : heard))
         i--;
     const Block& b = shared.ring[i % RING_BLOCKS];
     c.tick_count = tick_at_sample(heard < 0 ? 0 : static_cast<std::uint64_t>(heard));

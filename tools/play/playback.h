@@ -16,14 +16,14 @@ struct HeardClock {
     std::int16_t sngpos;
     std::uint16_t patpos;
     std::uint32_t sngtime;
-    std::uint32_t jumps;  // number of the last jump made before this sample (0: none)
-    bool song_ended;      // the sample heard is past the end of the song
-    std::int64_t sample;  // the sample frame heard (before the first one: negative)
+    std::uint32_t jumps; // number of the last jump made before this sample (0: none)
+    bool song_ended;     // the sample heard is past the end of the song
+    std::int64_t sample; // the sample frame heard (before the first one: negative)
 };
 
 struct PlaybackSettings {
-    bool mute;                  // no sound output by choice
-    std::uint32_t buffer_ms;    // sound mixed ahead of the output, in milliseconds
+    bool mute;                   // no sound output by choice
+    std::uint32_t buffer_ms;     // sound mixed ahead of the output, in milliseconds
     std::int16_t start_position; // song position the music starts from
 };
 

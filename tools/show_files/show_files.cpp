@@ -3,8 +3,8 @@
 
 #include "music/mixer.h"
 
-ShowFilesFault load_show_files(const char* assets_path, const char* music_path,
-                               AssetTable* assets, std::string* error) {
+ShowFilesFault load_show_files(const char* assets_path, const char* music_path, AssetTable* assets,
+                               std::string* error) {
     *assets = load_show_assets(assets_path, error);
     if (!*assets)
         return ShowFilesFault::ASSETS;

@@ -11,6 +11,7 @@
 #include "assets/assets.h"
 #include "tools/check/plan.h"
 #include "tools/check/show_clock.h"
+#include "tools/show_files/show_files.h"
 
 namespace {
 
@@ -67,19 +68,6 @@ Options parse_options(int argc, char** argv) {
     return opt;
 }
 
-// The asset file as the show loads it; the loader and its check print their own lines. Null,
-// with the reason summed up in *problem, when the show would refuse it.
-AssetTable load_assets(const char* path, std::string* problem) {
-    AssetRefusal refusal;
-    AssetTable table = load_checked_asset_file(path, nullptr, &refusal);
-    if (!table)
-        *problem = std::string(path) +
-                   (refusal.loaded ? ": not the show's asset file (the reason is above); make it "
-                                     "with quab-assets build"
-                                   : ": the show cannot load it (the loader's reason is above)");
-    return table;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -88,9 +76,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> warnings;
 
     std::string problem;
-    AssetTable assets = load_assets(opt.assets, &problem);
+    AssetTable assets = load_show_assets(opt.assets, &problem);
     if (!assets)
-        problems.push_back(problem);
+        problems.push_back(problem + "; make it with quab-assets build");
 
     ShowClock clock;
     std::string error;

@@ -7,25 +7,26 @@
 #include <cstdio>
 #include <cstring>
 
+#include "music/mixer.h"
 #include "tools/export/mixdown.h"
 
 bool read_show_clock(const char* music_path, ShowClock* clock, std::string* error,
                      bool* bad_module) {
     *bad_module = false;
-    if (!mixdown_open(music_path, error, bad_module))
+    if (!mixer_open(music_path, error, bad_module))
         return false;
     // The mixer writes the sound it mixes; nobody listens, so it goes to an unnamed file.
     FILE* sound = std::tmpfile();
     if (!sound) {
         *error = std::string("cannot make a temporary file for the mixed sound: ") +
                  std::strerror(errno);
-        mixdown_close();
+        mixer_close();
         return false;
     }
     static const volatile std::sig_atomic_t never_stop = 0;
     std::vector<FrameClock> frames;
     MixEnd end = mixdown_run(sound, CLOCK_READINGS_PER_S, &never_stop, &frames, error);
-    mixdown_close();
+    mixer_close();
     std::fclose(sound);
     switch (end) {
     case MixEnd::SHOW_ENDED:

@@ -17,7 +17,7 @@
 #include <unistd.h>
 
 #include "core/core.h"
-#include "tools/export/clock.h"
+#include "music/sample_clock.h"
 
 extern char** environ;
 

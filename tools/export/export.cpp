@@ -14,10 +14,12 @@
 #include <unistd.h>
 
 #include "core/core.h"
+#include "music/mixer.h"
+#include "music/sample_clock.h"
 #include "tools/common/output_file.h"
-#include "tools/export/clock.h"
 #include "tools/export/encoder.h"
 #include "tools/export/mixdown.h"
+#include "tools/show_files/show_files.h"
 
 namespace {
 
@@ -166,21 +168,6 @@ bool ends_with_nocase(const std::string& s, const char* suffix) {
     return s.size() > n && strcasecmp(s.c_str() + s.size() - n, suffix) == 0;
 }
 
-// Loads and validates the asset file as xdemo does; the loader and the check print their own
-// lines on standard output.
-AssetTable load_assets(const char* path) {
-    AssetRefusal refusal;
-    AssetTable table = load_checked_asset_file(path, nullptr, &refusal);
-    if (table)
-        return table;
-    if (!refusal.loaded)
-        fail(EXIT_BAD_INPUT,
-             std::string(path) +
-                 ": cannot load the asset file (the loader's reason is on standard output)");
-    fail(EXIT_BAD_INPUT,
-         std::string(path) + ": not the show's asset file (the reason is on standard output)");
-}
-
 // The encoded file is written under a hidden temporary name beside OUT (or beside the file its
 // symlinks lead to) and renamed into place only once ffmpeg has finished it, so OUT is never a
 // partial file. Making that name now also proves that OUT takes a new file (not a device, FIFO
@@ -208,21 +195,18 @@ void make_work_dir() {
     leftovers.log = dir + "/ffmpeg.log";
 }
 
-// Mixes the whole show's music into the work directory and returns the clock of every frame.
+// Mixes the whole show's music (loaded by load_show_files) into the work directory and returns
+// the clock of every frame.
 std::vector<FrameClock> mix_music(const Options& opt) {
     std::string error;
-    bool bad_module = false;
-    if (!mixdown_open(opt.music, &error, &bad_module))
-        fail(bad_module ? EXIT_BAD_INPUT : EXIT_FAILURE_INTERNAL,
-             std::string(opt.music) + ": " + error);
     FILE* audio = std::fopen(leftovers.audio.c_str(), "wbe");
     if (!audio) {
-        mixdown_close();
+        mixer_close();
         fail(EXIT_FAILURE_INTERNAL, leftovers.audio + ": " + std::strerror(errno));
     }
     std::vector<FrameClock> frames;
     MixEnd end = mixdown_run(audio, opt.fps, &stop_signal, &frames, &error);
-    mixdown_close();
+    mixer_close();
     if (std::fclose(audio) != 0 && end != MixEnd::WRITE_FAILED) {
         error = std::string("cannot write the mixed sound: ") + std::strerror(errno);
         end = MixEnd::WRITE_FAILED;
@@ -313,7 +297,14 @@ int main(int argc, char** argv) {
     if (!matroska && !ends_with_nocase(out, ".mp4"))
         fail(EXIT_BAD_INPUT, out + ": the output name must end in .mp4 or .mkv");
 
-    AssetTable assets = load_assets(opt.assets);
+    // Both files are checked before anything is written; the loader and the check print their
+    // own lines on standard output.
+    AssetTable assets = nullptr;
+    std::string load_error;
+    ShowFilesFault fault = load_show_files(opt.assets, opt.music, &assets, &load_error);
+    if (fault != ShowFilesFault::NONE)
+        fail(fault == ShowFilesFault::LIBRARY ? EXIT_FAILURE_INTERNAL : EXIT_BAD_INPUT,
+             load_error);
     std::string ffmpeg = find_program("ffmpeg");
     if (ffmpeg.empty())
         fail(EXIT_BAD_INPUT, "ffmpeg not found on PATH (Debian's ffmpeg package provides it)");

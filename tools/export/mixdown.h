@@ -1,6 +1,5 @@
-// The show's music played offline: libmikmod with the show's mixing settings and an output
-// driver of the export's own that hands over the mixed samples, the module's song position and
-// row taken at every video frame's time, and the samples written out as raw PCM for the encoder.
+// The show's music played offline: the collecting mixer's samples written out as raw PCM for the
+// encoder, and the module's song position and row taken at every video frame's time.
 #pragma once
 
 #include <csignal>
@@ -21,11 +20,6 @@ struct FrameClock {
 // A show whose song neither passes LAST_SHOW_POSITION nor ends (a module that loops) is cut here.
 constexpr std::uint32_t MAX_SHOW_SECONDS = 30 * 60;
 
-// Starts libmikmod with the show's settings and the collecting driver, and loads the module
-// with the show's voice budget. Returns true, or false with *error holding libmikmod's reason;
-// *bad_module tells a module that cannot be loaded from a library that cannot start.
-[[nodiscard]] bool mixdown_open(const char* path, std::string* error, bool* bad_module);
-
 enum class MixEnd {
     SHOW_ENDED,  // the song position passed LAST_SHOW_POSITION
     SONG_ENDED,  // the module played past its last position first
@@ -34,14 +28,11 @@ enum class MixEnd {
     WRITE_FAILED // writing the samples failed; *error says why
 };
 
-// Plays the loaded module from its start. For each video frame k (at fps frames per second) it
-// mixes up to and including the frame's first sample, so that a row starting exactly there is
-// already playing, and appends the frame's clock to *frames. It stops at the first frame whose
-// time the show or the song has ended by: that frame is not appended, and the sound written to
-// audio (16-bit stereo at 44,100 Hz, host byte order) ends exactly where it starts.
-// Checks *stop between frames.
+// Plays the module that mixer_open loaded from its start. For each video frame k (at fps frames per
+// second) it mixes up to and including the frame's first sample, so that a row starting exactly
+// there is already playing, and appends the frame's clock to *frames. It stops at the first frame
+// whose time the show or the song has ended by: that frame is not appended, and the sound written
+// to audio (16-bit stereo at 44,100 Hz, host byte order) ends exactly where it starts. Checks *stop
+// between frames.
 MixEnd mixdown_run(FILE* audio, std::uint32_t fps, const volatile std::sig_atomic_t* stop,
                    std::vector<FrameClock>* frames, std::string* error);
-
-// Frees the module and closes libmikmod.
-void mixdown_close();

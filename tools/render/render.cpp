@@ -15,6 +15,7 @@
 
 #include "core/core.h"
 #include "tools/common/output_file.h"
+#include "tools/show_files/show_files.h"
 #include "tools/render/timeline.h"
 
 namespace {
@@ -181,24 +182,11 @@ int dump_tables(const std::string& outdir) {
 // Loads and validates the asset file as xdemo does; the loader and the check print their own
 // lines on standard output, and the refusal is summed up on standard error.
 AssetTable load_assets(const char* path) {
-    AssetRefusal refusal;
-    AssetTable table = load_checked_asset_file(path, nullptr, &refusal);
-    if (table)
-        return table;
-    if (!refusal.loaded)
-        fail(EXIT_BAD_INPUT,
-             std::string(path) +
-                 ": cannot load the asset file (the loader's reason is on standard output)");
-    std::string reason;
-    if (refusal.short_asset < 0) {
-        reason = "holds " + std::to_string(refusal.count) + " assets; the show needs " +
-                 std::to_string(ASSET_COUNT);
-    } else {
-        int n = refusal.short_asset;
-        reason = "asset " + std::to_string(n) + " is " + std::to_string(refusal.length) +
-                 " bytes; it needs " + std::to_string(asset_bytes_needed(n));
-    }
-    fail(EXIT_BAD_INPUT, std::string(path) + ": not the show's asset file: " + reason);
+    std::string error;
+    AssetTable table = load_show_assets(path, &error);
+    if (!table)
+        fail(EXIT_BAD_INPUT, error);
+    return table;
 }
 
 int render(const char* assets_path, const char* timeline_path, const std::string& outdir,

@@ -362,8 +362,8 @@ TEST_F(Check, UnusableFilesAreNamed) {
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("Cannot play: " + short_dat +
-                         ": not the show's asset file (the reason is above); make it with "
-                         "quab-assets build"),
+                         ": not the show's asset file: asset 29 is 3839996 bytes; it needs "
+                         "3840000; make it with quab-assets build"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("The show ends at 82.48 s"), std::string::npos) << r.out;
@@ -376,7 +376,8 @@ TEST_F(Check, UnusableFilesAreNamed) {
     EXPECT_EQ(r.status, 2) << r.out << r.err;
     EXPECT_NE(r.out.find("Unable to read from " + torn), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Cannot play: " + torn +
-                         ": the show cannot load it (the loader's reason is above)"),
+                         ": cannot load the asset file (the loader's reason is on standard "
+                         "output); make it with quab-assets build"),
               std::string::npos)
         << r.out;
 

@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 
 #include "tests/support/test_support.h"
-#include "tools/export/clock.h"
+#include "music/sample_clock.h"
 #include "tools/export/encoder.h"
 
 namespace {

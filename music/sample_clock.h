@@ -1,6 +1,6 @@
-// The export's clock: where each video frame falls in the mixed sound, and the tick count the
-// show sees there. Sound is the master: 882 sample frames of mixed music (20 ms at 44,100 Hz)
-// make one tick, and frame k of the video stands at time k / fps.
+// The show's sample clock: the mixed music is the master, 882 sample frames (20 ms at 44,100 Hz)
+// make one 50 Hz tick. quab-export places its video frames on it and quab-play shows the tick of
+// the sample being heard.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,127 @@
+// The collecting output driver: built on libmikmod's software mixer, its Update mixes exactly the
+// bytes asked for into the buffer it is pointed at, so the caller decides when sound is made and
+// where it goes.
+#include "music/mixer.h"
+
+#include "music/music.h"
+#include "music/sample_clock.h"
+
+namespace {
+
+SBYTE* mix_buffer = nullptr;
+ULONG mix_request_bytes = 0;
+ULONG mix_written_bytes = 0;
+
+void collector_command_line(const CHAR*) {}
+
+BOOL collector_is_present() {
+    return 1;
+}
+
+int collector_reset() {
+    VC_Exit();
+    return VC_Init();
+}
+
+void collector_update() {
+    mix_written_bytes = VC_WriteBytes(mix_buffer, mix_request_bytes);
+}
+
+MDRIVER drv_collector = {
+    nullptr,
+    "quab collector",
+    "quab sample collector 1.0",
+    0,
+    255,
+    "quabcollect",
+    "",
+    collector_command_line,
+    collector_is_present,
+    VC_SampleLoad,
+    VC_SampleUnload,
+    VC_SampleSpace,
+    VC_SampleLength,
+    VC_Init,
+    VC_Exit,
+    collector_reset,
+    VC_SetNumVoices,
+    VC_PlayStart,
+    VC_PlayStop,
+    collector_update,
+    nullptr,
+    VC_VoiceSetVolume,
+    VC_VoiceGetVolume,
+    VC_VoiceSetFrequency,
+    VC_VoiceGetFrequency,
+    VC_VoiceSetPanning,
+    VC_VoiceGetPanning,
+    VC_VoicePlay,
+    VC_VoiceStop,
+    VC_VoiceStopped,
+    VC_VoiceGetPosition,
+    VC_VoiceRealVolume,
+};
+
+MODULE* module = nullptr;
+
+} // namespace
+
+bool mixer_open(const char* path, std::string* error, bool* bad_module) {
+    *bad_module = false;
+    MikMod_RegisterAllLoaders();
+    MikMod_RegisterDriver(&drv_collector);
+    music_apply_settings();
+    md_device = static_cast<UWORD>(MikMod_DriverFromAlias("quabcollect"));
+    if (MikMod_Init("")) {
+        *error = std::string("libmikmod cannot start: ") + MikMod_strerror(MikMod_errno);
+        return false;
+    }
+    if (md_mixfreq != MIX_RATE_HZ) {
+        *error = "libmikmod mixes at " + std::to_string(md_mixfreq) + " Hz, not " +
+                 std::to_string(MIX_RATE_HZ);
+        MikMod_Exit();
+        return false;
+    }
+    // Hidden patterns beyond the order list are not loaded, as in the show.
+    module = Player_Load(path, MIX_MAX_CHANNELS, 0);
+    if (!module) {
+        *error = std::string("cannot load the module: ") + MikMod_strerror(MikMod_errno);
+        *bad_module = true;
+        MikMod_Exit();
+        return false;
+    }
+    // An empty order list loads, but there is no song to play or follow.
+    if (module->numpos == 0) {
+        *error = "cannot load the module: it has no song positions";
+        *bad_module = true;
+        Player_Free(module);
+        module = nullptr;
+        MikMod_Exit();
+        return false;
+    }
+    return true;
+}
+
+MODULE* mixer_module() {
+    return module;
+}
+
+bool mixer_mix(void* out, std::uint32_t frames, std::string* error) {
+    mix_buffer = static_cast<SBYTE*>(out);
+    mix_request_bytes = static_cast<ULONG>(frames * MIX_BYTES_PER_FRAME);
+    mix_written_bytes = 0;
+    MikMod_Update();
+    mix_buffer = nullptr;
+    if (mix_written_bytes != mix_request_bytes) {
+        *error = "libmikmod mixed " + std::to_string(mix_written_bytes) + " of " +
+                 std::to_string(mix_request_bytes) + " bytes";
+        return false;
+    }
+    return true;
+}
+
+void mixer_close() {
+    Player_Free(module);
+    module = nullptr;
+    MikMod_Exit();
+}

@@ -1,0 +1,405 @@
+// The music thread and the heard clock. The thread keeps a ring of mixed sound a set time ahead
+// of the output, in blocks whose first-sample state it records; the output's callback takes from
+// the ring and notes when and how much it took. The picture side finds the block that holds the
+// sample being heard: samples handed over, moved on at the mixing rate since the last hand-over,
+// less the output's latency. Without sound the system clock stands in at 44,100 samples a second.
+#include "tools/play/playback.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <thread>
+
+#include <SDL.h>
+
+#include "music/mixer.h"
+#include "music/sample_clock.h"
+
+namespace {
+
+struct Block {
+    std::uint64_t start; // first sample frame
+    std::uint32_t frames;
+    std::int16_t sngpos;
+    std::uint16_t patpos;
+    std::uint32_t sngtime;
+    std::uint32_t jumps;
+};
+
+// Enough for the longest buffer allowed plus the output's latency, many times over.
+constexpr std::uint32_t RING_BLOCKS = 4096;
+static_assert((RING_BLOCKS & (RING_BLOCKS - 1)) == 0);
+
+// Asked-for device buffer: about 12 ms at 44,100 Hz.
+constexpr Uint16 DEVICE_FRAMES = 512;
+
+std::uint64_t now_ns() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<std::uint64_t>(t.tv_sec) * 1000000000u +
+           static_cast<std::uint64_t>(t.tv_nsec);
+}
+
+void sleep_ms(std::uint32_t ms) {
+    timespec t{0, static_cast<long>(ms) * 1000000L};
+    nanosleep(&t, nullptr);
+}
+
+// Everything below `lock` is shared by the two threads and guarded by it.
+struct Shared {
+    std::mutex lock;
+    Block ring[RING_BLOCKS];
+    std::uint64_t first_block = 0; // oldest block still held
+    std::uint64_t next_block = 0;  // one past the newest
+    std::uint64_t handed = 0;      // sample frames mixed for the output and not taken back
+    std::uint32_t jumps = 0;
+    bool song_over = false;
+    std::uint64_t song_end_sample = 0;
+    // The silent clock: samples run from clock_start_ns, less the time spent paused.
+    std::uint64_t clock_start_ns = 0;
+    std::uint64_t paused_ns = 0;
+    std::uint64_t paused_since_ns = 0;
+    bool paused = false;
+};
+
+Shared shared;
+SDL_AudioDeviceID device = 0;
+std::uint32_t device_frames = 0;
+std::uint32_t latency_frames = 0;
+std::uint32_t ahead_frames = 0;
+std::int16_t first_position = 0;
+std::thread music_thread;
+std::atomic<bool> quit{false};
+// The latest jump asked for: its number in the upper bits, the song position in the low 16; 0 for
+// none.
+std::atomic<std::uint64_t> jump_request{0};
+std::string mix_error;
+bool mix_failed = false;
+
+// The sound ring between the music thread (writer) and the output's callback (reader), in sample
+// frames counted from the start; a position's frame lies at (position % ring_frames). The callback
+// runs under SDL's device lock, and takes no lock of ours.
+std::uint8_t* ring_bytes = nullptr;
+std::uint64_t ring_frames = 0;
+std::atomic<std::uint64_t> ring_written{0};
+std::atomic<std::uint64_t> ring_read{0};
+// The last hand-over, when and up to which frame, published by the callback under a sequence
+// number that is odd while it writes.
+std::atomic<std::uint32_t> handover_seq{0};
+std::atomic<std::uint64_t> handover_frames{0};
+std::atomic<std::uint64_t> handover_ns{0};
+
+// The heard sample never goes back: a pause stops the clock short of where it had got.
+std::int64_t last_heard = 0;
+// The last heard clock's distance behind the samples handed over, and the sound queued then.
+std::uint32_t last_output_frames = 0;
+std::uint32_t last_queued_frames = 0;
+
+void SDLCALL output_callback(void*, Uint8* stream, int len) {
+    std::uint64_t read = ring_read.load(std::memory_order_relaxed);
+    std::uint64_t available = ring_written.load(std::memory_order_acquire) - read;
+    std::uint64_t wanted = static_cast<std::uint64_t>(len) / MIX_BYTES_PER_FRAME;
+    std::uint64_t n = available < wanted ? available : wanted;
+    for (std::uint64_t done = 0; done < n;) {
+        std::uint64_t at = (read + done) % ring_frames;
+        std::uint64_t run = ring_frames - at < n - done ? ring_frames - at : n - done;
+        std::memcpy(stream + done * MIX_BYTES_PER_FRAME, ring_bytes + at * MIX_BYTES_PER_FRAME,
+                    run * MIX_BYTES_PER_FRAME);
+        done += run;
+    }
+    // Running dry plays silence, and the clock waits for the sound.
+    std::memset(stream + n * MIX_BYTES_PER_FRAME, 0, (wanted - n) * MIX_BYTES_PER_FRAME);
+    ring_read.store(read + n, std::memory_order_release);
+    handover_seq.fetch_add(1, std::memory_order_acq_rel);
+    handover_frames.store(read + n, std::memory_order_relaxed);
+    handover_ns.store(now_ns(), std::memory_order_relaxed);
+    handover_seq.fetch_add(1, std::memory_order_acq_rel);
+}
+
+// The last hand-over, read consistently.
+void read_handover(std::uint64_t* frames, std::uint64_t* at_ns) {
+    for (;;) {
+        std::uint32_t before = handover_seq.load(std::memory_order_acquire);
+        *frames = handover_frames.load(std::memory_order_relaxed);
+        *at_ns = handover_ns.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (!(before & 1u) && handover_seq.load(std::memory_order_relaxed) == before)
+            return;
+    }
+}
+
+// Samples the silent clock has run; under the lock.
+std::uint64_t silent_samples(std::uint64_t now) {
+    std::uint64_t end = shared.paused ? shared.paused_since_ns : now;
+    std::uint64_t run_ns = end - shared.clock_start_ns - shared.paused_ns;
+    return run_ns / 1000u * MIX_RATE_HZ / 1000000u;
+}
+
+// Drops blocks from `sample` on; under the lock.
+void drop_blocks_from(std::uint64_t sample) {
+    while (shared.next_block > shared.first_block) {
+        Block* b = &shared.ring[(shared.next_block - 1) % RING_BLOCKS];
+        if (b->start < sample) {
+            if (b->start + b->frames > sample)
+                b->frames = static_cast<std::uint32_t>(sample - b->start);
+            break;
+        }
+        shared.next_block--;
+    }
+}
+
+void apply_jump(std::int16_t position, std::uint32_t number) {
+    {
+        std::lock_guard<std::mutex> guard(shared.lock);
+        std::uint64_t keep = shared.handed;
+        if (device) {
+            // What the ring still holds is never heard; what the output took still is.
+            SDL_LockAudioDevice(device);
+            keep = ring_read.load(std::memory_order_relaxed);
+            ring_written.store(keep, std::memory_order_release);
+            SDL_UnlockAudioDevice(device);
+        } else {
+            std::uint64_t now = silent_samples(now_ns());
+            if (now < keep)
+                keep = now;
+        }
+        drop_blocks_from(keep);
+        shared.handed = keep;
+        shared.song_over = false;
+        shared.jumps = number;
+    }
+    Player_SetPosition(static_cast<UWORD>(position));
+}
+
+// Whether the output has room for another block; sleeps a little when it has not.
+bool wait_for_room() {
+    if (device) {
+        std::uint64_t queued = ring_written.load(std::memory_order_relaxed) -
+                               ring_read.load(std::memory_order_acquire);
+        if (queued < ahead_frames)
+            return true;
+        std::uint32_t over_ms =
+            static_cast<std::uint32_t>((queued - ahead_frames) * 1000u / MIX_RATE_HZ);
+        sleep_ms(over_ms < 1 ? 1 : over_ms > 10 ? 10 : over_ms);
+        return false;
+    }
+    std::uint64_t handed, now;
+    {
+        std::lock_guard<std::mutex> guard(shared.lock);
+        handed = shared.handed;
+        now = silent_samples(now_ns());
+    }
+    if (handed < now + ahead_frames)
+        return true;
+    sleep_ms(5);
+    return false;
+}
+
+void music_thread_main() {
+    MODULE* module = mixer_module();
+    Player_Start(module);
+    if (first_position > 0)
+        Player_SetPosition(static_cast<UWORD>(first_position));
+    void* buffer = std::malloc(BLOCK_FRAMES * MIX_BYTES_PER_FRAME);
+    if (!buffer) {
+        mix_error = "out of memory for the mixing buffer";
+        mix_failed = true;
+    }
+    while (buffer && !quit.load(std::memory_order_relaxed)) {
+        std::uint64_t jump = jump_request.exchange(0);
+        if (jump != 0)
+            apply_jump(static_cast<std::int16_t>(jump & 0xFFFFu),
+                       static_cast<std::uint32_t>(jump >> 16));
+        bool idle;
+        {
+            std::lock_guard<std::mutex> guard(shared.lock);
+            idle = shared.paused || shared.song_over;
+        }
+        if (idle) {
+            sleep_ms(5);
+            continue;
+        }
+        if (!wait_for_room())
+            continue;
+
+        std::uint64_t start;
+        {
+            std::lock_guard<std::mutex> guard(shared.lock);
+            start = shared.handed;
+        }
+        // Blocks start on multiples of BLOCK_FRAMES, so none straddles a tick; after a jump the
+        // first block is shortened to get back in step.
+        std::uint32_t frames = BLOCK_FRAMES - static_cast<std::uint32_t>(start % BLOCK_FRAMES);
+        // Mixing the first sample runs the player tick that starts on it, so the block's record
+        // holds the row playing from its first sample on, as quab-export takes it.
+        if (!mixer_mix(buffer, 1, &mix_error)) {
+            mix_failed = true;
+            break;
+        }
+        Block b{start, frames, module->sngpos, module->patpos, module->sngtime, 0};
+        bool active = Player_Active();
+        if (frames > 1 && !mixer_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME,
+                                     frames - 1, &mix_error)) {
+            mix_failed = true;
+            break;
+        }
+        std::lock_guard<std::mutex> guard(shared.lock);
+        if (device) {
+            // Only this thread moves ring_written, and a jump (on this thread) is all that
+            // could have moved start; the callback only ever reads behind it.
+            for (std::uint32_t done = 0; done < frames;) {
+                std::uint64_t at = (start + done) % ring_frames;
+                std::uint64_t run =
+                    ring_frames - at < frames - done ? ring_frames - at : frames - done;
+                std::memcpy(ring_bytes + at * MIX_BYTES_PER_FRAME,
+                            static_cast<std::uint8_t*>(buffer) + done * MIX_BYTES_PER_FRAME,
+                            run * MIX_BYTES_PER_FRAME);
+                done += static_cast<std::uint32_t>(run);
+            }
+            ring_written.store(start + frames, std::memory_order_release);
+        }
+        b.jumps = shared.jumps;
+        if (shared.next_block - shared.first_block == RING_BLOCKS)
+            shared.first_block++;
+        shared.ring[shared.next_block % RING_BLOCKS] = b;
+        shared.next_block++;
+        shared.handed = start + frames;
+        if (!active) {
+            shared.song_over = true;
+            shared.song_end_sample = start;
+        }
+    }
+    Player_Stop();
+    std::free(buffer);
+}
+
+} // namespace
+
+void playback_start(const PlaybackSettings& settings, bool* silent) {
+    first_position = settings.start_position;
+    ahead_frames = settings.buffer_ms * MIX_RATE_HZ / 1000u;
+    if (ahead_frames < 2 * BLOCK_FRAMES)
+        ahead_frames = 2 * BLOCK_FRAMES;
+    device = 0;
+    // Room for the longest buffer, a block being written and the output's own buffer.
+    ring_frames = ahead_frames + 8u * BLOCK_FRAMES + 8192u;
+    if (!settings.mute && SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 &&
+        (ring_bytes = static_cast<std::uint8_t*>(std::malloc(ring_frames * MIX_BYTES_PER_FRAME)))) {
+        SDL_AudioSpec want;
+        SDL_zero(want);
+        want.freq = static_cast<int>(MIX_RATE_HZ);
+        want.format = AUDIO_S16SYS;
+        want.channels = 2;
+        want.samples = DEVICE_FRAMES;
+        want.callback = output_callback;
+        SDL_AudioSpec have;
+        device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (device) {
+            device_frames = have.samples;
+            if (std::getenv("QUAB_PLAY_TRACE"))
+                std::fprintf(stderr, "trace: device buffer %u frames\n", have.samples);
+            // SDL asks the sound server to hold one device buffer of sound, its own buffer and
+            // the sink's together, and calls back for the next buffer when a buffer's room is
+            // free. Held sound then runs from half a buffer (just before a hand-over) to one and
+            // a half (just after), one on average; so the sample handed last at a callback is
+            // heard a buffer and a half later, and the clock moves on at the mixing rate from
+            // there until the next hand-over.
+            latency_frames = have.samples + have.samples / 2u;
+        }
+    }
+    *silent = device == 0;
+    if (*silent)
+        ahead_frames = 2 * BLOCK_FRAMES;
+    shared.clock_start_ns = now_ns();
+    music_thread = std::thread(music_thread_main);
+    if (device)
+        SDL_PauseAudioDevice(device, 0);
+}
+
+HeardClock playback_heard() {
+    std::lock_guard<std::mutex> guard(shared.lock);
+    std::uint64_t now = now_ns();
+    std::int64_t heard;
+    if (device) {
+        std::uint64_t handed, at_ns;
+        read_handover(&handed, &at_ns);
+        std::uint64_t since = 0;
+        if (!shared.paused && now > at_ns)
+            since = (now - at_ns) / 1000u * MIX_RATE_HZ / 1000000u;
+        if (since > device_frames)
+            since = device_frames;
+        heard = static_cast<std::int64_t>(handed + since) - latency_frames;
+        if (heard < last_heard)
+            heard = last_heard;
+        last_heard = heard;
+        last_output_frames = static_cast<std::uint32_t>(static_cast<std::int64_t>(handed) - heard);
+        last_queued_frames =
+            static_cast<std::uint32_t>(ring_written.load(std::memory_order_relaxed) - handed);
+    } else {
+        heard = static_cast<std::int64_t>(silent_samples(now));
+    }
+
+    HeardClock c{0, first_position, 0, 0, 0, false, heard};
+    if (shared.next_block == shared.first_block)
+        return c;
+    // The newest block that starts at or before the heard sample; before the first, the first.
+    std::uint64_t i = shared.next_block - 1;
+    while (i > shared.first_block &&
+           static_cast<std::int64_t>(shared.ring[i % RING_BLOCKS].start) > (heard < 0 ? 0 : heard))
+        i--;
+    const Block& b = shared.ring[i % RING_BLOCKS];
+    c.tick_count = tick_at_sample(heard < 0 ? 0 : static_cast<std::uint64_t>(heard));
+    c.sngpos = b.sngpos;
+    c.patpos = b.patpos;
+    c.sngtime = b.sngtime;
+    c.jumps = b.jumps;
+    c.song_ended = shared.song_over && heard >= static_cast<std::int64_t>(shared.song_end_sample);
+    return c;
+}
+
+void playback_set_paused(bool paused) {
+    {
+        std::lock_guard<std::mutex> guard(shared.lock);
+        if (paused == shared.paused)
+            return;
+        std::uint64_t now = now_ns();
+        if (paused)
+            shared.paused_since_ns = now;
+        else
+            shared.paused_ns += now - shared.paused_since_ns;
+        shared.paused = paused;
+    }
+    if (device)
+        SDL_PauseAudioDevice(device, paused ? 1 : 0);
+}
+
+void playback_jump(std::int16_t position, std::uint32_t number) {
+    std::uint64_t p = position < 0 ? 0u : static_cast<std::uint64_t>(position);
+    jump_request.store(std::uint64_t{number} << 16 | p);
+}
+
+void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames) {
+    std::lock_guard<std::mutex> guard(shared.lock);
+    *output_frames = last_output_frames;
+    *queued_frames = last_queued_frames;
+}
+
+bool playback_stop(std::string* error) {
+    quit.store(true);
+    if (music_thread.joinable())
+        music_thread.join();
+    if (device) {
+        SDL_CloseAudioDevice(device);
+        device = 0;
+    }
+    std::free(ring_bytes);
+    ring_bytes = nullptr;
+    if (mix_failed) {
+        *error = mix_error;
+        return false;
+    }
+    return true;
+}

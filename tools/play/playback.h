@@ -1,0 +1,53 @@
+// quab-play's music side: a thread of its own makes every libmikmod call from Player_Start to
+// Player_Stop, mixes the module in short blocks into the sound output (or, silent, against the
+// system clock) and publishes, per block, the song position, row, song time and tick at the
+// block's first sample. The picture side asks which block is being heard now.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Sample frames per published block: a third of a tick, so that blocks never straddle a tick.
+constexpr std::uint32_t BLOCK_FRAMES = 294;
+
+// The clock one pass of the show reads, as heard now.
+struct HeardClock {
+    std::int32_t tick_count;
+    std::int16_t sngpos;
+    std::uint16_t patpos;
+    std::uint32_t sngtime;
+    std::uint32_t jumps; // number of the last jump made before this sample (0: none)
+    bool song_ended;     // the sample heard is past the end of the song
+    std::int64_t sample; // the sample frame heard (before the first one: negative)
+};
+
+struct PlaybackSettings {
+    bool mute;                   // no sound output by choice
+    std::uint32_t buffer_ms;     // sound mixed ahead of the output, in milliseconds
+    std::int16_t start_position; // song position the music starts from
+};
+
+// Opens the sound output (unless muted) and starts the music thread on the module loaded in the
+// mixer. *silent tells whether the show runs without sound (no output could be opened, or mute).
+void playback_start(const PlaybackSettings& settings, bool* silent);
+
+// What is heard now: the sound output's consumed samples less its latency, or the system clock
+// while silent.
+HeardClock playback_heard();
+
+// Pauses or resumes sound and clock together.
+void playback_set_paused(bool paused);
+
+// Moves the song to `position` (below 0: 0): the sound not yet handed to the output is dropped, and
+// the blocks mixed from there carry `number`, which the caller counts up from 1. Of jumps asked
+// for faster than the music thread takes them, the last one counts.
+void playback_jump(std::int16_t position, std::uint32_t number);
+
+// At the last playback_heard: how far the heard sample was behind the samples the output had
+// taken (the output latency the clock accounts for), and the sound queued ahead of the output,
+// in sample frames; both 0 while silent.
+void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames);
+
+// Stops the thread (it stops the player) and closes the sound output. Afterwards the caller may
+// close the mixer. False with *error set when mixing failed on the way.
+[[nodiscard]] bool playback_stop(std::string* error);

@@ -32,6 +32,7 @@ static constexpr std::int64_t MIXER_LEAD_NS = 500'000'000;
 // How long the end of the show waits for the mixer thread to finish its MikMod_Update.
 static constexpr std::int64_t MIXER_STOP_WAIT_NS = 500'000'000;
 static constexpr std::int64_t NS_PER_S = 1'000'000'000;
+static constexpr std::int64_t MIXER_IDLE_NS = 10'000'000;
 
 // Posted to end the mixer thread's waits early: at the end of the show.
 static sem_t mixer_wake;
@@ -90,8 +91,15 @@ static void* mixer_main(void*) {
                 wait_for_wake(NS_PER_S);
             break;
         }
+        std::uint32_t before = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED);
         MikMod_Update();
         std::uint32_t sngtime = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED);
+        // An update that moved the song on by nothing is not repeated at once: the thread may
+        // run at real-time priority and must never spin.
+        if (sngtime == before) {
+            wait_for_wake(MIXER_IDLE_NS);
+            continue;
+        }
         std::int64_t song_ns = static_cast<std::int64_t>(sngtime) * NS_PER_S / 1024;
         std::int64_t ahead = song_ns - ns_since(mixer_epoch);
         if (ahead > MIXER_LEAD_NS) {
@@ -123,7 +131,7 @@ static bool start_mixer_thread() {
     sigaddset(&alarm_only, SIGALRM);
     pthread_sigmask(SIG_BLOCK, &alarm_only, &previous);
     mixer_epoch = monotonic_now();
-    mixer_thread_started = pthread_create(&mixer_thread, nullptr, mixer_main, nullptr) == 0;
+    mixer_thread_started = start_sound_thread(&mixer_thread, mixer_main);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return mixer_thread_started;
 }

@@ -22,25 +22,6 @@ void music_apply_settings() {
     md_mode = static_cast<UWORD>((md_mode & 0xFCEF) | 0x000B);
 }
 
-static constexpr int SOUND_THREAD_PRIORITY = 4;
-
-bool start_sound_thread(pthread_t* thread, void* (*body)(void*)) {
-    pthread_attr_t attr;
-    if (pthread_attr_init(&attr) == 0) {
-        sched_param param{};
-        param.sched_priority = SOUND_THREAD_PRIORITY;
-        bool created = pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED) == 0 &&
-                       pthread_attr_setschedpolicy(&attr, SCHED_FIFO) == 0 &&
-                       pthread_attr_setschedparam(&attr, &param) == 0 &&
-                       pthread_create(thread, &attr, body, nullptr) == 0;
-        pthread_attr_destroy(&attr);
-        if (created)
-            return true;
-    }
-    // Not permitted (EPERM): an ordinary thread.
-    return pthread_create(thread, nullptr, body, nullptr) == 0;
-}
-
 // MikMod_Init on a thread of its own, so that start-up can give up on a sound server that
 // accepts the connection and never answers (a stopped one). The thread is detached: when the
 // wait runs out it is left inside libmikmod until the process exits.
@@ -57,7 +38,8 @@ static void* init_main(void*) {
 static int init_with_deadline(bool* timed_out) {
     *timed_out = false;
     pthread_t thread;
-    if (sem_init(&init_done, 0, 0) != 0 || !start_sound_thread(&thread, init_main))
+    if (sem_init(&init_done, 0, 0) != 0 ||
+        pthread_create(&thread, nullptr, init_main, nullptr) != 0)
         return MikMod_Init("");
     pthread_detach(thread);
     timespec until;

@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include <mikmod.h>
-#include <pthread.h>
 
 // The module returned by Player_Load; null until music_start succeeds. Its sngpos, patpos and
 // sngtime fields are read (never written) by the frame loop while the mixer thread plays it.
@@ -29,14 +28,6 @@ static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
 // rate, mode) in that order; called before MikMod_Init. A program that picks its own output
 // driver sets md_device after it.
 void music_apply_settings();
-
-// Starts a thread that feeds the sound output (libmikmod's initialisation, whose output
-// driver's own threads inherit its scheduling, and the mixer). Where the user may (root, or a
-// real-time limit as audio groups get) it runs at a low real-time priority, below a sound
-// server's usual 5: on a busy machine a normal thread waits its turn for longer than the
-// output's buffer lasts, and the sound drops out. Elsewhere it is an ordinary thread. False
-// when no thread could be started.
-[[nodiscard]] bool start_sound_thread(pthread_t* thread, void* (*body)(void*));
 
 // How long start-up waits for the sound output to answer.
 constexpr int SOUND_INIT_WAIT_S = 5;

@@ -3,9 +3,9 @@
 // blocks in its write until the server has room, and inside the handler that stalled both the
 // tick count and the frame loop.
 //
-// The mixer thread mixes whenever the song is not ahead of the clock. A sound server that takes
-// the sound holds each MikMod_Update in its write, and that keeps the song at the speed of the
-// sound; one that has died returns at once, and then the monotonic clock keeps the song at the
+// The mixer thread mixes while the song is less than half a second ahead of the clock. A server
+// that takes the sound holds each MikMod_Update in its write, which keeps the song at the speed of
+// the sound; one that has died returns at once, and then the monotonic clock keeps the song at the
 // speed of real time. The mixer needs nothing of the main thread, so a frame loop that is slow
 // to be scheduled on a busy machine cannot make the sound run dry.
 #include <cerrno>
@@ -94,8 +94,8 @@ static void* mixer_main(void*) {
         std::uint32_t before = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED);
         MikMod_Update();
         std::uint32_t sngtime = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED);
-        // An update that moved the song on by nothing is not repeated at once: the thread may
-        // run at real-time priority and must never spin.
+        // An update that moved the song on by nothing (a tick longer than the output's block)
+        // is not repeated at once: with an output that does not block, the thread would spin.
         if (sngtime == before) {
             wait_for_wake(MIXER_IDLE_NS);
             continue;
@@ -131,7 +131,7 @@ static bool start_mixer_thread() {
     sigaddset(&alarm_only, SIGALRM);
     pthread_sigmask(SIG_BLOCK, &alarm_only, &previous);
     mixer_epoch = monotonic_now();
-    mixer_thread_started = start_sound_thread(&mixer_thread, mixer_main);
+    mixer_thread_started = pthread_create(&mixer_thread, nullptr, mixer_main, nullptr) == 0;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return mixer_thread_started;
 }

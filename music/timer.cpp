@@ -183,9 +183,10 @@ int timer_start() {
         std::printf("Unable to setup itimer\n");
         std::fflush(stdout);
         std::perror("setitimer");
-        // Not yet past its first write: a server that holds it (stopped, say) holds the
-        // library's lock with it, and Player_Stop would wait for ever.
-        if (!join_mixer_thread(MIXER_STOP_WAIT_NS))
+        // Possibly in its first write: a server that holds it (stopped, say) holds the
+        // library's lock with it, and Player_Stop would wait for ever. The first write may take
+        // as long as start-up gives the server.
+        if (!join_mixer_thread(std::int64_t{SOUND_INIT_WAIT_S} * NS_PER_S))
             return 0;
     }
     Player_Stop();

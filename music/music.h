@@ -42,7 +42,9 @@ constexpr int SOUND_INIT_WAIT_S = 5;
 void music_stop();
 
 // Installs the SIGALRM handler, starts the module and the mixer thread, arms the 10 ms timer.
-// Returns 1, or 0 after its own message, having freed the module and closed libmikmod.
+// Returns 1, or 0 after its own message, having freed the module and closed libmikmod (both
+// are left to the process exit when a stopped server holds the mixer's first write for longer
+// than start-up waits for it).
 // The mixer thread mixes while the song is not more than half a second ahead of the clock;
 // when a live sound output stops taking the sound (its server died), it says so once on
 // standard error and the song goes on, silent, at the speed of the clock.

@@ -1,14 +1,35 @@
 // The demo driver, the entry point of both deliverables: start-up in a fixed order, the frame
 // loop over the show state, the playtime report and shutdown. Only the display back-end linked
 // in differs between xdemo and vgademo.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "core/core.h"
 #include "display/display.h"
 #include "music/music.h"
 
+// Descriptors 0 to 2 keep their meaning when the caller has closed some: the files the show
+// opens would otherwise take those numbers, and the start-up lines or the key reads would go
+// to the framebuffer or the display connection.
+static void keep_standard_descriptors() {
+    for (int fd = 0; fd <= 2; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lowest free number, which is fd itself.
+        int null_fd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (null_fd >= 0 && null_fd != fd) {
+            dup2(null_fd, fd);
+            close(null_fd);
+        }
+    }
+}
+
 int main(int argc, char** argv) {
+    keep_standard_descriptors();
     std::printf("%s\n", BANNER);
 
     std::printf("Initiating memory allocation sequence...\n");
@@ -55,19 +76,25 @@ int main(int argc, char** argv) {
     while (running.load(std::memory_order_relaxed)) {
         show_pass(&show);
         display_present(display, show.frame);
-        if (display_poll_quit(display))
+        // A song shorter than the timeline ends the show when its music stops, as position 30
+        // would have.
+        if (display_poll_quit(display) || music_ended.load(std::memory_order_relaxed))
             running.store(0, std::memory_order_relaxed);
     }
 
     // The mixer thread is the only other libmikmod caller: it must be done before the main
-    // thread stops the player.
-    timer_stop_mixer();
+    // thread stops the player. One held in a sound server's write (a stopped server) is not
+    // waited for: the show ends all the same, and the module and libmikmod, whose lock that
+    // thread holds, are left to the process exit.
+    bool mixer_stopped = timer_stop_mixer() == 1;
     int minutes, seconds;
     playtime_parts(__atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED), &minutes, &seconds);
     std::printf("Total playtime: %d:%d\n", minutes, seconds);
     std::printf("*** Shutdown ***\n");
-    Player_Stop();
-    music_stop();
+    if (mixer_stopped) {
+        Player_Stop();
+        music_stop();
+    }
     free_asset_table(assets);
     display_close(display);
     show_free(&show);

@@ -2,7 +2,12 @@
 // reads its song position from, and the music's shutdown.
 #include "music/music.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <ctime>
+
+#include <pthread.h>
+#include <semaphore.h>
 
 MODULE* music_module = nullptr;
 
@@ -17,6 +22,39 @@ void music_apply_settings() {
     md_mode = static_cast<UWORD>((md_mode & 0xFCEF) | 0x000B);
 }
 
+// MikMod_Init on a thread of its own, so that start-up can give up on a sound server that
+// accepts the connection and never answers (a stopped one). The thread is detached: when the
+// wait runs out it is left inside libmikmod until the process exits.
+static sem_t init_done;
+static int init_result = -1;
+
+static void* init_main(void*) {
+    init_result = MikMod_Init("");
+    sem_post(&init_done);
+    return nullptr;
+}
+
+// MikMod_Init's result, or 1 with *timed_out set when the output did not answer in time.
+static int init_with_deadline(bool* timed_out) {
+    *timed_out = false;
+    pthread_t thread;
+    if (sem_init(&init_done, 0, 0) != 0 ||
+        pthread_create(&thread, nullptr, init_main, nullptr) != 0)
+        return MikMod_Init("");
+    pthread_detach(thread);
+    timespec until;
+    clock_gettime(CLOCK_MONOTONIC, &until);
+    until.tv_sec += SOUND_INIT_WAIT_S;
+    for (;;) {
+        if (sem_clockwait(&init_done, CLOCK_MONOTONIC, &until) == 0)
+            return init_result;
+        if (errno != EINTR) {
+            *timed_out = true;
+            return 1;
+        }
+    }
+}
+
 int music_start(const char* path, std::uint8_t max_channels) {
     std::printf("Initiating Mikmod startup sequence...\n");
     std::fflush(stdout);
@@ -24,7 +62,16 @@ int music_start(const char* path, std::uint8_t max_channels) {
     MikMod_RegisterAllDrivers();
     music_apply_settings();
 
-    if (MikMod_Init("")) {
+    bool timed_out;
+    int init_failed = init_with_deadline(&timed_out);
+    if (timed_out) {
+        std::fprintf(stderr,
+                     "Mikmod: Unable to initialize mikmod: the sound output did not answer in "
+                     "%d seconds\n",
+                     SOUND_INIT_WAIT_S);
+        return 0;
+    }
+    if (init_failed) {
         std::fprintf(stderr, "Mikmod: Unable to initialize mikmod: %s\n",
                      MikMod_strerror(MikMod_errno));
         return 0;
@@ -33,15 +80,6 @@ int music_start(const char* path, std::uint8_t max_channels) {
     music_module = Player_Load(path, max_channels, 0);
     if (!music_module) {
         std::fprintf(stderr, "Unable to load module becouse: %s\n", MikMod_strerror(MikMod_errno));
-        MikMod_Exit();
-        return 0;
-    }
-    // libmikmod loads a module whose order list is empty; it has no song to play, and the show,
-    // which follows the song position, would wait in silence for ever.
-    if (music_module->numpos == 0) {
-        std::fprintf(stderr, "Unable to load module becouse: %s has no song positions\n", path);
-        Player_Free(music_module);
-        music_module = nullptr;
         MikMod_Exit();
         return 0;
     }

@@ -1,5 +1,5 @@
-// Music and timing: libmikmod with the show's fixed mixing settings, the loaded module, and the
-// 10 ms interval timer whose handler counts 50 Hz ticks and wakes the mixer thread.
+// Music and timing: libmikmod with the show's fixed mixing settings, the loaded module, the
+// 10 ms interval timer whose handler counts 50 Hz ticks, and the mixer thread.
 #pragma once
 
 #include <atomic>
@@ -17,6 +17,9 @@ extern std::atomic<std::int32_t> tick_count;
 extern std::atomic<std::uint8_t> half_tick;
 // The frame loop runs while non-zero; starts at 1 and is only ever cleared.
 extern std::atomic<std::uint8_t> running;
+// Set by the mixer thread once the song has played past the end of its order list (or has
+// none): the music has stopped, and the show ends with it.
+extern std::atomic<std::uint8_t> music_ended;
 
 static_assert(std::atomic<std::int32_t>::is_always_lock_free);
 static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
@@ -26,20 +29,33 @@ static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
 // driver sets md_device after it.
 void music_apply_settings();
 
+// How long start-up waits for the sound output to answer.
+constexpr int SOUND_INIT_WAIT_S = 5;
+
 // Initialises libmikmod with the show's settings and loads the module at path (playback not yet
-// started). Returns 1, or 0 after printing libmikmod's text on standard error.
+// started). Returns 1, or 0 after printing libmikmod's text on standard error. A sound output
+// that does not answer within SOUND_INIT_WAIT_S seconds is a failure too; the initialisation
+// is then left waiting for it until the process exits.
 [[nodiscard]] int music_start(const char* path, std::uint8_t max_channels);
 
 // Frees music_module and closes libmikmod. The caller has stopped the player.
 void music_stop();
 
-// Installs the SIGALRM handler, starts the mixer thread and the module, arms the 10 ms timer.
-// Returns 1, or 0 after its own message, having freed the module and closed libmikmod.
+// Installs the SIGALRM handler, starts the module and the mixer thread, arms the 10 ms timer.
+// Returns 1, or 0 after its own message, having freed the module and closed libmikmod (both
+// are left to the process exit when a stopped server holds the mixer's first write for longer
+// than start-up waits for it).
+// The mixer thread mixes while the song is not more than half a second ahead of the clock;
+// when a live sound output stops taking the sound (its server died), it says so once on
+// standard error and the song goes on, silent, at the speed of the clock.
 [[nodiscard]] int timer_start();
 
-// The SIGALRM handler: counts half ticks and ticks, and wakes the mixer thread while running.
+// The SIGALRM handler: counts half ticks and ticks.
 void on_timer_signal(int signal_number);
 
-// After the frame loop: clears running, wakes the mixer thread and waits for it to finish, so
-// that the caller may call libmikmod again (Player_Stop, music_stop).
-void timer_stop_mixer();
+// After the frame loop: clears running, tells the mixer thread to finish and waits for it at
+// most half a second. 1 when it has finished: the caller may call libmikmod again
+// (Player_Stop, music_stop). 0 when it is still held in the sound output's write (a stopped
+// sound server): it holds libmikmod's lock, and the module and the library are left to the
+// process exit.
+[[nodiscard]] int timer_stop_mixer();

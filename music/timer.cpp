@@ -1,10 +1,18 @@
-// The show's only clock: a 10 ms interval timer whose SIGALRM handler counts 50 Hz ticks and
-// wakes the mixer thread. The mixing itself runs on that thread, not in the handler: a sound
-// server's output driver blocks in its write until the server has room, and inside the handler
-// that stalled both the tick count and the frame loop.
+// The show's clock and its music. A 10 ms interval timer's SIGALRM handler counts 50 Hz ticks;
+// the mixing runs on a thread of its own, never in the handler: a sound server's output driver
+// blocks in its write until the server has room, and inside the handler that stalled both the
+// tick count and the frame loop.
+//
+// The mixer thread mixes while the song is less than half a second ahead of the clock. A server
+// that takes the sound holds each MikMod_Update in its write, which keeps the song at the speed of
+// the sound; one that has died returns at once, and then the monotonic clock keeps the song at the
+// speed of real time. The mixer needs nothing of the main thread, so a frame loop that is slow
+// to be scheduled on a busy machine cannot make the sound run dry.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 
 #include <pthread.h>
 #include <semaphore.h>
@@ -15,40 +23,103 @@
 std::atomic<std::int32_t> tick_count{0};
 std::atomic<std::uint8_t> half_tick{0};
 std::atomic<std::uint8_t> running{1};
+std::atomic<std::uint8_t> music_ended{0};
 
+// How far the song may run ahead of the clock before the mixer waits. A sound server's own
+// buffer keeps the song up to about 0.2 s ahead of what is heard, and this must not hold that
+// back; beyond it, the output is not taking the sound at the speed it plays.
+static constexpr std::int64_t MIXER_LEAD_NS = 500'000'000;
+// How long the end of the show waits for the mixer thread to finish its MikMod_Update.
+static constexpr std::int64_t MIXER_STOP_WAIT_NS = 500'000'000;
+static constexpr std::int64_t NS_PER_S = 1'000'000'000;
+static constexpr std::int64_t MIXER_IDLE_NS = 10'000'000;
+
+// Posted to end the mixer thread's waits early: at the end of the show.
 static sem_t mixer_wake;
-// Set by the handler when it posts, cleared by the mixer thread when it takes the wake: wakes
-// that arrive while the thread mixes collapse into one, as pending signals do.
-static std::atomic<bool> mixer_wake_pending{false};
 static std::atomic<bool> mixer_quit{false};
 static pthread_t mixer_thread;
 static bool mixer_thread_started = false;
+static timespec mixer_epoch; // when the module started playing
+
+static timespec monotonic_now() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t;
+}
+
+static std::int64_t ns_since(const timespec& start) {
+    timespec now = monotonic_now();
+    return (now.tv_sec - start.tv_sec) * NS_PER_S + (now.tv_nsec - start.tv_nsec);
+}
+
+// Waits on the wake semaphore for up to ns nanoseconds; true when woken (the show is ending).
+static bool wait_for_wake(std::int64_t ns) {
+    timespec until = monotonic_now();
+    until.tv_sec += ns / NS_PER_S;
+    until.tv_nsec += ns % NS_PER_S;
+    if (until.tv_nsec >= NS_PER_S) {
+        until.tv_nsec -= NS_PER_S;
+        until.tv_sec++;
+    }
+    for (;;) {
+        if (sem_clockwait(&mixer_wake, CLOCK_MONOTONIC, &until) == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+// The outputs that play the sound as it is heard; the file writers and "nosound" take it at
+// once, and for them a song held to the clock is no loss.
+static bool output_is_live() {
+    if (!md_driver || !md_driver->Alias)
+        return false;
+    for (const char* alias : {"pulseaudio", "alsa", "oss", "sdl", "openal"})
+        if (std::strcmp(md_driver->Alias, alias) == 0)
+            return true;
+    return false;
+}
 
 static void* mixer_main(void*) {
-    for (;;) {
-        while (sem_wait(&mixer_wake) == -1 && errno == EINTR) {
-        }
-        mixer_wake_pending.store(false);
-        if (mixer_quit.load() || !running.load())
-            break;
+    bool live = output_is_live();
+    bool loss_reported = false;
+    while (!mixer_quit.load()) {
         // Player_Active is false once the song has passed the end of its order list.
-        if (Player_Active())
-            MikMod_Update();
+        if (!Player_Active()) {
+            music_ended.store(1);
+            while (!mixer_quit.load())
+                wait_for_wake(NS_PER_S);
+            break;
+        }
+        std::uint32_t before = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED);
+        MikMod_Update();
+        std::uint32_t sngtime = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED);
+        // An update that moved the song on by nothing (a tick longer than the output's block)
+        // is not repeated at once: with an output that does not block, the thread would spin.
+        if (sngtime == before) {
+            wait_for_wake(MIXER_IDLE_NS);
+            continue;
+        }
+        std::int64_t song_ns = static_cast<std::int64_t>(sngtime) * NS_PER_S / 1024;
+        std::int64_t ahead = song_ns - ns_since(mixer_epoch);
+        if (ahead > MIXER_LEAD_NS) {
+            if (live && !loss_reported) {
+                std::fprintf(stderr, "Sound output lost: the show goes on without music\n");
+                loss_reported = true;
+            }
+            wait_for_wake(ahead - MIXER_LEAD_NS);
+        }
     }
     return nullptr;
 }
 
 void on_timer_signal(int) {
-    int saved_errno = errno; // sem_post may set it under the interrupted code
     if (half_tick.load(std::memory_order_relaxed) == 1) {
         tick_count.fetch_add(1, std::memory_order_relaxed);
         half_tick.store(0, std::memory_order_relaxed);
     } else {
         half_tick.fetch_add(1, std::memory_order_relaxed);
     }
-    if (running.load(std::memory_order_relaxed) && !mixer_wake_pending.exchange(true))
-        sem_post(&mixer_wake);
-    errno = saved_errno;
 }
 
 // The mixer thread blocks SIGALRM, so the handler always interrupts the main thread.
@@ -59,18 +130,30 @@ static bool start_mixer_thread() {
     sigemptyset(&alarm_only);
     sigaddset(&alarm_only, SIGALRM);
     pthread_sigmask(SIG_BLOCK, &alarm_only, &previous);
+    mixer_epoch = monotonic_now();
     mixer_thread_started = pthread_create(&mixer_thread, nullptr, mixer_main, nullptr) == 0;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return mixer_thread_started;
 }
 
-static void join_mixer_thread() {
+// True when the thread has finished; false when it is still held after the wait (it is then
+// left running, and stays started).
+static bool join_mixer_thread(std::int64_t wait_ns) {
     if (!mixer_thread_started)
-        return;
+        return true;
     mixer_quit.store(true);
     sem_post(&mixer_wake);
-    pthread_join(mixer_thread, nullptr);
+    timespec until = monotonic_now();
+    until.tv_sec += wait_ns / NS_PER_S;
+    until.tv_nsec += wait_ns % NS_PER_S;
+    if (until.tv_nsec >= NS_PER_S) {
+        until.tv_nsec -= NS_PER_S;
+        until.tv_sec++;
+    }
+    if (pthread_clockjoin_np(mixer_thread, nullptr, CLOCK_MONOTONIC, &until) != 0)
+        return false;
     mixer_thread_started = false;
+    return true;
 }
 
 int timer_start() {
@@ -100,7 +183,11 @@ int timer_start() {
         std::printf("Unable to setup itimer\n");
         std::fflush(stdout);
         std::perror("setitimer");
-        join_mixer_thread();
+        // Possibly in its first write: a server that holds it (stopped, say) holds the
+        // library's lock with it, and Player_Stop would wait for ever. The first write may take
+        // as long as start-up gives the server.
+        if (!join_mixer_thread(std::int64_t{SOUND_INIT_WAIT_S} * NS_PER_S))
+            return 0;
     }
     Player_Stop();
     Player_Free(music_module);
@@ -109,7 +196,7 @@ int timer_start() {
     return 0;
 }
 
-void timer_stop_mixer() {
+int timer_stop_mixer() {
     running.store(0);
-    join_mixer_thread();
+    return join_mixer_thread(MIXER_STOP_WAIT_NS) ? 1 : 0;
 }

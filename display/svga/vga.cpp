@@ -37,6 +37,9 @@ constexpr int FATAL_COUNT = sizeof(FATAL_SIGNALS) / sizeof(FATAL_SIGNALS[0]);
 
 // The device, from vga_init.
 int fb_fd = -1;
+// Keys come only from a terminal: standard input redirected from a file or a pipe holds no key
+// presses, and the show is not to end on its bytes.
+bool keys_from_terminal = false;
 FbGeometry geometry;
 bool geometry_from_test = false;
 
@@ -308,6 +311,7 @@ int vga_init(void) {
         geometry_from_test = true;
     }
     fb_fd = fd;
+    keys_from_terminal = isatty(KEY_FD) == 1;
     mode54_info = vga_modeinfo{static_cast<int>(MODE_W), static_cast<int>(MODE_H), 4, 1 << 24,
                                static_cast<int>(MODE_W * 4), CAPABLE_LINEAR};
     return 0;
@@ -350,6 +354,8 @@ unsigned char* vga_getgraphmem(void) {
 }
 
 int vga_getkey(void) {
+    if (!keys_from_terminal)
+        return 0;
     pollfd p{KEY_FD, POLLIN, 0};
     if (poll(&p, 1, 0) != 1 || !(p.revents & POLLIN))
         return 0;

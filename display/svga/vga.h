@@ -56,4 +56,5 @@ int vga_setlinearaddressing(void);
 unsigned char* vga_getgraphmem(void);
 
 // The next waiting key byte from the terminal, without waiting; 0 when none. One per call.
+// Always 0 when standard input was no terminal at vga_init.
 int vga_getkey(void);

@@ -51,6 +51,23 @@ static bool find_visual(Display* display, int screen, XVisualInfo* chosen) {
     return false;
 }
 
+// A window destroyed by another client (xdotool windowclose, a window manager's forced close)
+// makes the next XPutImage fail with BadDrawable; Xlib's default handler would end the process
+// without the show's closing report. Errors about the show's own window mark it gone and count
+// as a quit request; any other error goes to the handler that was there before.
+static Window show_window = None;
+static bool show_window_gone = false;
+static XErrorHandler previous_error_handler = nullptr;
+
+static int on_x_error(Display* display, XErrorEvent* error) {
+    if (show_window != None && error->resourceid == show_window &&
+        (error->error_code == BadDrawable || error->error_code == BadWindow)) {
+        show_window_gone = true;
+        return 0;
+    }
+    return previous_error_handler ? previous_error_handler(display, error) : 0;
+}
+
 static bool image_is_pixel_layout(const XImage* image) {
     return image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 &&
            image->green_mask == 0x00FF00 && image->blue_mask == 0x0000FF &&
@@ -125,6 +142,13 @@ DisplayContext* x11_open(int argc, char** argv) {
     hints.height = hints.min_height = hints.max_height = HEIGHT;
     XSetStandardProperties(display, window, WINDOW_NAME, WINDOW_NAME, icon, argv, argc, &hints);
     XSelectInput(display, window, KeyPressMask | ButtonPressMask);
+    // The window manager's close button sends WM_DELETE_WINDOW to a window that asks for it
+    // (it arrives without being selected); without it, the manager cuts the connection.
+    Atom wm_delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, window, &wm_delete_window, 1);
+    show_window = window;
+    show_window_gone = false;
+    previous_error_handler = XSetErrorHandler(on_x_error);
     GC gc = XCreateGC(display, window, 0, nullptr);
     XMapWindow(display, window);
 
@@ -133,6 +157,8 @@ DisplayContext* x11_open(int argc, char** argv) {
         std::printf("Unable to allocate a %d bytes buffer\n", static_cast<int>(sizeof(DisplayContext)));
         XDestroyImage(image); // frees its buffer too
         XCloseDisplay(display);
+        XSetErrorHandler(previous_error_handler);
+        show_window = None;
         return nullptr;
     }
     context->display = display;
@@ -144,6 +170,7 @@ DisplayContext* x11_open(int argc, char** argv) {
     context->bytes_per_line = image->bytes_per_line;
     context->depth = static_cast<std::uint8_t>(depth);
     context->frame = reinterpret_cast<Pixel*>(image->data);
+    context->wm_delete_window = wm_delete_window;
     return context;
 }
 
@@ -153,9 +180,20 @@ void x11_present(DisplayContext* context) {
     XFlush(context->display);
 }
 
+static bool is_close_request(const DisplayContext* context, const XEvent& event) {
+    return event.type == ClientMessage && event.xclient.format == 32 &&
+           static_cast<Atom>(event.xclient.data.l[0]) == context->wm_delete_window;
+}
+
 bool x11_poll_quit(DisplayContext* context) {
-    return XCheckMaskEvent(context->display, KeyPressMask | ButtonPressMask, &context->event) ==
-           True;
+    if (XCheckMaskEvent(context->display, KeyPressMask | ButtonPressMask, &context->event) == True)
+        return true;
+    // Client messages cannot be selected by mask; any other one is taken and ignored.
+    if (XCheckTypedWindowEvent(context->display, context->window, ClientMessage,
+                               &context->event) == True &&
+        is_close_request(context, context->event))
+        return true;
+    return show_window_gone;
 }
 
 void x11_close(DisplayContext* context) {
@@ -164,6 +202,8 @@ void x11_close(DisplayContext* context) {
     XDestroyImage(context->image);
     XFreeGC(context->display, context->gc);
     XCloseDisplay(context->display);
+    XSetErrorHandler(previous_error_handler);
+    show_window = None;
     std::free(context);
 }
 

@@ -19,6 +19,7 @@ struct DisplayContext {
     int bytes_per_line;       // the image's, for information
     std::uint8_t depth;       // of the chosen visual: 32, 24 or 16
     Pixel* frame;             // the image's pixel buffer
+    Atom wm_delete_window;    // the window manager's close message
 };
 
 // Opens the window on the default display; argc/argv go to the window's command property.
@@ -28,7 +29,9 @@ struct DisplayContext {
 // Sends the whole frame to the window.
 void x11_present(DisplayContext* context);
 
-// Takes at most one pending key or button press; true when it took one. Never blocks.
+// Takes at most one pending key or button press, or the window manager's request to close the
+// window; true when it took one, and also once the window has been destroyed under the show.
+// Never blocks.
 [[nodiscard]] bool x11_poll_quit(DisplayContext* context);
 
 // Frees the pixel buffer and the image, closes the connection, frees the record.

@@ -92,3 +92,31 @@ processes_in() {
         esac
     done
 }
+
+# Starts a PulseAudio of the test's own, with the null sink "quab_sink", whose runtime folder is
+# $1, so that the test may stop and kill it without touching the shared one. Sets pulse_pid;
+# the server ends with the test.
+start_own_pulse() {
+    mkdir -p "$1"
+    chmod 700 "$1"
+    XDG_RUNTIME_DIR="$1" pulseaudio --daemonize=yes -n --exit-idle-time=-1 \
+        --log-target=file:"$1/pulse.log" --load=module-native-protocol-unix \
+        --load="module-null-sink sink_name=quab_sink" >/dev/null 2>&1
+    local i=0
+    while ! XDG_RUNTIME_DIR="$1" pactl info >/dev/null 2>&1; do
+        if [ $i -ge 100 ]; then
+            fail "the test's PulseAudio did not start: $(tail -n 5 "$1/pulse.log" 2>/dev/null)"
+            return 1
+        fi
+        sleep 0.1
+        i=$((i + 1))
+    done
+    XDG_RUNTIME_DIR="$1" pactl set-default-sink quab_sink
+    pulse_pid=$(cat "$1/pulse/pid")
+    cleanup_pids="$cleanup_pids $pulse_pid"
+}
+
+# Seconds since the epoch, with fractions.
+now() { date +%s.%N; }
+# True when $1 <= $2 (decimal numbers).
+at_most() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include "tests/support/test_support.h"
@@ -80,25 +81,26 @@ wait_for_standin(const StandIn& s, const std::function<bool(const std::vector<un
     return bytes;
 }
 
-// Standard input replaced by the read end of a pipe while the object lives.
-struct PipeStdin {
+// Standard input replaced by a fresh pseudo-terminal's slave while the object lives (the
+// library reads keys only from a terminal); keys are written to write_fd, the master.
+struct PtyStdin {
     int saved_fd = -1;
     int write_fd = -1;
 };
 
-static inline PipeStdin pipe_stdin() {
-    PipeStdin p;
-    int fds[2];
-    if (pipe(fds) != 0)
+static inline PtyStdin pty_stdin() {
+    PtyStdin p;
+    int master, slave;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
         return p;
     p.saved_fd = dup(STDIN_FILENO);
-    dup2(fds[0], STDIN_FILENO);
-    close(fds[0]);
-    p.write_fd = fds[1];
+    dup2(slave, STDIN_FILENO);
+    close(slave);
+    p.write_fd = master;
     return p;
 }
 
-static inline void restore_stdin(PipeStdin* p) {
+static inline void restore_stdin(PtyStdin* p) {
     if (p->saved_fd >= 0) {
         dup2(p->saved_fd, STDIN_FILENO);
         close(p->saved_fd);

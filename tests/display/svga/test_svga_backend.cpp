@@ -14,9 +14,9 @@ constexpr const char* START_LINE = "Initiating dravo/QUAB svgalib startup v1.0b\
 
 class Backend : public ::testing::Test {
   protected:
-    void SetUp() override { in = pipe_stdin(); }
+    void SetUp() override { in = pty_stdin(); }
     void TearDown() override { restore_stdin(&in); }
-    PipeStdin in;
+    PtyStdin in;
 };
 
 TEST_F(Backend, OpensMode54WithItsVideoMemoryAsFrame) {
@@ -71,6 +71,29 @@ TEST_F(Backend, PollTakesOneKeyAtATimeAndNeverWaits) {
     EXPECT_TRUE(display_poll_quit(context));
     EXPECT_FALSE(svga_poll_quit());
     display_close(context);
+}
+
+// Standard input that is no terminal (a file, a pipe) holds no key presses: its bytes never end
+// the show.
+TEST(BackendInput, BytesOnStandardInputThatIsNoTerminalAreNoKeys) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    int saved = dup(STDIN_FILENO);
+    dup2(fds[0], STDIN_FILENO);
+    close(fds[0]);
+    ASSERT_EQ(write(fds[1], "xy", 2), 2);
+    make_standin(640, 480, 32, 0);
+    DisplayContext* context = nullptr;
+    capture_stdout([&] { context = svga_open(); });
+    ASSERT_NE(context, nullptr);
+    EXPECT_FALSE(svga_poll_quit());
+    EXPECT_FALSE(display_poll_quit(context));
+    display_close(context);
+    char left[2];
+    EXPECT_EQ(read(STDIN_FILENO, left, 2), 2) << "the bytes were not read";
+    dup2(saved, STDIN_FILENO);
+    close(saved);
+    close(fds[1]);
 }
 
 TEST_F(Backend, NoFramebufferDeviceIsNoLibrary) {

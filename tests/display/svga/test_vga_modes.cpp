@@ -99,7 +99,7 @@ TEST(ModeInfo, NoVideoMemoryInTextMode) {
 
 TEST(SetMode, FailsOnAStandInShorterThanItsGeometry) {
     StandIn s = make_standin(640, 480, 32, 0x5A, 0, 640 * 4 * 100);
-    PipeStdin in = pipe_stdin();
+    PtyStdin in = pty_stdin();
     ASSERT_EQ(vga_init(), 0);
     EXPECT_EQ(vga_hasmode(G320x240x16M32), 1);
     EXPECT_EQ(vga_setmode(G320x240x16M32), -1);
@@ -111,7 +111,7 @@ TEST(SetMode, FailsOnAStandInShorterThanItsGeometry) {
 
 TEST(SetMode, LinearAddressingTurnsOnIsLinear) {
     make_standin(640, 480, 32, 0);
-    PipeStdin in = pipe_stdin();
+    PtyStdin in = pty_stdin();
     ASSERT_EQ(vga_init(), 0);
     ASSERT_EQ(vga_setmode(G320x240x16M32), 0);
     const vga_modeinfo* info = vga_getmodeinfo(G320x240x16M32);

@@ -196,7 +196,7 @@ TEST(ChannelLayout, FiveBitChannelsAreRefused) {
 // the stand-in, scaled and centred, with the borders blackened; TEXT clears the screen.
 TEST(ScanOutThread, VideoMemoryReachesTheStandInAndTextClearsIt) {
     StandIn s = make_standin(700, 500, 32, 0x5A);
-    PipeStdin in = pipe_stdin();
+    PtyStdin in = pty_stdin();
     ASSERT_EQ(vga_init(), 0);
     ASSERT_EQ(vga_setmode(G320x240x16M32), 0);
     vga_setlinearaddressing();

@@ -1,7 +1,9 @@
 // vgademo end to end: the real program on a pseudo-terminal, a stand-in framebuffer and the
 // private PulseAudio null sink. Start-up lines, frames on the screen, a key that ends the show
 // with status 0, the show ending by itself, the start-up failures without a framebuffer or
-// without mode 54, and in every case the terminal's settings and the screen given back.
+// without mode 54, and in every case the terminal's settings and the screen given back. Then
+// what the world can do to it: standard input or output closed, and death by SIGKILL, after
+// which quab-console-reset gives the terminal back.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -79,12 +81,16 @@ class Vgademo : public ::testing::Test {
     // error to work/err); while_running gets the child while the show runs (or has failed).
     DemoRun run_demo(const std::function<void(PtyChild&)>& while_running) {
         std::string dir = work;
-        PtyChild c = start_pty_child([dir](int, int) {
+        int closed_fd = closed_in_child;
+        PtyChild c = start_pty_child([dir, closed_fd](int, int) {
             if (chdir(dir.c_str()) != 0)
                 _exit(126);
             dup2(STDIN_FILENO, STDOUT_FILENO);
             int err = open((dir + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(err, STDERR_FILENO);
+            close(err);
+            if (closed_fd >= 0)
+                close(closed_fd);
             setenv("XDG_RUNTIME_DIR", SERVICES_RUNDIR, 1);
             unsetenv("PULSE_SERVER");
             execl(VGADEMO_PATH, "vgademo", static_cast<char*>(nullptr));
@@ -118,6 +124,7 @@ class Vgademo : public ::testing::Test {
     }
 
     std::string work;
+    int closed_in_child = -1; // a standard descriptor the demo starts without
 };
 
 bool any_picture(const std::vector<unsigned char>& fb) {
@@ -196,6 +203,101 @@ TEST_F(Vgademo, ModeUnavailableEndsStartUpWithStatusOne) {
     EXPECT_EQ(r.lines, startup_lines(5));
     EXPECT_TRUE(r.settings_restored);
     EXPECT_EQ(read_standin_bytes(s), std::vector<unsigned char>(640 * 480 * 2, 0x5A));
+}
+
+// A closed standard input is no keyboard: the framebuffer opened as descriptor 0 was read as
+// key presses and ended the show at once. Now the show plays to its end.
+TEST_F(Vgademo, ClosedStandardInputIsNoKeyboard) {
+    // 0.24 s a position: the show ends by itself after 7.2 s of song.
+    make_module("--positions 32 --rows 4 --speed 3 --bpm 125");
+    StandIn s = make_standin(640, 480, 32, 0);
+    closed_in_child = STDIN_FILENO;
+    DemoRun r = run_demo([](PtyChild&) {});
+    ASSERT_TRUE(WIFEXITED(r.status)) << r.status;
+    EXPECT_EQ(WEXITSTATUS(r.status), 0);
+    std::vector<std::string> expected = startup_lines(7);
+    expected.push_back("Total playtime: 0:7");
+    expected.push_back("*** Shutdown ***");
+    EXPECT_EQ(r.lines, expected);
+    EXPECT_EQ(read_standin_bytes(s), std::vector<unsigned char>(640 * 480 * 4, 0));
+}
+
+// With standard output closed the lines go nowhere: not into the framebuffer opened as
+// descriptor 1, whose screen must be black after the show as after any other.
+TEST_F(Vgademo, ClosedStandardOutputWritesNothingOnTheScreen) {
+    make_module("--positions 32 --rows 64 --speed 6 --bpm 125");
+    StandIn s = make_standin(640, 480, 32, 0);
+    closed_in_child = STDOUT_FILENO;
+    DemoRun r = run_demo([&](PtyChild& c) {
+        wait_for_standin(s, any_picture);
+        ASSERT_EQ(write(c.master, "q", 1), 1);
+    });
+    ASSERT_TRUE(WIFEXITED(r.status)) << r.status;
+    EXPECT_EQ(WEXITSTATUS(r.status), 0);
+    EXPECT_TRUE(r.lines.empty());
+    EXPECT_TRUE(r.settings_restored);
+    EXPECT_EQ(read_standin_bytes(s), std::vector<unsigned char>(640 * 480 * 4, 0));
+}
+
+// Runs quab-console-reset with the terminal slave as its standard input; its wait status.
+int run_console_reset(int slave) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(slave, STDIN_FILENO);
+        execl(CONSOLE_RESET_PATH, "quab-console-reset", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+// SIGKILL leaves the terminal as the show had it (no echo, no line editing, no Ctrl+Z); the
+// recovery command gives back the usual settings. (A pseudo-terminal has no console mode; that
+// half of the command needs a real virtual console.)
+TEST_F(Vgademo, AfterSigkillTheRecoveryCommandGivesTheTerminalBack) {
+    make_module("--positions 32 --rows 64 --speed 6 --bpm 125");
+    StandIn s = make_standin(640, 480, 32, 0);
+    bool left_raw = false;
+    int reset_status = -1;
+    termios after{};
+    DemoRun r = run_demo([&](PtyChild& c) {
+        ASSERT_TRUE(any_picture(wait_for_standin(s, any_picture)));
+        kill(c.pid, SIGKILL);
+        siginfo_t info;
+        waitid(P_PID, static_cast<id_t>(c.pid), &info, WEXITED | WNOWAIT);
+        termios during;
+        left_raw = tcgetattr(c.slave, &during) == 0 && (during.c_lflag & (ICANON | ECHO)) == 0;
+        reset_status = run_console_reset(c.slave);
+        tcgetattr(c.slave, &after);
+    });
+    ASSERT_TRUE(WIFSIGNALED(r.status)) << r.status;
+    EXPECT_EQ(WTERMSIG(r.status), SIGKILL);
+    EXPECT_TRUE(left_raw) << "the show's terminal settings were not in place when it died";
+    ASSERT_TRUE(WIFEXITED(reset_status)) << reset_status;
+    EXPECT_EQ(WEXITSTATUS(reset_status), 0);
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), static_cast<tcflag_t>(ICANON | ECHO | ISIG));
+    EXPECT_EQ(after.c_cc[VSUSP], 'Z' & 0x1F);
+    EXPECT_EQ(after.c_cc[VINTR], 'C' & 0x1F);
+    EXPECT_EQ(after.c_cc[VMIN], 1);
+    EXPECT_EQ(after.c_iflag & ICRNL, static_cast<tcflag_t>(ICRNL));
+    EXPECT_EQ(after.c_oflag & (OPOST | ONLCR), static_cast<tcflag_t>(OPOST | ONLCR));
+}
+
+// Its command line and the case it cannot help.
+TEST(ConsoleReset, CommandLine) {
+    struct Case {
+        const char* args;
+        int status;
+    } cases[] = {{"--help", 0}, {"-h", 0}, {"--bogus", 2}, {"extra", 2}, {"", 1}};
+    for (const Case& c : cases) {
+        // Standard input from /dev/null: no terminal to reset.
+        std::string command = std::string(CONSOLE_RESET_PATH) + " " + c.args +
+                              " </dev/null >/dev/null 2>&1";
+        int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << c.args;
+        EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args;
+    }
 }
 
 } // namespace

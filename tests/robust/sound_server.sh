@@ -1,0 +1,131 @@
+#!/bin/bash
+# xdemo against a PulseAudio of the test's own that the test stops (SIGSTOP) or kills under it.
+#   stalled_quit     stopped mid-show, then a key: the show ends within a second or so, with the
+#                    closing report and status 0, though the server never answers again.
+#   stalled_startup  stopped before start-up: one clear line after the wait, status 1.
+#   died             killed mid-show: one line on standard error, and the silent show keeps the
+#                    song at the speed of the clock to its end (it raced 2.4 times too fast).
+# Usage: sound_server.sh BUILD [CASE...] (default all).
+. "$(dirname "$0")/lib.sh" "$1"
+shift
+cases=("$@")
+[ ${#cases[@]} -eq 0 ] && cases=(stalled_quit stalled_startup died)
+
+make_assets "$WORK/quab.dat"
+
+# Starts xdemo in folder $1 on the test's own server (run folder $2), outputs to $WORK/$3.*.
+start_demo() {
+    (cd "$1" && exec env XDG_RUNTIME_DIR="$2" "$BUILD/xdemo" >"$WORK/$3.out" 2>"$WORK/$3.err") &
+    demo=$!
+    cleanup_pids="$cleanup_pids $demo"
+}
+
+# Number of playback streams on the test's own server (run folder $1).
+own_streams() { XDG_RUNTIME_DIR="$1" pactl list short sink-inputs 2>/dev/null | wc -l; }
+
+# Waits up to $2 seconds for the show (pid $1) to open its stream on the server of folder $3.
+wait_for_own_sound() {
+    local i=0
+    while [ $i -lt $(($2 * 10)) ]; do
+        kill -0 "$1" 2>/dev/null || return 1
+        [ "$(own_streams "$3")" -gt 0 ] && return 0
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 1
+}
+
+for case in "${cases[@]}"; do
+    dir="$WORK/$case"
+    run="$WORK/$case-pulse"
+    mkdir "$dir"
+    cp "$WORK/quab.dat" "$dir"
+    start_own_pulse "$run" || continue
+    case $case in
+    stalled_quit)
+        # 7.68 s a position: the show cannot end by itself during the test.
+        make_module "$dir/music.xm" --positions 32 --rows 64 --speed 6 --bpm 125
+        start_demo "$dir" "$run" $case
+        window=$(timeout 20 xdotool search --sync --onlyvisible --name '^pim\.pasu -test$' | head -n 1)
+        if [ -z "$window" ] || ! wait_for_own_sound $demo 20 "$run"; then
+            fail "$case: the show did not start (stdout: $(tr '\n' '|' <"$WORK/$case.out"))"
+            continue
+        fi
+        sleep 1
+        kill -STOP "$pulse_pid"
+        # Long enough for the mixer to be held in its write to the stopped server.
+        sleep 1
+        xdotool mousemove --window "$window" 100 100
+        asked=$(now)
+        xdotool key space
+        # Within a second of the request, with a margin for a busy machine.
+        wait_gone $demo 5
+        took=$(awk -v a="$asked" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }')
+        if kill -0 $demo 2>/dev/null; then
+            fail "$case: xdemo still running 5 s after the key with the sound server stopped"
+            kill -9 $demo
+        else
+            echo "$case: ended $took s after the key"
+            at_most "$took" 1.5 || fail "$case: ended $took s after the key, expected within a second"
+        fi
+        wait $demo
+        rc=$?
+        [ $rc -eq 0 ] || fail "$case: exit status $rc, expected 0"
+        expect_file "$case: standard output" "$WORK/$case.out" \
+            "$(startup_lines 7; grep '^Total playtime: 0:[0-9]$' "$WORK/$case.out"; echo "*** Shutdown ***")"
+        grep -q '^Total playtime: 0:[0-9]$' "$WORK/$case.out" || fail "$case: playtime line missing"
+        ;;
+    stalled_startup)
+        make_module "$dir/music.xm" --positions 32 --rows 64 --speed 6 --bpm 125
+        kill -STOP "$pulse_pid"
+        start_demo "$dir" "$run" $case
+        # Five seconds of waiting for the server, then the failure.
+        if ! wait_gone $demo 15; then
+            fail "$case: xdemo still running 15 s after start-up with the sound server stopped"
+            kill -9 $demo
+        fi
+        wait $demo
+        rc=$?
+        [ $rc -eq 1 ] || fail "$case: exit status $rc, expected 1"
+        expect_file "$case: standard output" "$WORK/$case.out" "$(startup_lines 6)"
+        expect_file "$case: standard error" "$WORK/$case.err" \
+            "Mikmod: Unable to initialize mikmod: the sound output did not answer in 5 seconds"
+        ;;
+    died)
+        # 32 positions of 8 rows at speed 3, 125 BPM: 0.48 s a position, so the song reaches
+        # position 30 after 14.4 s. Racing 2.4 times too fast after a kill at about 2 s, it
+        # got there some 7 s early.
+        make_module "$dir/music.xm" --positions 32 --rows 8 --speed 3 --bpm 125
+        started=$(now)
+        start_demo "$dir" "$run" $case
+        if ! wait_for_own_sound $demo 20 "$run"; then
+            fail "$case: the show did not start (stdout: $(tr '\n' '|' <"$WORK/$case.out"))"
+            continue
+        fi
+        sleep 2
+        kill -9 "$pulse_pid"
+        if ! wait_gone $demo 40; then
+            fail "$case: xdemo still running 40 s after its start"
+            kill -9 $demo
+        fi
+        wait $demo
+        rc=$?
+        took=$(awk -v a="$started" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }')
+        echo "$case: the show took $took s for 14.4 s of song"
+        [ $rc -eq 0 ] || fail "$case: exit status $rc, expected 0"
+        expect_file "$case: standard output" "$WORK/$case.out" \
+            "$(startup_lines 7; echo "Total playtime: 0:14"; echo "*** Shutdown ***")"
+        expect_file "$case: standard error" "$WORK/$case.err" \
+            "Sound output lost: the show goes on without music"
+        # The song may run up to half a second ahead of the clock; start-up takes the rest.
+        at_most 13.9 "$took" && at_most "$took" 20 ||
+            fail "$case: the show took $took s, expected 14.4 s of song at the speed of the clock"
+        ;;
+    esac
+    left=$(processes_in "$dir")
+    [ -z "$left" ] || fail "$case: processes left in the working folder: $left"
+    kill -CONT "$pulse_pid" 2>/dev/null
+    kill -9 "$pulse_pid" 2>/dev/null
+done
+
+finish

@@ -1,0 +1,44 @@
+#!/bin/bash
+# The window closed from outside mid-show ends xdemo as a key does: the closing report and
+# status 0, nothing on standard error. Two ways: the window manager's close button
+# (WM_DELETE_WINDOW, sent by the helper as a window manager sends it) and the window destroyed
+# by another client (xdotool windowclose), which ended xdemo with BadDrawable and status 1.
+# Usage: window_close.sh BUILD WM_CLOSE_HELPER
+. "$(dirname "$0")/lib.sh" "$1"
+wm_close=$2
+
+make_assets "$WORK/quab.dat"
+# 7.68 s a position: the show cannot end by itself during the test.
+make_module "$WORK/music.xm" --positions 32 --rows 64 --speed 6 --bpm 125
+
+for how in wm_delete windowclose; do
+    (cd "$WORK" && timeout 60 "$BUILD/xdemo" >"$WORK/$how.out" 2>"$WORK/$how.err") &
+    demo=$!
+    cleanup_pids="$cleanup_pids $demo"
+    window=$(timeout 20 xdotool search --sync --onlyvisible --name '^pim\.pasu -test$' | head -n 1)
+    if [ -z "$window" ]; then
+        fail "$how: the window did not appear"
+        continue
+    fi
+    sleep 1
+    if [ $how = wm_delete ]; then
+        xprop -id "$window" WM_PROTOCOLS | grep -q 'WM_DELETE_WINDOW' ||
+            fail "$how: the window does not ask for WM_DELETE_WINDOW"
+        "$wm_close" "$window" || fail "$how: the helper could not send the message"
+    else
+        xdotool windowclose "$window"
+    fi
+    if ! wait_gone $demo 5; then
+        fail "$how: xdemo still running 5 s after its window was closed"
+        kill -9 $demo
+    fi
+    wait $demo
+    rc=$?
+    [ $rc -eq 0 ] || fail "$how: exit status $rc, expected 0"
+    expect_file "$how: standard output" "$WORK/$how.out" \
+        "$(startup_lines 7; grep '^Total playtime: 0:[0-9]$' "$WORK/$how.out"; echo "*** Shutdown ***")"
+    grep -q '^Total playtime: 0:[0-9]$' "$WORK/$how.out" || fail "$how: playtime line missing"
+    [ ! -s "$WORK/$how.err" ] || fail "$how: standard error: $(head -c 300 "$WORK/$how.err")"
+done
+
+finish

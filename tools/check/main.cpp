@@ -10,6 +10,7 @@
 
 #include "assets/assets.h"
 #include "tools/check/plan.h"
+#include "tools/common/command_line.h"
 #include "tools/check/show_clock.h"
 #include "tools/show_files/show_files.h"
 
@@ -39,18 +40,15 @@ struct Options {
 };
 
 [[noreturn]] void usage_error(const std::string& problem) {
-    std::fprintf(stderr, "quab-check: %s\n%s", problem.c_str(), USAGE);
-    std::exit(EXIT_UNUSABLE);
+    usage_failure("quab-check", problem, USAGE);
 }
 
 Options parse_options(int argc, char** argv) {
     Options opt;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(USAGE, stdout);
-            std::exit(EXIT_PLAYS_AS_MEANT);
-        }
+        if (is_help_option(a.c_str()))
+            print_usage_and_exit(USAGE);
         if (a == "--version") {
             std::printf("%s\n", VERSION);
             std::exit(EXIT_PLAYS_AS_MEANT);

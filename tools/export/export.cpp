@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tools/common/command_line.h"
 #include "core/core.h"
 #include "music/mixer.h"
 #include "music/sample_clock.h"
@@ -105,33 +106,15 @@ void end_progress_line() {
 }
 
 [[noreturn]] void usage_error(const std::string& problem) {
-    std::fprintf(stderr, "quab-export: %s\n%s", problem.c_str(), USAGE);
-    std::exit(EXIT_BAD_INPUT);
-}
-
-bool parse_count(const char* text, std::uint32_t low, std::uint32_t high, std::uint32_t* value) {
-    if (!*text || std::strlen(text) > 6)
-        return false;
-    std::uint32_t v = 0;
-    for (const char* p = text; *p; p++) {
-        if (*p < '0' || *p > '9')
-            return false;
-        v = v * 10 + static_cast<std::uint32_t>(*p - '0');
-    }
-    if (v < low || v > high)
-        return false;
-    *value = v;
-    return true;
+    usage_failure("quab-export", problem, USAGE);
 }
 
 Options parse_options(int argc, char** argv) {
     Options opt;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(USAGE, stdout);
-            std::exit(std::fflush(stdout) == 0 ? 0 : EXIT_FAILURE_INTERNAL);
-        }
+        if (is_help_option(a.c_str()))
+            print_usage_and_exit(USAGE);
         if (a == "--lossless") {
             opt.lossless = true;
             continue;

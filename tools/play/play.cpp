@@ -8,6 +8,7 @@
 
 #include <SDL.h>
 
+#include "tools/common/command_line.h"
 #include "core/core.h"
 #include "music/mixer.h"
 #include "music/sample_clock.h"
@@ -17,7 +18,6 @@
 namespace {
 
 constexpr int EXIT_FAILED = 1;
-constexpr int EXIT_USAGE = 2;
 constexpr std::uint32_t MAX_SCALE = 16;
 constexpr std::uint32_t MIN_BUFFER_MS = 10;
 constexpr std::uint32_t MAX_BUFFER_MS = 5000;
@@ -66,33 +66,15 @@ struct Options {
 }
 
 [[noreturn]] void usage_error(const std::string& problem) {
-    std::fprintf(stderr, "quab-play: %s\n%s", problem.c_str(), USAGE);
-    std::exit(EXIT_USAGE);
-}
-
-bool parse_count(const char* text, std::uint32_t low, std::uint32_t high, std::uint32_t* value) {
-    if (!*text || std::strlen(text) > 6)
-        return false;
-    std::uint32_t v = 0;
-    for (const char* p = text; *p; p++) {
-        if (*p < '0' || *p > '9')
-            return false;
-        v = v * 10 + static_cast<std::uint32_t>(*p - '0');
-    }
-    if (v < low || v > high)
-        return false;
-    *value = v;
-    return true;
+    usage_failure("quab-play", problem, USAGE);
 }
 
 Options parse_options(int argc, char** argv) {
     Options opt;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(USAGE, stdout);
-            std::exit(0);
-        }
+        if (is_help_option(a.c_str()))
+            print_usage_and_exit(USAGE);
         if (a == "--version") {
             std::printf("%s\n", VERSION);
             std::exit(0);

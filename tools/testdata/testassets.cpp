@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "tools/common/command_line.h"
 #include "tools/common/output_file.h"
 
 namespace {
@@ -55,30 +56,10 @@ bool write_records(OutputFile* out, std::string* reason) {
 constexpr const char* USAGE = "usage: quab-testassets OUT\n"
                               "  writes an asset file of the show's 30 records in test patterns\n";
 
-int usage_error(const std::string& problem) {
-    std::fprintf(stderr, "quab-testassets: %s\n%s", problem.c_str(), USAGE);
-    return 2;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    const char* path = nullptr;
-    for (int i = 1; i < argc; i++) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(USAGE, stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
-        }
-    }
-    for (int i = 1; i < argc; i++) {
-        if (argv[i][0] == '-')
-            return usage_error(std::string("unknown option ") + argv[i]);
-        if (path)
-            return usage_error("more than one output file given");
-        path = argv[i];
-    }
-    if (!path)
-        return usage_error("no output file given");
+    const char* path = single_output_argument(argc, argv, "quab-testassets", USAGE);
     OutputFile out;
     std::string reason;
     if (!output_open(path, &out, &reason)) {

@@ -468,8 +468,8 @@ static void intro_theme(Song& s) {
 
 // 4-6: the build, over E. While the title fades out, the pads and the bass fade with it and
 // the drums rise under a noise sweep: kicks on the beat, snares in eighths for a bar, then
-// sixteenths for half a bar, louder row by row. Position 5 is the last two hits, position 6 two rows of silence; the
-// drop follows.
+// sixteenths for half a bar, louder row by row. Position 5 is the last two hits, position 6
+// two rows of silence; the drop follows.
 static void build(Song& s) {
     const Bars b4 = {E, E, E, E};
     XmPattern& p4 = s.pattern(4);

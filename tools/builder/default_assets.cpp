@@ -74,6 +74,15 @@ std::vector<Pixel> make_plasma() {
 // ASSET_LAYER1: soft glowing dots on a staggered 32-texel lattice (8 x 8 dots, rows shifted by half
 // a cell), teal and rose in turn, on a faint sheen. Distances are taken round the torus so
 // the dots continue over the edges; channels stay below 0x80.
+//
+// Each dot has a white-hot core. Scene 1 fades the two layers' sum down by up to 255 on every
+// channel, and the cores over the plasma are what stays visible deepest into a fade: they keep
+// a fading title on screen until level 160 or so, where without them it would read as black
+// from about 135 on (a frame is black, to a video's black detection, when 98% of it is darker
+// than 6% grey).
+constexpr double DOT_CORE_WHITE = 90.0;  // added to every channel at the dot's centre
+constexpr double DOT_CORE_SPREAD = 30.0; // falls to 1/e at sqrt(30) = 5.5 texels
+
 std::vector<Pixel> make_dots() {
     Image im = image_make(256, 256, 0);
     for (int y = 0; y < 256; y++)
@@ -95,9 +104,10 @@ std::vector<Pixel> make_dots() {
                         continue;
                     double glow = std::exp(-d2 / 40.0);
                     double ring = std::exp(-std::pow(std::sqrt(d2) - 11.0, 2.0) / 2.0) * 0.35;
+                    double core = DOT_CORE_WHITE * std::exp(-d2 / DOT_CORE_SPREAD);
                     Rgb tint = (i + j) % 2 ? Rgb{24, 110, 124} : Rgb{122, 44, 100};
-                    c = {c.r + tint.r * (glow + ring), c.g + tint.g * (glow + ring),
-                         c.b + tint.b * (glow + ring)};
+                    c = {c.r + tint.r * (glow + ring) + core, c.g + tint.g * (glow + ring) + core,
+                         c.b + tint.b * (glow + ring) + core};
                 }
             c = {c.r > 126 ? 126 : c.r, c.g > 126 ? 126 : c.g, c.b > 126 ? 126 : c.b};
             im.pixels[y * 256 + x] = rgb(c);
@@ -206,39 +216,51 @@ void stamp_mask(Image* mask, const Coverage& c) {
             mask->pixels[i] = MASK_ON;
 }
 
-void fill_rect(Coverage* c, int x0, int y0, int x1, int y1) {
-    for (int y = y0; y < y1; y++)
-        for (int x = x0; x < x1; x++)
-            c->ink[static_cast<std::size_t>(y) * c->width + x] = 255;
+// Scene 1's lettering over a ground of fine lines. The scene fades the masked scroll in and out
+// as a whole, and a frame reads as black (to a viewer as to a video's black detection) once
+// nearly all of it is dark. Only the brightest few texels of the scroll outlast a deep fade,
+// and letters alone cover too few of them: the fade would look finished, and the screen dead,
+// long before it is. So the scroll also shows on every other row of the whole screen, a ground
+// that keeps the fading picture alive and, at half the density, stays darker than the solid
+// letters on it; a dark rim of rim_px round each letter keeps it apart from the lines.
+void stamp_lined_ground(Coverage* c, const Coverage& letters, double rim_px) {
+    Coverage rim = coverage_grow(letters, rim_px);
+    for (int y = 0; y < c->height; y += 2)
+        for (int x = 0; x < c->width; x++) {
+            std::size_t i = static_cast<std::size_t>(y) * c->width + x;
+            if (rim.ink[i] < 128)
+                c->ink[i] = 255;
+        }
+    for (std::size_t i = 0; i < c->ink.size(); i++)
+        if (letters.ink[i] >= 128)
+            c->ink[i] = 255;
 }
 
 // ASSET_SCENE1_MASK_EARLY, Scene 1 at song positions 0 to 2: the sender's line, shown through the
 // scrolling textures as they fade in and out.
 std::vector<Pixel> make_mask_team(FontSet* fonts) {
+    Coverage letters = coverage_make(320, 240);
+    int size = text_fit_size(fonts, FACE_SANS_BOLD, "THE QUAB TEAM", 300, 52, 52);
+    text_draw_centred(&letters, fonts, FACE_SANS_BOLD, size, 160, 94, "THE QUAB TEAM");
+    size = text_fit_size(fonts, FACE_SANS_BOLD, "PRESENTS", 220, 36, 36);
+    text_draw_centred(&letters, fonts, FACE_SANS_BOLD, size, 160, 154, "PRESENTS");
     Coverage c = coverage_make(320, 240);
-    int size = text_fit_size(fonts, FACE_SANS_BOLD, "THE QUAB TEAM", 292, 44, 44);
-    text_draw_centred(&c, fonts, FACE_SANS_BOLD, size, 160, 96, "THE QUAB TEAM");
-    fill_rect(&c, 60, 122, 260, 126);
-    size = text_fit_size(fonts, FACE_SANS_BOLD, "PRESENTS", 200, 30, 30);
-    text_draw_centred(&c, fonts, FACE_SANS_BOLD, size, 160, 150, "PRESENTS");
+    stamp_lined_ground(&c, letters, 4.5);
     Image mask = image_make(320, 240, TRANSPARENT);
     stamp_mask(&mask, c);
     return pixels_of(std::move(mask));
 }
 
-// ASSET_SCENE1_MASK_LATE, Scene 1 from song position 3: the title in tall letters between bands of
-// stripes that thin out away from it.
+// ASSET_SCENE1_MASK_LATE, Scene 1 from song position 3: the title in tall letters, a line under
+// it.
 std::vector<Pixel> make_mask_title(FontSet* fonts) {
-    Coverage c = coverage_make(320, 240);
+    Coverage letters = coverage_make(320, 240);
     int size = text_fit_size(fonts, FACE_SANS_BOLD, "QUAB", 300, 120, 200);
-    text_draw_centred(&c, fonts, FACE_SANS_BOLD, size, 160, 118, "QUAB");
-    static const int stripes[][2] = {{46, 6}, {37, 4}, {30, 3}, {25, 2}, {21, 1}};
-    for (const auto& s : stripes) {
-        fill_rect(&c, 12, s[0], 308, s[0] + s[1]);
-        fill_rect(&c, 12, 236 - s[0] - s[1], 308, 236 - s[0]);
-    }
-    int small = text_fit_size(fonts, FACE_SANS_BOLD, "A LINUX DEMO", 180, 14, 16);
-    text_draw_centred(&c, fonts, FACE_SANS_BOLD, small, 160, 8, "A LINUX DEMO");
+    text_draw_centred(&letters, fonts, FACE_SANS_BOLD, size, 160, 112, "QUAB");
+    int small = text_fit_size(fonts, FACE_SANS_BOLD, "A LINUX DEMO", 200, 20, 22);
+    text_draw_centred(&letters, fonts, FACE_SANS_BOLD, small, 160, 204, "A LINUX DEMO");
+    Coverage c = coverage_make(320, 240);
+    stamp_lined_ground(&c, letters, 4.5);
     Image mask = image_make(320, 240, TRANSPARENT);
     stamp_mask(&mask, c);
     return pixels_of(std::move(mask));

@@ -419,7 +419,8 @@ static void drums_dream(XmPattern& p) {
 const Bars MAIN = {AM, F, C, G};
 
 // 0-2: the opening. Pads swell in from silence (the picture fades in), a slow pulse of arpeggio
-// joins, and the one bar of position 2, on E, dies away with the picture as it fades out.
+// joins, and the bar and a half of position 2, on E, dies away with the picture as it fades
+// out; the bell falls from B to G#, the leading note into the theme's A minor.
 static void intro_calm(Song& s) {
     const Bars b0 = {AM, AM, F, F}, b1 = {C, C, G, G}, b2 = {E, E, E, E};
     XmPattern& p0 = s.pattern(0);
@@ -440,9 +441,9 @@ static void intro_calm(Song& s) {
 
     XmPattern& p2 = s.pattern(2);
     pads(p2, s.pad_voices, b2, 30, 0, 0);
-    arps(p2, b2, "0.1.2.1.0.1.2.3.", 24, 0, 0);
-    bass_line(p2, b2, "r.......r.......", 36, 0, 0);
-    melody(p2, CH_BELL, INS_BELL, {{0, N(B_, 4), 16}}, 24);
+    arps(p2, b2, "0.1.2.1.0.1.2.3.", 24, 0, 1);
+    bass_line(p2, b2, "r.......r.......", 36, 0, 1);
+    melody(p2, CH_BELL, INS_BELL, {{0, N(B_, 4), 16}, {16, N(Gs, 4), 8}}, 24);
     const std::uint32_t last = p2.rows - 1;
     for (std::uint8_t ch : ALL_PADS)
         fade(p2, ch, 0, last, 100, 0);
@@ -466,9 +467,9 @@ static void intro_theme(Song& s) {
 }
 
 // 4-6: the build, over E. While the title fades out, the pads and the bass fade with it and
-// the drums rise under a noise sweep: kicks on the beat, snares in eighths, then sixteenths,
-// louder row by row. Position 5 is the last two hits, position 6 two rows of silence; the
-// drop follows.
+// the drums rise under a noise sweep: kicks on the beat, snares in eighths for a bar, then
+// sixteenths for half a bar, louder row by row. Position 5 is the last two hits, position 6
+// two rows of silence; the drop follows.
 static void build(Song& s) {
     const Bars b4 = {E, E, E, E};
     XmPattern& p4 = s.pattern(4);
@@ -483,11 +484,11 @@ static void build(Song& s) {
     steps(p4, CH_KICK, INS_KICK, "x...x...x...x...", 0, 1, 54);
     steps(p4, CH_HAT, INS_HAT, "..x...x...x...x.", 0, 1, 20);
     for (std::uint32_t r = 0; r <= last; ++r)
-        if (r >= 12 || r % 2 == 0)
+        if (r >= 16 || r % 2 == 0)
             put(p4, CH_SNARE, r, DRUM, INS_SNARE, std::uint8_t(16 + 32 * r / last));
     // The sweep: filtered noise from C-3, sliding up an eighth of a semitone a tick (1 02) and
-    // louder by one a row (volume column fine slide up, 0x91): 20 rows of five sliding ticks,
-    // 12.5 semitones, from 8 to 27. The hits of position 5 cut it.
+    // louder by one a row (volume column fine slide up, 0x91): 24 rows of five sliding ticks,
+    // 15 semitones, from 8 to 31. The hits of position 5 cut it.
     put(p4, CH_FX, 0, N(C_, 3), INS_RISER, 8, XM_FX_PORTA_UP, 0x02);
     for (std::uint32_t r = 1; r <= last; ++r) {
         cell(p4, CH_FX, r).volume = 0x91;

@@ -20,14 +20,11 @@ constexpr std::uint32_t SONG_BPM = 130; // 16 rows a bar: 130 beats a minute
 //  0      Scene 1 fades the team line in, 2 levels a tick from 255: 128 ticks, 2.56 s, 22.2
 //         rows. 64 rows leave the line 4.8 s at full.
 //  1      The line holds: 64 rows.
-//  2      The line fades out, 2 levels a tick. 16 rows are 1.85 s, 92 ticks: level 184, where
-//         only texels brighter than 184 leave a trace (at most 71 bright). Waiting for level
-//         255 would hold the screen dark 1.4 s longer: 36 more ticks of fade-out and 36 more
-//         of the title's fade-in. What is left of the line where the title's mask does not
-//         reach keeps level 184 until the drop.
+//  2      The line fades out, 2 levels a tick, to black: 128 ticks again. 24 rows (6 beats,
+//         2.77 s) let it finish and hold black 0.2 s before the title comes.
 //  3      The title fades in: 128 ticks again; 64 rows leave it 4.8 s at full.
-//  4      The title fades out while the build rises: 20 rows, 2.31 s, 115 ticks: level 230,
-//         as good as black, and kept through 5 and 6.
+//  4      The title fades out while the build rises: 24 rows as at 2, black when it ends and
+//         kept through 5 and 6.
 //  5, 6   The breath before the drop: 2 rows each, 0.46 s together, the last hits and then
 //         silence over a dark screen.
 //  7-9    Scene 2's white flash fades 2 levels a tick: 128 ticks, 22.2 rows. 64 rows each
@@ -42,9 +39,9 @@ constexpr std::uint32_t SONG_BPM = 130; // 16 rows a bar: 130 beats a minute
 //         1.9 s before position 30 ends the show.
 //  30     The tail that releases every voice; the show has ended when it plays.
 //
-// The show (positions 0 to 29) is 1448 rows: 167 s, 2 minutes 47.
+// The show (positions 0 to 29) is 1460 rows: 168.5 s, 2 minutes 48.
 constexpr std::uint8_t SONG_ROWS[SONG_POSITIONS] = {
-    64, 64, 16, 64, 20, 2,  2,  64, 64, 64, 64, 64, 64, 64, 64, 64,
+    64, 64, 24, 64, 24, 2,  2,  64, 64, 64, 64, 64, 64, 64, 64, 64,
     64, 64, 64, 64, 64, 64, 32, 32, 32, 32, 32, 32, 32, 32, 16,
 };
 

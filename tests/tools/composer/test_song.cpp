@@ -72,11 +72,10 @@ const PacingCase PACING_CASES[] = {
     // The fade-ins finish inside their positions.
     {"team line fades in", 0, 0, 2.56, 1e9},
     {"title fades in", 3, 3, 2.56, 1e9},
-    // The fade-outs end by the end of the fade (no black held past it), and go far enough
-    // that the picture has gone dark: the team line to at least level 180 (90 ticks), since
-    // what the title's mask does not cover stays at that level; the title to at least 220.
-    {"team line fades out", 2, 2, 1.80, 2.56 + 0.12},
-    {"title fades out", 4, 4, 2.20, 2.56 + 0.12},
+    // The fade-outs play to the end, and the next picture (or the break) follows soon after:
+    // no more than three rows of black held past the fade.
+    {"team line fades out", 2, 2, 2.56, 2.56 + 0.35},
+    {"title fades out", 4, 4, 2.56, 2.56 + 0.35},
     // Positions 5 and 6 are a breath before the drop, not a stall.
     {"break before the drop", 5, 6, 0.1, 1.0},
     // Scene 2's white flash fades 2 a tick from 255: 128 ticks before the next one.

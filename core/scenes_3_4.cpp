@@ -190,7 +190,7 @@ void scene_4_cycling_overlay_scroll(ShowState* s) {
         // many ticks elapsed the overlay moves on at most once.
         if (s->overlay_timer == 0) {
             s->overlay_index = s->overlay_index < SCENE4_LAST_OVERLAY ? s->overlay_index + 1
-                                                                  : ASSET_SCENE4_OVERLAY_1;
+                                                                      : ASSET_SCENE4_OVERLAY_1;
             s->overlay_timer = 1;
         }
     }

@@ -9,7 +9,6 @@
 
 namespace {
 
-
 // The strip is drawn while its window starts at source column 2979 or less; the last step takes
 // it to 2982, past the end of the 3300-column picture minus the frame width, and it stays hidden.
 constexpr std::int32_t STRIP_LAST_DRAWN = 2979;

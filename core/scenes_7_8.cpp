@@ -23,11 +23,11 @@ struct SlideStep {
 // Step 6 shows word 2 again, the picture of step 1; word 7 waits for step 7.
 constexpr int W1 = ASSET_SCENE7_WORD_1;
 constexpr SlideStep SLIDE_STEPS[] = {
-    {W1, 300, 10, SCENE7_ROW_AFTER[1]},    {W1 + 1, 200, 60, SCENE7_ROW_AFTER[2]},
-    {W1 + 2, 200, 60, SCENE7_ROW_AFTER[3]}, {W1 + 3, 200, 60, SCENE7_ROW_AFTER[4]},
-    {W1 + 4, 200, 60, SCENE7_ROW_AFTER[5]}, {W1 + 5, 200, 60, SCENE7_ROW_AFTER[6]},
-    {W1 + 1, 200, 60, SCENE7_ROW_AFTER[7]}, {W1 + 6, 200, 60, SCENE7_ROW_AFTER[8]},
-    {W1 + 7, 200, 60, SCENE7_ROW_AFTER[9]}, {W1 + 8, 200, 60, SCENE7_ROW_AFTER[10]},
+    {W1, 300, 10, SCENE7_ROW_AFTER[1]},      {W1 + 1, 200, 60, SCENE7_ROW_AFTER[2]},
+    {W1 + 2, 200, 60, SCENE7_ROW_AFTER[3]},  {W1 + 3, 200, 60, SCENE7_ROW_AFTER[4]},
+    {W1 + 4, 200, 60, SCENE7_ROW_AFTER[5]},  {W1 + 5, 200, 60, SCENE7_ROW_AFTER[6]},
+    {W1 + 1, 200, 60, SCENE7_ROW_AFTER[7]},  {W1 + 6, 200, 60, SCENE7_ROW_AFTER[8]},
+    {W1 + 7, 200, 60, SCENE7_ROW_AFTER[9]},  {W1 + 8, 200, 60, SCENE7_ROW_AFTER[10]},
     {W1 + 9, 200, 60, SCENE7_ROW_AFTER[11]},
 };
 static_assert(sizeof(SLIDE_STEPS) / sizeof(SLIDE_STEPS[0]) == SCENE7_PICTURES);

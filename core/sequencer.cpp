@@ -12,9 +12,8 @@ bool show_alloc(ShowState* s, bool with_offscreen) {
     for (Pixel** f : frames)
         if (!(*f = static_cast<Pixel*>(std::calloc(FRAME_PIXELS, sizeof(Pixel)))))
             return false;
-    std::int32_t** paths[] = {&s->scroll_x, &s->scroll_y, &s->orbit1_x, &s->orbit1_y,
-                              &s->orbit2_x, &s->orbit2_y, &s->orbit3_x, &s->orbit3_y,
-                              &s->wobble};
+    std::int32_t** paths[] = {&s->scroll_x, &s->scroll_y, &s->orbit1_x, &s->orbit1_y, &s->orbit2_x,
+                              &s->orbit2_y, &s->orbit3_x, &s->orbit3_y, &s->wobble};
     for (std::int32_t** p : paths)
         if (!(*p = static_cast<std::int32_t*>(std::calloc(PATH_LEN, sizeof(std::int32_t)))))
             return false;
@@ -40,10 +39,10 @@ bool show_start_offline(ShowState* s, AssetTable assets, ScriptedClock* clock) {
 }
 
 void show_free(ShowState* s) {
-    void* order[] = {s->work,          s->scratch_a,     s->scratch_b,     s->scratch_c,
-                     s->scroll_x,      s->scroll_y,      s->orbit1_x,      s->orbit1_y,
-                     s->orbit2_x,      s->orbit2_y,      s->orbit3_x,      s->orbit3_y,
-                     s->polar_angle_a, s->polar_depth_a, s->polar_angle_b, s->polar_depth_b,
+    void* order[] = {s->work,          s->scratch_a,      s->scratch_b,     s->scratch_c,
+                     s->scroll_x,      s->scroll_y,       s->orbit1_x,      s->orbit1_y,
+                     s->orbit2_x,      s->orbit2_y,       s->orbit3_x,      s->orbit3_y,
+                     s->polar_angle_a, s->polar_depth_a,  s->polar_angle_b, s->polar_depth_b,
                      s->wobble,        s->offscreen_frame};
     for (void* p : order)
         std::free(p);

@@ -17,9 +17,7 @@ static inline double degrees_to_radians(int degrees) {
 
 // Truncation toward zero: -0.7 becomes 0 and -9.99997 becomes -9. Every caller's value lies
 // well inside the int32 range.
-static inline std::int32_t trunc_to_int(double v) {
-    return static_cast<std::int32_t>(v);
-}
+static inline std::int32_t trunc_to_int(double v) { return static_cast<std::int32_t>(v); }
 
 // The value the x86 FPU produces when it converts infinity to an int (the "integer
 // indefinite"); stored explicitly where 2000 / d divides by d = 0.

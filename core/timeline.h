@@ -39,4 +39,4 @@ constexpr std::int16_t SCENE7_POSITION = SCENE_LAST_POSITION[6];
 // The module's word changes fall on the rows one after each entry.
 constexpr int SCENE7_PICTURES = 11;
 constexpr std::uint16_t SCENE7_ROW_AFTER[SCENE7_PICTURES + 1] = {5,  12, 15, 20, 25, 30,
-                                                                  35, 40, 45, 50, 55, 60};
+                                                                 35, 40, 45, 50, 55, 60};

@@ -133,8 +133,8 @@ static void widen_row_moved(const std::uint32_t* __restrict src, std::uint32_t* 
                             std::uint32_t scale, const FbGeometry& g) {
     for (std::uint32_t x = 0; x < MODE_W; x++) {
         std::uint32_t s = src[x];
-        std::uint32_t p = ((s >> 16) & 0xFFu) << g.red_offset | ((s >> 8) & 0xFFu) << g.green_offset |
-                          (s & 0xFFu) << g.blue_offset;
+        std::uint32_t p = ((s >> 16) & 0xFFu) << g.red_offset |
+                          ((s >> 8) & 0xFFu) << g.green_offset | (s & 0xFFu) << g.blue_offset;
         for (std::uint32_t i = 0; i < scale; i++)
             *row++ = p;
     }

@@ -15,11 +15,11 @@ struct FbGeometry {
     std::uint32_t width_px; // visible area
     std::uint32_t height_px;
     std::uint32_t bits_per_pixel;
-    std::uint32_t line_bytes; // from one row to the next
+    std::uint32_t line_bytes;                            // from one row to the next
     std::uint32_t red_offset, green_offset, blue_offset; // bit positions in a pixel
     std::uint32_t red_length, green_length, blue_length; // bits per channel
-    std::size_t visible_offset_bytes; // first byte of the visible area (panning)
-    std::size_t memory_bytes;         // size to map
+    std::size_t visible_offset_bytes;                    // first byte of the visible area (panning)
+    std::size_t memory_bytes;                            // size to map
 };
 
 // Geometry of an open framebuffer device through its ioctls; false when fd is not one.

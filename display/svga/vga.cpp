@@ -30,9 +30,9 @@ constexpr long SCANOUT_PERIOD_NS = 16'666'667; // about 60 frames a second
 constexpr int KEY_FD = STDIN_FILENO;
 
 // Signals that end the process: while in mode 54 their handler restores the console first.
-constexpr int FATAL_SIGNALS[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,
-                                 SIGBUS,  SIGFPE,  SIGSEGV, SIGPIPE, SIGTERM, SIGXCPU,
-                                 SIGXFSZ, SIGSYS,  SIGUSR1, SIGUSR2};
+constexpr int FATAL_SIGNALS[] = {SIGHUP,  SIGINT, SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,
+                                 SIGBUS,  SIGFPE, SIGSEGV, SIGPIPE, SIGTERM, SIGXCPU,
+                                 SIGXFSZ, SIGSYS, SIGUSR1, SIGUSR2};
 constexpr int FATAL_COUNT = sizeof(FATAL_SIGNALS) / sizeof(FATAL_SIGNALS[0]);
 
 // The device, from vga_init.
@@ -166,7 +166,7 @@ void install_signal_handlers() {
             !(saved_actions[i].sa_flags & SA_SIGINFO) && saved_actions[i].sa_handler == SIG_IGN;
         if (!default_action && (ignored || !is_fault_signal(FATAL_SIGNALS[i])))
             continue;
-        struct sigaction action{};
+        struct sigaction action {};
         action.sa_sigaction = on_fatal_signal;
         action.sa_flags = SA_SIGINFO;
         sigfillset(&action.sa_mask);
@@ -312,8 +312,12 @@ int vga_init(void) {
     }
     fb_fd = fd;
     keys_from_terminal = isatty(KEY_FD) == 1;
-    mode54_info = vga_modeinfo{static_cast<int>(MODE_W), static_cast<int>(MODE_H), 4, 1 << 24,
-                               static_cast<int>(MODE_W * 4), CAPABLE_LINEAR};
+    mode54_info = vga_modeinfo{static_cast<int>(MODE_W),
+                               static_cast<int>(MODE_H),
+                               4,
+                               1 << 24,
+                               static_cast<int>(MODE_W * 4),
+                               CAPABLE_LINEAR};
     return 0;
 }
 

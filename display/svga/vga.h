@@ -26,12 +26,12 @@ constexpr int CAPABLE_LINEAR = 0x10; // the mode's memory can be addressed linea
 constexpr int IS_LINEAR = 0x20;      // linear addressing is on
 
 struct vga_modeinfo {
-    int width;         // pixels
-    int height;        // pixels
+    int width;  // pixels
+    int height; // pixels
     int bytesperpixel;
     int colors;
-    int linewidth;     // bytes from one row to the next
-    int flags;         // CAPABLE_LINEAR, IS_LINEAR
+    int linewidth; // bytes from one row to the next
+    int flags;     // CAPABLE_LINEAR, IS_LINEAR
 };
 
 // Opens the framebuffer device and reads its geometry. 0 on success; otherwise prints why on

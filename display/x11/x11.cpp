@@ -94,8 +94,7 @@ DisplayContext* x11_open(int argc, char** argv) {
     int depth = visual_info.depth;
     Visual* visual = visual_info.visual;
 
-    XImage* image =
-        XCreateImage(display, visual, depth, ZPixmap, 0, nullptr, WIDTH, HEIGHT, 32, 0);
+    XImage* image = XCreateImage(display, visual, depth, ZPixmap, 0, nullptr, WIDTH, HEIGHT, 32, 0);
     if (!image) {
         std::printf("Unable to allocate XImage\n");
         XCloseDisplay(display);
@@ -130,9 +129,10 @@ DisplayContext* x11_open(int argc, char** argv) {
         attributes.border_pixel = 0;
         value_mask = CWColormap | CWBorderPixel;
     }
-    Window window = XCreateWindow(display, root, 0, 0, WIDTH, HEIGHT, 5, depth, InputOutput,
-                                  visual, value_mask, &attributes);
-    Pixmap icon = XCreateBitmapFromData(display, window, reinterpret_cast<char*>(icon_bits), 16, 16);
+    Window window = XCreateWindow(display, root, 0, 0, WIDTH, HEIGHT, 5, depth, InputOutput, visual,
+                                  value_mask, &attributes);
+    Pixmap icon =
+        XCreateBitmapFromData(display, window, reinterpret_cast<char*>(icon_bits), 16, 16);
 
     XSizeHints hints{};
     hints.flags = PPosition | PSize | PMinSize | PMaxSize;
@@ -154,7 +154,8 @@ DisplayContext* x11_open(int argc, char** argv) {
 
     DisplayContext* context = static_cast<DisplayContext*>(std::malloc(sizeof(DisplayContext)));
     if (!context) {
-        std::printf("Unable to allocate a %d bytes buffer\n", static_cast<int>(sizeof(DisplayContext)));
+        std::printf("Unable to allocate a %d bytes buffer\n",
+                    static_cast<int>(sizeof(DisplayContext)));
         XDestroyImage(image); // frees its buffer too
         XCloseDisplay(display);
         XSetErrorHandler(previous_error_handler);
@@ -189,8 +190,8 @@ bool x11_poll_quit(DisplayContext* context) {
     if (XCheckMaskEvent(context->display, KeyPressMask | ButtonPressMask, &context->event) == True)
         return true;
     // Client messages cannot be selected by mask; any other one is taken and ignored.
-    if (XCheckTypedWindowEvent(context->display, context->window, ClientMessage,
-                               &context->event) == True &&
+    if (XCheckTypedWindowEvent(context->display, context->window, ClientMessage, &context->event) ==
+            True &&
         is_close_request(context, context->event))
         return true;
     return show_window_gone;

@@ -14,12 +14,12 @@ struct DisplayContext {
     Window window;
     GC gc;
     XImage* image;
-    XEvent event;             // filled by the quit poll
-    int byte_order;           // the image's, for information
-    int bytes_per_line;       // the image's, for information
-    std::uint8_t depth;       // of the chosen visual: 32, 24 or 16
-    Pixel* frame;             // the image's pixel buffer
-    Atom wm_delete_window;    // the window manager's close message
+    XEvent event;          // filled by the quit poll
+    int byte_order;        // the image's, for information
+    int bytes_per_line;    // the image's, for information
+    std::uint8_t depth;    // of the chosen visual: 32, 24 or 16
+    Pixel* frame;          // the image's pixel buffer
+    Atom wm_delete_window; // the window manager's close message
 };
 
 // Opens the window on the default display; argc/argv go to the window's command property.

@@ -327,19 +327,32 @@ TEST_F(LoaderTest, CheckedLoadPrintsWhatTheLoaderAndTheCheckPrintAndSaysWhy) {
     const Case cases[] = {
         {"every asset in full", exact, 0, true, "", {}},
         {"longer assets and an extra record", longer, 0, true, "", {}},
-        {"no record at all", {}, 0, false,
+        {"no record at all",
+         {},
+         0,
+         false,
          "%s holds 0 assets; the show needs 30 (asset 0, Scenes 1, 4, 8 scrolling layer 0; "
          "Scene 5 background, is missing)\n",
          {true, 0, -1, 0}},
-        {"29 records", missing, 0, false,
+        {"29 records",
+         missing,
+         0,
+         false,
          "%s holds 29 assets; the show needs 30 (asset 29, Scene 8 scroller, is missing)\n",
          {true, 29, -1, 0}},
         // Asset 18 is 300x55 Pixels: 66,000 bytes; one Pixel short is 65,996.
-        {"asset 18 one Pixel short", short_picture, 0, false,
+        {"asset 18 one Pixel short",
+         short_picture,
+         0,
+         false,
          "%s: asset 18 (Scene 7 first picture) is 65996 bytes; it needs 66000 bytes (300x55 "
          "Pixels)\n",
          {true, 30, 18, 65996}},
-        {"a stray byte after the last record", exact, 1, false, "Unable to read from %s\n",
+        {"a stray byte after the last record",
+         exact,
+         1,
+         false,
+         "Unable to read from %s\n",
          {false, 0, 0, 0}},
     };
     for (const Case& c : cases) {
@@ -397,9 +410,9 @@ TEST_F(LoaderTest, CheckedLoadWithoutLengthsKeepsOnlyTheTable) {
 
 TEST(AssetMap, ShapesAreTheScenesReads) {
     // Sizes in Pixels as the scenes read them.
-    const int pixels[ASSET_COUNT] = {65536, 65536, 76800, 76800, 65536, 76800, 76800, 76800,
-                                     65536, 65536, 76800, 76800, 76800, 76800, 76800, 65536,
-                                     76800, 76800, 16500, 11000, 11000, 11000, 11000, 11000,
+    const int pixels[ASSET_COUNT] = {65536, 65536, 76800, 76800, 65536,  76800, 76800, 76800,
+                                     65536, 65536, 76800, 76800, 76800,  76800, 76800, 65536,
+                                     76800, 76800, 16500, 11000, 11000,  11000, 11000, 11000,
                                      11000, 11000, 11000, 11000, 181500, 960000};
     for (int n = 0; n < ASSET_COUNT; n++)
         EXPECT_EQ(asset_bytes_needed(n), 4u * pixels[n]) << "asset " << n;

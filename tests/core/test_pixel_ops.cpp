@@ -90,12 +90,17 @@ TEST(PixelOps, KeyStoreAtBothThresholds) {
         bool stored;
     };
     const Case cases[] = {
-        {0xFFAAAAAB, KEY_HIGH, true},  {0xFFAAAAAA, KEY_HIGH, false}, // equal to the threshold: not
-                                                                      // drawn
+        {0xFFAAAAAB, KEY_HIGH, true},
+        {0xFFAAAAAA, KEY_HIGH, false}, // equal to the threshold: not
+                                       // drawn
         {0xFEFFFFFF, KEY_HIGH, false}, // key byte below 0xFF: never drawn
         {0xFFAB0000, KEY_HIGH, true},  // red alone decides once it exceeds 0xAA
-        {0xFFFFFFFF, KEY_HIGH, true},  {0x00FFFFFF, KEY_HIGH, false}, {0xFF555556, KEY_LOW, true},
-        {0xFF555555, KEY_LOW, false},  {0x7FFFFFFF, KEY_LOW, false},  {0xFF560000, KEY_LOW, true},
+        {0xFFFFFFFF, KEY_HIGH, true},
+        {0x00FFFFFF, KEY_HIGH, false},
+        {0xFF555556, KEY_LOW, true},
+        {0xFF555555, KEY_LOW, false},
+        {0x7FFFFFFF, KEY_LOW, false},
+        {0xFF560000, KEY_LOW, true},
     };
     for (const Case& c : cases) {
         Pixel dest = 0x12345678;

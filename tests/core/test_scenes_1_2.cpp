@@ -171,7 +171,7 @@ TEST(Scene1, MaskFollowsTheSongPositionAndUncoveredPixelsKeepTheirLastValue) {
     AssetRecords r = default_asset_records(0);
     r[ASSET_LAYER0].assign(TEX_PIXELS, 0x00406080u);
     r[ASSET_SCENE1_MASK_EARLY][at(5, 5)] = 0xFFFFFFFFu; // early mask: A
-    r[ASSET_SCENE1_MASK_LATE][at(6, 5)] = 0xFFFFFFFFu; // later mask: B
+    r[ASSET_SCENE1_MASK_LATE][at(6, 5)] = 0xFFFFFFFFu;  // later mask: B
     TestShow show(r);
     ASSERT_TRUE(show.ok);
     show.pass(0, 0);

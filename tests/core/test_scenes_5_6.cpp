@@ -45,9 +45,7 @@ AssetRecords scene_5_records() {
 }
 
 // Texel (row, column) of the own-index texture.
-Pixel texel(std::uint32_t row, std::uint32_t column) {
-    return row * 256 + column;
-}
+Pixel texel(std::uint32_t row, std::uint32_t column) { return row * 256 + column; }
 
 // ---- Scene 5 ----
 

@@ -18,9 +18,7 @@ constexpr Pixel BACKGROUND = 0x00102030u;
 // ---- Scene 7 ----
 
 // A picture of asset n: every Pixel 0xFFF000nn, which passes KEY_HIGH.
-constexpr Pixel picture_word(int n) {
-    return 0xFFF00000u | static_cast<Pixel>(n);
-}
+constexpr Pixel picture_word(int n) { return 0xFFF00000u | static_cast<Pixel>(n); }
 
 AssetRecords scene_7_records() {
     AssetRecords r = default_asset_records(0);

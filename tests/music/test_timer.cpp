@@ -22,8 +22,8 @@ TEST(TickTimer, KeepsFiftyTicksASecondWhileTheSoundServerPlays) {
     std::string dir = make_temp_dir();
     std::string module = dir + "/music.xm";
     // 7.68 s a position: the song plays throughout the measurement.
-    std::string make = std::string(QUAB_TESTMOD) + " " + module +
-                       " --positions 8 --rows 64 --speed 6 --bpm 125";
+    std::string make =
+        std::string(QUAB_TESTMOD) + " " + module + " --positions 8 --rows 64 --speed 6 --bpm 125";
     ASSERT_EQ(std::system(make.c_str()), 0);
 
     ASSERT_EQ(music_start(module.c_str(), 24), 1);

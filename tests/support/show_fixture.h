@@ -8,9 +8,7 @@
 #include "tests/support/test_support.h"
 
 // Index of frame pixel (x, y).
-inline std::uint32_t at(int x, int y) {
-    return static_cast<std::uint32_t>(y * FRAME_W + x);
-}
+inline std::uint32_t at(int x, int y) { return static_cast<std::uint32_t>(y * FRAME_W + x); }
 
 // The word a texture whose texels hold their own index gives at (x, y): one 16-bit ring,
 // (x + 256y) mod 65536.

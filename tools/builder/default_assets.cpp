@@ -45,13 +45,9 @@ Rgb ramp(const RampStop* stops, int count, double t) {
     return stops[count - 1].colour;
 }
 
-double clamp01(double v) {
-    return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
-}
+double clamp01(double v) { return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v); }
 
-std::vector<Pixel> pixels_of(Image&& im) {
-    return std::move(im.pixels);
-}
+std::vector<Pixel> pixels_of(Image&& im) { return std::move(im.pixels); }
 
 // ASSET_LAYER0: a slow plasma in navy, indigo and violet. Every term has whole frequencies over
 // 256 texels, so the texture repeats exactly; channels stay below 0x80.

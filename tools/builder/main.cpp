@@ -19,9 +19,7 @@ int usage(const char* problem) {
 }
 
 // Anything that starts with '-' is an option, never a file name.
-bool is_option(const char* arg) {
-    return arg[0] == '-';
-}
+bool is_option(const char* arg) { return arg[0] == '-'; }
 
 int build(const char* out_path, const char* from_dir) {
     AssetImages images;

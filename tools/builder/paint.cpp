@@ -33,9 +33,7 @@ Rgb rgb_mix(Rgb a, Rgb b, double t) {
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
-Rgb rgb_scale(Rgb c, double k) {
-    return {c.r * k, c.g * k, c.b * k};
-}
+Rgb rgb_scale(Rgb c, double k) { return {c.r * k, c.g * k, c.b * k}; }
 
 Rgb palette_cyclic(const Rgb* stops, int count, double t) {
     t -= std::floor(t);

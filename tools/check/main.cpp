@@ -10,8 +10,8 @@
 
 #include "assets/assets.h"
 #include "tools/check/plan.h"
-#include "tools/common/command_line.h"
 #include "tools/check/show_clock.h"
+#include "tools/common/command_line.h"
 #include "tools/show_files/show_files.h"
 
 namespace {

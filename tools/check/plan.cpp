@@ -86,9 +86,7 @@ std::string format(const char* fmt, ...) {
     return text;
 }
 
-double ticks_s(std::int32_t ticks) {
-    return static_cast<double>(ticks) / TICKS_PER_S;
-}
+double ticks_s(std::int32_t ticks) { return static_cast<double>(ticks) / TICKS_PER_S; }
 
 // "song position 5" or "song positions 5 to 7".
 std::string positions_text(std::int16_t first, std::int16_t last) {

@@ -14,9 +14,7 @@ constexpr std::uint32_t CH = SONG_CHANNELS;
 constexpr std::uint8_t DEFAULT_VOLUME = 0xFF; // leave the volume column empty
 
 enum Pitch { C_ = 0, Cs, D_, Ds, E_, F_, Fs, G_, Gs, A_, As, B_ };
-constexpr std::uint8_t N(int pitch, int octave) {
-    return std::uint8_t(octave * 12 + pitch + 1);
-}
+constexpr std::uint8_t N(int pitch, int octave) { return std::uint8_t(octave * 12 + pitch + 1); }
 constexpr std::uint8_t DRUM = N(C_, 4); // one-shots play at their own rate on C-4
 
 // Panning positions for the effect 8xx (0 left, 255 right).

@@ -10,8 +10,8 @@
 
 constexpr std::uint32_t SONG_CHANNELS = 22;
 constexpr std::uint32_t SONG_POSITIONS = 31; // 0..29 are the show, 30 the tail that ends it
-constexpr std::uint32_t SONG_SPEED = 6; // ticks per row
-constexpr std::uint32_t SONG_BPM = 130; // 16 rows a bar: 130 beats a minute
+constexpr std::uint32_t SONG_SPEED = 6;      // ticks per row
+constexpr std::uint32_t SONG_BPM = 130;      // 16 rows a bar: 130 beats a minute
 
 // How long each song position lasts, in rows, chosen for the scene it plays under. A player
 // tick lasts 2.5 / 130 s, so a row lasts 6 x 2.5 / 130 s = 0.1154 s and a bar of 16 rows

@@ -37,9 +37,7 @@ static inline double lowpass(OnePole& f, double x) {
     return f.y;
 }
 // High-pass as the input minus its low-passed self.
-static inline double highpass(OnePole& f, double x) {
-    return x - lowpass(f, x);
-}
+static inline double highpass(OnePole& f, double x) { return x - lowpass(f, x); }
 
 static std::uint32_t frames_for(double seconds, double rate) {
     return std::uint32_t(seconds * rate + 0.5);

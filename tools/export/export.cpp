@@ -13,10 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tools/common/command_line.h"
 #include "core/core.h"
 #include "music/mixer.h"
 #include "music/sample_clock.h"
+#include "tools/common/command_line.h"
 #include "tools/common/output_file.h"
 #include "tools/export/encoder.h"
 #include "tools/export/mixdown.h"
@@ -54,9 +54,7 @@ struct Options {
 // Set by the SIGINT, SIGTERM and SIGHUP handler; the work loops look at it and clean up.
 volatile std::sig_atomic_t stop_signal = 0;
 
-void on_stop_signal(int sig) {
-    stop_signal = sig;
-}
+void on_stop_signal(int sig) { stop_signal = sig; }
 
 // What a run leaves on disk until it succeeds, and the encoder to stop if it does not.
 struct Leftovers {
@@ -286,8 +284,7 @@ int main(int argc, char** argv) {
     std::string load_error;
     ShowFilesFault fault = load_show_files(opt.assets, opt.music, &assets, &load_error);
     if (fault != ShowFilesFault::NONE)
-        fail(fault == ShowFilesFault::LIBRARY ? EXIT_FAILURE_INTERNAL : EXIT_BAD_INPUT,
-             load_error);
+        fail(fault == ShowFilesFault::LIBRARY ? EXIT_FAILURE_INTERNAL : EXIT_BAD_INPUT, load_error);
     std::string ffmpeg = find_program("ffmpeg");
     if (ffmpeg.empty())
         fail(EXIT_BAD_INPUT, "ffmpeg not found on PATH (Debian's ffmpeg package provides it)");

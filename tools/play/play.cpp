@@ -8,10 +8,10 @@
 
 #include <SDL.h>
 
-#include "tools/common/command_line.h"
 #include "core/core.h"
 #include "music/mixer.h"
 #include "music/sample_clock.h"
+#include "tools/common/command_line.h"
 #include "tools/play/playback.h"
 #include "tools/show_files/show_files.h"
 

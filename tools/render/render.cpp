@@ -15,8 +15,8 @@
 
 #include "core/core.h"
 #include "tools/common/output_file.h"
-#include "tools/show_files/show_files.h"
 #include "tools/render/timeline.h"
+#include "tools/show_files/show_files.h"
 
 namespace {
 
@@ -236,9 +236,7 @@ int render(const char* assets_path, const char* timeline_path, const std::string
 }
 
 // Anything that starts with '-' is an option, never a file name.
-bool is_option(const char* arg) {
-    return arg[0] == '-';
-}
+bool is_option(const char* arg) { return arg[0] == '-'; }
 
 } // namespace
 

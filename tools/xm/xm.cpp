@@ -32,9 +32,7 @@ struct Out {
     std::vector<std::uint8_t>* bytes;
 };
 
-static inline void put8(Out& o, std::uint32_t v) {
-    o.bytes->push_back(std::uint8_t(v & 0xFFu));
-}
+static inline void put8(Out& o, std::uint32_t v) { o.bytes->push_back(std::uint8_t(v & 0xFFu)); }
 static inline void put16(Out& o, std::uint32_t v) {
     put8(o, v);
     put8(o, v >> 8);
@@ -43,9 +41,7 @@ static inline void put32(Out& o, std::uint32_t v) {
     put16(o, v & 0xFFFFu);
     put16(o, v >> 16);
 }
-static inline void put_zeros(Out& o, std::size_t n) {
-    o.bytes->insert(o.bytes->end(), n, 0);
-}
+static inline void put_zeros(Out& o, std::size_t n) { o.bytes->insert(o.bytes->end(), n, 0); }
 // A fixed-width text field, cut to width and padded with zero bytes.
 static inline void put_text(Out& o, const std::string& text, std::size_t width) {
     std::size_t n = text.size() < width ? text.size() : width;

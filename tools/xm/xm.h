@@ -51,9 +51,7 @@ constexpr std::uint8_t XM_FX_LAST = 35; // Z, the last letter of the column
 
 // Volume column: 0 is empty, 0x10 + v (v 0..64) sets the volume, 0x60..0xFF are the column's
 // slides and panning commands (high nibble the command, low nibble its value).
-constexpr std::uint8_t xm_vol_set(std::uint8_t volume) {
-    return std::uint8_t(0x10 + volume);
-}
+constexpr std::uint8_t xm_vol_set(std::uint8_t volume) { return std::uint8_t(0x10 + volume); }
 
 // One cell of a pattern. All zero is an empty cell.
 struct XmCell {

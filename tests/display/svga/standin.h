@@ -37,8 +37,8 @@ static inline StandIn make_standin(std::uint32_t width, std::uint32_t height, st
     std::vector<unsigned char> bytes(size_bytes ? size_bytes : std::size_t{s.line_bytes} * height,
                                      fill);
     write_bytes(s.path, bytes);
-    std::string geometry = std::to_string(width) + "x" + std::to_string(height) + "x" +
-                           std::to_string(bits);
+    std::string geometry =
+        std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(bits);
     if (line_bytes)
         geometry += "," + std::to_string(line_bytes);
     setenv("VGA_FBDEV", s.path.c_str(), 1);
@@ -70,7 +70,8 @@ static inline std::uint32_t standin_pixel(const StandIn& s, const std::vector<un
 // Rereads the stand-in until ready says its contents are what the test waits for, at most
 // about ten seconds (scan-out runs on its own thread). Returns the last contents read.
 static inline std::vector<unsigned char>
-wait_for_standin(const StandIn& s, const std::function<bool(const std::vector<unsigned char>&)>& ready) {
+wait_for_standin(const StandIn& s,
+                 const std::function<bool(const std::vector<unsigned char>&)>& ready) {
     std::vector<unsigned char> bytes;
     for (int i = 0; i < 1000; i++) {
         bytes = read_standin_bytes(s);

@@ -55,9 +55,9 @@ TEST(Init, FailsWithoutTheDevice) {
 }
 
 // A file that is no framebuffer is accepted only with a geometry that parses.
-const char* BAD_GEOMETRIES[] = {"",          "640x480",      "640x480x32,", "x480x32",
-                                "0x480x32",  "640x480x32q",  "640*480*32",  "640x480x0",
-                                "70000x480x32", "640x480x32,2560,1"};
+const char* BAD_GEOMETRIES[] = {
+    "",           "640x480",   "640x480x32,",  "x480x32",          "0x480x32", "640x480x32q",
+    "640*480*32", "640x480x0", "70000x480x32", "640x480x32,2560,1"};
 
 class BadGeometry : public ::testing::TestWithParam<const char*> {};
 

@@ -187,7 +187,7 @@ TEST(Terminal, FaultRestoresBeforeTheProgramsOwnHandler) {
     PtyChild c = start_pty_child([](int from_parent, int to_parent) {
         static int report_fd;
         report_fd = to_parent;
-        struct sigaction own{};
+        struct sigaction own {};
         own.sa_handler = [](int) {
             termios t;
             tcgetattr(STDIN_FILENO, &t);
@@ -217,12 +217,12 @@ TEST(Terminal, FaultRestoresBeforeTheProgramsOwnHandler) {
 TEST(Terminal, TheProgramsOwnHandlersStay) {
     StandIn s = make_standin(640, 480, 32, 0);
     PtyChild c = start_pty_child([](int, int to_parent) {
-        struct sigaction own{};
+        struct sigaction own {};
         own.sa_handler = [](int) {};
         sigaction(SIGUSR1, &own, nullptr);
         if (!child_enter_mode(to_parent))
             return;
-        struct sigaction now{};
+        struct sigaction now {};
         sigaction(SIGUSR1, nullptr, &now);
         send_byte(to_parent, now.sa_handler == own.sa_handler ? 'Y' : 'N');
         vga_setmode(TEXT);

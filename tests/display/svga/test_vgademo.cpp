@@ -143,8 +143,8 @@ TEST_F(Vgademo, KeyEndsTheShowWithStatusZeroAndTheConsoleComesBack) {
         std::vector<unsigned char> fb = wait_for_standin(s, any_picture);
         showed = any_picture(fb);
         termios during;
-        graphics_settings = tcgetattr(c.slave, &during) == 0 &&
-                            (during.c_lflag & (ICANON | ECHO)) == 0;
+        graphics_settings =
+            tcgetattr(c.slave, &during) == 0 && (during.c_lflag & (ICANON | ECHO)) == 0;
         ASSERT_EQ(write(c.master, "q", 1), 1);
     });
     EXPECT_TRUE(showed) << "no frame reached the framebuffer";
@@ -292,8 +292,8 @@ TEST(ConsoleReset, CommandLine) {
     } cases[] = {{"--help", 0}, {"-h", 0}, {"--bogus", 2}, {"extra", 2}, {"", 1}};
     for (const Case& c : cases) {
         // Standard input from /dev/null: no terminal to reset.
-        std::string command = std::string(CONSOLE_RESET_PATH) + " " + c.args +
-                              " </dev/null >/dev/null 2>&1";
+        std::string command =
+            std::string(CONSOLE_RESET_PATH) + " " + c.args + " </dev/null >/dev/null 2>&1";
         int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status)) << c.args;
         EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args;

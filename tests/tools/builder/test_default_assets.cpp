@@ -30,18 +30,10 @@ class DefaultAssets : public ::testing::Test {
 AssetImages* DefaultAssets::images = nullptr;
 bool DefaultAssets::made = false;
 
-std::uint32_t red(Pixel p) {
-    return (p >> 16) & 0xFF;
-}
-std::uint32_t green(Pixel p) {
-    return (p >> 8) & 0xFF;
-}
-std::uint32_t blue(Pixel p) {
-    return p & 0xFF;
-}
-std::uint32_t key(Pixel p) {
-    return p >> 24;
-}
+std::uint32_t red(Pixel p) { return (p >> 16) & 0xFF; }
+std::uint32_t green(Pixel p) { return (p >> 8) & 0xFF; }
+std::uint32_t blue(Pixel p) { return p & 0xFF; }
+std::uint32_t key(Pixel p) { return p >> 24; }
 
 std::uint32_t channel_distance(Pixel a, Pixel b) {
     std::uint32_t worst = 0;
@@ -70,9 +62,7 @@ struct KeyedCase {
     double max_share;
 };
 
-void PrintTo(const KeyedCase& c, std::ostream* os) {
-    *os << "asset " << c.asset;
-}
+void PrintTo(const KeyedCase& c, std::ostream* os) { *os << "asset " << c.asset; }
 
 class KeyedPictures : public DefaultAssets, public ::testing::WithParamInterface<KeyedCase> {};
 

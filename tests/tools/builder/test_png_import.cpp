@@ -42,9 +42,7 @@ struct FormatCase {
     std::vector<Pixel> expected;
 };
 
-void PrintTo(const FormatCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
 
 class ImportFormats : public ::testing::TestWithParam<FormatCase> {};
 
@@ -118,9 +116,7 @@ struct BadCase {
     std::vector<unsigned char> bytes;
 };
 
-void PrintTo(const BadCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
 
 class ImportRefuses : public ::testing::TestWithParam<BadCase> {};
 

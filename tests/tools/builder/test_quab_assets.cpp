@@ -212,9 +212,7 @@ struct Refusal {
     std::vector<const char*> said; // each must appear in the error
 };
 
-void PrintTo(const Refusal& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
 
 class QuabAssetsRefuses : public QuabAssets, public ::testing::WithParamInterface<Refusal> {};
 
@@ -256,9 +254,7 @@ struct UsageCase {
     const char* args;
 };
 
-void PrintTo(const UsageCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.name; }
 
 class QuabAssetsUsage : public QuabAssets, public ::testing::WithParamInterface<UsageCase> {};
 

@@ -106,9 +106,7 @@ TEST(Openmpt, RenderIsLoudWithoutClipping) {
 }
 
 int mikmod_errors = 0;
-void count_mikmod_error() {
-    ++mikmod_errors;
-}
+void count_mikmod_error() { ++mikmod_errors; }
 
 // libmikmod with the show's settings: 44.1 kHz, 16-bit stereo, software mixing, no
 // interpolation, full stereo separation, no reverb, 24 voices; the wav writer as the device.

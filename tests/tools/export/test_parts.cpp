@@ -12,8 +12,8 @@
 
 #include <sys/stat.h>
 
-#include "tests/support/test_support.h"
 #include "music/sample_clock.h"
+#include "tests/support/test_support.h"
 #include "tools/export/encoder.h"
 
 namespace {

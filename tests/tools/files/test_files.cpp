@@ -33,9 +33,7 @@ namespace fs = std::filesystem;
 // A tool that writes one file, as a shell command with $OUT for the output name; $ASSETS and
 // $MODULE are small valid inputs made once per test.
 // Test names in ctest's list rather than the bytes of the case.
-template <typename Case> void print_name(const Case& c, std::ostream* os) {
-    *os << c.name;
-}
+template <typename Case> void print_name(const Case& c, std::ostream* os) { *os << c.name; }
 
 struct Writer {
     const char* name;
@@ -43,9 +41,7 @@ struct Writer {
     int failure_status; // the tool's status when it cannot write
 };
 
-void PrintTo(const Writer& c, std::ostream* os) {
-    print_name(c, os);
-}
+void PrintTo(const Writer& c, std::ostream* os) { print_name(c, os); }
 
 const std::string ASSETS_TOOL = QUAB_ASSETS_PATH;
 const std::string TESTASSETS_TOOL = QUAB_TESTASSETS_PATH;
@@ -148,9 +144,7 @@ struct NodeCase {
     const char* message;
 };
 
-void PrintTo(const NodeCase& c, std::ostream* os) {
-    print_name(c, os);
-}
+void PrintTo(const NodeCase& c, std::ostream* os) { print_name(c, os); }
 
 const NodeCase NODES[] = {
     {"device", S_IFCHR, "out.mp4: is a character device"},
@@ -263,9 +257,7 @@ struct FullDiskCase {
     const char* reason;
 };
 
-void PrintTo(const FullDiskCase& c, std::ostream* os) {
-    print_name(c, os);
-}
+void PrintTo(const FullDiskCase& c, std::ostream* os) { print_name(c, os); }
 
 class FullDisk : public Files, public ::testing::WithParamInterface<FullDiskCase> {};
 
@@ -317,9 +309,7 @@ struct InputCase {
     const char* message;
 };
 
-void PrintTo(const InputCase& c, std::ostream* os) {
-    print_name(c, os);
-}
+void PrintTo(const InputCase& c, std::ostream* os) { print_name(c, os); }
 
 class EndlessInput : public Files, public ::testing::WithParamInterface<InputCase> {};
 
@@ -377,9 +367,7 @@ struct CommandLineCase {
     std::string unknown_option_run; // a command with an option where a file name could be
 };
 
-void PrintTo(const CommandLineCase& c, std::ostream* os) {
-    print_name(c, os);
-}
+void PrintTo(const CommandLineCase& c, std::ostream* os) { print_name(c, os); }
 
 const std::vector<CommandLineCase> PROGRAMS = {
     {"quab_assets", ASSETS_TOOL, ASSETS_TOOL + " build -o"},

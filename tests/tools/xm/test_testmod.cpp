@@ -16,9 +16,7 @@ const std::string& dir() {
     return d;
 }
 
-std::string testmod() {
-    return std::string(QUAB_TESTMOD);
-}
+std::string testmod() { return std::string(QUAB_TESTMOD); }
 
 struct InfoCase {
     const char* args;

@@ -19,9 +19,7 @@ namespace {
 // libmikmod is set up once per process: every loader, and the no-sound driver alone, so that
 // nothing here reaches a sound device.
 int mikmod_errors = 0;
-void count_mikmod_error() {
-    ++mikmod_errors;
-}
+void count_mikmod_error() { ++mikmod_errors; }
 
 class Mikmod : public ::testing::Test {
   protected:

@@ -56,9 +56,10 @@ void music_stop();
 // Returns 1, or 0 after its own message, having freed the module and closed libmikmod (both
 // are left to the process exit when a stopped server holds the mixer's first write for longer
 // than start-up waits for it).
-// The mixer thread mixes while the song is not more than output_delay_ns and a quarter of a
-// second ahead of the clock; when a live sound output stops taking the sound (its server died),
-// it says so once on standard error and the song goes on, silent, at the speed of the clock.
+// The mixer thread mixes while the song is not more than half a second (PulseAudio's
+// output_delay_ns and a quarter of a second, when more) ahead of the clock; when a live sound
+// output stops taking the sound (its server died), it says so once on standard error and the
+// song goes on, silent, at the speed of the clock.
 [[nodiscard]] int timer_start();
 
 // The SIGALRM handler: counts half ticks and ticks.

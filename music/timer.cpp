@@ -3,12 +3,12 @@
 // blocks in its write until the server has room, and inside the handler that stalled both the
 // tick count and the frame loop.
 //
-// The mixer thread mixes while the song is less than the output's delay and a quarter of a
-// second ahead of the clock. A server that takes the sound holds each MikMod_Update in its
-// write, which keeps the song at the speed of the sound; one that has died returns at once, and
-// then the monotonic clock keeps the song at the speed of real time. The mixer needs nothing
-// of the main thread, so a frame loop that is slow to be scheduled on a busy machine cannot
-// make the sound run dry.
+// The mixer thread mixes while the song is less than half a second (or the output's delay and
+// a quarter of a second) ahead of the clock. A server that takes the sound holds each
+// MikMod_Update in its write, which keeps the song at the speed of the sound; one that has died
+// returns at once, and then the monotonic clock keeps the song at the speed of real time. The
+// mixer needs nothing of the main thread, so a frame loop that is slow to be scheduled on a
+// busy machine cannot make the sound run dry.
 //
 // What is heard is behind what is mixed by what the output holds. After each block the mixer
 // publishes the song position, row and song time of the sound being heard then, and the frame
@@ -34,10 +34,11 @@ std::int16_t heard_sngpos = 0;
 std::uint16_t heard_patpos = 0;
 std::uint32_t heard_sngtime = 0;
 
-// How far the song may run ahead of the clock before the mixer waits. The sound server's buffer
-// keeps the song output_delay_ns ahead of what is heard, and this must not hold that back;
-// beyond it (and a margin), the output is not taking the sound at the speed it plays.
+// How far the song may run ahead of the clock before the mixer waits. A sound server's buffer
+// keeps the song ahead of what is heard (PulseAudio's by output_delay_ns), and this must not
+// hold that back; beyond it, the output is not taking the sound at the speed it plays.
 static constexpr std::int64_t MIXER_LEAD_MARGIN_NS = 250'000'000;
+static constexpr std::int64_t MIXER_LEAD_MIN_NS = 500'000'000;
 // How long the end of the show waits for the mixer thread to finish its MikMod_Update.
 static constexpr std::int64_t MIXER_STOP_WAIT_NS = 500'000'000;
 static constexpr std::int64_t NS_PER_S = 1'000'000'000;
@@ -137,9 +138,13 @@ static std::uint32_t song_minus(std::uint32_t sngtime, std::int64_t delay_ns) {
 
 static void* mixer_main(void*) {
     bool live = output_is_live();
-    // With the file writers and "nosound", what is mixed is what is heard.
-    std::int64_t delay_ns = live ? output_delay_ns : 0;
+    // The buffer asked for is PulseAudio's; with the other outputs, whose buffers are not known
+    // here, the picture follows the song as mixed.
+    bool pulse = live && std::strcmp(md_driver->Alias, "pulseaudio") == 0;
+    std::int64_t delay_ns = pulse ? output_delay_ns : 0;
     std::int64_t lead_ns = delay_ns + MIXER_LEAD_MARGIN_NS;
+    if (lead_ns < MIXER_LEAD_MIN_NS)
+        lead_ns = MIXER_LEAD_MIN_NS;
     bool loss_reported = false;
     note_position(0, music_module->sngpos, music_module->patpos);
     publish_heard(0);

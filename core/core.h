@@ -53,11 +53,12 @@ struct ShowState {
     AssetTable assets; // validated against the asset map before the first pass
 
     // Clock sources. Each read goes to memory afresh: the timer's handler and the mixer thread
-    // change these words while a pass runs. In xdemo they point at tick_count and the fields of
-    // the playing MODULE; the offline tools point them at words they script themselves.
+    // change these words while a pass runs. In xdemo they point at tick_count and at the song
+    // position and row being heard, which the mixer thread publishes; the offline tools point
+    // them at words they script themselves.
     const std::atomic<std::int32_t>* tick_source;
-    const std::int16_t* sngpos_source;  // MODULE::sngpos
-    const std::uint16_t* patpos_source; // MODULE::patpos
+    const std::int16_t* sngpos_source;  // a MODULE::sngpos value
+    const std::uint16_t* patpos_source; // a MODULE::patpos value
     std::atomic<std::uint8_t>* running; // cleared by the pass once the last scene has ended
 
     // Sequencer state.

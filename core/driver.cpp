@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
     show.frame = display_wants_offscreen_frame() ? show.offscreen_frame : display_frame(display);
     show.assets = assets;
     show.tick_source = &tick_count;
-    show.sngpos_source = &music_module->sngpos;
-    show.patpos_source = &music_module->patpos;
+    show.sngpos_source = &heard_sngpos;
+    show.patpos_source = &heard_patpos;
     show.running = &running;
 
     while (running.load(std::memory_order_relaxed)) {
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     // thread holds, are left to the process exit.
     bool mixer_stopped = timer_stop_mixer() == 1;
     int minutes, seconds;
-    playtime_parts(__atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED), &minutes, &seconds);
+    playtime_parts(__atomic_load_n(&heard_sngtime, __ATOMIC_RELAXED), &minutes, &seconds);
     std::printf("Total playtime: %d:%d\n", minutes, seconds);
     std::printf("*** Shutdown ***\n");
     if (mixer_stopped) {

@@ -7,8 +7,8 @@
 
 #include <mikmod.h>
 
-// The module returned by Player_Load; null until music_start succeeds. Its sngpos, patpos and
-// sngtime fields are read (never written) by the frame loop while the mixer thread plays it.
+// The module returned by Player_Load; null until music_start succeeds. The mixer thread plays
+// it; the frame loop follows the heard_ words below, not its fields.
 extern MODULE* music_module;
 
 // 20 ms ticks since the timer was armed; written by the signal handler only.
@@ -21,6 +21,13 @@ extern std::atomic<std::uint8_t> running;
 // none): the music has stopped, and the show ends with it.
 extern std::atomic<std::uint8_t> music_ended;
 
+// The song position, row and song time (1/1024 s) of the sound being heard now, behind those
+// of the module by what the sound output still holds. Written by the mixer thread only (atomic
+// stores); the frame loop follows these, so that the picture keeps step with the sound.
+extern std::int16_t heard_sngpos;
+extern std::uint16_t heard_patpos;
+extern std::uint32_t heard_sngtime;
+
 static_assert(std::atomic<std::int32_t>::is_always_lock_free);
 static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
 
@@ -28,6 +35,10 @@ static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
 // rate, mode) in that order; called before MikMod_Init. A program that picks its own output
 // driver sets md_device after it.
 void music_apply_settings();
+
+// What a live sound output holds, as song time ahead of what is heard; set by music_start
+// from the buffer it asks the sound server for.
+extern std::int64_t output_delay_ns;
 
 // How long start-up waits for the sound output to answer.
 constexpr int SOUND_INIT_WAIT_S = 5;
@@ -45,9 +56,10 @@ void music_stop();
 // Returns 1, or 0 after its own message, having freed the module and closed libmikmod (both
 // are left to the process exit when a stopped server holds the mixer's first write for longer
 // than start-up waits for it).
-// The mixer thread mixes while the song is not more than half a second ahead of the clock;
-// when a live sound output stops taking the sound (its server died), it says so once on
-// standard error and the song goes on, silent, at the speed of the clock.
+// The mixer thread mixes while the song is not more than half a second (PulseAudio's
+// output_delay_ns and a quarter of a second, when more) ahead of the clock; when a live sound
+// output stops taking the sound (its server died), it says so once on standard error and the
+// song goes on, silent, at the speed of the clock.
 [[nodiscard]] int timer_start();
 
 // The SIGALRM handler: counts half ticks and ticks.

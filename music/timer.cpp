@@ -3,11 +3,16 @@
 // blocks in its write until the server has room, and inside the handler that stalled both the
 // tick count and the frame loop.
 //
-// The mixer thread mixes while the song is less than half a second ahead of the clock. A server
-// that takes the sound holds each MikMod_Update in its write, which keeps the song at the speed of
-// the sound; one that has died returns at once, and then the monotonic clock keeps the song at the
-// speed of real time. The mixer needs nothing of the main thread, so a frame loop that is slow
-// to be scheduled on a busy machine cannot make the sound run dry.
+// The mixer thread mixes while the song is less than half a second (or the output's delay and
+// a quarter of a second) ahead of the clock. A server that takes the sound holds each
+// MikMod_Update in its write, which keeps the song at the speed of the sound; one that has died
+// returns at once, and then the monotonic clock keeps the song at the speed of real time. The
+// mixer needs nothing of the main thread, so a frame loop that is slow to be scheduled on a
+// busy machine cannot make the sound run dry.
+//
+// What is heard is behind what is mixed by what the output holds. After each block the mixer
+// publishes the song position, row and song time of the sound being heard then, and the frame
+// loop follows those, so that the picture keeps step with the sound however large the buffer.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -25,10 +30,15 @@ std::atomic<std::uint8_t> half_tick{0};
 std::atomic<std::uint8_t> running{1};
 std::atomic<std::uint8_t> music_ended{0};
 
-// How far the song may run ahead of the clock before the mixer waits. A sound server's own
-// buffer keeps the song up to about 0.2 s ahead of what is heard, and this must not hold that
-// back; beyond it, the output is not taking the sound at the speed it plays.
-static constexpr std::int64_t MIXER_LEAD_NS = 500'000'000;
+std::int16_t heard_sngpos = 0;
+std::uint16_t heard_patpos = 0;
+std::uint32_t heard_sngtime = 0;
+
+// How far the song may run ahead of the clock before the mixer waits. A sound server's buffer
+// keeps the song ahead of what is heard (PulseAudio's by output_delay_ns), and this must not
+// hold that back; beyond it, the output is not taking the sound at the speed it plays.
+static constexpr std::int64_t MIXER_LEAD_MARGIN_NS = 250'000'000;
+static constexpr std::int64_t MIXER_LEAD_MIN_NS = 500'000'000;
 // How long the end of the show waits for the mixer thread to finish its MikMod_Update.
 static constexpr std::int64_t MIXER_STOP_WAIT_NS = 500'000'000;
 static constexpr std::int64_t NS_PER_S = 1'000'000'000;
@@ -80,12 +90,78 @@ static bool output_is_live() {
     return false;
 }
 
+// The song positions the mixer has reached and the song time (1/1024 s) from which each holds,
+// the start of the block in which it was reached; a new entry only when the position or row
+// changes. The mixer thread's own.
+struct PositionChange {
+    std::uint32_t sngtime;
+    std::int16_t sngpos;
+    std::uint16_t patpos;
+};
+static constexpr std::uint32_t POSITION_RING = 256; // rows of five seconds at speed 1
+static PositionChange position_ring[POSITION_RING];
+static std::uint32_t ring_oldest = 0;
+static std::uint32_t ring_count = 0;
+
+static void note_position(std::uint32_t sngtime, std::int16_t sngpos, std::uint16_t patpos) {
+    if (ring_count > 0) {
+        const PositionChange& last = position_ring[(ring_oldest + ring_count - 1) % POSITION_RING];
+        if (last.sngpos == sngpos && last.patpos == patpos)
+            return;
+    }
+    if (ring_count == POSITION_RING) {
+        ring_oldest = (ring_oldest + 1) % POSITION_RING;
+        ring_count--;
+    }
+    position_ring[(ring_oldest + ring_count) % POSITION_RING] = {sngtime, sngpos, patpos};
+    ring_count++;
+}
+
+// Publishes the position of song time heard (1/1024 s): the latest change at or before it.
+// Older changes are dropped once a later one is heard.
+static void publish_heard(std::uint32_t heard) {
+    while (ring_count > 1 && position_ring[(ring_oldest + 1) % POSITION_RING].sngtime <= heard) {
+        ring_oldest = (ring_oldest + 1) % POSITION_RING;
+        ring_count--;
+    }
+    if (ring_count > 0 && position_ring[ring_oldest].sngtime <= heard) {
+        __atomic_store_n(&heard_sngpos, position_ring[ring_oldest].sngpos, __ATOMIC_RELAXED);
+        __atomic_store_n(&heard_patpos, position_ring[ring_oldest].patpos, __ATOMIC_RELAXED);
+    }
+    __atomic_store_n(&heard_sngtime, heard, __ATOMIC_RELAXED);
+}
+
+static std::uint32_t song_minus(std::uint32_t sngtime, std::int64_t delay_ns) {
+    std::int64_t delay = delay_ns * 1024 / NS_PER_S;
+    return sngtime > delay ? static_cast<std::uint32_t>(sngtime - delay) : 0;
+}
+
 static void* mixer_main(void*) {
     bool live = output_is_live();
+    // The buffer asked for is PulseAudio's; with the other outputs, whose buffers are not known
+    // here, the picture follows the song as mixed.
+    bool pulse = live && std::strcmp(md_driver->Alias, "pulseaudio") == 0;
+    std::int64_t delay_ns = pulse ? output_delay_ns : 0;
+    std::int64_t lead_ns = delay_ns + MIXER_LEAD_MARGIN_NS;
+    if (lead_ns < MIXER_LEAD_MIN_NS)
+        lead_ns = MIXER_LEAD_MIN_NS;
     bool loss_reported = false;
+    note_position(0, music_module->sngpos, music_module->patpos);
+    publish_heard(0);
     while (!mixer_quit.load()) {
         // Player_Active is false once the song has passed the end of its order list.
         if (!Player_Active()) {
+            // What the output still holds is played out, and heard, before the show ends.
+            std::uint32_t end = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED);
+            timespec drain_start = monotonic_now();
+            std::uint32_t heard = song_minus(end, delay_ns);
+            while (heard < end && !mixer_quit.load()) {
+                if (wait_for_wake(MIXER_IDLE_NS))
+                    break;
+                heard = song_minus(end, delay_ns - ns_since(drain_start));
+                publish_heard(heard < end ? heard : end);
+            }
+            publish_heard(end);
             music_ended.store(1);
             while (!mixer_quit.load())
                 wait_for_wake(NS_PER_S);
@@ -94,6 +170,10 @@ static void* mixer_main(void*) {
         std::uint32_t before = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED);
         MikMod_Update();
         std::uint32_t sngtime = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED);
+        // The output's write returns once the block is in its buffer, which a live output keeps
+        // full: the sound heard now is delay_ns of song time before the end of this block.
+        note_position(before, music_module->sngpos, music_module->patpos);
+        publish_heard(song_minus(sngtime, delay_ns));
         // An update that moved the song on by nothing (a tick longer than the output's block)
         // is not repeated at once: with an output that does not block, the thread would spin.
         if (sngtime == before) {
@@ -102,12 +182,12 @@ static void* mixer_main(void*) {
         }
         std::int64_t song_ns = static_cast<std::int64_t>(sngtime) * NS_PER_S / 1024;
         std::int64_t ahead = song_ns - ns_since(mixer_epoch);
-        if (ahead > MIXER_LEAD_NS) {
+        if (ahead > lead_ns) {
             if (live && !loss_reported) {
                 std::fprintf(stderr, "Sound output lost: the show goes on without music\n");
                 loss_reported = true;
             }
-            wait_for_wake(ahead - MIXER_LEAD_NS);
+            wait_for_wake(ahead - lead_ns);
         }
     }
     return nullptr;

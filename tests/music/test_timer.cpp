@@ -37,9 +37,22 @@ TEST(TickTimer, KeepsFiftyTicksASecondWhileTheSoundServerPlays) {
     double longest_gap = 0;
     long passes = 0;
     double song_at_1s = -1;
+    // At 3 s: what is heard against what has been mixed, heard first (the mixer only moves on).
+    bool compared = false;
+    std::uint32_t heard_time = 0, mixed_time = 0;
+    int heard_row = 0, mixed_row = 0, heard_position = -1, mixed_position = -1;
     while (seconds_since(start) < 4.0) {
         if (song_at_1s < 0 && seconds_since(start) >= 1.5)
             song_at_1s = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED) / 1024.0;
+        if (!compared && seconds_since(start) >= 3.0) {
+            heard_time = __atomic_load_n(&heard_sngtime, __ATOMIC_RELAXED);
+            heard_position = __atomic_load_n(&heard_sngpos, __ATOMIC_RELAXED);
+            heard_row = __atomic_load_n(&heard_patpos, __ATOMIC_RELAXED);
+            mixed_time = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED);
+            mixed_position = __atomic_load_n(&music_module->sngpos, __ATOMIC_RELAXED);
+            mixed_row = __atomic_load_n(&music_module->patpos, __ATOMIC_RELAXED);
+            compared = true;
+        }
         Clock::time_point now = Clock::now();
         double gap = std::chrono::duration<double>(now - last).count();
         longest_gap = gap > longest_gap ? gap : longest_gap;
@@ -58,6 +71,20 @@ TEST(TickTimer, KeepsFiftyTicksASecondWhileTheSoundServerPlays) {
     // Once the sound server has started the stream (its start-up may hold the first write for
     // a second), the mixer keeps the song moving at the speed of the clock.
     EXPECT_NEAR((song_seconds - song_at_1s) / (elapsed - 1.5), 1.0, 0.1);
+    // What is heard trails what is mixed by what the sound server holds: by the output's delay
+    // in song time (the mixer may be up to two 20 ms blocks further on), and, at 120 ms a row,
+    // by as many rows within one. Both are in the song's first position at 3 s.
+    double delay_ms = output_delay_ns / 1e6;
+    double trail_ms = (mixed_time - heard_time) * 1000.0 / 1024;
+    std::printf("output delay %.0f ms; heard %.0f ms behind the mixing, %d rows\n", delay_ms,
+                trail_ms, mixed_row - heard_row);
+    EXPECT_GE(delay_ms, 150.0);
+    EXPECT_GE(trail_ms, delay_ms - 1);
+    EXPECT_LE(trail_ms, delay_ms + 45);
+    EXPECT_EQ(heard_position, 0);
+    EXPECT_EQ(mixed_position, 0);
+    EXPECT_NEAR(mixed_row - heard_row, delay_ms / 120, 1.0);
+
     // A blocked output write inside the handler froze the main thread for up to a third of a
     // second; on the mixer thread it must not.
     EXPECT_LT(longest_gap, 0.25);

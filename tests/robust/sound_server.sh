@@ -117,7 +117,8 @@ for case in "${cases[@]}"; do
             "$(startup_lines 7; echo "Total playtime: 0:14"; echo "*** Shutdown ***")"
         expect_file "$case: standard error" "$WORK/$case.err" \
             "Sound output lost: the show goes on without music"
-        # The song may run up to half a second ahead of the clock; start-up takes the rest.
+        # What is heard may run up to a quarter of a second ahead of the clock; start-up takes
+        # the rest.
         at_most 13.9 "$took" && at_most "$took" 20 ||
             fail "$case: the show took $took s, expected 14.4 s of song at the speed of the clock"
         ;;

@@ -14,18 +14,14 @@ ULONG mix_written_bytes = 0;
 
 void collector_command_line(const CHAR*) {}
 
-BOOL collector_is_present() {
-    return 1;
-}
+BOOL collector_is_present() { return 1; }
 
 int collector_reset() {
     VC_Exit();
     return VC_Init();
 }
 
-void collector_update() {
-    mix_written_bytes = VC_WriteBytes(mix_buffer, mix_request_bytes);
-}
+void collector_update() { mix_written_bytes = VC_WriteBytes(mix_buffer, mix_request_bytes); }
 
 MDRIVER drv_collector = {
     nullptr,
@@ -102,9 +98,7 @@ bool mixer_open(const char* path, std::string* error, bool* bad_module) {
     return true;
 }
 
-MODULE* mixer_module() {
-    return module;
-}
+MODULE* mixer_module() { return module; }
 
 bool mixer_mix(void* out, std::uint32_t frames, std::string* error) {
     mix_buffer = static_cast<SBYTE*>(out);

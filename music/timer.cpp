@@ -62,15 +62,21 @@ static std::int64_t ns_since(const timespec& start) {
     return (now.tv_sec - start.tv_sec) * NS_PER_S + (now.tv_nsec - start.tv_nsec);
 }
 
+// The monotonic clock's time ns nanoseconds from now, as the timed waits take it.
+static timespec monotonic_after(std::int64_t ns) {
+    timespec t = monotonic_now();
+    t.tv_sec += ns / NS_PER_S;
+    t.tv_nsec += ns % NS_PER_S;
+    if (t.tv_nsec >= NS_PER_S) {
+        t.tv_nsec -= NS_PER_S;
+        t.tv_sec++;
+    }
+    return t;
+}
+
 // Waits on the wake semaphore for up to ns nanoseconds; true when woken (the show is ending).
 static bool wait_for_wake(std::int64_t ns) {
-    timespec until = monotonic_now();
-    until.tv_sec += ns / NS_PER_S;
-    until.tv_nsec += ns % NS_PER_S;
-    if (until.tv_nsec >= NS_PER_S) {
-        until.tv_nsec -= NS_PER_S;
-        until.tv_sec++;
-    }
+    timespec until = monotonic_after(ns);
     for (;;) {
         if (sem_clockwait(&mixer_wake, CLOCK_MONOTONIC, &until) == 0)
             return true;
@@ -223,13 +229,7 @@ static bool join_mixer_thread(std::int64_t wait_ns) {
         return true;
     mixer_quit.store(true);
     sem_post(&mixer_wake);
-    timespec until = monotonic_now();
-    until.tv_sec += wait_ns / NS_PER_S;
-    until.tv_nsec += wait_ns % NS_PER_S;
-    if (until.tv_nsec >= NS_PER_S) {
-        until.tv_nsec -= NS_PER_S;
-        until.tv_sec++;
-    }
+    timespec until = monotonic_after(wait_ns);
     if (pthread_clockjoin_np(mixer_thread, nullptr, CLOCK_MONOTONIC, &until) != 0)
         return false;
     mixer_thread_started = false;

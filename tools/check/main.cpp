@@ -49,10 +49,8 @@ Options parse_options(int argc, char** argv) {
         std::string a = argv[i];
         if (is_help_option(a.c_str()))
             print_usage_and_exit(USAGE);
-        if (a == "--version") {
-            std::printf("%s\n", VERSION);
-            std::exit(EXIT_PLAYS_AS_MEANT);
-        }
+        if (a == "--version")
+            print_version_and_exit(VERSION);
         if (a == "--assets" || a == "--music") {
             if (i + 1 >= argc)
                 usage_error(a + " needs a file name");

@@ -6,16 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "tools/export/mixdown.h"
+
 // Fine enough that no row of a fast module slips between two readings, and a whole number of
 // readings per 50 Hz tick, so that reading TICK_READINGS * t stands at the first sample of tick t.
 constexpr std::uint32_t CLOCK_READINGS_PER_S = 1000;
 constexpr std::uint32_t TICK_READINGS = CLOCK_READINGS_PER_S / 50;
 
-struct ClockReading {
-    std::int32_t tick_count;
-    std::int16_t sngpos;
-    std::uint16_t patpos;
-};
+// What the show reads at one reading: the exporter's clock of a video frame.
+using ClockReading = FrameClock;
 
 enum class ClockEnd {
     SHOW_ENDED, // the song position passed the show's last one
@@ -30,6 +29,6 @@ struct ShowClock {
 };
 
 // Loads and mixes the module. False with *error (one line) when it cannot; *bad_module then
-// tells a module libmikmod refuses from a failure of the machine (library, temporary file).
+// tells a module libmikmod refuses from a failure of the machine (library, memory).
 [[nodiscard]] bool read_show_clock(const char* music_path, ShowClock* clock, std::string* error,
                                    bool* bad_module);

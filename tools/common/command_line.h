@@ -20,6 +20,11 @@ static inline bool is_help_option(const char* arg) {
     std::exit(std::fflush(stdout) == 0 ? 0 : 1);
 }
 
+[[noreturn]] static inline void print_version_and_exit(const char* version) {
+    std::printf("%s\n", version);
+    std::exit(std::fflush(stdout) == 0 ? 0 : 1);
+}
+
 [[noreturn]] static inline void usage_failure(const char* program, const std::string& problem,
                                               const char* usage) {
     std::fflush(stdout);

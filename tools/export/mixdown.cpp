@@ -16,7 +16,7 @@ namespace {
 
 std::uint64_t samples_mixed = 0;
 
-// Mixes until `target` sample frames have been mixed in all, appending them to audio.
+// Mixes until `target` sample frames have been mixed in all, appending them to audio if any.
 bool mix_until(std::uint64_t target, std::uint32_t buffer_frames, void* buffer, FILE* audio,
                std::string* error) {
     while (samples_mixed < target) {
@@ -26,7 +26,7 @@ bool mix_until(std::uint64_t target, std::uint32_t buffer_frames, void* buffer, 
         if (!mixer_mix(buffer, static_cast<std::uint32_t>(n), error))
             return false;
         errno = 0;
-        if (std::fwrite(buffer, MIX_BYTES_PER_FRAME, n, audio) != n) {
+        if (audio && std::fwrite(buffer, MIX_BYTES_PER_FRAME, n, audio) != n) {
             *error = std::string("cannot write the mixed sound: ") + std::strerror(errno);
             return false;
         }
@@ -78,7 +78,7 @@ MixEnd mixdown_run(FILE* audio, std::uint32_t fps, const volatile std::sig_atomi
     // The sound stops where the first frame past the end would start.
     bool ended =
         end == MixEnd::SHOW_ENDED || end == MixEnd::SONG_ENDED || end == MixEnd::TIME_LIMIT;
-    if (ended &&
+    if (ended && audio &&
         (std::fflush(audio) != 0 ||
          ftruncate(fileno(audio), static_cast<off_t>(end_sample * MIX_BYTES_PER_FRAME)) != 0)) {
         *error = std::string("cannot write the mixed sound: ") + std::strerror(errno);

@@ -32,7 +32,7 @@ enum class MixEnd {
 // second) it mixes up to and including the frame's first sample, so that a row starting exactly
 // there is already playing, and appends the frame's clock to *frames. It stops at the first frame
 // whose time the show or the song has ended by: that frame is not appended, and the sound written
-// to audio (16-bit stereo at 44,100 Hz, host byte order) ends exactly where it starts. Checks *stop
-// between frames.
+// to audio (16-bit stereo at 44,100 Hz, host byte order) ends exactly where it starts. A null
+// audio drops the sound (a clock wanted without it). Checks *stop between frames.
 MixEnd mixdown_run(FILE* audio, std::uint32_t fps, const volatile std::sig_atomic_t* stop,
                    std::vector<FrameClock>* frames, std::string* error);

@@ -75,10 +75,8 @@ Options parse_options(int argc, char** argv) {
         std::string a = argv[i];
         if (is_help_option(a.c_str()))
             print_usage_and_exit(USAGE);
-        if (a == "--version") {
-            std::printf("%s\n", VERSION);
-            std::exit(0);
-        }
+        if (a == "--version")
+            print_version_and_exit(VERSION);
         if (a == "--fullscreen") {
             opt.fullscreen = true;
             continue;

@@ -10,6 +10,7 @@
 
 #include "tools/builder/font_text.h"
 #include "tools/builder/paint.h"
+#include "tools/common/random.h"
 
 namespace {
 

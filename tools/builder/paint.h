@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/core.h"
+#include "display/frame.h"
 #include "tools/builder/font_text.h"
 
 struct Image {
@@ -53,6 +53,3 @@ void stamp_keyed_text(Image* picture, const Coverage& text, double outline_px, R
 
 // True when the word passes the key test against threshold (as the scenes' key_store does).
 static inline bool passes_key(Pixel p, Pixel threshold) { return p > threshold; }
-
-// Small deterministic generator for stars and noise (xorshift32); never returns 0 for seed != 0.
-std::uint32_t next_random(std::uint32_t* state);

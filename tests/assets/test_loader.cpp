@@ -2,6 +2,7 @@
 // the check of a loaded table against the asset map, and the two in one call.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,7 @@ class LoaderTest : public testing::Test {
         dir = make_temp_dir();
         path = dir + "/quab.dat";
     }
-    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+    void TearDown() override { std::filesystem::remove_all(dir); }
     std::string dir, path;
 };
 

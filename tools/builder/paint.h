@@ -50,6 +50,3 @@ void blend_coverage_gradient(Image* picture, const Coverage& c, Rgb top, Rgb bot
 // must pass the threshold so every blend between them does too. Other pixels are untouched.
 void stamp_keyed_text(Image* picture, const Coverage& text, double outline_px, Rgb fill_top,
                       Rgb fill_bottom, int y_top, int y_bottom, Rgb outline);
-
-// True when the word passes the key test against threshold (as the scenes' key_store does).
-static inline bool passes_key(Pixel p, Pixel threshold) { return p > threshold; }

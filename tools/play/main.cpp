@@ -9,6 +9,7 @@
 #include <SDL.h>
 
 #include "core/core.h"
+#include "core/timeline.h"
 #include "music/mixer.h"
 #include "music/sample_clock.h"
 #include "tools/common/clock.h"
@@ -24,8 +25,6 @@ constexpr std::uint32_t MAX_SCALE = 16;
 constexpr std::uint32_t MIN_BUFFER_MS = 10;
 constexpr std::uint32_t MAX_BUFFER_MS = 5000;
 constexpr std::uint32_t DEFAULT_BUFFER_MS = 50;
-// The show ends on the first pass whose song position is beyond this one.
-constexpr std::uint32_t LAST_SHOW_POSITION = 29;
 constexpr int FALLBACK_REFRESH_HZ = 60;
 
 constexpr ToolText TOOL = {
@@ -47,11 +46,7 @@ constexpr ToolText TOOL = {
     "command line or an input that is not a regular file.\n",
 };
 
-// The scene names of the window title, by scene_index.
-constexpr const char* SCENE_NAMES[SCENE_END] = {
-    "masked twin scroll", "polar flash",     "twin-light bump map", "cycling-overlay scroll",
-    "wobble tunnel",      "orbiting panels", "picture sequence",    "closing scroller",
-};
+static_assert(LAST_SHOW_POSITION == 29, "--start's help names the show's last position");
 
 struct Options {
     const char* assets = "quab.dat";

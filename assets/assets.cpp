@@ -4,8 +4,11 @@
 // loads them.
 #include "assets/assets.h"
 
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 // Lengths are little-endian whatever the host; a short read is reported as false.
 static bool read_length(FILE* f, std::uint32_t* length) {
@@ -17,9 +20,29 @@ static bool read_length(FILE* f, std::uint32_t* length) {
     return true;
 }
 
-static AssetTable fail(FILE* f, const char* message, const char* path) {
-    if (message)
-        std::printf(message, path);
+// A failure in the show's words on standard output, or, for a tool, in its words in *reason.
+// show_line takes the path for its %s; reason_format its own arguments.
+static void refuse(AssetLoadReason* reason, const char* show_line, const char* path,
+                   const char* reason_format, ...) {
+    if (!reason) {
+        std::printf(show_line, path);
+        return;
+    }
+    std::va_list args;
+    va_start(args, reason_format);
+    std::vsnprintf(reason->text, sizeof reason->text, reason_format, args);
+    va_end(args);
+}
+
+// The reason a read came up short: an error the system names, or the end of the file.
+static void refuse_read(AssetLoadReason* reason, FILE* f, const char* path) {
+    if (std::ferror(f))
+        refuse(reason, "Unable to read from %s\n", path, "cannot read: %s", std::strerror(errno));
+    else
+        refuse(reason, "Unable to read from %s\n", path, "it ends inside a record");
+}
+
+static AssetTable fail(FILE* f) {
     std::fclose(f);
     return nullptr;
 }
@@ -30,7 +53,8 @@ static AssetTable fail(FILE* f, const char* message, const char* path) {
 constexpr long COUNT_BLOCK_BYTES = 1 << 16;
 
 // Counts the records of a file of size bytes. False when the file is refused, after its line.
-static bool count_records(FILE* f, long size, const char* path, std::size_t* count) {
+static bool count_records(FILE* f, long size, const char* path, std::size_t* count,
+                          AssetLoadReason* reason) {
     static unsigned char block[COUNT_BLOCK_BYTES];
     long block_start = 0;
     long block_bytes = 0;
@@ -41,13 +65,16 @@ static bool count_records(FILE* f, long size, const char* path, std::size_t* cou
         if (at < block_start || at + 4 > block_start + block_bytes) {
             // The first block starts where the file is already positioned.
             if (at != 0 && std::fseek(f, at, SEEK_SET) == -1) {
-                std::perror("fseek");
+                if (reason)
+                    refuse(reason, "", path, "cannot seek: %s", std::strerror(errno));
+                else
+                    std::perror("fseek");
                 return false;
             }
             block_start = at;
             block_bytes = static_cast<long>(std::fread(block, 1, sizeof block, f));
             if (block_bytes < 4) {
-                std::printf("Unable to read from %s\n", path);
+                refuse_read(reason, f, path);
                 return false;
             }
         }
@@ -58,17 +85,27 @@ static bool count_records(FILE* f, long size, const char* path, std::size_t* cou
         // A length of 2^31 or more would seek backwards and could revisit the same length
         // for ever; it is outside the format.
         if (length >= 0x80000000u) {
-            std::printf("Asset record %zu of %s claims %u bytes; records are limited to "
-                        "2147483647 bytes\n",
-                        *count, path, length);
+            if (reason)
+                refuse(reason, "", path,
+                       "record %zu claims %u bytes; records are limited to 2147483647 bytes",
+                       *count, length);
+            else
+                std::printf("Asset record %zu of %s claims %u bytes; records are limited to "
+                            "2147483647 bytes\n",
+                            *count, path, length);
             return false;
         }
         // Every record costs a table slot and a block of its own however short it is, so a
         // file of zeros (records of length 0) would cost many times its size in memory.
         if (*count == ASSET_RECORD_LIMIT) {
-            std::printf("%s holds more than %zu asset records; asset files are limited to %zu "
-                        "records\n",
-                        path, ASSET_RECORD_LIMIT, ASSET_RECORD_LIMIT);
+            if (reason)
+                refuse(reason, "", path,
+                       "more than %zu records; asset files are limited to %zu records",
+                       ASSET_RECORD_LIMIT, ASSET_RECORD_LIMIT);
+            else
+                std::printf("%s holds more than %zu asset records; asset files are limited to "
+                            "%zu records\n",
+                            path, ASSET_RECORD_LIMIT, ASSET_RECORD_LIMIT);
             return false;
         }
         // Past the end only when this is the last record, which the loading pass then refuses.
@@ -79,11 +116,12 @@ static bool count_records(FILE* f, long size, const char* path, std::size_t* cou
     return true;
 }
 
-AssetTable load_asset_file(const char* path, std::uint32_t** lengths) {
-    std::printf("Initiating decrunch sequence...\n");
+AssetTable load_asset_file(const char* path, std::uint32_t** lengths, AssetLoadReason* reason) {
+    if (!reason)
+        std::printf("Initiating decrunch sequence...\n");
     FILE* f = std::fopen(path, "rb");
     if (!f) {
-        std::printf("Can't open file %s\n", path);
+        refuse(reason, "Can't open file %s\n", path, "%s", std::strerror(errno));
         return nullptr;
     }
     std::fseek(f, 0, SEEK_END);
@@ -91,8 +129,8 @@ AssetTable load_asset_file(const char* path, std::uint32_t** lengths) {
     std::fseek(f, 0, SEEK_SET);
 
     std::size_t count = 0;
-    if (!count_records(f, size, path, &count))
-        return fail(f, nullptr, path);
+    if (!count_records(f, size, path, &count, reason))
+        return fail(f);
 
     // Zero-filled, so that a failed load can be released up to its first empty slot.
     AssetTable table = static_cast<AssetTable>(std::calloc(count + 1, sizeof(std::uint8_t*)));
@@ -102,7 +140,9 @@ AssetTable load_asset_file(const char* path, std::uint32_t** lengths) {
     if (!table || (lengths && !sizes)) {
         std::free(table);
         std::free(sizes);
-        return fail(f, "Unable to allocate header memory for texture data\n", path);
+        refuse(reason, "Unable to allocate header memory for texture data\n", path,
+               "out of memory for its table");
+        return fail(f);
     }
 
     // Loading pass. A failure releases what was loaded so far: the tools that load several
@@ -112,23 +152,26 @@ AssetTable load_asset_file(const char* path, std::uint32_t** lengths) {
     std::setvbuf(f, nullptr, _IOFBF, COUNT_BLOCK_BYTES);
     for (std::size_t i = 0; i < count; i++) {
         std::uint32_t length;
-        const char* error = nullptr;
+        bool failed = true;
         if (!read_length(f, &length)) {
-            error = "Unable to read from %s\n";
+            refuse_read(reason, f, path);
         } else if (static_cast<long>(length) > size - std::ftell(f)) {
             // The read below would come up short: refuse before allocating what a length
             // near 2^31 asks for.
-            error = "Unable to read from %s\n";
+            refuse(reason, "Unable to read from %s\n", path, "it ends inside a record");
         } else if (!(table[i] = static_cast<std::uint8_t*>(std::malloc(length ? length : 1)))) {
             // malloc(0) may return null; a record of length 0 still needs a distinct block.
-            error = "Unable to allocate memory for texture data\n";
+            refuse(reason, "Unable to allocate memory for texture data\n", path,
+                   "out of memory for record %zu", i);
         } else if (std::fread(table[i], 1, length, f) != length) {
-            error = "Unable to read from %s\n";
+            refuse_read(reason, f, path);
+        } else {
+            failed = false;
         }
-        if (error) {
+        if (failed) {
             free_asset_table(table);
             std::free(sizes);
-            return fail(f, error, path);
+            return fail(f);
         }
         if (sizes)
             sizes[i] = length;
@@ -192,13 +235,14 @@ bool check_asset_table(AssetTable table, const std::uint32_t* lengths, const cha
     return false;
 }
 
-AssetTable load_checked_asset_file(const char* path, std::uint32_t** lengths,
-                                   AssetRefusal* refusal) {
+AssetTable load_checked_asset_file(const char* path, std::uint32_t** lengths, AssetRefusal* refusal,
+                                   AssetLoadReason* reason) {
     AssetRefusal r{};
     std::uint32_t* sizes = nullptr;
-    AssetTable table = load_asset_file(path, &sizes);
+    AssetTable table = load_asset_file(path, &sizes, reason);
     if (table && find_shortfall(table, sizes, &r)) {
-        print_shortfall(path, r);
+        if (!reason)
+            print_shortfall(path, r);
         free_asset_table(table);
         table = nullptr;
     }

@@ -14,10 +14,19 @@ using AssetTable = std::uint8_t**;
 // enough that the table and the blocks of a file of records of length 0 stay small.
 constexpr std::size_t ASSET_RECORD_LIMIT = 65536;
 
+// Where the loader's failure goes. Without one (the show) the loader prints its lines on standard
+// output; a tool that speaks in its own words passes one: nothing is printed, and the reason is
+// kept here, without the path ("No such file or directory", "it ends inside a record").
+struct AssetLoadReason {
+    char text[256];
+};
+
 // Reads the file at path whole. Prints "Initiating decrunch sequence..." and, on failure, its own
-// line. On success the caller owns the table (free_asset_table) and, when lengths is non-null,
-// a malloc'ed array of the chunk lengths in bytes (one per chunk), freed with free.
-[[nodiscard]] AssetTable load_asset_file(const char* path, std::uint32_t** lengths = nullptr);
+// line, or with reason non-null prints nothing and fills it on failure. On success the caller owns
+// the table (free_asset_table) and, when lengths is non-null, a malloc'ed array of the chunk
+// lengths in bytes (one per chunk), freed with free.
+[[nodiscard]] AssetTable load_asset_file(const char* path, std::uint32_t** lengths = nullptr,
+                                         AssetLoadReason* reason = nullptr);
 
 // Frees every chunk up to the first null slot, then the table. Always returns 1.
 int free_asset_table(AssetTable table);
@@ -114,10 +123,12 @@ struct AssetRefusal {
     std::uint32_t length; // that asset's length in bytes
 };
 
-// load_asset_file, then check_asset_table, each printing exactly its own lines. On a refusal by
+// load_asset_file, then check_asset_table, each printing exactly its own lines (none when reason
+// is non-null: the loader's refusal is kept there, the check's is in *refusal). On a refusal by
 // either, frees what was loaded, fills *refusal when non-null and returns null. On success the
 // caller owns the table (free_asset_table) and, when lengths is non-null, the chunk lengths
 // (free); otherwise the lengths are freed here.
 [[nodiscard]] AssetTable load_checked_asset_file(const char* path,
                                                  std::uint32_t** lengths = nullptr,
-                                                 AssetRefusal* refusal = nullptr);
+                                                 AssetRefusal* refusal = nullptr,
+                                                 AssetLoadReason* reason = nullptr);

@@ -7,6 +7,7 @@
 
 #include "bench/bench_support.h"
 #include "core/timeline.h"
+#include "tools/common/random.h"
 
 namespace {
 
@@ -57,9 +58,7 @@ AssetRecords noise_records() {
     std::uint32_t state = 0x2545F491u;
     for (std::vector<Pixel>& r : records) {
         for (Pixel& p : r) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
+            next_random(&state);
             p = (state & 0x300u) ? (state | 0xFF000000u) : (state & 0x00FFFFFFu);
         }
     }

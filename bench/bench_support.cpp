@@ -1,6 +1,7 @@
 // The shared parts of the scene benchmarks (bench_support.h): the clock, the floor, the columns,
 // the timed loop and the textured records. No benchmark of its own.
 #include "bench/bench_support.h"
+#include "tools/common/random.h"
 
 #include <cstring>
 #include <ctime>
@@ -56,9 +57,7 @@ AssetRecords textured_records(std::uint32_t seed) {
         for (std::size_t i = 0; i < r.size(); i++) {
             std::uint32_t x = static_cast<std::uint32_t>(i % w);
             std::uint32_t y = static_cast<std::uint32_t>(i / w);
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
+            next_random(&state);
             Pixel colour = ((x * 3 + y) & 0xFF) << 16 | ((x ^ y) & 0xFF) << 8 | (state & 0x3F);
             r[i] = state % 3 == 0 ? (0xFF000000u | 0x00C00000u | colour) : colour;
         }

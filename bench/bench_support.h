@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tests/support/test_support.h"
+#include "tools/testassets/records.h"
 
 constexpr std::size_t FRAME = FRAME_BYTES;
 constexpr std::size_t TEX = TEX_PIXELS * sizeof(Pixel);

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "assets/assets.h"
-#include "display/display.h"
+#include "display/frame.h"
 
 constexpr int TEX_PIXELS = 256 * 256;
 constexpr int PATH_LEN = 360;
@@ -23,7 +23,7 @@ constexpr Pixel KEY_LOW = 0xFF555555u;
 // key's colour pass. The builder and the checker count what shows by the same test.
 static inline bool passes_key(Pixel p, Pixel key) { return p > key; }
 
-constexpr const char* BANNER = "*** QUAB Linux Demoengine v1.0b ***";
+constexpr const char* BANNER = "*** QUAB Linux Demoengine v" QUAB_VERSION " ***";
 
 // scene_index value after the last scene has ended; no block runs and the pass clears running.
 constexpr std::uint8_t SCENE_END = 8;

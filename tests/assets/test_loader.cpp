@@ -2,6 +2,7 @@
 // the check of a loaded table against the asset map, and the two in one call.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,7 @@ class LoaderTest : public testing::Test {
         dir = make_temp_dir();
         path = dir + "/quab.dat";
     }
-    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+    void TearDown() override { std::filesystem::remove_all(dir); }
     std::string dir, path;
 };
 
@@ -91,11 +92,14 @@ TEST_F(LoaderTest, RecordsAreWalkedInFileOrder) {
     }
 }
 
+// Each refusal as the show prints it, and as a tool is told it (AssetLoadReason: nothing
+// printed, the reason in its own words).
 TEST_F(LoaderTest, MalformedFilesAreRefusedWithTheirMessage) {
     struct Case {
         const char* name;
         Bytes bytes;
         std::string message; // %s stands for the path
+        std::string reason;
     };
     Bytes two;
     put_record(&two, "abcd");
@@ -105,27 +109,33 @@ TEST_F(LoaderTest, MalformedFilesAreRefusedWithTheirMessage) {
         Bytes b = two;
         for (int i = 0; i < stray; i++)
             b.push_back(0x11);
-        cases.push_back({"stray bytes after the last record", b, "Unable to read from %s\n"});
+        cases.push_back({"stray bytes after the last record", b, "Unable to read from %s\n",
+                         "it ends inside a record"});
     }
     {
         Bytes b = two;
         put_length(&b, 100);
         b.insert(b.end(), {'x', 'y'});
-        cases.push_back({"last length claims more than remains", b, "Unable to read from %s\n"});
+        cases.push_back({"last length claims more than remains", b, "Unable to read from %s\n",
+                         "it ends inside a record"});
     }
     {
         Bytes b;
         put_length(&b, 0x80000000u);
         cases.push_back({"length of 2^31", b,
                          "Asset record 0 of %s claims 2147483648 bytes; records are limited to "
-                         "2147483647 bytes\n"});
+                         "2147483647 bytes\n",
+                         "record 0 claims 2147483648 bytes; records are limited to 2147483647 "
+                         "bytes"});
     }
     {
         Bytes b = two;
         put_length(&b, 0xFFFFFFFCu); // would seek back onto its own length for ever
         cases.push_back({"length that would seek backwards", b,
                          "Asset record 2 of %s claims 4294967292 bytes; records are limited to "
-                         "2147483647 bytes\n"});
+                         "2147483647 bytes\n",
+                         "record 2 claims 4294967292 bytes; records are limited to 2147483647 "
+                         "bytes"});
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -135,7 +145,25 @@ TEST_F(LoaderTest, MalformedFilesAreRefusedWithTheirMessage) {
         std::string expected = c.message;
         expected.replace(expected.find("%s"), 2, path);
         EXPECT_EQ(r.out, DECRUNCH + expected);
+
+        AssetLoadReason why{};
+        std::uint32_t* lengths = nullptr;
+        testing::internal::CaptureStdout();
+        AssetTable table = load_asset_file(path.c_str(), &lengths, &why);
+        std::fflush(stdout);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(table, nullptr);
+        EXPECT_EQ(lengths, nullptr);
+        EXPECT_EQ(std::string(why.text), c.reason);
     }
+    // A missing file: the system's reason, and for the show its line.
+    AssetLoadReason why{};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(load_checked_asset_file((dir + "/missing.dat").c_str(), nullptr, nullptr, &why),
+              nullptr);
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(std::string(why.text), "No such file or directory");
 }
 
 TEST_F(LoaderTest, ARecordLongerThanTheFileIsRefusedBeforeItsBlockIsAllocated) {

@@ -48,7 +48,7 @@ end_with() {
 
 # --- Answers without a show: status and the one line.
 "$PLAY" --help >"$WORK/help" 2>&1 || fail "--help status $?"
-grep -q '^usage: quab-play' "$WORK/help" || fail "--help prints no usage"
+grep -q '^Usage: quab-play' "$WORK/help" || fail "--help prints no usage"
 [ "$("$PLAY" --version)" = "quab-play 1.0b" ] || fail "--version"
 while IFS='|' read -r status expected args; do
     # shellcheck disable=SC2086

@@ -2,11 +2,13 @@
 // 50 Hz rate and the main thread keeps running while the server's output driver blocks.
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "music/music.h"
+#include "tests/support/process.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -22,9 +24,11 @@ TEST(TickTimer, KeepsFiftyTicksASecondWhileTheSoundServerPlays) {
     std::string dir = make_temp_dir();
     std::string module = dir + "/music.xm";
     // 7.68 s a position: the song plays throughout the measurement.
-    std::string make =
-        std::string(QUAB_TESTMOD) + " " + module + " --positions 8 --rows 64 --speed 6 --bpm 125";
-    ASSERT_EQ(std::system(make.c_str()), 0);
+    ASSERT_EQ(run_child(child_of({QUAB_TESTMOD, module, "--positions", "8", "--rows", "64",
+                                  "--speed", "6", "--bpm", "125"}),
+                        dir)
+                  .status,
+              0);
 
     ASSERT_EQ(music_start(module.c_str(), 24), 1);
     ASSERT_EQ(timer_start(), 1);
@@ -101,7 +105,7 @@ TEST(TickTimer, KeepsFiftyTicksASecondWhileTheSoundServerPlays) {
 
     Player_Stop();
     music_stop();
-    std::system(("rm -rf " + dir).c_str());
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 # Shared by the robustness tests: the end-to-end helpers (private servers' environment, scratch
-# folder, content generators), xdemo under valgrind's memcheck, and checks on its report.
+# folder, content generators), xdemo started in the background, awaited and its window found,
+# xdemo under valgrind's memcheck, and checks on its report.
 # Sourced with the build folder as $1. QUAB_TEST_RUNDIR overrides the sound server's folder;
 # QUAB_KEEP_WORK=1 keeps the scratch folder (outputs and memcheck logs) for a look afterwards.
 . "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh" "$1"
@@ -120,3 +121,43 @@ start_own_pulse() {
 now() { date +%s.%N; }
 # True when $1 <= $2 (decimal numbers).
 at_most() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
+
+# A module of 32 positions of 7.68 s each: a show on it cannot end by itself during a test.
+make_long_module() { make_module "$1" --positions 32 --rows 64 --speed 6 --bpm 125; }
+
+# Starts xdemo in folder $2, its outputs in $WORK/$1.out and .err; extra arguments are
+# environment settings (NAME=VALUE). Sets demo; xdemo ends with the test at the latest.
+start_xdemo() {
+    local name=$1 dir=$2
+    shift 2
+    (cd "$dir" && exec env "$@" "$BUILD/xdemo" >"$WORK/$name.out" 2>"$WORK/$name.err") &
+    demo=$!
+    cleanup_pids="$cleanup_pids $demo"
+}
+
+# The id of xdemo's window once it shows (empty after 20 s without it).
+xdemo_window() {
+    timeout 20 xdotool search --sync --onlyvisible --name '^pim\.pasu -test$' | head -n 1
+}
+
+# Waits up to $1 seconds for xdemo ($demo) to end; fails with "$2" and kills it when it is still
+# there. Leaves its exit status in $rc.
+await_xdemo() {
+    if ! wait_gone "$demo" "$1"; then
+        fail "$2"
+        kill -9 "$demo"
+    fi
+    wait "$demo"
+    rc=$?
+}
+
+# Waits up to 2 s for the sound server to hold no more playback streams than $1; false when a
+# stream stays.
+streams_back_to() {
+    local i=0
+    while [ "$(sound_streams)" -gt "$1" ] && [ $i -lt 20 ]; do
+        sleep 0.1
+        i=$((i + 1))
+    done
+    [ "$(sound_streams)" -le "$1" ]
+}

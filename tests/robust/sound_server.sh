@@ -14,11 +14,7 @@ cases=("$@")
 make_assets "$WORK/quab.dat"
 
 # Starts xdemo in folder $1 on the test's own server (run folder $2), outputs to $WORK/$3.*.
-start_demo() {
-    (cd "$1" && exec env XDG_RUNTIME_DIR="$2" "$BUILD/xdemo" >"$WORK/$3.out" 2>"$WORK/$3.err") &
-    demo=$!
-    cleanup_pids="$cleanup_pids $demo"
-}
+start_demo() { start_xdemo "$3" "$1" XDG_RUNTIME_DIR="$2"; }
 
 # Number of playback streams on the test's own server (run folder $1).
 own_streams() { XDG_RUNTIME_DIR="$1" pactl list short sink-inputs 2>/dev/null | wc -l; }
@@ -43,10 +39,9 @@ for case in "${cases[@]}"; do
     start_own_pulse "$run" || continue
     case $case in
     stalled_quit)
-        # 7.68 s a position: the show cannot end by itself during the test.
-        make_module "$dir/music.xm" --positions 32 --rows 64 --speed 6 --bpm 125
+        make_long_module "$dir/music.xm"
         start_demo "$dir" "$run" $case
-        window=$(timeout 20 xdotool search --sync --onlyvisible --name '^pim\.pasu -test$' | head -n 1)
+        window=$(xdemo_window)
         if [ -z "$window" ] || ! wait_for_own_sound $demo 20 "$run"; then
             fail "$case: the show did not start (stdout: $(tr '\n' '|' <"$WORK/$case.out"))"
             continue
@@ -76,16 +71,11 @@ for case in "${cases[@]}"; do
         grep -q '^Total playtime: 0:[0-9]$' "$WORK/$case.out" || fail "$case: playtime line missing"
         ;;
     stalled_startup)
-        make_module "$dir/music.xm" --positions 32 --rows 64 --speed 6 --bpm 125
+        make_long_module "$dir/music.xm"
         kill -STOP "$pulse_pid"
         start_demo "$dir" "$run" $case
         # Five seconds of waiting for the server, then the failure.
-        if ! wait_gone $demo 15; then
-            fail "$case: xdemo still running 15 s after start-up with the sound server stopped"
-            kill -9 $demo
-        fi
-        wait $demo
-        rc=$?
+        await_xdemo 15 "$case: xdemo still running 15 s after start-up with the sound server stopped"
         [ $rc -eq 1 ] || fail "$case: exit status $rc, expected 1"
         expect_file "$case: standard output" "$WORK/$case.out" "$(startup_lines 6)"
         expect_file "$case: standard error" "$WORK/$case.err" \
@@ -104,12 +94,7 @@ for case in "${cases[@]}"; do
         fi
         sleep 2
         kill -9 "$pulse_pid"
-        if ! wait_gone $demo 40; then
-            fail "$case: xdemo still running 40 s after its start"
-            kill -9 $demo
-        fi
-        wait $demo
-        rc=$?
+        await_xdemo 40 "$case: xdemo still running 40 s after its start"
         took=$(awk -v a="$started" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }')
         echo "$case: the show took $took s for 14.4 s of song"
         [ $rc -eq 0 ] || fail "$case: exit status $rc, expected 0"

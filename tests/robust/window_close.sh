@@ -9,13 +9,11 @@ wm_close=$2
 
 make_assets "$WORK/quab.dat"
 # 7.68 s a position: the show cannot end by itself during the test.
-make_module "$WORK/music.xm" --positions 32 --rows 64 --speed 6 --bpm 125
+make_long_module "$WORK/music.xm"
 
 for how in wm_delete windowclose; do
-    (cd "$WORK" && timeout 60 "$BUILD/xdemo" >"$WORK/$how.out" 2>"$WORK/$how.err") &
-    demo=$!
-    cleanup_pids="$cleanup_pids $demo"
-    window=$(timeout 20 xdotool search --sync --onlyvisible --name '^pim\.pasu -test$' | head -n 1)
+    start_xdemo "$how" "$WORK"
+    window=$(xdemo_window)
     if [ -z "$window" ]; then
         fail "$how: the window did not appear"
         continue
@@ -28,12 +26,7 @@ for how in wm_delete windowclose; do
     else
         xdotool windowclose "$window"
     fi
-    if ! wait_gone $demo 5; then
-        fail "$how: xdemo still running 5 s after its window was closed"
-        kill -9 $demo
-    fi
-    wait $demo
-    rc=$?
+    await_xdemo 5 "$how: xdemo still running 5 s after its window was closed"
     [ $rc -eq 0 ] || fail "$how: exit status $rc, expected 0"
     expect_file "$how: standard output" "$WORK/$how.out" \
         "$(startup_lines 7; grep '^Total playtime: 0:[0-9]$' "$WORK/$how.out"; echo "*** Shutdown ***")"

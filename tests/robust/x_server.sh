@@ -6,8 +6,7 @@
 . "$(dirname "$0")/lib.sh" "$1"
 
 make_assets "$WORK/quab.dat"
-# 7.68 s a position: the show cannot end by itself during the test.
-make_module "$WORK/music.xm" --positions 32 --rows 64 --speed 6 --bpm 125
+make_long_module "$WORK/music.xm"
 
 # Xvfb picks a free display number and writes it to descriptor 5 once it accepts clients.
 Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 -screen 1 320x240x8 -screen 2 320x240x16 \
@@ -43,9 +42,7 @@ check_released depth16 load_asset_file XOpenDisplay =x11_open
 
 # The show on screen 0, then the server killed under it.
 before=$(sound_streams)
-(cd "$WORK" && exec env DISPLAY=":$num" "$BUILD/xdemo" >"$WORK/show.out" 2>"$WORK/show.err") &
-demo=$!
-cleanup_pids="$cleanup_pids $demo"
+start_xdemo show "$WORK" DISPLAY=":$num"
 if ! wait_for_sound $demo 30 "$before"; then
     fail "the show did not start (stdout: $(tr '\n' '|' <"$WORK/show.out"))"
     finish
@@ -53,23 +50,13 @@ fi
 sleep 1
 kill -9 $xvfb
 wait $xvfb 2>/dev/null
-if ! wait_gone $demo 3; then
-    fail "xdemo still running 3 s after its X server went away"
-    kill -9 $demo
-fi
-wait $demo
-rc=$?
+await_xdemo 3 "xdemo still running 3 s after its X server went away"
 # Xlib's default handler of a lost connection prints its message and exits with status 1.
 [ $rc -eq 1 ] || fail "exit status $rc after the X server went away, expected 1"
 expect_file "standard output" "$WORK/show.out" "$(startup_lines 7)"
 grep -Eq "X connection to :$num(\.0)? broken|XIO: +fatal IO error" "$WORK/show.err" ||
     fail "no Xlib message on standard error: $(head -c 300 "$WORK/show.err")"
-i=0
-while [ "$(sound_streams)" -gt "$before" ] && [ $i -lt 20 ]; do
-    sleep 0.1
-    i=$((i + 1))
-done
-[ "$(sound_streams)" -eq "$before" ] || fail "the playback stream is still on the sound server"
+streams_back_to "$before" || fail "the playback stream is still on the sound server"
 left=$(processes_in "$WORK")
 [ -z "$left" ] || fail "processes left in the working folder: $left"
 [ "$(ls "$WORK" | grep -v '^depth\|^show\.\|^xvfb\.log$\|^display$' | tr '\n' ' ')" = "music.xm quab.dat " ] ||

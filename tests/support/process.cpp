@@ -33,6 +33,20 @@ Child child_of(const std::vector<std::string>& argv) {
     return c;
 }
 
+std::vector<std::string> words_of(const std::string& command) {
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while (at < command.size()) {
+        std::size_t end = command.find(' ', at);
+        if (end == std::string::npos)
+            end = command.size();
+        if (end > at)
+            words.push_back(command.substr(at, end - at));
+        at = end + 1;
+    }
+    return words;
+}
+
 pid_t start_child(const Child& c, const std::string& out_path, const std::string& err_path) {
     std::vector<std::string> copies = c.argv;
     std::vector<char*> argv;
@@ -41,9 +55,25 @@ pid_t start_child(const Child& c, const std::string& out_path, const std::string
     argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
+        std::string to = c.stdout_to.empty() ? out_path : c.stdout_to;
+        // The run's file is still made, so that reading it back finds it empty.
         int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (c.stdout_to == CLOSED_STDOUT) {
+            close(out);
+            out = -1;
+        } else if (to != out_path) {
+            close(out);
+            out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out < 0)
+                _exit(127);
+        }
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
+        int in = open("/dev/null", O_RDONLY);
+        if (err < 0 || in < 0 || dup2(in, 0) < 0 || dup2(err, 2) < 0)
+            _exit(127);
+        if (out >= 0 ? dup2(out, 1) < 0 : close(1) != 0)
+            _exit(127);
+        if (!c.cwd.empty() && chdir(c.cwd.c_str()) != 0)
             _exit(127);
         for (const auto& [name, value] : c.env)
             setenv(name.c_str(), value.c_str(), 1);

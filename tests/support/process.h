@@ -24,14 +24,23 @@ struct RunResult {
 
 // A program to run: argv[0] is its path; env is set in the child on top of the test's own; a
 // file_size_limit other than 0 makes its writes (and its children's) fail past that many bytes
-// (SIGXFSZ ignored, so the write fails instead of killing it).
+// (SIGXFSZ ignored, so the write fails instead of killing it). It runs in cwd (the test's own
+// folder when empty) with standard input from /dev/null; stdout_to, when set, is where its standard
+// output goes instead of the run's file ("/dev/full"), or CLOSED_STDOUT to start it closed.
 struct Child {
     std::vector<std::string> argv;
     std::map<std::string, std::string> env;
     rlim_t file_size_limit = 0;
+    std::string cwd;
+    std::string stdout_to;
 };
 
+constexpr const char* CLOSED_STDOUT = "-";
+
 Child child_of(const std::vector<std::string>& argv);
+
+// The words of a command line split at spaces (for commands written as one string).
+std::vector<std::string> words_of(const std::string& command);
 
 // Starts a child with standard output and error in the files named; returns its pid.
 pid_t start_child(const Child& c, const std::string& out_path, const std::string& err_path);

@@ -15,6 +15,8 @@
 #include "tools/builder/png_export.h"
 #include "tools/builder/png_import.h"
 #include "tools/common/output_file.h"
+#include "tools/common/streams.h"
+#include "tools/show_files/show_files.h"
 
 namespace {
 
@@ -74,11 +76,11 @@ bool read_png_file(const std::string& path, std::vector<unsigned char>* bytes, b
                    std::string* reason) {
     *missing = false;
     // Looked at before it is opened: opening a FIFO would wait for a writer.
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (!input_is_regular_file(path.c_str(), reason)) {
         *reason = "not a regular file";
         return false;
     }
+    struct stat st;
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         *missing = errno == ENOENT;
@@ -121,16 +123,16 @@ int write_asset_images(const char* path, const AssetImages& images) {
     OutputFile out;
     std::string reason;
     if (!output_open(path, &out, &reason))
-        return complain(EXIT_IO_FAILURE, reason);
+        return complain(EXIT_FAILED, reason);
     for (const std::vector<Pixel>& image : images) {
         if (!write_asset_record(out.f, image.data(), image.size())) {
             reason = std::string(path) + ": cannot write: " + std::strerror(errno ? errno : EIO);
             output_discard(&out);
-            return complain(EXIT_IO_FAILURE, reason);
+            return complain(EXIT_FAILED, reason);
         }
     }
     if (!output_commit(&out, &reason))
-        return complain(EXIT_IO_FAILURE, reason);
+        return complain(EXIT_FAILED, reason);
     return EXIT_OK;
 }
 
@@ -185,18 +187,40 @@ int replace_from_pngs(const char* dir, AssetImages* images) {
     return EXIT_OK;
 }
 
-int unpack_asset_file(const char* in_path, const char* outdir) {
+// The pictures of an earlier unpack that a new one would replace, in one line ("" when none):
+// the first few by name, then how many more.
+std::string pictures_in_the_way(const char* outdir) {
+    constexpr int NAMED = 3;
+    std::vector<std::string> found;
+    for (int n = 0; n < ASSET_COUNT; n++) {
+        std::string path = std::string(outdir) + "/" + png_name(n);
+        struct stat st;
+        if (lstat(path.c_str(), &st) == 0)
+            found.push_back(path);
+    }
+    std::string line;
+    for (std::size_t i = 0; i < found.size() && i < NAMED; i++)
+        line += (i == 0 ? "" : (i + 1 == found.size() ? " and " : ", ")) + found[i];
+    if (found.size() > NAMED)
+        line += " and " + std::to_string(found.size() - NAMED) + " more pictures";
+    if (!found.empty())
+        line += found.size() == 1 ? " already exists" : " already exist";
+    return line;
+}
+
+int unpack_asset_file(const char* in_path, const char* outdir, bool force) {
     std::uint32_t* lengths = nullptr;
-    AssetRefusal refusal;
-    AssetTable table = load_checked_asset_file(in_path, &lengths, &refusal);
-    if (!table && !refusal.loaded)
-        return complain(EXIT_BAD_INPUT, std::string(in_path) +
-                                            ": cannot load the asset file (the loader's reason "
-                                            "is on standard output)");
+    std::string error;
+    AssetTable table = load_show_assets(in_path, &error, &lengths);
     if (!table)
-        return complain(EXIT_BAD_INPUT, std::string(in_path) +
-                                            ": not the show's asset file (the reason is on "
-                                            "standard output)");
+        return complain(EXIT_BAD_INPUT, error);
+    // A picture already there may be a maker's edit: it is replaced only when asked for.
+    std::string in_the_way = force ? "" : pictures_in_the_way(outdir);
+    if (!in_the_way.empty()) {
+        free_asset_table(table);
+        std::free(lengths);
+        return complain(EXIT_BAD_INPUT, in_the_way + "; unpack --force replaces them");
+    }
     std::size_t count = asset_count(table);
     if (count > ASSET_COUNT)
         std::printf("%s: %zu records after the first %d are not part of the show; left out\n",
@@ -205,8 +229,8 @@ int unpack_asset_file(const char* in_path, const char* outdir) {
     int status = EXIT_OK;
     struct stat st;
     if (stat(outdir, &st) != 0 && mkdir(outdir, 0777) != 0) {
-        status = complain(EXIT_IO_FAILURE,
-                          std::string(outdir) + ": cannot create: " + std::strerror(errno));
+        status =
+            complain(EXIT_FAILED, std::string(outdir) + ": cannot create: " + std::strerror(errno));
     }
     for (int n = 0; n < ASSET_COUNT && status == EXIT_OK; n++) {
         if (lengths[n] > asset_bytes_needed(n))
@@ -225,7 +249,7 @@ int unpack_asset_file(const char* in_path, const char* outdir) {
         std::string reason;
         if (!png_export(path.c_str(), pixels.data(), ASSET_MAP[n].width, ASSET_MAP[n].height,
                         &reason))
-            status = complain(EXIT_IO_FAILURE, reason);
+            status = complain(EXIT_FAILED, reason);
     }
     free_asset_table(table);
     std::free(lengths);

@@ -3,10 +3,7 @@
 #pragma once
 
 #include "tools/builder/default_assets.h"
-
-constexpr int EXIT_OK = 0;
-constexpr int EXIT_IO_FAILURE = 1; // an output could not be written, a font is missing
-constexpr int EXIT_BAD_INPUT = 2;  // usage, a PNG or an asset file that cannot be used
+#include "tools/common/command_line.h"
 
 // Writes the images in order as length-prefixed records (little-endian lengths and words).
 // The file appears under path only once complete.
@@ -21,5 +18,6 @@ int write_asset_images(const char* path, const AssetImages& images);
 int replace_from_pngs(const char* dir, AssetImages* images);
 
 // Writes asset n of the file at in_path as outdir/NN-name.png (its number and
-// ASSET_MAP[n].name, "18-scene7-word-1.png") in the asset's shape, for n = 0..29.
-int unpack_asset_file(const char* in_path, const char* outdir);
+// ASSET_MAP[n].name, "18-scene7-word-1.png") in the asset's shape, for n = 0..29. Pictures
+// already there are a maker's edits: without force nothing is written and one line names them.
+int unpack_asset_file(const char* in_path, const char* outdir, bool force);

@@ -11,6 +11,7 @@
 #include "core/timeline.h"
 #include "tools/builder/font_text.h"
 #include "tools/builder/paint.h"
+#include "tools/common/random.h"
 
 namespace {
 

@@ -7,24 +7,29 @@
 #include "tools/builder/asset_io.h"
 #include "tools/builder/default_assets.h"
 #include "tools/builder/font_text.h"
+#include "tools/common/command_line.h"
+#include "tools/common/streams.h"
 
 namespace {
 
-constexpr const char* USAGE = "usage: quab-assets build OUT [--from DIR]\n"
-                              "       quab-assets unpack IN OUTDIR\n";
+constexpr const char* PROGRAM = "quab-assets";
 
-int usage(const char* problem) {
-    std::fprintf(stderr, "quab-assets: %s\n%s", problem, USAGE);
-    return EXIT_BAD_INPUT;
-}
-
-// Anything that starts with '-' is an option, never a file name.
-bool is_option(const char* arg) { return arg[0] == '-'; }
+constexpr ToolText TOOL = {
+    PROGRAM,
+    "Builds the show's asset file from its own pictures and edited PNGs, or unpacks one into PNGs.",
+    "build OUT [--from DIR]\n"
+    "       quab-assets unpack IN OUTDIR [--force]",
+    "  --from DIR        take each picture found in DIR (as unpack names them, or NN.png)\n"
+    "                    instead of the show's own\n"
+    "  --force           let unpack replace pictures already in OUTDIR\n",
+    "Exit status: 0 done, 1 a file could not be written or a font is missing, 2 a bad command\n"
+    "line or an input that cannot be used.\n",
+};
 
 int build(const char* out_path, const char* from_dir) {
     AssetImages images;
     if (!make_default_assets(DEFAULT_FONT_DIR, &images))
-        return EXIT_IO_FAILURE;
+        return EXIT_FAILED;
     if (from_dir) {
         int status = replace_from_pngs(from_dir, &images);
         if (status != EXIT_OK)
@@ -33,39 +38,33 @@ int build(const char* out_path, const char* from_dir) {
     int status = write_asset_images(out_path, images);
     if (status == EXIT_OK)
         std::printf("%d assets written to %s\n", ASSET_COUNT, out_path);
-    // A report that cannot be written is a failure, not a success.
-    if (std::fflush(stdout) != 0 && status == EXIT_OK)
-        status = EXIT_IO_FAILURE;
     return status;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; i++) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(USAGE, stdout);
-            return std::fflush(stdout) == 0 ? EXIT_OK : EXIT_IO_FAILURE;
-        }
+    const char* from_dir = nullptr;
+    bool force = false;
+    std::vector<const char*> operands = parse_command_line(
+        TOOL, argc, argv, {text_option("--from", &from_dir), flag_option("--force", &force)});
+    if (operands.empty())
+        usage_error(PROGRAM, "expected a command, build or unpack");
+    int status = EXIT_OK;
+    if (std::strcmp(operands[0], "build") == 0) {
+        if (operands.size() != 2 || force)
+            usage_error(PROGRAM, "build takes OUT and optionally --from DIR");
+        status = build(operands[1], from_dir);
+    } else if (std::strcmp(operands[0], "unpack") == 0) {
+        if (operands.size() != 3 || from_dir)
+            usage_error(PROGRAM, "unpack takes IN and OUTDIR, and optionally --force");
+        require_regular_inputs(PROGRAM, {operands[1]});
+        status = unpack_asset_file(operands[1], operands[2], force);
+    } else {
+        usage_error(PROGRAM, std::string("unknown command ") + operands[0]);
     }
-    if (argc < 2)
-        return usage("expected a command, build or unpack");
-    for (int i = 1; i < argc; i++) {
-        bool from_dir = i > 1 && std::strcmp(argv[i - 1], "--from") == 0;
-        if (is_option(argv[i]) && std::strcmp(argv[i], "--from") != 0 && !from_dir)
-            return usage((std::string("unknown option ") + argv[i]).c_str());
-    }
-    if (std::strcmp(argv[1], "build") == 0) {
-        if (argc == 3 && !is_option(argv[2]))
-            return build(argv[2], nullptr);
-        if (argc == 5 && !is_option(argv[2]) && std::strcmp(argv[3], "--from") == 0)
-            return build(argv[2], argv[4]);
-        return usage("build takes OUT and optionally --from DIR");
-    }
-    if (std::strcmp(argv[1], "unpack") == 0) {
-        if (argc == 4 && !is_option(argv[2]) && !is_option(argv[3]))
-            return unpack_asset_file(argv[2], argv[3]);
-        return usage("unpack takes IN and OUTDIR");
-    }
-    return usage((std::string("unknown command ") + argv[1]).c_str());
+    // A report that cannot be written is a failure, not a success.
+    if (!standard_output_ok(PROGRAM) && status == EXIT_OK)
+        status = EXIT_FAILED;
+    return status;
 }

@@ -159,12 +159,3 @@ void stamp_keyed_text(Image* picture, const Coverage& text, double outline_px, R
         }
     }
 }
-
-std::uint32_t next_random(std::uint32_t* state) {
-    std::uint32_t x = *state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    *state = x;
-    return x;
-}

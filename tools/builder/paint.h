@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/core.h"
+#include "display/frame.h"
 #include "tools/builder/font_text.h"
 
 struct Image {
@@ -50,6 +50,3 @@ void blend_coverage_gradient(Image* picture, const Coverage& c, Rgb top, Rgb bot
 // must pass the threshold so every blend between them does too. Other pixels are untouched.
 void stamp_keyed_text(Image* picture, const Coverage& text, double outline_px, Rgb fill_top,
                       Rgb fill_bottom, int y_top, int y_bottom, Rgb outline);
-
-// Small deterministic generator for stars and noise (xorshift32); never returns 0 for seed != 0.
-std::uint32_t next_random(std::uint32_t* state);

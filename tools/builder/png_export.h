@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/core.h"
+#include "display/frame.h"
 
 // Writes width x height Pixels (row-major) to path, all or nothing. Returns false with a
 // one-line *reason (starting with path) on failure. Every byte of every Pixel is kept, so

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "core/core.h"
+#include "display/frame.h"
 
 // Larger pictures are refused before anything is allocated (the largest asset is 3300 wide).
 constexpr int PNG_IMPORT_MAX_SIDE = 16384;

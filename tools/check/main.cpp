@@ -12,55 +12,42 @@
 #include "tools/check/plan.h"
 #include "tools/check/show_clock.h"
 #include "tools/common/command_line.h"
+#include "tools/common/streams.h"
 #include "tools/show_files/show_files.h"
 
 namespace {
 
-constexpr int EXIT_PLAYS_AS_MEANT = 0;
+constexpr const char* PROGRAM = "quab-check";
+constexpr int EXIT_PLAYS_AS_MEANT = EXIT_OK;
 constexpr int EXIT_WARNINGS = 1;
-constexpr int EXIT_UNUSABLE = 2;
+constexpr int EXIT_UNUSABLE = EXIT_BAD_INPUT;
 
-constexpr const char* VERSION = "quab-check 1.0";
-
-constexpr const char* USAGE =
-    "usage: quab-check [--assets FILE] [--music FILE]\n"
-    "Loads a show's asset file and music module as xdemo does and prints the plan of the show:\n"
-    "each scene's song positions, when it starts and ends (the module mixed silently, on the\n"
-    "clock quab-export uses) and the assets it shows; then warnings, each naming what to change.\n"
-    "  --assets FILE  the asset file (default quab.dat)\n"
-    "  --music FILE   the music module (default music.xm)\n"
-    "  -h, --help     this text\n"
-    "  --version      the program's version\n"
+constexpr ToolText TOOL = {
+    PROGRAM,
+    "Checks a show's asset file and music module and prints the plan of the show.",
+    "[--assets FILE] [--music FILE]",
+    "  --assets FILE     the asset file (default quab.dat)\n"
+    "  --music FILE      the music module (default music.xm)\n",
+    "The files are loaded as xdemo loads them; the plan gives each scene's song positions, when\n"
+    "it starts and ends (the module mixed silently, on the clock quab-export uses) and the\n"
+    "assets it shows; then warnings, each naming what to change.\n"
     "Exit status: 0 the show plays as meant, 1 warnings, 2 a file the show cannot use or a bad\n"
-    "command line.\n";
+    "command line.\n",
+};
 
 struct Options {
     const char* assets = "quab.dat";
     const char* music = "music.xm";
 };
 
-[[noreturn]] void usage_error(const std::string& problem) {
-    usage_failure("quab-check", problem, USAGE);
-}
-
 Options parse_options(int argc, char** argv) {
     Options opt;
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        if (is_help_option(a.c_str()))
-            print_usage_and_exit(USAGE);
-        if (a == "--version")
-            print_version_and_exit(VERSION);
-        if (a == "--assets" || a == "--music") {
-            if (i + 1 >= argc)
-                usage_error(a + " needs a file name");
-            (a == "--assets" ? opt.assets : opt.music) = argv[++i];
-            continue;
-        }
-        if (a.size() > 1 && a[0] == '-')
-            usage_error("unknown option " + a);
-        usage_error("unexpected argument " + a);
-    }
+    std::vector<const char*> operands = parse_command_line(
+        TOOL, argc, argv,
+        {text_option("--assets", &opt.assets), text_option("--music", &opt.music)});
+    if (!operands.empty())
+        usage_error(PROGRAM, std::string("unexpected argument ") + operands[0]);
+    require_regular_inputs(PROGRAM, {opt.assets, opt.music});
     return opt;
 }
 
@@ -139,7 +126,7 @@ int main(int argc, char** argv) {
         std::printf("Warning: %s\n", w.c_str());
     if (problems.empty() && warnings.empty())
         std::printf("The show plays as meant.\n");
-    if (std::fflush(stdout) != 0)
+    if (!standard_output_ok(PROGRAM))
         return EXIT_UNUSABLE;
     if (!problems.empty())
         return EXIT_UNUSABLE;

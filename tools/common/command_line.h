@@ -1,70 +1,75 @@
-// The command-line habits every tool shares: -h and --help print the usage on standard output
-// and exit 0 (1 when it cannot be written); a usage error is one line and the usage on standard
-// error, exit status 2; anything starting with '-' that is not an option is never a file name.
+// The command-line habits every tool shares: one set of exit statuses, one version, --help that
+// opens with what the program does, a usage error in two lines on standard error (the problem,
+// then where to look), and options read from one table per tool.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
+#include <vector>
 
-constexpr int EXIT_USAGE_ERROR = 2;
+// Every tool ends with one of these (quab-check adds its own meaning to 1: warnings).
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_FAILED = 1;    // the work could not be done: a write, memory, a library
+constexpr int EXIT_BAD_INPUT = 2; // a bad command line, or an input the tool cannot use
 
-static inline bool is_help_option(const char* arg) {
-    return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0;
+// The project's version, set once in the top CMakeLists.txt.
+#ifndef QUAB_VERSION
+#error "QUAB_VERSION comes from the top CMakeLists.txt"
+#endif
+constexpr const char* PROJECT_VERSION = QUAB_VERSION;
+
+// What --help prints, in this order: summary, "Usage: " program usage, the tool's options, the
+// two every tool has (-h/--help, --version), then notes.
+struct ToolText {
+    const char* program; // "quab-check"
+    const char* summary; // one line: what the program does
+    const char* usage;   // after "Usage: program ": operands and options; a second form on a
+                         // line of its own, indented under the first
+    const char* options; // one line per option, two spaces in, its words at column 20; or ""
+    const char* notes;   // exit statuses, keys, examples; or ""
+};
+
+// The help text as --help prints it.
+std::string help_text(const ToolText& tool);
+
+// The usage error: "program: problem" and "Try 'program --help'." on standard error, status 2.
+[[noreturn]] void usage_error(const char* program, const std::string& problem);
+
+enum class OptionKind { FLAG, TEXT, COUNT };
+
+// One option a tool takes. A FLAG sets *flag; a TEXT takes the next argument into *text; a COUNT
+// takes the next argument as a whole number from low to high into *count.
+struct OptionSpec {
+    const char* name; // "--music"
+    OptionKind kind;
+    bool* flag;
+    const char** text;
+    std::uint32_t* count;
+    std::uint32_t low, high;
+};
+
+static inline OptionSpec flag_option(const char* name, bool* flag) {
+    return {name, OptionKind::FLAG, flag, nullptr, nullptr, 0, 0};
+}
+static inline OptionSpec text_option(const char* name, const char** text) {
+    return {name, OptionKind::TEXT, nullptr, text, nullptr, 0, 0};
+}
+static inline OptionSpec count_option(const char* name, std::uint32_t low, std::uint32_t high,
+                                      std::uint32_t* count) {
+    return {name, OptionKind::COUNT, nullptr, nullptr, count, low, high};
 }
 
-[[noreturn]] static inline void print_usage_and_exit(const char* usage) {
-    std::fputs(usage, stdout);
-    std::exit(std::fflush(stdout) == 0 ? 0 : 1);
-}
-
-[[noreturn]] static inline void print_version_and_exit(const char* version) {
-    std::printf("%s\n", version);
-    std::exit(std::fflush(stdout) == 0 ? 0 : 1);
-}
-
-[[noreturn]] static inline void usage_failure(const char* program, const std::string& problem,
-                                              const char* usage) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s\n%s", program, problem.c_str(), usage);
-    std::exit(EXIT_USAGE_ERROR);
-}
+// Reads the command line against the table. -h/--help and --version answer first, wherever they
+// stand, and exit (status 1 when standard output cannot take the text). Anything else starting
+// with '-' that is not in the table is a usage error, never a file name. Returns the operands
+// in order; their number is the tool's to check (with usage_error).
+std::vector<const char*> parse_command_line(const ToolText& tool, int argc, char** argv,
+                                            const std::vector<OptionSpec>& options);
 
 // A whole number from low to high written in plain decimal digits (at most six), into *value.
-static inline bool parse_count(const char* text, std::uint32_t low, std::uint32_t high,
-                               std::uint32_t* value) {
-    if (!*text || std::strlen(text) > 6)
-        return false;
-    std::uint32_t v = 0;
-    for (const char* p = text; *p; p++) {
-        if (*p < '0' || *p > '9')
-            return false;
-        v = v * 10 + static_cast<std::uint32_t>(*p - '0');
-    }
-    if (v < low || v > high)
-        return false;
-    *value = v;
-    return true;
-}
+[[nodiscard]] bool parse_count(const char* text, std::uint32_t low, std::uint32_t high,
+                               std::uint32_t* value);
 
-// The one argument of a tool whose command line is just OUT: answers --help first, wherever it
-// stands, and exits with a usage error for an option, a second name or none.
-static inline const char* single_output_argument(int argc, char** argv, const char* program,
-                                                 const char* usage) {
-    for (int i = 1; i < argc; i++)
-        if (is_help_option(argv[i]))
-            print_usage_and_exit(usage);
-    const char* out = nullptr;
-    for (int i = 1; i < argc; i++) {
-        if (argv[i][0] == '-')
-            usage_failure(program, std::string("unknown option ") + argv[i], usage);
-        if (out)
-            usage_failure(program, "more than one output file given", usage);
-        out = argv[i];
-    }
-    if (!out)
-        usage_failure(program, "no output file given", usage);
-    return out;
-}
+// The one operand of a tool whose command line is just OUT.
+const char* single_output_argument(const ToolText& tool, int argc, char** argv);

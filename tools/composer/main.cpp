@@ -1,6 +1,5 @@
 // quab-music: composes the show's soundtrack and writes it as an extended module.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "tools/common/command_line.h"
@@ -8,17 +7,22 @@
 
 namespace {
 
-constexpr const char* USAGE = "usage: quab-music OUT\n"
-                              "  writes the show's soundtrack (music.xm) to OUT\n";
+constexpr ToolText TOOL = {
+    "quab-music",
+    "Composes the show's soundtrack and writes it as an extended module (music.xm).",
+    "OUT",
+    "",
+    "Exit status: 0 written, 1 the file could not be written, 2 a bad command line.\n",
+};
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const char* out = single_output_argument(argc, argv, "quab-music", USAGE);
+    const char* out = single_output_argument(TOOL, argc, argv);
     std::string reason;
     if (!xm_write_file(compose_song(), out, &reason)) {
         std::fprintf(stderr, "quab-music: %s\n", reason.c_str());
-        return 1;
+        return EXIT_FAILED;
     }
-    return 0;
+    return EXIT_OK;
 }

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "tools/common/random.h"
+
 namespace {
 
 constexpr double PI = 3.141592653589793;
@@ -15,15 +17,10 @@ constexpr std::uint8_t NOTE_A3 = 46;
 constexpr std::uint8_t NOTE_C4 = 49;
 constexpr std::uint8_t NOTE_C5 = 61;
 
-// xorshift32: a fixed seed gives the same noise everywhere.
+// A fixed seed gives the same noise everywhere.
 struct Noise {
     std::uint32_t state;
-    double next() {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return double(state) / 2147483648.0 - 1.0;
-    }
+    double next() { return double(next_random(&state)) / 2147483648.0 - 1.0; }
 };
 
 struct OnePole {

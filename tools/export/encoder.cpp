@@ -97,14 +97,90 @@ std::vector<std::string> ffmpeg_arguments(const EncodeSettings& settings) {
     return args;
 }
 
-bool encoder_start(const EncodeSettings& settings, Encoder* encoder, std::string* error) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
+namespace {
+
+// The descriptors ffmpeg starts with: the frame pipe, its log, and the pipe on which a failed
+// exec reports its errno (a successful exec closes it). -1 where none is open.
+struct ChildFds {
+    int frames[2] = {-1, -1};
+    int log = -1;
+    int report[2] = {-1, -1};
+};
+
+void close_fds(std::initializer_list<int*> fds) {
+    for (int* fd : fds) {
+        if (*fd >= 0)
+            close(*fd);
+        *fd = -1;
+    }
+}
+
+bool open_child_fds(const EncodeSettings& settings, ChildFds* fds, std::string* error) {
+    if (pipe2(fds->frames, O_CLOEXEC) != 0) {
         *error = std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno);
         return false;
     }
-    // Everything the child needs is made before the fork: after it, only calls that are safe
-    // between fork and exec.
+    fds->log = open(settings.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fds->log < 0) {
+        *error = settings.log + ": " + std::strerror(errno);
+        close_fds({&fds->frames[0], &fds->frames[1]});
+        return false;
+    }
+    if (pipe2(fds->report, O_CLOEXEC) != 0) {
+        *error = std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno);
+        close_fds({&fds->log, &fds->frames[0], &fds->frames[1]});
+        return false;
+    }
+    return true;
+}
+
+// Tells the parent why the child could not become ffmpeg, and ends the child.
+[[noreturn]] void report_and_exit(int report_fd, int err) {
+    ssize_t ignored = write(report_fd, &err, sizeof err);
+    (void)ignored;
+    _exit(127);
+}
+
+// The child between fork and exec: only calls that are safe there.
+[[noreturn]] void become_ffmpeg(pid_t parent, const ChildFds& fds, char** argv) {
+    // ffmpeg dies with the export, however the export ends (SIGKILL included), so that no
+    // hidden partial video goes on being written. The parent may already be gone by the time
+    // the request is made.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent)
+        _exit(127);
+    // A process group of its own: a Ctrl+C at the terminal reaches the export only, which then
+    // stops ffmpeg itself.
+    setpgid(0, 0);
+    // The signal dispositions and mask of a fresh program: the export ignores SIGPIPE and
+    // catches SIGINT and SIGTERM, and ignored signals would survive the exec.
+    for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP})
+        signal(sig, SIG_DFL);
+    sigset_t empty;
+    sigemptyset(&empty);
+    sigprocmask(SIG_SETMASK, &empty, nullptr);
+    int null_fd = open("/dev/null", O_WRONLY);
+    if (dup2(fds.frames[0], 0) < 0 || null_fd < 0 || dup2(null_fd, 1) < 0 || dup2(fds.log, 2) < 0)
+        report_and_exit(fds.report[1], errno);
+    execve(argv[0], argv, environ);
+    report_and_exit(fds.report[1], errno);
+}
+
+// The child's errno when it could not become ffmpeg, 0 once the exec has closed the pipe.
+int exec_failure(int report_fd) {
+    int child_errno = 0;
+    ssize_t got;
+    while ((got = read(report_fd, &child_errno, sizeof child_errno)) < 0 && errno == EINTR) {
+    }
+    return got > 0 ? child_errno : 0;
+}
+
+} // namespace
+
+bool encoder_start(const EncodeSettings& settings, Encoder* encoder, std::string* error) {
+    ChildFds fds;
+    if (!open_child_fds(settings, &fds, error))
+        return false;
+    // Everything the child needs is made before the fork.
     std::vector<std::string> args = ffmpeg_arguments(settings);
     std::vector<char*> argv;
     std::string program = settings.ffmpeg;
@@ -112,78 +188,25 @@ bool encoder_start(const EncodeSettings& settings, Encoder* encoder, std::string
     for (std::string& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    int log_fd = open(settings.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (log_fd < 0) {
-        *error = settings.log + ": " + std::strerror(errno);
-        close(fds[0]);
-        close(fds[1]);
-        return false;
-    }
-    // Reports a failed exec to the parent: the child writes its errno, exec closes it.
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) {
-        *error = std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno);
-        close(log_fd);
-        close(fds[0]);
-        close(fds[1]);
-        return false;
-    }
+
     pid_t parent = getpid();
     pid_t pid = fork();
-    if (pid == 0) {
-        // ffmpeg dies with the export, however the export ends (SIGKILL included), so that
-        // no hidden partial video goes on being written. The parent may already be gone by
-        // the time the request is made.
-        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent)
-            _exit(127);
-        // A process group of its own: a Ctrl+C at the terminal reaches the export only,
-        // which then stops ffmpeg itself.
-        setpgid(0, 0);
-        // The signal dispositions and mask of a fresh program: the export ignores SIGPIPE and
-        // catches SIGINT and SIGTERM, and ignored signals would survive the exec.
-        for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP})
-            signal(sig, SIG_DFL);
-        sigset_t empty;
-        sigemptyset(&empty);
-        sigprocmask(SIG_SETMASK, &empty, nullptr);
-        int null_fd = open("/dev/null", O_WRONLY);
-        if (dup2(fds[0], 0) < 0 || null_fd < 0 || dup2(null_fd, 1) < 0 || dup2(log_fd, 2) < 0) {
-            int err = errno;
-            ssize_t ignored = write(report[1], &err, sizeof err);
-            (void)ignored;
-            _exit(127);
-        }
-        execve(argv[0], argv.data(), environ);
-        int err = errno;
-        ssize_t ignored = write(report[1], &err, sizeof err);
-        (void)ignored;
-        _exit(127);
-    }
+    if (pid == 0)
+        become_ffmpeg(parent, fds, argv.data());
     int fork_errno = errno;
-    close(fds[0]);
-    close(log_fd);
-    close(report[1]);
-    if (pid < 0) {
-        close(report[0]);
-        close(fds[1]);
-        *error = "cannot start " + settings.ffmpeg + ": " + std::strerror(fork_errno);
-        return false;
-    }
-    int child_errno = 0;
-    ssize_t got;
-    while ((got = read(report[0], &child_errno, sizeof child_errno)) < 0 && errno == EINTR) {
-    }
-    close(report[0]);
-    if (got > 0) {
-        close(fds[1]);
+    close_fds({&fds.frames[0], &fds.log, &fds.report[1]});
+    int child_errno = pid < 0 ? fork_errno : exec_failure(fds.report[0]);
+    close_fds({&fds.report[0]});
+    if (child_errno) {
+        close_fds({&fds.frames[1]});
         int wstatus;
-        while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+        while (pid > 0 && waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
         }
         *error = "cannot start " + settings.ffmpeg + ": " + std::strerror(child_errno);
         return false;
     }
     encoder->pid = pid;
-    encoder->video_fd = fds[1];
+    encoder->video_fd = fds.frames[1];
     return true;
 }
 

@@ -17,6 +17,7 @@
 
 #include "music/mixer.h"
 #include "music/sample_clock.h"
+#include "tools/common/clock.h"
 
 namespace {
 
@@ -35,13 +36,6 @@ static_assert((RING_BLOCKS & (RING_BLOCKS - 1)) == 0);
 
 // Asked-for device buffer: about 12 ms at 44,100 Hz.
 constexpr Uint16 DEVICE_FRAMES = 512;
-
-std::uint64_t now_ns() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<std::uint64_t>(t.tv_sec) * 1000000000u +
-           static_cast<std::uint64_t>(t.tv_nsec);
-}
 
 void sleep_ms(std::uint32_t ms) {
     timespec t{0, static_cast<long>(ms) * 1000000L};
@@ -115,7 +109,7 @@ void SDLCALL output_callback(void*, Uint8* stream, int len) {
     ring_read.store(read + n, std::memory_order_release);
     handover_seq.fetch_add(1, std::memory_order_acq_rel);
     handover_frames.store(read + n, std::memory_order_relaxed);
-    handover_ns.store(now_ns(), std::memory_order_relaxed);
+    handover_ns.store(monotonic_ns(), std::memory_order_relaxed);
     handover_seq.fetch_add(1, std::memory_order_acq_rel);
 }
 
@@ -162,7 +156,7 @@ void apply_jump(std::int16_t position, std::uint32_t number) {
             ring_written.store(keep, std::memory_order_release);
             SDL_UnlockAudioDevice(device);
         } else {
-            std::uint64_t now = silent_samples(now_ns());
+            std::uint64_t now = silent_samples(monotonic_ns());
             if (now < keep)
                 keep = now;
         }
@@ -190,7 +184,7 @@ bool wait_for_room() {
     {
         std::lock_guard<std::mutex> guard(shared.lock);
         handed = shared.handed;
-        now = silent_samples(now_ns());
+        now = silent_samples(monotonic_ns());
     }
     if (handed < now + ahead_frames)
         return true;
@@ -313,7 +307,7 @@ void playback_start(const PlaybackSettings& settings, bool* silent) {
     *silent = device == 0;
     if (*silent)
         ahead_frames = 2 * BLOCK_FRAMES;
-    shared.clock_start_ns = now_ns();
+    shared.clock_start_ns = monotonic_ns();
     music_thread = std::thread(music_thread_main);
     if (device)
         SDL_PauseAudioDevice(device, 0);
@@ -321,7 +315,7 @@ void playback_start(const PlaybackSettings& settings, bool* silent) {
 
 HeardClock playback_heard() {
     std::lock_guard<std::mutex> guard(shared.lock);
-    std::uint64_t now = now_ns();
+    std::uint64_t now = monotonic_ns();
     std::int64_t heard;
     if (device) {
         std::uint64_t handed, at_ns;
@@ -365,7 +359,7 @@ void playback_set_paused(bool paused) {
         std::lock_guard<std::mutex> guard(shared.lock);
         if (paused == shared.paused)
             return;
-        std::uint64_t now = now_ns();
+        std::uint64_t now = monotonic_ns();
         if (paused)
             shared.paused_since_ns = now;
         else

@@ -1,14 +1,16 @@
 // The asset file of the show, loaded and checked as xdemo does, with the refusal in one line.
 #include "tools/show_files/show_files.h"
 
-AssetTable load_show_assets(const char* path, std::string* error) {
+#include <cstdlib>
+
+AssetTable load_show_assets(const char* path, std::string* error, std::uint32_t** lengths) {
     AssetRefusal refusal;
-    AssetTable table = load_checked_asset_file(path, nullptr, &refusal);
+    AssetLoadReason why;
+    AssetTable table = load_checked_asset_file(path, lengths, &refusal, &why);
     if (table)
         return table;
     if (!refusal.loaded) {
-        *error = std::string(path) +
-                 ": cannot load the asset file (the loader's reason is on standard output)";
+        *error = std::string(path) + ": cannot load the asset file: " + why.text;
         return nullptr;
     }
     std::string reason;

@@ -3,13 +3,15 @@
 // settings. quab-render takes only the first; quab-export and quab-play take both.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "assets/assets.h"
 
-// load_checked_asset_file on path (its lines go to standard output), with the refusal summed up
-// in one line in *error, starting with the path. Null on refusal.
-[[nodiscard]] AssetTable load_show_assets(const char* path, std::string* error);
+// load_checked_asset_file on path, printing nothing: the refusal is summed up in one line in
+// *error, starting with the path. Null on refusal. lengths as load_checked_asset_file takes it.
+[[nodiscard]] AssetTable load_show_assets(const char* path, std::string* error,
+                                          std::uint32_t** lengths = nullptr);
 
 enum class ShowFilesFault {
     NONE,

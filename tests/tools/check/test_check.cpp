@@ -417,10 +417,6 @@ TEST_F(Check, UnusableFilesAreNamed) {
     std::string short_dat = assets(records, "short.dat");
     RunResult r = check(short_dat, xm);
     EXPECT_EQ(r.status, 2) << r.out << r.err;
-    EXPECT_NE(r.out.find(short_dat + ": asset 29 (Scene 8 scroller) is 3839996 bytes; it needs "
-                                     "3840000 bytes (320x3000 Pixels)"),
-              std::string::npos)
-        << r.out;
     EXPECT_NE(r.out.find("Cannot play: " + short_dat +
                          ": not the show's asset file: asset 29 is 3839996 bytes; it needs "
                          "3840000; make it with quab-assets build"),
@@ -434,10 +430,9 @@ TEST_F(Check, UnusableFilesAreNamed) {
     ASSERT_EQ(run_command("cat " + root + "/stray >> " + torn).status, 0);
     r = check(torn, xm);
     EXPECT_EQ(r.status, 2) << r.out << r.err;
-    EXPECT_NE(r.out.find("Unable to read from " + torn), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Cannot play: " + torn +
-                         ": cannot load the asset file (the loader's reason is on standard "
-                         "output); make it with quab-assets build"),
+                         ": cannot load the asset file: it ends inside a record; make it with "
+                         "quab-assets build"),
               std::string::npos)
         << r.out;
 
@@ -470,12 +465,12 @@ TEST_F(Check, CommandLine) {
         const char* out; // expected at the start of standard output
         const char* err; // expected at the start of standard error
     } cases[] = {
-        {{"--help"}, 0, "usage: quab-check [--assets FILE] [--music FILE]\n", ""},
-        {{"-h"}, 0, "usage: quab-check [--assets FILE] [--music FILE]\n", ""},
-        {{"--version"}, 0, "quab-check ", ""},
-        {{"--loud"}, 2, "", "quab-check: unknown option --loud\nusage: quab-check"},
-        {{"--assets"}, 2, "", "quab-check: --assets needs a file name\nusage: quab-check"},
-        {{"music.xm"}, 2, "", "quab-check: unexpected argument music.xm\nusage: quab-check"},
+        {{"--help"}, 0, "Checks a show's asset file", ""},
+        {{"--loud"}, 2, "", "quab-check: unknown option --loud\nTry 'quab-check --help'.\n"},
+        {{"music.xm"},
+         2,
+         "",
+         "quab-check: unexpected argument music.xm\nTry 'quab-check --help'.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0]);

@@ -77,7 +77,6 @@ TEST_F(Render, ArgumentErrorsExitTwoWithUsage) {
         {"a.dat", "t.txt"},
         {"a.dat", "t.txt", "out", "--gif"},
         {"a.dat", "t.txt", "out", "--png", "extra"},
-        {"--png", "a.dat", "t.txt", "out"},
         {"--dump-tables"},
         {"--dump-tables", "out", "more"},
     };
@@ -87,9 +86,7 @@ TEST_F(Render, ArgumentErrorsExitTwoWithUsage) {
             args.empty() ? "(none)" : args[0] + "... (" + std::to_string(args.size()) + " args)";
         EXPECT_EQ(r.status, 2) << shown;
         EXPECT_EQ(r.err.rfind("quab-render: ", 0), 0u) << shown << ": " << r.err;
-        EXPECT_NE(r.err.find("usage: quab-render ASSETS TIMELINE OUTDIR [--png]"),
-                  std::string::npos)
-            << shown;
+        EXPECT_NE(r.err.find("\nTry 'quab-render --help'.\n"), std::string::npos) << shown;
         EXPECT_EQ(r.out, "") << shown;
     }
     EXPECT_FALSE(fs::exists(dir + "/out"));
@@ -117,14 +114,15 @@ TEST_F(Render, BadFilesExitTwoWithOneMessageAndLeaveNothing) {
     const std::string out = dir + "/out";
     const Case cases[] = {
         {{dir + "/missing.dat", dir + "/good.txt", out},
-         dir + "/missing.dat: cannot load the asset file"},
+         dir + "/missing.dat: cannot load the asset file: No such file or directory"},
         {{dir + "/short.dat", dir + "/good.txt", out},
          dir + "/short.dat: not the show's asset file: holds 29 assets; the show needs 30"},
         {{dir + "/small.dat", dir + "/good.txt", out},
          dir + "/small.dat: not the show's asset file: asset 18 is 65996 bytes; it needs 66000"},
         {{assets, dir + "/missing.txt", out},
          dir + "/missing.txt: cannot open: No such file or directory"},
-        {{assets, dir, out}, dir + ": cannot read: Is a directory"},
+        {{assets, dir, out}, dir + ": not a regular file"},
+        {{dir, dir + "/good.txt", out}, dir + ": not a regular file"},
         {{assets, dir + "/bad.txt", out},
          dir + "/bad.txt: line 3: missing field patpos (expected tick_count sngpos patpos)"},
         {{assets, dir + "/many.txt", out},
@@ -140,7 +138,7 @@ TEST_F(Render, BadFilesExitTwoWithOneMessageAndLeaveNothing) {
         EXPECT_EQ(r.status, 2) << c.message;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
         EXPECT_EQ(r.err.rfind("quab-render: " + c.message, 0), 0u) << r.err;
-        EXPECT_TRUE(pass_lines(r.out).empty()) << c.message;
+        EXPECT_EQ(r.out, "") << c.message;
         EXPECT_FALSE(fs::exists(out)) << c.message;
     }
 }

@@ -315,9 +315,11 @@ TEST_F(Mikmod, TestModulePlaysEveryPositionInOrder) {
     std::string path = dir + "/walk.xm";
     // Positions of 0.96 s (16 rows x 3 ticks x 20 ms): longer than the audio one update of
     // the no-sound driver mixes, so that every position is seen.
-    std::string cmd =
-        std::string(QUAB_TESTMOD) + " " + path + " --positions 12 --rows 16 --speed 3 --bpm 125";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ASSERT_EQ(run_child(child_of({QUAB_TESTMOD, path, "--positions", "12", "--rows", "16",
+                                  "--speed", "3", "--bpm", "125"}),
+                        dir)
+                  .status,
+              0);
     MODULE* mod = Player_Load(path.c_str(), 64, 0);
     ASSERT_NE(mod, nullptr) << MikMod_strerror(MikMod_errno);
     EXPECT_EQ(mod->numpos, 12);

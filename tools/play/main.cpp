@@ -12,25 +12,26 @@
 #include "core/timeline.h"
 #include "music/mixer.h"
 #include "music/sample_clock.h"
+#include "tools/common/clock.h"
 #include "tools/common/command_line.h"
+#include "tools/common/streams.h"
 #include "tools/play/playback.h"
 #include "tools/show_files/show_files.h"
 
 namespace {
 
-constexpr int EXIT_FAILED = 1;
+constexpr const char* PROGRAM = "quab-play";
 constexpr std::uint32_t MAX_SCALE = 16;
 constexpr std::uint32_t MIN_BUFFER_MS = 10;
 constexpr std::uint32_t MAX_BUFFER_MS = 5000;
 constexpr std::uint32_t DEFAULT_BUFFER_MS = 50;
 constexpr int FALLBACK_REFRESH_HZ = 60;
-constexpr const char* VERSION = "quab-play 1.0b";
 
-constexpr const char* USAGE =
-    "usage: quab-play [--assets FILE] [--music FILE] [--fullscreen] [--scale N] [--start "
-    "POSITION]\n"
-    "                 [--mute] [--buffer MS]\n"
-    "Plays the show in a window, in step with the music as it is heard.\n"
+constexpr ToolText TOOL = {
+    PROGRAM,
+    "Plays the show in a window, in step with the music as it is heard.",
+    "[--assets FILE] [--music FILE] [--fullscreen] [--scale N] [--start POSITION]\n"
+    "                 [--mute] [--buffer MS]",
     "  --assets FILE     the asset file (default quab.dat)\n"
     "  --music FILE      the music module (default music.xm)\n"
     "  --fullscreen      start in full screen\n"
@@ -38,9 +39,12 @@ constexpr const char* USAGE =
     "                    fits in about two thirds of the screen)\n"
     "  --start POSITION  start at song position 0 to 29 (default 0)\n"
     "  --mute            play without sound, on the system clock\n"
-    "  --buffer MS       sound mixed ahead of the output, 10 to 5000 ms (default 50)\n"
+    "  --buffer MS       sound mixed ahead of the output, 10 to 5000 ms (default 50)\n",
     "Keys: F11 or Alt+Enter full screen, Space pause, Left/Right previous/next song position,\n"
-    "Esc or Q quit.\n";
+    "Esc or Q quit.\n"
+    "Exit status: 0 after a show, 1 a failure (a file the show cannot use, no display), 2 a bad\n"
+    "command line or an input that is not a regular file.\n",
+};
 
 static_assert(LAST_SHOW_POSITION == 29, "--start's help names the show's last position");
 
@@ -56,64 +60,22 @@ struct Options {
 
 [[noreturn]] void fail(const std::string& message) {
     std::fflush(stdout);
-    std::fprintf(stderr, "quab-play: %s\n", message.c_str());
+    std::fprintf(stderr, "%s: %s\n", PROGRAM, message.c_str());
     std::exit(EXIT_FAILED);
-}
-
-[[noreturn]] void usage_error(const std::string& problem) {
-    usage_failure("quab-play", problem, USAGE);
 }
 
 Options parse_options(int argc, char** argv) {
     Options opt;
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        if (is_help_option(a.c_str()))
-            print_usage_and_exit(USAGE);
-        if (a == "--version")
-            print_version_and_exit(VERSION);
-        if (a == "--fullscreen") {
-            opt.fullscreen = true;
-            continue;
-        }
-        if (a == "--mute") {
-            opt.mute = true;
-            continue;
-        }
-        struct Numeric {
-            const char* name;
-            std::uint32_t low, high;
-            std::uint32_t* value;
-        };
-        const Numeric numeric[] = {
-            {"--scale", 1, MAX_SCALE, &opt.scale},
-            {"--start", 0, LAST_SHOW_POSITION, &opt.start},
-            {"--buffer", MIN_BUFFER_MS, MAX_BUFFER_MS, &opt.buffer_ms},
-        };
-        bool known = false;
-        if (a == "--assets" || a == "--music") {
-            if (i + 1 >= argc)
-                usage_error(a + " needs a value");
-            (a == "--assets" ? opt.assets : opt.music) = argv[++i];
-            continue;
-        }
-        for (const Numeric& n : numeric) {
-            if (a != n.name)
-                continue;
-            known = true;
-            if (i + 1 >= argc)
-                usage_error(a + " needs a value");
-            const char* value = argv[++i];
-            if (!parse_count(value, n.low, n.high, n.value))
-                usage_error(a + " " + value + ": not a whole number from " + std::to_string(n.low) +
-                            " to " + std::to_string(n.high));
-        }
-        if (known)
-            continue;
-        if (a.size() > 1 && a[0] == '-')
-            usage_error("unknown option " + a);
-        usage_error("unexpected argument " + a);
-    }
+    std::vector<const char*> operands = parse_command_line(
+        TOOL, argc, argv,
+        {text_option("--assets", &opt.assets), text_option("--music", &opt.music),
+         flag_option("--fullscreen", &opt.fullscreen), flag_option("--mute", &opt.mute),
+         count_option("--scale", 1, MAX_SCALE, &opt.scale),
+         count_option("--start", 0, LAST_SHOW_POSITION, &opt.start),
+         count_option("--buffer", MIN_BUFFER_MS, MAX_BUFFER_MS, &opt.buffer_ms)});
+    if (!operands.empty())
+        usage_error(PROGRAM, std::string("unexpected argument ") + operands[0]);
+    require_regular_inputs(PROGRAM, {opt.assets, opt.music});
     return opt;
 }
 
@@ -125,20 +87,6 @@ std::uint32_t fitting_scale(int screen_w, int screen_h) {
     if (scale < 1)
         scale = 1;
     return scale > MAX_SCALE ? MAX_SCALE : scale;
-}
-
-std::uint64_t now_ns() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<std::uint64_t>(t.tv_sec) * 1000000000u +
-           static_cast<std::uint64_t>(t.tv_nsec);
-}
-
-void sleep_until_ns(std::uint64_t deadline) {
-    timespec t{static_cast<time_t>(deadline / 1000000000u),
-               static_cast<long>(deadline % 1000000000u)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) != 0) {
-    }
 }
 
 // A jump starts the show afresh: zeroed buffers and frame, the sequencer at Scene 1 with nothing
@@ -289,7 +237,7 @@ int main(int argc, char** argv) {
     // QUAB_PLAY_TRACE set: once a second, frames shown and the output latency the clock accounted
     // for on average, on standard error (for the benchmarks).
     bool trace = std::getenv("QUAB_PLAY_TRACE") != nullptr;
-    std::uint64_t trace_start = now_ns();
+    std::uint64_t trace_start = monotonic_ns();
     std::uint64_t trace_output_frames = 0;
     std::uint32_t trace_frames = 0;
 
@@ -303,7 +251,7 @@ int main(int argc, char** argv) {
     int titled_position = -1;
     HeardClock heard = playback_heard();
     while (!quit) {
-        std::uint64_t frame_start = now_ns();
+        std::uint64_t frame_start = monotonic_ns();
         SDL_Event event;
         while (SDL_PollEvent(&event)) {
             if (event.type == SDL_QUIT) {
@@ -379,7 +327,7 @@ int main(int argc, char** argv) {
 
         // Where present does not wait for the display, wait here: one pass per refresh.
         std::uint64_t next = frame_start + screen.frame_ns;
-        std::uint64_t now = now_ns();
+        std::uint64_t now = monotonic_ns();
         if (now + screen.frame_ns / 4 < next)
             sleep_until_ns(next);
     }
@@ -396,5 +344,5 @@ int main(int argc, char** argv) {
     SDL_Quit();
     free_asset_table(assets);
     show_free(&show);
-    return std::fflush(stdout) == 0 ? 0 : EXIT_FAILED;
+    return standard_output_ok(PROGRAM) ? EXIT_OK : EXIT_FAILED;
 }

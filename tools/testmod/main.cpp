@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "tools/common/command_line.h"
 #include "tools/xm/xm.h"
 
 namespace {
@@ -31,31 +33,19 @@ struct Options {
     bool click = false;
 };
 
-constexpr const char* USAGE =
-    "usage: quab-testmod OUT [--positions N] [--rows R] [--speed S] [--bpm B] [--click]\n"
-    "  N 1..256 (default 32), R 1..256 (default 1), S 1..31 (default 1), B 32..255 (default 255)\n";
+constexpr const char* PROGRAM = "quab-testmod";
 
-static int usage(const char* why) {
-    std::fprintf(stderr, "quab-testmod: %s\n%s", why, USAGE);
-    return 2;
-}
-
-// Parses a plain decimal number in [low, high]; false on anything else.
-static bool parse_number(const char* text, std::uint32_t low, std::uint32_t high,
-                         std::uint32_t* value) {
-    if (!text || !*text || std::strlen(text) > 6)
-        return false;
-    std::uint32_t v = 0;
-    for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9')
-            return false;
-        v = v * 10 + std::uint32_t(*p - '0');
-    }
-    if (v < low || v > high)
-        return false;
-    *value = v;
-    return true;
-}
+constexpr ToolText TOOL = {
+    PROGRAM,
+    "Writes a small module of controlled positions and rows, for the tests.",
+    "OUT [--positions N] [--rows R] [--speed S] [--bpm B] [--click]",
+    "  --positions N     song positions, each its own pattern, 1 to 256 (default 32)\n"
+    "  --rows R          rows a pattern, 1 to 256 (default 1)\n"
+    "  --speed S         ticks a row, 1 to 31 (default 1)\n"
+    "  --bpm B           tempo, 32 to 255 (default 255)\n"
+    "  --click           a click at the start of each position instead of a tone on every row\n",
+    "Exit status: 0 written, 1 the file could not be written, 2 a bad command line.\n",
+};
 
 static XmInstrument square_instrument() {
     XmSample s;
@@ -112,53 +102,20 @@ static XmModule make_module(const Options& opt) {
 
 int main(int argc, char** argv) {
     Options opt;
-    for (int i = 1; i < argc; ++i) {
-        const char* a = argv[i];
-        std::uint32_t* target = nullptr;
-        std::uint32_t low = 1, high = 256;
-        if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
-            std::fputs(USAGE, stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
-        }
-        if (std::strcmp(a, "--click") == 0) {
-            opt.click = true;
-            continue;
-        }
-        if (std::strcmp(a, "--positions") == 0) {
-            target = &opt.positions;
-        } else if (std::strcmp(a, "--rows") == 0) {
-            target = &opt.rows;
-        } else if (std::strcmp(a, "--speed") == 0) {
-            target = &opt.speed;
-            high = 31;
-        } else if (std::strcmp(a, "--bpm") == 0) {
-            target = &opt.bpm;
-            low = 32;
-            high = 255;
-        } else if (a[0] == '-') {
-            return usage((std::string("unknown option ") + a).c_str());
-        } else {
-            if (opt.out)
-                return usage("more than one output file given");
-            opt.out = a;
-            continue;
-        }
-        if (i + 1 >= argc)
-            return usage((std::string(a) + " needs a number").c_str());
-        const char* value = argv[++i];
-        if (target == &opt.positions && std::strcmp(value, "0") == 0)
-            return usage("--positions 0: a module needs at least one position (1 to 256)");
-        if (!parse_number(value, low, high, target))
-            return usage((std::string(a) + " " + value + ": not a whole number from " +
-                          std::to_string(low) + " to " + std::to_string(high))
-                             .c_str());
-    }
-    if (!opt.out)
-        return usage("no output file given");
+    std::vector<const char*> operands = parse_command_line(
+        TOOL, argc, argv,
+        {count_option("--positions", 1, 256, &opt.positions),
+         count_option("--rows", 1, 256, &opt.rows), count_option("--speed", 1, 31, &opt.speed),
+         count_option("--bpm", 32, 255, &opt.bpm), flag_option("--click", &opt.click)});
+    if (operands.empty())
+        usage_error(PROGRAM, "no output file given");
+    if (operands.size() > 1)
+        usage_error(PROGRAM, "more than one output file given");
+    opt.out = operands[0];
     std::string reason;
     if (!xm_write_file(make_module(opt), opt.out, &reason)) {
-        std::fprintf(stderr, "quab-testmod: %s\n", reason.c_str());
-        return 1;
+        std::fprintf(stderr, "%s: %s\n", PROGRAM, reason.c_str());
+        return EXIT_FAILED;
     }
-    return 0;
+    return EXIT_OK;
 }

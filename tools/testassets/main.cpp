@@ -11,16 +11,9 @@
 #include "assets/assets.h"
 #include "tools/common/command_line.h"
 #include "tools/common/output_file.h"
+#include "tools/common/random.h"
 
 namespace {
-
-std::uint32_t xorshift(std::uint32_t* state) {
-    std::uint32_t x = *state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    return *state = x;
-}
 
 // Red and green follow the position, blue is noise. Half of the 16x16 cells carry a full key
 // byte (of which about a third pass KEY_HIGH and two thirds KEY_LOW, decided by red), the other
@@ -44,7 +37,7 @@ bool write_records(OutputFile* out, std::string* reason) {
         for (int y = 0; y < shape.height; y++)
             for (int x = 0; x < shape.width; x++)
                 words.push_back(
-                    pattern_pixel(n, x, y, shape.width, shape.height, xorshift(&state)));
+                    pattern_pixel(n, x, y, shape.width, shape.height, next_random(&state)));
         if (!write_asset_record(out->f, words.data(), words.size())) {
             *reason = out->path + ": cannot write: " + std::strerror(errno ? errno : EIO);
             return false;
@@ -53,27 +46,32 @@ bool write_records(OutputFile* out, std::string* reason) {
     return true;
 }
 
-constexpr const char* USAGE = "usage: quab-testassets OUT\n"
-                              "  writes an asset file of the show's 30 records in test patterns\n";
+constexpr ToolText TOOL = {
+    "quab-testassets",
+    "Writes an asset file of the show's 30 records in test patterns, for the tests.",
+    "OUT",
+    "",
+    "Exit status: 0 written, 1 the file could not be written, 2 a bad command line.\n",
+};
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const char* path = single_output_argument(argc, argv, "quab-testassets", USAGE);
+    const char* path = single_output_argument(TOOL, argc, argv);
     OutputFile out;
     std::string reason;
     if (!output_open(path, &out, &reason)) {
         std::fprintf(stderr, "quab-testassets: %s\n", reason.c_str());
-        return 1;
+        return EXIT_FAILED;
     }
     if (!write_records(&out, &reason)) {
         output_discard(&out);
         std::fprintf(stderr, "quab-testassets: %s\n", reason.c_str());
-        return 1;
+        return EXIT_FAILED;
     }
     if (!output_commit(&out, &reason)) {
         std::fprintf(stderr, "quab-testassets: %s\n", reason.c_str());
-        return 1;
+        return EXIT_FAILED;
     }
-    return 0;
+    return EXIT_OK;
 }

@@ -14,20 +14,35 @@
 #include <unistd.h>
 
 #include "core/core.h"
+#include "tools/common/command_line.h"
 #include "tools/common/output_file.h"
+#include "tools/common/streams.h"
 #include "tools/render/timeline.h"
 #include "tools/show_files/show_files.h"
 
 namespace {
 
-constexpr int EXIT_BAD_INPUT = 2;
+constexpr const char* PROGRAM = "quab-render";
+
+constexpr ToolText TOOL = {
+    PROGRAM,
+    "Renders the show's frames offline, on a clock scripted line by line, as raw words and PNGs.",
+    "ASSETS TIMELINE OUTDIR [--png]\n"
+    "       quab-render --dump-tables OUTDIR",
+    "  --png             write each frame as PNG too\n"
+    "  --dump-tables     write the precalculated tables into OUTDIR instead\n",
+    "Each TIMELINE line (tick_count sngpos patpos) scripts the clock of one pass; frame N is\n"
+    "written to OUTDIR/frame_NNNNN.raw as 320x240 little-endian words.\n"
+    "Exit status: 0 done, 1 out of memory or standard output lost, 2 a bad command line, an\n"
+    "input that cannot be used or an output that cannot be written.\n",
+};
 
 // Frame names carry five digits.
 constexpr std::size_t MAX_PASSES = 100000;
 
 [[noreturn]] void fail(int status, const std::string& message) {
     std::fflush(stdout);
-    std::fprintf(stderr, "quab-render: %s\n", message.c_str());
+    std::fprintf(stderr, "%s: %s\n", PROGRAM, message.c_str());
     std::exit(status);
 }
 
@@ -38,15 +53,6 @@ void sync_outdir(const std::string& outdir) {
     if (fd < 0 || syncfs(fd) != 0)
         fail(EXIT_BAD_INPUT, outdir + ": cannot write: " + std::strerror(errno));
     close(fd);
-}
-
-constexpr const char* USAGE = "usage: quab-render ASSETS TIMELINE OUTDIR [--png]\n"
-                              "       quab-render --dump-tables OUTDIR\n";
-
-[[noreturn]] void usage(const char* problem) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "quab-render: %s\n%s", problem, USAGE);
-    std::exit(EXIT_BAD_INPUT);
 }
 
 // OUTDIR is created if it does not exist (one level); either way it must take a new file.
@@ -127,7 +133,7 @@ void write_png(const std::string& outdir, const std::string& name, const Pixel* 
     if (!encoded) {
         std::string message = image.message;
         png_image_free(&image);
-        fail(1, outdir + "/" + name + ": libpng: " + message);
+        fail(EXIT_FAILED, outdir + "/" + name + ": libpng: " + message);
     }
     png_image_free(&image);
     OutputFile out = begin_file(outdir, name);
@@ -142,7 +148,7 @@ void write_png(const std::string& outdir, const std::string& name, const Pixel* 
 ShowState* new_show() {
     static ShowState s;
     if (!show_alloc(&s, false))
-        fail(1, "out of memory for the show's buffers");
+        fail(EXIT_FAILED, "out of memory for the show's buffers");
     precalc_tables(&s);
     return &s;
 }
@@ -176,11 +182,10 @@ int dump_tables(const std::string& outdir) {
                        reinterpret_cast<const std::uint32_t*>(t.words), t.count, &bytes);
     show_free(s);
     sync_outdir(outdir);
-    return 0;
+    return EXIT_OK;
 }
 
-// Loads and validates the asset file as xdemo does; the loader and the check print their own
-// lines on standard output, and the refusal is summed up on standard error.
+// Loads and validates the asset file as xdemo does, the refusal in one line.
 AssetTable load_assets(const char* path) {
     std::string error;
     AssetTable table = load_show_assets(path, &error);
@@ -209,7 +214,7 @@ int render(const char* assets_path, const char* timeline_path, const std::string
     ShowState* s = &show;
     ScriptedClock clock;
     if (!show_start_offline(s, assets, &clock))
-        fail(1, "out of memory for the show's buffers");
+        fail(EXIT_FAILED, "out of memory for the show's buffers");
     const Pixel* frame = s->frame;
 
     std::vector<unsigned char> bytes;
@@ -232,35 +237,28 @@ int render(const char* assets_path, const char* timeline_path, const std::string
     free_asset_table(assets);
     show_free(s);
     sync_outdir(outdir);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return EXIT_OK;
 }
-
-// Anything that starts with '-' is an option, never a file name.
-bool is_option(const char* arg) { return arg[0] == '-'; }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; i++) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(USAGE, stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
-        }
+    bool with_png = false;
+    bool dump = false;
+    std::vector<const char*> operands = parse_command_line(
+        TOOL, argc, argv, {flag_option("--png", &with_png), flag_option("--dump-tables", &dump)});
+    int status = EXIT_OK;
+    if (dump) {
+        if (operands.size() != 1 || with_png)
+            usage_error(PROGRAM, "--dump-tables takes exactly one argument, OUTDIR");
+        status = dump_tables(operands[0]);
+    } else {
+        if (operands.size() != 3)
+            usage_error(PROGRAM, "expected ASSETS TIMELINE OUTDIR");
+        require_regular_inputs(PROGRAM, {operands[0], operands[1]});
+        status = render(operands[0], operands[1], operands[2], with_png);
     }
-    if (argc >= 2 && std::strcmp(argv[1], "--dump-tables") == 0) {
-        if (argc != 3 || is_option(argv[2]))
-            usage("--dump-tables takes exactly one argument, OUTDIR");
-        return dump_tables(argv[2]);
-    }
-    for (int i = 1; i < argc; i++)
-        if (is_option(argv[i]) && std::strcmp(argv[i], "--png") != 0)
-            usage((std::string("unknown option ") + argv[i]).c_str());
-    if (argc != 4 && argc != 5)
-        usage("expected three arguments and an optional --png");
-    for (int i = 1; i < 4; i++)
-        if (is_option(argv[i]))
-            usage("--png comes after ASSETS TIMELINE OUTDIR");
-    if (argc == 5 && std::strcmp(argv[4], "--png") != 0)
-        usage((std::string("unexpected argument ") + argv[4]).c_str());
-    return render(argv[1], argv[2], argv[3], argc == 5);
+    if (!standard_output_ok(PROGRAM) && status == EXIT_OK)
+        status = EXIT_FAILED;
+    return status;
 }

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -16,31 +15,36 @@
 #include "core/core.h"
 #include "music/mixer.h"
 #include "music/sample_clock.h"
+#include "tools/common/clock.h"
 #include "tools/common/command_line.h"
 #include "tools/common/output_file.h"
+#include "tools/common/streams.h"
 #include "tools/export/encoder.h"
 #include "tools/export/mixdown.h"
 #include "tools/show_files/show_files.h"
 
 namespace {
 
-constexpr int EXIT_FAILURE_INTERNAL = 1;
-constexpr int EXIT_BAD_INPUT = 2;
+constexpr const char* PROGRAM = "quab-export";
 constexpr std::uint32_t MAX_SCALE = 8;
 constexpr std::uint32_t MAX_FPS = 240;
 constexpr double PROGRESS_INTERVAL_S = 0.25;
 
-constexpr const char* USAGE =
-    "usage: quab-export [--assets FILE] [--music FILE] [--scale N] [--fps F] [--lossless] OUT\n"
-    "Plays the show offline and encodes it with ffmpeg: H.264 video, the 320x240 picture\n"
-    "enlarged N times with square pixels, and the music; MP4 with AAC sound when OUT ends in\n"
-    ".mp4, Matroska with Opus sound when it ends in .mkv.\n"
-    "  --assets FILE  the asset file (default quab.dat)\n"
-    "  --music FILE   the music module (default music.xm)\n"
-    "  --scale N      picture size factor, 1 to 8 (default 3: 960x720)\n"
-    "  --fps F        frames per second, 1 to 240 (default 50)\n"
-    "  --lossless     H.264 in RGB without loss instead of yuv420p: every decoded pixel is\n"
-    "                 the show's own (large files; for checking frames)\n";
+constexpr ToolText TOOL = {
+    PROGRAM,
+    "Plays the show offline and encodes it with its music to a video file.",
+    "[--assets FILE] [--music FILE] [--scale N] [--fps F] [--lossless] OUT",
+    "  --assets FILE     the asset file (default quab.dat)\n"
+    "  --music FILE      the music module (default music.xm)\n"
+    "  --scale N         picture size factor, 1 to 8 (default 3: 960x720)\n"
+    "  --fps F           frames per second, 1 to 240 (default 50)\n"
+    "  --lossless        H.264 in RGB without loss instead of yuv420p: every decoded pixel is\n"
+    "                    the show's own (large files; for checking frames)\n",
+    "ffmpeg encodes H.264 video, the 320x240 picture enlarged N times with square pixels, and\n"
+    "the music: MP4 with AAC sound when OUT ends in .mp4, Matroska with Opus when in .mkv.\n"
+    "Exit status: 0 written, 1 a failure of this machine (memory, a temporary folder), 2 a bad\n"
+    "command line, an input that cannot be used or an output ffmpeg could not write.\n",
+};
 
 struct Options {
     const char* assets = "quab.dat";
@@ -87,7 +91,7 @@ void end_progress_line() {
     end_progress_line();
     remove_leftovers();
     std::fflush(stdout);
-    std::fprintf(stderr, "quab-export: %s\n", message.c_str());
+    std::fprintf(stderr, "%s: %s\n", PROGRAM, message.c_str());
     std::exit(status);
 }
 
@@ -103,44 +107,19 @@ void end_progress_line() {
     std::_Exit(128 + sig);
 }
 
-[[noreturn]] void usage_error(const std::string& problem) {
-    usage_failure("quab-export", problem, USAGE);
-}
-
 Options parse_options(int argc, char** argv) {
     Options opt;
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        if (is_help_option(a.c_str()))
-            print_usage_and_exit(USAGE);
-        if (a == "--lossless") {
-            opt.lossless = true;
-            continue;
-        }
-        if (a == "--assets" || a == "--music" || a == "--scale" || a == "--fps") {
-            if (i + 1 >= argc)
-                usage_error(a + " needs a value");
-            const char* value = argv[++i];
-            if (a == "--assets")
-                opt.assets = value;
-            else if (a == "--music")
-                opt.music = value;
-            else if (a == "--scale" && !parse_count(value, 1, MAX_SCALE, &opt.scale))
-                usage_error("--scale " + std::string(value) + ": not a whole number from 1 to " +
-                            std::to_string(MAX_SCALE));
-            else if (a == "--fps" && !parse_count(value, 1, MAX_FPS, &opt.fps))
-                usage_error("--fps " + std::string(value) + ": not a whole number from 1 to " +
-                            std::to_string(MAX_FPS));
-            continue;
-        }
-        if (a[0] == '-')
-            usage_error("unknown option " + a);
-        if (opt.out)
-            usage_error("more than one output file given");
-        opt.out = argv[i];
-    }
-    if (!opt.out)
-        usage_error("no output file given");
+    std::vector<const char*> operands = parse_command_line(
+        TOOL, argc, argv,
+        {text_option("--assets", &opt.assets), text_option("--music", &opt.music),
+         count_option("--scale", 1, MAX_SCALE, &opt.scale),
+         count_option("--fps", 1, MAX_FPS, &opt.fps), flag_option("--lossless", &opt.lossless)});
+    if (operands.empty())
+        usage_error(PROGRAM, "no output file given");
+    if (operands.size() > 1)
+        usage_error(PROGRAM, "more than one output file given");
+    opt.out = operands[0];
+    require_regular_inputs(PROGRAM, {opt.assets, opt.music});
     return opt;
 }
 
@@ -168,9 +147,8 @@ void make_work_dir() {
     const char* tmp = std::getenv("TMPDIR");
     std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/quab-export.XXXXXX";
     if (!mkdtemp(dir.data()))
-        fail(EXIT_FAILURE_INTERNAL, "cannot make a temporary directory in " +
-                                        dir.substr(0, dir.rfind('/')) + ": " +
-                                        std::strerror(errno));
+        fail(EXIT_FAILED, "cannot make a temporary directory in " + dir.substr(0, dir.rfind('/')) +
+                              ": " + std::strerror(errno));
     leftovers.work_dir = dir;
     leftovers.audio = dir + "/sound.pcm";
     leftovers.log = dir + "/ffmpeg.log";
@@ -183,7 +161,7 @@ std::vector<FrameClock> mix_music(const Options& opt) {
     FILE* audio = std::fopen(leftovers.audio.c_str(), "wbe");
     if (!audio) {
         mixer_close();
-        fail(EXIT_FAILURE_INTERNAL, leftovers.audio + ": " + std::strerror(errno));
+        fail(EXIT_FAILED, leftovers.audio + ": " + std::strerror(errno));
     }
     std::vector<FrameClock> frames;
     MixEnd end = mixdown_run(audio, opt.fps, &stop_signal, &frames, &error);
@@ -196,7 +174,7 @@ std::vector<FrameClock> mix_music(const Options& opt) {
     case MixEnd::INTERRUPTED:
         die_of_stop_signal();
     case MixEnd::WRITE_FAILED:
-        fail(EXIT_FAILURE_INTERNAL, leftovers.audio + ": " + error);
+        fail(EXIT_FAILED, leftovers.audio + ": " + error);
     case MixEnd::SONG_ENDED:
         std::fprintf(stderr,
                      "quab-export: %s: the song ends before song position %d; the video ends "
@@ -217,16 +195,9 @@ std::vector<FrameClock> mix_music(const Options& opt) {
     return frames;
 }
 
-double seconds_since(const timespec& start) {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec - start.tv_sec) +
-           static_cast<double>(now.tv_nsec - start.tv_nsec) / 1e9;
-}
-
 struct Progress {
     bool enabled;
-    timespec start;
+    std::uint64_t start_ns;
     double last_shown_s;
 };
 
@@ -242,7 +213,7 @@ std::string minutes_seconds(double s) {
 void show_progress(Progress* p, std::size_t done, std::size_t total, std::uint32_t fps, bool last) {
     if (!p->enabled)
         return;
-    double elapsed_s = seconds_since(p->start);
+    double elapsed_s = seconds_since(p->start_ns);
     if (!last && elapsed_s - p->last_shown_s < PROGRESS_INTERVAL_S)
         return;
     p->last_shown_s = elapsed_s;
@@ -284,7 +255,7 @@ int main(int argc, char** argv) {
     std::string load_error;
     ShowFilesFault fault = load_show_files(opt.assets, opt.music, &assets, &load_error);
     if (fault != ShowFilesFault::NONE)
-        fail(fault == ShowFilesFault::LIBRARY ? EXIT_FAILURE_INTERNAL : EXIT_BAD_INPUT, load_error);
+        fail(fault == ShowFilesFault::LIBRARY ? EXIT_FAILED : EXIT_BAD_INPUT, load_error);
     std::string ffmpeg = find_program("ffmpeg");
     if (ffmpeg.empty())
         fail(EXIT_BAD_INPUT, "ffmpeg not found on PATH (Debian's ffmpeg package provides it)");
@@ -298,7 +269,7 @@ int main(int argc, char** argv) {
     static ShowState show;
     ScriptedClock clock;
     if (!show_start_offline(&show, assets, &clock))
-        fail(EXIT_FAILURE_INTERNAL, "out of memory for the show's buffers");
+        fail(EXIT_FAILED, "out of memory for the show's buffers");
     const Pixel* frame = show.frame;
 
     EncodeSettings settings{ffmpeg,          leftovers.partial_output,
@@ -311,8 +282,7 @@ int main(int argc, char** argv) {
         fail(EXIT_BAD_INPUT, error);
     leftovers.encoder = &encoder;
 
-    Progress progress{isatty(STDERR_FILENO) == 1, {}, 0};
-    clock_gettime(CLOCK_MONOTONIC, &progress.start);
+    Progress progress{isatty(STDERR_FILENO) == 1, monotonic_ns(), 0};
     std::size_t total = clock_of_frame.size();
     std::size_t shown = 0;
     bool encoder_gone = false;
@@ -359,5 +329,5 @@ int main(int argc, char** argv) {
                 FRAME_W * opt.scale, FRAME_H * opt.scale);
     free_asset_table(assets);
     show_free(&show);
-    return std::fflush(stdout) == 0 ? 0 : EXIT_FAILURE_INTERNAL;
+    return standard_output_ok(PROGRAM) ? EXIT_OK : EXIT_FAILED;
 }

@@ -1,7 +1,8 @@
 // Every tool against files that are not what they seem, run as child processes: an output name
-// that is a device, a FIFO, a directory or a symlink; a full filesystem; inputs without end or
-// far too large (/dev/zero, sparse files); a closed standard output; the command line's --help,
-// -h and unknown options; and quab-export killed outright while ffmpeg encodes.
+// that is a device, a FIFO, a directory or a symlink; a full filesystem; inputs that are not
+// regular files (FIFOs, /dev/zero) or far too large (sparse files); a closed or full standard
+// output; quab-assets unpacking over edited pictures; and quab-export killed outright while
+// ffmpeg encodes.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -49,6 +50,8 @@ const std::string MUSIC_TOOL = QUAB_MUSIC_PATH;
 const std::string TESTMOD_TOOL = QUAB_TESTMOD_PATH;
 const std::string RENDER_TOOL = QUAB_RENDER_PATH;
 const std::string EXPORT_TOOL = QUAB_EXPORT_PATH;
+const std::string CHECK_TOOL = QUAB_CHECK_PATH;
+const std::string PLAY_TOOL = QUAB_PLAY_PATH;
 
 const std::vector<Writer> WRITERS = {
     {"assets_build", ASSETS_TOOL + " build $OUT", 1},
@@ -82,18 +85,14 @@ class Files : public ::testing::Test {
             fs::remove_all(root);
     }
 
-    // Runs a shell command in the work folder, with standard output closed on request; the
-    // exporter's work folder is our own.
-    RunResult run(const std::string& command, bool close_stdout = false) {
-        std::string cmd = "cd " + work + " && TMPDIR=" + root + "/tmp " + command +
-                          (close_stdout ? " >&-" : " >" + root + "/stdout.txt") + " 2>" + root +
-                          "/stderr.txt </dev/null";
-        int wstatus = std::system(cmd.c_str());
-        RunResult r;
-        r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-        r.out = slurp(root + "/stdout.txt");
-        r.err = slurp(root + "/stderr.txt");
-        return r;
+    // Runs a command (words split at spaces) in the work folder, with standard output elsewhere
+    // on request (CLOSED_STDOUT, "/dev/full"); the exporter's work folder is our own.
+    RunResult run(const std::string& command, const std::string& stdout_to = "") {
+        Child c = child_of(words_of(command));
+        c.cwd = work;
+        c.env["TMPDIR"] = root + "/tmp";
+        c.stdout_to = stdout_to;
+        return run_child(c, root);
     }
 
     std::string expand(const std::string& command, const std::string& out) {
@@ -339,14 +338,14 @@ INSTANTIATE_TEST_SUITE_P(
     Tools, EndlessInput,
     ::testing::Values(
         InputCase{"render_timeline_dev_zero", RENDER_TOOL + " $ASSETS /dev/zero $OUT",
-                  "/dev/zero: longer than 16 MB; not a timeline"},
+                  "quab-render: /dev/zero: not a regular file\n"},
         InputCase{"render_assets_dev_zero", RENDER_TOOL + " /dev/zero $IN/timeline.txt $OUT",
-                  "/dev/zero: not the show's asset file: holds 0 assets"},
+                  "quab-render: /dev/zero: not a regular file\n"},
         InputCase{"render_assets_2gb_of_zeros",
                   RENDER_TOOL + " $IN/zeros.dat $IN/timeline.txt $OUT",
                   "zeros.dat: cannot load the asset file"},
         InputCase{"assets_unpack_dev_zero", ASSETS_TOOL + " unpack /dev/zero $OUT",
-                  "/dev/zero: not the show's asset file"},
+                  "quab-assets: /dev/zero: not a regular file\n"},
         InputCase{"assets_unpack_2gb_of_zeros", ASSETS_TOOL + " unpack $IN/zeros.dat $OUT",
                   "zeros.dat: cannot load the asset file"},
         InputCase{"assets_build_png_linked_to_dev_zero",
@@ -355,64 +354,174 @@ INSTANTIATE_TEST_SUITE_P(
                   "00.png: larger than 64 MB"},
         InputCase{"export_assets_dev_zero",
                   EXPORT_TOOL + " --assets /dev/zero --music $MODULE $OUT.mp4",
-                  "/dev/zero: not the show's asset file"}),
+                  "quab-export: /dev/zero: not a regular file\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// ---- The command line: --help and -h print the usage and exit 0; an unknown option is a
-// usage error with status 2 and never becomes a file.
+// ---- A FIFO as an input is refused at once with one line and status 2: nothing waits for a
+// writer that never comes.
 
-struct CommandLineCase {
+struct FifoCase {
     const char* name;
-    std::string program;
-    std::string unknown_option_run; // a command with an option where a file name could be
+    std::string command; // $FIFO: a FIFO in the inputs folder; $IN, $ASSETS, $MODULE as above
+    std::string refused; // the path the line names
 };
 
-void PrintTo(const CommandLineCase& c, std::ostream* os) { print_name(c, os); }
+void PrintTo(const FifoCase& c, std::ostream* os) { print_name(c, os); }
 
-const std::vector<CommandLineCase> PROGRAMS = {
-    {"quab_assets", ASSETS_TOOL, ASSETS_TOOL + " build -o"},
-    {"quab_music", MUSIC_TOOL, MUSIC_TOOL + " --out"},
-    {"quab_render", RENDER_TOOL, RENDER_TOOL + " -x timeline frames"},
-    {"quab_export", EXPORT_TOOL, EXPORT_TOOL + " -"},
-    {"quab_testmod", TESTMOD_TOOL, TESTMOD_TOOL + " --bogus"},
-    {"quab_testassets", TESTASSETS_TOOL, TESTASSETS_TOOL + " --bogus"},
-};
+class FifoInput : public Files, public ::testing::WithParamInterface<FifoCase> {};
 
-class CommandLine : public Files, public ::testing::WithParamInterface<CommandLineCase> {};
-
-TEST_P(CommandLine, HelpPrintsTheUsageAndUnknownOptionsAreUsageErrors) {
-    const CommandLineCase& c = GetParam();
-    for (const char* help : {"--help", "-h"}) {
-        SCOPED_TRACE(help);
-        RunResult r = run(c.program + " " + help);
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out.rfind("usage: quab-", 0), 0u) << r.out;
-        EXPECT_EQ(r.err, "");
-        // Where the usage cannot be printed, that is a failure, not a success.
-        EXPECT_EQ(run(c.program + " " + help, true).status, 1);
-    }
-    RunResult r = run(c.unknown_option_run);
+TEST_P(FifoInput, IsRefusedAtOnceWithOneLine) {
+    const FifoCase& c = GetParam();
+    std::string fifo = inputs + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    fs::create_directory(inputs + "/pictures");
+    ASSERT_EQ(mkfifo((inputs + "/pictures/05.png").c_str(), 0666), 0);
+    std::ofstream(inputs + "/timeline.txt") << "0 0 0\n";
+    std::string command = replaced(replaced(c.command, "$FIFO", fifo), "$IN", inputs);
+    // A tool that waits for a writer is stopped after 20 s (status 124) rather than hanging.
+    RunResult r = run("/usr/bin/timeout 20 " + expand(command, work + "/out"));
+    std::string program = words_of(command)[0];
+    program = program.substr(program.rfind('/') + 1);
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_NE(r.err.find("unknown option"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("usage: quab-"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err,
+              program + ": " + replaced(c.refused, "$IN", inputs) + ": not a regular file\n");
+    EXPECT_EQ(r.out, "");
     EXPECT_TRUE(names_in(work).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Tools, CommandLine, ::testing::ValuesIn(PROGRAMS),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Tools, FifoInput,
+    ::testing::Values(
+        FifoCase{"check_assets", CHECK_TOOL + " --assets $FIFO --music $MODULE", "$IN/fifo"},
+        FifoCase{"check_music", CHECK_TOOL + " --assets $ASSETS --music $FIFO", "$IN/fifo"},
+        FifoCase{"play_assets", PLAY_TOOL + " --assets $FIFO --music $MODULE --mute", "$IN/fifo"},
+        FifoCase{"play_music", PLAY_TOOL + " --assets $ASSETS --music $FIFO --mute", "$IN/fifo"},
+        FifoCase{"export_assets", EXPORT_TOOL + " --assets $FIFO --music $MODULE $OUT.mp4",
+                 "$IN/fifo"},
+        FifoCase{"export_music", EXPORT_TOOL + " --assets $ASSETS --music $FIFO $OUT.mp4",
+                 "$IN/fifo"},
+        FifoCase{"render_assets", RENDER_TOOL + " $FIFO $IN/timeline.txt $OUT", "$IN/fifo"},
+        FifoCase{"render_timeline", RENDER_TOOL + " $ASSETS $FIFO $OUT", "$IN/fifo"},
+        FifoCase{"assets_unpack", ASSETS_TOOL + " unpack $FIFO $OUT", "$IN/fifo"},
+        FifoCase{"assets_build_from", ASSETS_TOOL + " build $OUT --from $IN/pictures",
+                 "$IN/pictures/05.png"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Standard output that cannot take the results: the program says so and fails, even when
+// everything else worked.
+
+struct FullOutputCase {
+    const char* name;
+    std::string command; // $OUT: a name in the work folder
+    int status;          // the program's failure status
+};
+
+void PrintTo(const FullOutputCase& c, std::ostream* os) { print_name(c, os); }
+
+class FullStandardOutput : public Files, public ::testing::WithParamInterface<FullOutputCase> {};
+
+TEST_P(FullStandardOutput, FailsWithTheReason) {
+    const FullOutputCase& c = GetParam();
+    // Enough passes that quab-render's lines fill stdio's buffer while it runs.
+    std::string timeline;
+    for (int pass = 0; pass < 300; pass++)
+        timeline += std::to_string(pass) + " 0 0\n";
+    std::ofstream(inputs + "/timeline.txt") << timeline;
+    std::string command = replaced(c.command, "$IN", inputs);
+    RunResult r = run(expand(command, work + "/out"), "/dev/full");
+    std::string program = words_of(command)[0];
+    program = program.substr(program.rfind('/') + 1);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(program + ": cannot write standard output: No space left on device\n"),
+              std::string::npos)
+        << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, FullStandardOutput,
+    ::testing::Values(
+        // The plan is about 4 kB: more than one buffer of it is lost on the way.
+        FullOutputCase{"check", CHECK_TOOL + " --assets $ASSETS --music $MODULE", 2},
+        FullOutputCase{"render", RENDER_TOOL + " $ASSETS $IN/timeline.txt $OUT", 1},
+        FullOutputCase{"assets_build", ASSETS_TOOL + " build $OUT", 1},
+        FullOutputCase{"export",
+                       EXPORT_TOOL + " --assets $ASSETS --music $MODULE --scale 1 --fps 5 $OUT.mp4",
+                       1},
+        FullOutputCase{"testmod_help", TESTMOD_TOOL + " --help", 1},
+        FullOutputCase{"music_version", MUSIC_TOOL + " --version", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- A second unpack into a folder of pictures the maker edited leaves every one of them as it
+// is and names them; --force replaces them.
+
+TEST_F(Files, UnpackKeepsEditedPicturesUnlessForced) {
+    std::string dat = inputs + "/built.dat";
+    ASSERT_EQ(run(ASSETS_TOOL + " build " + dat).status, 0);
+    std::string pictures = work + "/pictures";
+    RunResult first = run(ASSETS_TOOL + " unpack " + dat + " " + pictures);
+    ASSERT_EQ(first.status, 0) << first.err;
+    ASSERT_EQ(names_in(pictures).size(), 30u);
+    std::string edited = pictures + "/05-scene2-overlay-1.png";
+    std::string original = slurp(edited);
+    std::ofstream(edited, std::ios::binary | std::ios::trunc) << "an edit";
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> removed; // pictures taken away before the unpack
+        std::string line;                 // what it says, with $P for the pictures folder
+    };
+    const Case cases[] = {
+        {"all thirty there",
+         {},
+         "quab-assets: $P/00-layer-0.png, $P/01-layer-1.png, $P/02-scene1-mask-1.png and 27 more "
+         "pictures already exist; unpack --force replaces them\n"},
+        {"only the edited one there",
+         {"00-layer-0.png",           "01-layer-1.png",
+          "02-scene1-mask-1.png",     "03-scene1-mask-2.png",
+          "04-scene2-texture.png",    "06-scene2-overlay-2.png",
+          "07-scene2-overlay-3.png",  "08-scene3-height-field.png",
+          "09-scene3-light-map.png",  "10-scene3-overlay.png",
+          "11-scene4-overlay-1.png",  "12-scene4-overlay-2.png",
+          "13-scene4-overlay-3.png",  "14-scene4-overlay-4.png",
+          "15-scene5-tunnel.png",     "16-scene6-picture.png",
+          "17-scene7-background.png", "18-scene7-word-1.png",
+          "19-scene7-word-2.png",     "20-scene7-word-3.png",
+          "21-scene7-word-4.png",     "22-scene7-word-5.png",
+          "23-scene7-word-6.png",     "24-scene7-word-7.png",
+          "25-scene7-word-8.png",     "26-scene7-word-9.png",
+          "27-scene7-word-10.png",    "28-scene5-strip.png",
+          "29-scene8-scroller.png"},
+         "quab-assets: $P/05-scene2-overlay-1.png already exists; unpack --force replaces them\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::string& name : c.removed)
+            fs::remove(pictures + "/" + name);
+        RunResult again = run(ASSETS_TOOL + " unpack " + dat + " " + pictures);
+        EXPECT_EQ(again.status, 2);
+        EXPECT_EQ(again.err, replaced(c.line, "$P", pictures));
+        EXPECT_EQ(again.out, "");
+        EXPECT_EQ(slurp(edited), "an edit");
+        EXPECT_EQ(names_in(pictures).size(), 30u - c.removed.size());
+    }
+    RunResult forced = run(ASSETS_TOOL + " unpack " + dat + " " + pictures + " --force");
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(names_in(pictures).size(), 30u);
+    EXPECT_TRUE(slurp(edited) == original);
+}
 
 // ---- A closed standard output: the files opened for writing must not take its number, or the
 // tool's own lines end up inside them.
 
 TEST_F(Files, ClosedStandardOutputDoesNotReachTheFiles) {
     std::string assets_file = inputs + "/test.dat";
-    ASSERT_EQ(run(TESTASSETS_TOOL + " " + assets_file, true).status, 0);
+    ASSERT_EQ(run(TESTASSETS_TOOL + " " + assets_file, CLOSED_STDOUT).status, 0);
     ASSERT_EQ(run(TESTASSETS_TOOL + " " + root + "/plain.dat").status, 0);
     EXPECT_TRUE(slurp(assets_file) == slurp(root + "/plain.dat"));
     // quab-assets reports what it wrote: with nowhere to report it, the run fails, but the file
     // is whole.
     std::string built = inputs + "/built.dat";
-    EXPECT_EQ(run(ASSETS_TOOL + " build " + built, true).status, 1);
+    EXPECT_EQ(run(ASSETS_TOOL + " build " + built, CLOSED_STDOUT).status, 1);
     ASSERT_EQ(run(ASSETS_TOOL + " build " + root + "/built_plain.dat").status, 0);
     EXPECT_TRUE(slurp(built) == slurp(root + "/built_plain.dat"));
 
@@ -423,8 +532,8 @@ TEST_F(Files, ClosedStandardOutputDoesNotReachTheFiles) {
         timeline += std::to_string(pass) + " 0 0\n";
     std::ofstream(inputs + "/timeline.txt") << timeline;
     std::string frames = root + "/frames";
-    RunResult r =
-        run(RENDER_TOOL + " " + assets_file + " " + inputs + "/timeline.txt " + frames, true);
+    RunResult r = run(RENDER_TOOL + " " + assets_file + " " + inputs + "/timeline.txt " + frames,
+                      CLOSED_STDOUT);
     // Its lines could not be written: a failure, reported as one.
     EXPECT_EQ(r.status, 1) << r.err;
     ASSERT_EQ(names_in(frames).size(), 300u);

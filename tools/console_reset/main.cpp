@@ -6,18 +6,29 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include <linux/kd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
-static constexpr const char* USAGE =
-    "usage: quab-console-reset [-h|--help]\n"
-    "Gives the terminal on standard input back after vgademo was killed: text mode and the\n"
-    "keyboard's character mode on a virtual console, and the usual terminal settings.\n"
+#include "tools/common/command_line.h"
+
+static constexpr const char* PROGRAM = "quab-console-reset";
+
+static constexpr ToolText TOOL = {
+    PROGRAM,
+    "Gives the terminal on standard input back after vgademo was killed.",
+    "[< CONSOLE]",
+    "",
+    "On a virtual console: text mode and the keyboard's character mode; on any terminal: the\n"
+    "usual settings (echo, line editing, Ctrl+C and Ctrl+Z).\n"
     "  quab-console-reset              on the console itself (it may be typed blind)\n"
-    "  quab-console-reset < /dev/tty3  from another console, for console 3\n";
+    "  quab-console-reset < /dev/tty3  from another console, for console 3\n"
+    "Exit status: 0 done, 1 the terminal could not be reset, 2 a bad command line.\n",
+};
 
 static constexpr cc_t control(char c) { return static_cast<cc_t>(c & 0x1F); }
 
@@ -47,22 +58,17 @@ static void make_sane(termios* t) {
 }
 
 static int fail(const char* what) {
-    std::fprintf(stderr, "quab-console-reset: %s: %s\n", what, std::strerror(errno));
-    return 1;
+    std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, what, std::strerror(errno));
+    return EXIT_FAILED;
 }
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; i++) {
-        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(USAGE, stdout);
-            return 0;
-        }
-        std::fprintf(stderr, "quab-console-reset: unexpected argument '%s'\n%s", argv[i], USAGE);
-        return 2;
-    }
+    std::vector<const char*> operands = parse_command_line(TOOL, argc, argv, {});
+    if (!operands.empty())
+        usage_error(PROGRAM, std::string("unexpected argument ") + operands[0]);
     if (!isatty(STDIN_FILENO)) {
-        std::fprintf(stderr, "quab-console-reset: standard input is not a terminal\n");
-        return 1;
+        std::fprintf(stderr, "%s: standard input is not a terminal\n", PROGRAM);
+        return EXIT_FAILED;
     }
     // Only a virtual console answers KDGETMODE; a pseudo-terminal has no modes to give back.
     int kd_mode = 0;
@@ -80,5 +86,5 @@ int main(int argc, char** argv) {
     make_sane(&t);
     if (tcsetattr(STDIN_FILENO, TCSANOW, &t) != 0)
         return fail("cannot set the terminal's settings");
-    return 0;
+    return EXIT_OK;
 }

@@ -9,7 +9,7 @@
 #include <SDL.h>
 
 #include "core/core.h"
-#include "music/mixer.h"
+#include "music/collector.h"
 #include "music/sample_clock.h"
 #include "tools/common/command_line.h"
 #include "tools/play/playback.h"
@@ -394,7 +394,7 @@ int main(int argc, char** argv) {
     int minutes, seconds;
     playtime_parts(heard.sngtime, &minutes, &seconds);
     std::printf("Total playtime: %d:%d\n", minutes, seconds);
-    mixer_close();
+    collector_close();
     SDL_DestroyTexture(screen.texture);
     SDL_DestroyRenderer(screen.renderer);
     SDL_DestroyWindow(screen.window);

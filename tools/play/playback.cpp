@@ -15,7 +15,7 @@
 
 #include <SDL.h>
 
-#include "music/mixer.h"
+#include "music/collector.h"
 #include "music/sample_clock.h"
 
 namespace {
@@ -199,7 +199,7 @@ bool wait_for_room() {
 }
 
 void music_thread_main() {
-    MODULE* module = mixer_module();
+    MODULE* module = collector_module();
     Player_Start(module);
     if (first_position > 0)
         Player_SetPosition(static_cast<UWORD>(first_position));
@@ -235,14 +235,14 @@ void music_thread_main() {
         std::uint32_t frames = BLOCK_FRAMES - static_cast<std::uint32_t>(start % BLOCK_FRAMES);
         // Mixing the first sample runs the player tick that starts on it, so the block's record
         // holds the row playing from its first sample on, as quab-export takes it.
-        if (!mixer_mix(buffer, 1, &mix_error)) {
+        if (!collector_mix(buffer, 1, &mix_error)) {
             mix_failed = true;
             break;
         }
         Block b{start, frames, module->sngpos, module->patpos, module->sngtime, 0};
         bool active = Player_Active();
-        if (frames > 1 && !mixer_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME,
-                                     frames - 1, &mix_error)) {
+        if (frames > 1 && !collector_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME,
+                                         frames - 1, &mix_error)) {
             mix_failed = true;
             break;
         }

@@ -1,0 +1,14 @@
+// quab-play's answers to a display that goes away under it: a window destroyed by another client
+// ends the show as its close button does, and a lost connection to the X server is one line and
+// exit status 1, at once, never Xlib's exit() under running threads.
+#pragma once
+
+#include <SDL.h>
+
+// Installs the X error handlers for the window's display; nothing under other video drivers.
+// Called once the window is open.
+void watch_display_faults(SDL_Window* window);
+
+// True once the X server has reported the window destroyed from outside (xdotool windowclose):
+// the frame loop ends the show.
+bool display_window_gone();

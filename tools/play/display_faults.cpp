@@ -13,6 +13,7 @@
 
 namespace {
 
+Display* watched_display = nullptr;
 Window watched_window = 0;
 std::atomic<bool> window_gone{false};
 
@@ -48,9 +49,15 @@ void watch_display_faults(SDL_Window* window) {
     SDL_VERSION(&info.version);
     if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
         return;
+    watched_display = info.info.x11.display;
     watched_window = info.info.x11.window;
     XSetErrorHandler(on_x_error);
     XSetIOErrorHandler(on_x_io_error);
 }
 
 bool display_window_gone() { return window_gone.load(); }
+
+void display_faults_settle() {
+    if (watched_display)
+        XSync(watched_display, False);
+}

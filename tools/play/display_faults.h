@@ -12,3 +12,8 @@ void watch_display_faults(SDL_Window* window);
 // True once the X server has reported the window destroyed from outside (xdotool windowclose):
 // the frame loop ends the show.
 bool display_window_gone();
+
+// After SDL_DestroyWindow, before SDL_Quit: takes in the X server's answers to what was sent, so
+// that errors about a window destroyed from outside still come here, not to Xlib's handler,
+// which SDL_Quit puts back before it closes the display.
+void display_faults_settle();

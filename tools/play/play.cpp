@@ -442,6 +442,7 @@ int main(int argc, char** argv) {
     SDL_DestroyTexture(screen.texture);
     SDL_DestroyRenderer(screen.renderer);
     SDL_DestroyWindow(screen.window);
+    display_faults_settle();
     SDL_Quit();
     free_asset_table(assets);
     show_free(&show);

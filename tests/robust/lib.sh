@@ -85,12 +85,8 @@ wait_gone() {
 
 # Processes whose working folder is under $1 (a show that outlived its test would be one).
 processes_in() {
-    local link
-    for link in /proc/[0-9]*/cwd; do
-        case "$(readlink "$link" 2>/dev/null)" in
-        "$1" | "$1"/*) echo "${link#/proc/}" | cut -d/ -f1 ;;
-        esac
-    done
+    find /proc/[0-9]*/cwd -maxdepth 0 \( -lname "$1" -o -lname "$1/*" \) 2>/dev/null |
+        cut -d/ -f3
 }
 
 # Starts a PulseAudio of the test's own, with the null sink "quab_sink", whose runtime folder is

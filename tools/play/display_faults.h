@@ -5,8 +5,13 @@
 
 #include <SDL.h>
 
-// Installs the X error handlers for the window's display; nothing under other video drivers.
-// Called once the window is open.
+// Installs the handler of a lost X connection; called before SDL opens the display, so that a
+// server that goes away while the window opens is answered too. Harmless without X.
+void watch_display_connection();
+
+// Installs the X error handler for the window, and a crash handler that tells a crash on a
+// closed connection as the display lost; nothing under other video drivers. Called once the
+// window is open, and again once the renderer is made (an OpenGL renderer makes the window anew).
 void watch_display_faults(SDL_Window* window);
 
 // True once the X server has reported the window destroyed from outside (xdotool windowclose):

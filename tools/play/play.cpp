@@ -220,6 +220,7 @@ std::uint32_t scale_within(std::uint32_t asked, const SDL_Rect& usable) {
 Screen open_screen(const Options& opt) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_SetHint(SDL_HINT_APP_NAME, "quab-play");
+    watch_display_connection();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
         fail("cannot open a window: " + no_display_reason() + " (" + SDL_GetError() + ")");
     // With no display SDL falls back to drawing nowhere; only asked for by name is that a window.
@@ -258,6 +259,7 @@ Screen open_screen(const Options& opt) {
         s.renderer = SDL_CreateRenderer(s.window, -1, 0);
     if (!s.renderer)
         fail(std::string("cannot draw in the window: ") + SDL_GetError());
+    watch_display_faults(s.window);
     // The picture keeps 4:3, centred on black, whatever the window's shape.
     SDL_RenderSetLogicalSize(s.renderer, FRAME_W, FRAME_H);
     // The key byte of each Pixel is not alpha: the texture ignores it.

@@ -20,6 +20,7 @@
 #include <ctime>
 #include <mutex>
 
+#include <dlfcn.h>
 #include <pthread.h>
 #include <semaphore.h>
 
@@ -252,10 +253,28 @@ bool wait_for_room() {
     return false;
 }
 
+// alsa-lib writes its own lines on standard error when it finds no sound card (the sound
+// server gone, SDL tries ALSA next); the show says it in one line of its own.
+void quiet_alsa_error(const char*, int, const char*, int, const char*, ...) {}
+
+// Quiets the alsa-lib that SDL's audio start-up has loaded, if it has.
+void quiet_alsa() {
+    void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_NOLOAD);
+    if (!alsa)
+        return;
+    using ErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(ErrorHandler);
+    auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+    if (set)
+        set(quiet_alsa_error);
+    dlclose(alsa);
+}
+
 // Opens the output on the helper thread: SDL's audio start-up connects to the sound server, and
 // with a stopped one neither it nor SDL_OpenAudioDevice returns.
 void* open_main(void*) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+        quiet_alsa();
         SDL_AudioSpec want;
         SDL_zero(want);
         want.freq = static_cast<int>(MIX_RATE_HZ);

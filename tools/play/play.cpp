@@ -237,7 +237,10 @@ Screen open_screen(const Options& opt) {
     else if (SDL_GetDisplayUsableBounds(0, &usable) == 0)
         scale = scale_within(scale, usable);
     Screen s{};
-    Uint32 flags = SDL_WINDOW_RESIZABLE | (opt.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    // Shown once it can be drawn in: an OpenGL renderer makes the window anew, and the first
+    // one would flash up and vanish under the eyes of the user (and of window tools).
+    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN |
+                   (opt.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     s.window = SDL_CreateWindow("QUAB", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                 static_cast<int>(FRAME_W * scale),
                                 static_cast<int>(FRAME_H * scale), flags);
@@ -267,6 +270,7 @@ Screen open_screen(const Options& opt) {
                                   FRAME_W, FRAME_H);
     if (!s.texture)
         fail(std::string("cannot draw in the window: ") + SDL_GetError());
+    SDL_ShowWindow(s.window);
     SDL_DisplayMode mode;
     int refresh_hz = FALLBACK_REFRESH_HZ;
     if (SDL_GetWindowDisplayMode(s.window, &mode) == 0 && mode.refresh_rate > 0)

@@ -76,7 +76,7 @@ press_key() {
 }
 
 # Applies the fault to the show (pid $pid); sets ends_itself (true when the fault alone must
-# end the show) and fault_note.
+# end the show), fault_note, and fault_at (when it came: a key or a close waits for the window).
 apply_fault() {
     ends_itself=true
     fault_note=""
@@ -125,6 +125,7 @@ apply_fault() {
     sighup) kill -HUP "$pid" ;;
     key) press_key || fault_note="no window for the key" ;;
     esac
+    fault_at=$(now)
 }
 
 # Whether the show's end (status $1, outputs $2.out and $2.err) is one the README promises for
@@ -242,7 +243,6 @@ for i in $(seq 1 "$runs"); do
     sleep "$((delay / 10)).$((delay % 10))"
     sound_started=false
     [ "$(own_streams)" -gt 0 ] && sound_started=true
-    fault_at=$(now)
     apply_fault "$fault"
     asked_at=$fault_at
     if ! $ends_itself && kill -0 "$pid" 2>/dev/null; then

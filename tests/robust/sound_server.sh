@@ -13,11 +13,15 @@
 #                         silent, in time, and SIGINT ends it with its playtime line.
 #   play_died             killed mid-show: the same line as xdemo's, and the song to its end at
 #                         the speed of the clock.
+#   play_killed_startup   killed before start-up (its socket left behind): one line, the show
+#                         silent, Escape ends it (alsa-lib's own lines, as SDL tries ALSA next, are
+#                         not let through).
 # Usage: sound_server.sh BUILD [CASE...] (default all).
 . "$(dirname "$0")/lib.sh" "$1"
 shift
 cases=("$@")
-[ ${#cases[@]} -eq 0 ] && cases=(stalled_quit stalled_startup died play_stalled_quit play_stalled_startup play_died)
+[ ${#cases[@]} -eq 0 ] && cases=(stalled_quit stalled_startup died play_stalled_quit play_stalled_startup play_died
+    play_killed_startup)
 
 make_assets "$WORK/quab.dat"
 
@@ -165,6 +169,19 @@ for case in "${cases[@]}"; do
         kill -INT $play
         expect_play_end $case-silent 0 1.5 "$(now)" \
             "the sound output did not answer in 5 seconds: playing without sound"
+        ;;
+    play_killed_startup)
+        make_module "$dir/music.xm" --positions 32 --rows 8 --speed 3 --bpm 125
+        kill -9 "$pulse_pid"
+        start_play "$dir" $case XDG_RUNTIME_DIR="$run" "$BUILD/quab-play" --scale 1
+        [ -n "$window" ] || { fail "$case: no window: $(cat "$WORK/$case.err")"; continue; }
+        sleep 1.5
+        case $(xdotool getwindowname "$window") in
+        *"(position 2)"* | *"(position 3)"* | *"(position 4)"* | *"(position 5)"*) ;;
+        *) fail "$case: the silent show is not at position 2 to 5: $(xdotool getwindowname "$window")" ;;
+        esac
+        xdotool key --window "$window" Escape
+        expect_play_end $case 0 1.5 "$(now)" "no sound output: playing without sound"
         ;;
     play_died)
         # 12 positions of 0.48 s: 5.76 s of song, cut at about 2 s.

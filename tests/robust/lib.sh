@@ -151,8 +151,20 @@ start_play() {
     (cd "$dir" && exec env --default-signal=INT,TERM "$@" >"$WORK/$name.out" 2>"$WORK/$name.err") &
     play=$!
     cleanup_pids="$cleanup_pids $play"
-    window=$(DISPLAY="${play_display:-$DISPLAY}" timeout 20 xdotool search --sync --onlyvisible \
-        --pid $play --name '^QUAB' 2>/dev/null | head -n 1)
+    # One search at a time: a search that meets a window SDL destroys under it fails as a whole.
+    local i=0
+    window=""
+    while [ -z "$window" ] && [ $i -lt 200 ] && kill -0 $play 2>/dev/null; do
+        window=$(DISPLAY="${play_display:-$DISPLAY}" xdotool search --onlyvisible --pid $play \
+            --name '^QUAB' 2>/dev/null | head -n 1)
+        [ -n "$window" ] || sleep 0.1
+        i=$((i + 1))
+    done
+}
+
+# Presses key $1 in quab-play's window as a user does: the pointer in the window, then the key.
+play_key() {
+    DISPLAY="${play_display:-$DISPLAY}" xdotool mousemove --window "$window" 10 10 key "$1"
 }
 
 # Checks how quab-play (pid $play, outputs $WORK/$1.*) ended: status $2 within $3 seconds of the

@@ -20,7 +20,7 @@ start_play "$WORK" scale DISPLAY="$play_display" "$BUILD/quab-play" --scale 3 --
 if [ -n "$window" ]; then
     size=$(DISPLAY=$play_display xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
     [ "$size" = 640x480 ] || fail "scale: window $size, expected 640x480"
-    DISPLAY=$play_display xdotool key --window "$window" Escape
+    play_key Escape
     expect_play_end scale 0 1.5 "$(now)" \
         "quab-play: --scale 3 (960x720) does not fit on the screen (640x480 usable): using --scale 2"
 else

@@ -145,7 +145,7 @@ for case in "${cases[@]}"; do
         kill -STOP "$pulse_pid"
         # Long enough for SDL's output to be held by the stopped server.
         sleep 1
-        xdotool key --window "$window" Escape
+        play_key Escape
         expect_play_end $case 0 1.5 "$(now)" ""
         ;;
     play_stalled_startup)
@@ -154,7 +154,7 @@ for case in "${cases[@]}"; do
         start_play "$dir" $case XDG_RUNTIME_DIR="$run" "$BUILD/quab-play" --scale 1
         [ -n "$window" ] || { fail "$case: no window with the server stopped"; continue; }
         sleep 0.5
-        xdotool key --window "$window" Escape
+        play_key Escape
         expect_play_end $case 0 1.5 "$(now)" ""
         grep -qx 'Total playtime: 0:0' "$WORK/$case.out" || fail "$case: $(cat "$WORK/$case.out")"
         # Left alone: 0.48 s a position, silent on the clock once the wait is over.
@@ -180,7 +180,7 @@ for case in "${cases[@]}"; do
         *"(position 2)"* | *"(position 3)"* | *"(position 4)"* | *"(position 5)"*) ;;
         *) fail "$case: the silent show is not at position 2 to 5: $(xdotool getwindowname "$window")" ;;
         esac
-        xdotool key --window "$window" Escape
+        play_key Escape
         expect_play_end $case 0 1.5 "$(now)" "no sound output: playing without sound"
         ;;
     play_died)

@@ -1,5 +1,6 @@
-// Music and timing: libmikmod with the show's fixed mixing settings, the loaded module, the
-// 10 ms interval timer whose handler counts 50 Hz ticks, and the mixer thread.
+// Music and timing: libmikmod with the show's fixed mixing settings and the loaded module
+// (music.cpp), the 10 ms interval timer whose handler counts 50 Hz ticks (timer.cpp), and the
+// live mixer thread that plays the module to the sound output (live_mixer.cpp).
 #pragma once
 
 #include <atomic>

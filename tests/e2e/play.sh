@@ -168,7 +168,7 @@ done <"$WORK/follow"
 
 # --- Silent, by choice and without a sound output: 50 ticks a second, so the 1.92 s song
 # positions change 5,760 ms apart over three of them.
-python3 "$TOOLS" titles 8.5 "$PLAY" --music click.xm --scale 1 --mute >"$WORK/titles"
+python3 "$TOOLS" titles 10 "$PLAY" --music click.xm --scale 1 --mute >"$WORK/titles"
 span=$(awk '$1 == 4 {t4 = $2} $1 == 1 {t1 = $2} END {print t4 - t1}' "$WORK/titles")
 [ "$span" -ge 5700 ] && [ "$span" -le 5820 ] ||
     fail "muted: positions 1 to 4 took $span ms, not 5,760: $(cat "$WORK/titles")"

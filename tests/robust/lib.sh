@@ -86,12 +86,8 @@ wait_gone() {
 
 # Processes whose working folder is under $1 (a show that outlived its test would be one).
 processes_in() {
-    local link
-    for link in /proc/[0-9]*/cwd; do
-        case "$(readlink "$link" 2>/dev/null)" in
-        "$1" | "$1"/*) echo "${link#/proc/}" | cut -d/ -f1 ;;
-        esac
-    done
+    find /proc/[0-9]*/cwd -maxdepth 0 \( -lname "$1" -o -lname "$1/*" \) 2>/dev/null |
+        cut -d/ -f3
 }
 
 # Starts a PulseAudio of the test's own, with the null sink "quab_sink", whose runtime folder is
@@ -160,4 +156,76 @@ streams_back_to() {
         i=$((i + 1))
     done
     [ "$(sound_streams)" -le "$1" ]
+}
+
+# Starts an X server of the test's own with the given Xvfb arguments (its screens); it picks a
+# free display number and writes it to descriptor 5 once it accepts clients. Sets xvfb_pid and
+# xvfb_display (":N"); the server ends with the test, and its lock and socket, which a killed
+# server leaves behind, are removed.
+start_own_xvfb() {
+    local log="$WORK/xvfb-$$-$RANDOM"
+    Xvfb -displayfd 5 -nolisten tcp "$@" 5>"$log.display" >"$log.log" 2>&1 &
+    xvfb_pid=$!
+    cleanup_pids="$cleanup_pids $xvfb_pid"
+    local i=0
+    while ! grep -q '^[0-9]\+$' "$log.display" 2>/dev/null; do
+        if [ $i -ge 100 ] || ! kill -0 $xvfb_pid 2>/dev/null; then
+            fail "the test's X server did not start: $(cat "$log.log")"
+            return 1
+        fi
+        sleep 0.1
+        i=$((i + 1))
+    done
+    local num
+    num=$(cat "$log.display")
+    xvfb_display=":$num"
+    cleanup_files+=("/tmp/.X$num-lock" "/tmp/.X11-unix/X$num")
+}
+
+# Starts quab-play in folder $1 with outputs to $WORK/$2.out and .err; the arguments after are
+# environment settings (NAME=VALUE) and then quab-play's options. SIGINT and SIGTERM get their
+# default actions back (a shell's background jobs start with SIGINT ignored). Sets play (its pid)
+# and window (once it is shown, within 20 s; empty when it did not come).
+start_play() {
+    local dir=$1 name=$2
+    shift 2
+    (cd "$dir" && exec env --default-signal=INT,TERM "$@" >"$WORK/$name.out" 2>"$WORK/$name.err") &
+    play=$!
+    cleanup_pids="$cleanup_pids $play"
+    # One search at a time: a search that meets a window SDL destroys under it fails as a whole.
+    local i=0
+    window=""
+    while [ -z "$window" ] && [ $i -lt 200 ] && kill -0 $play 2>/dev/null; do
+        window=$(DISPLAY="${play_display:-$DISPLAY}" xdotool search --onlyvisible --pid $play \
+            --name '^QUAB' 2>/dev/null | head -n 1)
+        [ -n "$window" ] || sleep 0.1
+        i=$((i + 1))
+    done
+}
+
+# Presses key $1 in quab-play's window as a user does: the pointer in the window, then the key.
+play_key() {
+    DISPLAY="${play_display:-$DISPLAY}" xdotool mousemove --window "$window" 10 10 key "$1"
+}
+
+# Checks how quab-play (pid $play, outputs $WORK/$1.*) ended: status $2 within $3 seconds of the
+# moment $4 (from now), standard error $5 exactly (empty: nothing). A status 0 comes with the
+# playtime line after the loader's. Prints how long it took.
+expect_play_end() {
+    local name=$1 status=$2 within=$3 since=$4 err=$5
+    wait_gone $play $((${within%.*} + 5)) || { fail "$name: quab-play still running"; kill -9 $play; }
+    local took
+    took=$(awk -v a="$since" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }')
+    wait $play
+    local rc=$?
+    echo "$name: quab-play ended $took s after the fault, status $rc"
+    at_most "$took" "$within" || fail "$name: ended $took s after the fault, expected within $within s"
+    [ $rc -eq "$status" ] || fail "$name: exit status $rc, expected $status"
+    if [ "$status" -eq 0 ]; then
+        grep -q '^Total playtime: [0-9]\+:[0-9]\+$' "$WORK/$name.out" ||
+            fail "$name: no playtime line: $(cat "$WORK/$name.out")"
+    else
+        grep -q '^Total playtime' "$WORK/$name.out" && fail "$name: a playtime line after a failure"
+    fi
+    expect_file "$name: standard error" "$WORK/$name.err" "$err"
 }

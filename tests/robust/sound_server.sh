@@ -5,11 +5,23 @@
 #   stalled_startup  stopped before start-up: one clear line after the wait, status 1.
 #   died             killed mid-show: one line on standard error, and the silent show keeps the
 #                    song at the speed of the clock to its end (it raced 2.4 times too fast).
+# quab-play against the same faults:
+#   play_stalled_quit     stopped mid-show, then Escape: ended within a second, playtime line,
+#                         status 0 (it waited for the server to resume).
+#   play_stalled_startup  stopped before start-up: Escape at once ends it (the window ignored
+#                         every request); left alone, one line after 5 s, then the show plays
+#                         silent, in time, and SIGINT ends it with its playtime line.
+#   play_died             killed mid-show: the same line as xdemo's, and the song to its end at
+#                         the speed of the clock.
+#   play_killed_startup   killed before start-up (its socket left behind): one line, the show
+#                         silent, Escape ends it (alsa-lib's own lines, as SDL tries ALSA next, are
+#                         not let through).
 # Usage: sound_server.sh BUILD [CASE...] (default all).
 . "$(dirname "$0")/lib.sh" "$1"
 shift
 cases=("$@")
-[ ${#cases[@]} -eq 0 ] && cases=(stalled_quit stalled_startup died)
+[ ${#cases[@]} -eq 0 ] && cases=(stalled_quit stalled_startup died play_stalled_quit play_stalled_startup play_died
+    play_killed_startup)
 
 make_assets "$WORK/quab.dat"
 
@@ -106,6 +118,81 @@ for case in "${cases[@]}"; do
         # the rest.
         at_most 13.9 "$took" && at_most "$took" 20 ||
             fail "$case: the show took $took s, expected 14.4 s of song at the speed of the clock"
+        ;;
+    play_stalled_quit)
+        make_module "$dir/music.xm" --positions 32 --rows 64 --speed 6 --bpm 125
+        start_play "$dir" $case XDG_RUNTIME_DIR="$run" "$BUILD/quab-play" --scale 1
+        if [ -z "$window" ] || ! wait_for_own_sound $play 20 "$run"; then
+            fail "$case: the show did not start (window \"$window\"): $(cat "$WORK/$case.err")"
+            continue
+        fi
+        sleep 1
+        kill -STOP "$pulse_pid"
+        # Long enough for SDL's output to be held by the stopped server.
+        sleep 1
+        play_key Escape
+        expect_play_end $case 0 1.5 "$(now)" ""
+        ;;
+    play_stalled_startup)
+        make_module "$dir/music.xm" --positions 32 --rows 8 --speed 3 --bpm 125
+        kill -STOP "$pulse_pid"
+        start_play "$dir" $case XDG_RUNTIME_DIR="$run" "$BUILD/quab-play" --scale 1
+        [ -n "$window" ] || { fail "$case: no window with the server stopped"; continue; }
+        sleep 0.5
+        play_key Escape
+        expect_play_end $case 0 1.5 "$(now)" ""
+        grep -qx 'Total playtime: 0:0' "$WORK/$case.out" || fail "$case: $(cat "$WORK/$case.out")"
+        # Left alone: 0.48 s a position, silent on the clock once the wait is over.
+        start_play "$dir" $case-silent XDG_RUNTIME_DIR="$run" "$BUILD/quab-play" --scale 1
+        [ -n "$window" ] || { fail "$case: no window with the server stopped"; continue; }
+        sleep 6.5
+        title=$(xdotool getwindowname "$window")
+        case $title in
+        *"(position 2)"* | *"(position 3)"* | *"(position 4)"*) ;;
+        *) fail "$case: 1 to 2 s after the wait the show is not at position 2 to 4: $title" ;;
+        esac
+        kill -INT $play
+        expect_play_end $case-silent 0 1.5 "$(now)" \
+            "the sound output did not answer in 5 seconds: playing without sound"
+        ;;
+    play_killed_startup)
+        make_module "$dir/music.xm" --positions 32 --rows 8 --speed 3 --bpm 125
+        kill -9 "$pulse_pid"
+        start_play "$dir" $case XDG_RUNTIME_DIR="$run" "$BUILD/quab-play" --scale 1
+        [ -n "$window" ] || { fail "$case: no window: $(cat "$WORK/$case.err")"; continue; }
+        sleep 1.5
+        case $(xdotool getwindowname "$window") in
+        *"(position 2)"* | *"(position 3)"* | *"(position 4)"* | *"(position 5)"*) ;;
+        *) fail "$case: the silent show is not at position 2 to 5: $(xdotool getwindowname "$window")" ;;
+        esac
+        play_key Escape
+        expect_play_end $case 0 1.5 "$(now)" "no sound output: playing without sound"
+        ;;
+    play_died)
+        # 12 positions of 0.48 s: 5.76 s of song, cut at about 2 s.
+        make_module "$dir/music.xm" --positions 12 --rows 8 --speed 3 --bpm 125
+        start_play "$dir" $case XDG_RUNTIME_DIR="$run" "$BUILD/quab-play" --scale 1
+        if [ -z "$window" ] || ! wait_for_own_sound $play 20 "$run"; then
+            fail "$case: the show did not start (window \"$window\"): $(cat "$WORK/$case.err")"
+            continue
+        fi
+        started=$(now)
+        sleep 2
+        kill -9 "$pulse_pid"
+        wait_gone $play 20 || { fail "$case: still running 20 s after its start"; kill -9 $play; }
+        wait $play
+        rc=$?
+        took=$(awk -v a="$started" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }')
+        echo "$case: the show took $took s from its first sound for 5.76 s of song"
+        [ $rc -eq 0 ] || fail "$case: exit status $rc, expected 0"
+        grep -qx 'Total playtime: 0:5' "$WORK/$case.out" || fail "$case: $(cat "$WORK/$case.out")"
+        expect_file "$case: standard error" "$WORK/$case.err" \
+            "Sound output lost: the show goes on without music"
+        # The stream is seen a moment after it starts; the output's buffer and the end of the
+        # show take a little more (some 0.6 s without a fault, up to 2 s on a busy machine); a
+        # song that raced would end early, and a clock that stood still never.
+        at_most 5.2 "$took" && at_most "$took" 8.5 ||
+            fail "$case: the show took $took s, expected 5.76 s of song at the speed of the clock"
         ;;
     esac
     left=$(processes_in "$dir")

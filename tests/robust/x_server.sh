@@ -8,23 +8,9 @@
 make_assets "$WORK/quab.dat"
 make_long_module "$WORK/music.xm"
 
-# Xvfb picks a free display number and writes it to descriptor 5 once it accepts clients.
-Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 -screen 1 320x240x8 -screen 2 320x240x16 \
-    5>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-xvfb=$!
-cleanup_pids="$cleanup_pids $xvfb"
-i=0
-while ! grep -q '^[0-9]\+$' "$WORK/display" 2>/dev/null; do
-    if [ $i -ge 100 ] || ! kill -0 $xvfb 2>/dev/null; then
-        fail "the test's X server did not start: $(cat "$WORK/xvfb.log")"
-        finish
-    fi
-    sleep 0.1
-    i=$((i + 1))
-done
-num=$(cat "$WORK/display")
-# Killed, the server leaves its lock and socket behind; the test removes them.
-cleanup_files+=("/tmp/.X$num-lock" "/tmp/.X11-unix/X$num")
+start_own_xvfb -screen 0 1024x768x24 -screen 1 320x240x8 -screen 2 320x240x16 || finish
+xvfb=$xvfb_pid
+num=${xvfb_display#:}
 
 vg_xdemo depth8 "$WORK" DISPLAY=":$num.1"
 [ $rc -eq 1 ] || fail "depth 8: exit status $rc, expected 1"
@@ -59,7 +45,7 @@ grep -Eq "X connection to :$num(\.0)? broken|XIO: +fatal IO error" "$WORK/show.e
 streams_back_to "$before" || fail "the playback stream is still on the sound server"
 left=$(processes_in "$WORK")
 [ -z "$left" ] || fail "processes left in the working folder: $left"
-[ "$(ls "$WORK" | grep -v '^depth\|^show\.\|^xvfb\.log$\|^display$' | tr '\n' ' ')" = "music.xm quab.dat " ] ||
+[ "$(ls "$WORK" | grep -v '^depth\|^show\.\|^xvfb-' | tr '\n' ' ')" = "music.xm quab.dat " ] ||
     fail "files left in the working folder: $(ls "$WORK")"
 
 finish

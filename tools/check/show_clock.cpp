@@ -5,17 +5,19 @@
 #include <csignal>
 #include <utility>
 
-#include "music/mixer.h"
+#include "core/timeline.h"
+#include "music/collector.h"
 
 bool read_show_clock(const char* music_path, ShowClock* clock, std::string* error,
                      bool* bad_module) {
     *bad_module = false;
-    if (!mixer_open(music_path, error, bad_module))
+    if (!collector_open(music_path, error, bad_module))
         return false;
     static const volatile std::sig_atomic_t never_stop = 0;
     std::vector<FrameClock> frames;
-    MixEnd end = mixdown_run(nullptr, CLOCK_READINGS_PER_S, &never_stop, &frames, error);
-    mixer_close();
+    MixEnd end =
+        mixdown_run(nullptr, CLOCK_READINGS_PER_S, LAST_SHOW_POSITION, &never_stop, &frames, error);
+    collector_close();
     switch (end) {
     case MixEnd::SHOW_ENDED:
         clock->end = ClockEnd::SHOW_ENDED;

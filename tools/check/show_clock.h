@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/export/mixdown.h"
+#include "music/mixdown.h"
 
 // Fine enough that no row of a fast module slips between two readings, and a whole number of
 // readings per 50 Hz tick, so that reading TICK_READINGS * t stands at the first sample of tick t.

@@ -13,14 +13,15 @@
 #include <unistd.h>
 
 #include "core/core.h"
-#include "music/mixer.h"
+#include "core/timeline.h"
+#include "music/collector.h"
+#include "music/mixdown.h"
 #include "music/sample_clock.h"
 #include "tools/common/clock.h"
 #include "tools/common/command_line.h"
 #include "tools/common/output_file.h"
 #include "tools/common/streams.h"
 #include "tools/export/encoder.h"
-#include "tools/export/mixdown.h"
 #include "tools/show_files/show_files.h"
 
 namespace {
@@ -160,12 +161,12 @@ std::vector<FrameClock> mix_music(const Options& opt) {
     std::string error;
     FILE* audio = std::fopen(leftovers.audio.c_str(), "wbe");
     if (!audio) {
-        mixer_close();
+        collector_close();
         fail(EXIT_FAILED, leftovers.audio + ": " + std::strerror(errno));
     }
     std::vector<FrameClock> frames;
-    MixEnd end = mixdown_run(audio, opt.fps, &stop_signal, &frames, &error);
-    mixer_close();
+    MixEnd end = mixdown_run(audio, opt.fps, LAST_SHOW_POSITION, &stop_signal, &frames, &error);
+    collector_close();
     if (std::fclose(audio) != 0 && end != MixEnd::WRITE_FAILED) {
         error = std::string("cannot write the mixed sound: ") + std::strerror(errno);
         end = MixEnd::WRITE_FAILED;

@@ -7,14 +7,16 @@
 #include <string>
 
 #include <SDL.h>
+#include <unistd.h>
 
 #include "core/core.h"
 #include "core/timeline.h"
-#include "music/mixer.h"
+#include "music/collector.h"
 #include "music/sample_clock.h"
 #include "tools/common/clock.h"
 #include "tools/common/command_line.h"
 #include "tools/common/streams.h"
+#include "tools/play/display_faults.h"
 #include "tools/play/playback.h"
 #include "tools/show_files/show_files.h"
 
@@ -124,28 +126,70 @@ bool renderer_is_emulated(SDL_Renderer* renderer) {
                     std::strstr(name, "Software Rasterizer"));
 }
 
+// Why no window could be opened: the displays the environment names did not answer, or it
+// names none.
+std::string no_display_reason() {
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    std::string named;
+    if (x && *x)
+        named = std::string("the display ") + x;
+    if (wayland && *wayland)
+        named += (named.empty() ? "" : " nor ") + std::string("the Wayland display ") + wayland;
+    if (named.empty())
+        return "no display (neither DISPLAY nor WAYLAND_DISPLAY names one)";
+    return (x && *x && wayland && *wayland ? "neither " : "") + named +
+           (x && *x && wayland && *wayland ? " answers" : " does not answer");
+}
+
+// The asked scale, or when the window would not fit in the screen's usable area (what panels
+// leave), the largest that does, after one line.
+std::uint32_t scale_within(std::uint32_t asked, const SDL_Rect& usable) {
+    std::uint32_t by_w = static_cast<std::uint32_t>(usable.w) / FRAME_W;
+    std::uint32_t by_h = static_cast<std::uint32_t>(usable.h) / FRAME_H;
+    std::uint32_t fits = by_w < by_h ? by_w : by_h;
+    if (fits < 1)
+        fits = 1;
+    if (FRAME_W * asked <= static_cast<std::uint32_t>(usable.w) &&
+        FRAME_H * asked <= static_cast<std::uint32_t>(usable.h))
+        return asked;
+    std::fprintf(stderr,
+                 "quab-play: --scale %u (%ux%u) does not fit on the screen (%dx%d usable): "
+                 "using --scale %u\n",
+                 asked, FRAME_W * asked, FRAME_H * asked, usable.w, usable.h, fits);
+    return fits;
+}
+
 Screen open_screen(const Options& opt) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_SetHint(SDL_HINT_APP_NAME, "quab-play");
+    watch_display_connection();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
-        fail(std::string("cannot open a window: ") + SDL_GetError());
+        fail("cannot open a window: " + no_display_reason() + " (" + SDL_GetError() + ")");
     // With no display SDL falls back to drawing nowhere; only asked for by name is that a window.
     const char* driver = SDL_GetCurrentVideoDriver();
     if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
         !std::getenv("SDL_VIDEODRIVER"))
-        fail("cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY names one)");
+        fail("cannot open a window: " + no_display_reason());
     SDL_DisplayMode desktop;
+    SDL_Rect usable;
     std::uint32_t scale = opt.scale;
     if (scale == 0)
         scale =
             SDL_GetDesktopDisplayMode(0, &desktop) == 0 ? fitting_scale(desktop.w, desktop.h) : 2;
+    else if (SDL_GetDisplayUsableBounds(0, &usable) == 0)
+        scale = scale_within(scale, usable);
     Screen s{};
-    Uint32 flags = SDL_WINDOW_RESIZABLE | (opt.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    // Shown once it can be drawn in: an OpenGL renderer makes the window anew, and the first
+    // one would flash up and vanish under the eyes of the user (and of window tools).
+    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN |
+                   (opt.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     s.window = SDL_CreateWindow("QUAB", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                 static_cast<int>(FRAME_W * scale),
                                 static_cast<int>(FRAME_H * scale), flags);
     if (!s.window)
         fail(std::string("cannot open a window: ") + SDL_GetError());
+    watch_display_faults(s.window);
     s.fullscreen = opt.fullscreen;
     SDL_SetWindowMinimumSize(s.window, FRAME_W, FRAME_H);
     s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_PRESENTVSYNC);
@@ -161,6 +205,7 @@ Screen open_screen(const Options& opt) {
         s.renderer = SDL_CreateRenderer(s.window, -1, 0);
     if (!s.renderer)
         fail(std::string("cannot draw in the window: ") + SDL_GetError());
+    watch_display_faults(s.window);
     // The picture keeps 4:3, centred on black, whatever the window's shape.
     SDL_RenderSetLogicalSize(s.renderer, FRAME_W, FRAME_H);
     // The key byte of each Pixel is not alpha: the texture ignores it.
@@ -168,6 +213,7 @@ Screen open_screen(const Options& opt) {
                                   FRAME_W, FRAME_H);
     if (!s.texture)
         fail(std::string("cannot draw in the window: ") + SDL_GetError());
+    SDL_ShowWindow(s.window);
     SDL_DisplayMode mode;
     int refresh_hz = FALLBACK_REFRESH_HZ;
     if (SDL_GetWindowDisplayMode(s.window, &mode) == 0 && mode.refresh_rate > 0)
@@ -220,6 +266,9 @@ int main(int argc, char** argv) {
     std::string error;
     if (load_show_files(opt.assets, opt.music, &assets, &error) != ShowFilesFault::NONE)
         fail(error);
+    if (opt.start >= collector_module()->numpos)
+        usage_error(PROGRAM, "--start " + std::to_string(opt.start) + ": the song has only " +
+                                 std::to_string(collector_module()->numpos) + " positions");
 
     static ShowState show;
     ScriptedClock clock;
@@ -228,11 +277,8 @@ int main(int argc, char** argv) {
 
     Screen screen = open_screen(opt);
 
-    bool silent = false;
     PlaybackSettings settings{opt.mute, opt.buffer_ms, static_cast<std::int16_t>(opt.start)};
-    playback_start(settings, &silent);
-    if (silent)
-        std::fprintf(stderr, "no sound output: playing without sound\n");
+    playback_start(settings);
 
     // QUAB_PLAY_TRACE set: once a second, frames shown and the output latency the clock accounted
     // for on average, on standard error (for the benchmarks).
@@ -284,7 +330,7 @@ int main(int argc, char** argv) {
                 }
             }
         }
-        if (quit)
+        if (quit || display_window_gone())
             break;
 
         bool new_frame = false;
@@ -332,15 +378,20 @@ int main(int argc, char** argv) {
             sleep_until_ns(next);
     }
 
-    if (!playback_stop(&error))
+    PlaybackEnd end = playback_stop(&error);
+    if (end == PlaybackEnd::FAILED)
         fail(error);
     int minutes, seconds;
     playtime_parts(heard.sngtime, &minutes, &seconds);
     std::printf("Total playtime: %d:%d\n", minutes, seconds);
-    mixer_close();
+    // Closing anything more would wait for the stopped sound server with the output.
+    if (end == PlaybackEnd::HELD)
+        _exit(std::fflush(stdout) == 0 ? 0 : EXIT_FAILED);
+    collector_close();
     SDL_DestroyTexture(screen.texture);
     SDL_DestroyRenderer(screen.renderer);
     SDL_DestroyWindow(screen.window);
+    display_faults_settle();
     SDL_Quit();
     free_asset_table(assets);
     show_free(&show);

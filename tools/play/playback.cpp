@@ -3,19 +3,31 @@
 // the ring and notes when and how much it took. The picture side finds the block that holds the
 // sample being heard: samples handed over, moved on at the mixing rate since the last hand-over,
 // less the output's latency. Without sound the system clock stands in at 44,100 samples a second.
+//
+// A sound server can stop answering (a stopped one) or go away at any moment, and SDL's calls
+// into it then wait as long as it does. So the frame loop never calls them: the music thread opens
+// the output through a helper thread, giving it SOUND_INIT_WAIT_S seconds, and goes silent
+// without it; an output that stops taking sound (its server died) is told once, and the clock
+// goes on from the sample heard, silent; and at the end the output is closed by a helper thread
+// given 0.3 seconds, past which it is left to the process exit.
 #include "tools/play/playback.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
-#include <thread>
+
+#include <dlfcn.h>
+#include <pthread.h>
+#include <semaphore.h>
 
 #include <SDL.h>
 
-#include "music/mixer.h"
+#include "music/collector.h"
+#include "music/music.h"
 #include "music/sample_clock.h"
 #include "tools/common/clock.h"
 
@@ -37,10 +49,37 @@ static_assert((RING_BLOCKS & (RING_BLOCKS - 1)) == 0);
 // Asked-for device buffer: about 12 ms at 44,100 Hz.
 constexpr Uint16 DEVICE_FRAMES = 512;
 
+// How long the end of the show waits for the music thread, and for the output to close.
+constexpr std::int64_t STOP_WAIT_NS = 300'000'000;
+
 void sleep_ms(std::uint32_t ms) {
     timespec t{0, static_cast<long>(ms) * 1000000L};
     nanosleep(&t, nullptr);
 }
+
+// The monotonic clock's time ns nanoseconds from now, as the timed waits take it.
+timespec monotonic_after(std::int64_t ns) {
+    std::uint64_t at = monotonic_ns() + static_cast<std::uint64_t>(ns);
+    return timespec{static_cast<time_t>(at / 1000000000u), static_cast<long>(at % 1000000000u)};
+}
+
+// Waits on sem until the deadline; true when posted in time.
+bool wait_until(sem_t* sem, const timespec& until) {
+    for (;;) {
+        if (sem_clockwait(sem, CLOCK_MONOTONIC, &until) == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+// The sound output's state. Set by the music thread under the lock; the picture side reads it
+// under the lock before it touches the device.
+enum class Output {
+    OPENING, // the music thread waits for the output; the clock stands at the first sample
+    SOUND,   // playing through the device
+    SILENT   // on the system clock: muted, no output, or the output was lost
+};
 
 // Everything below `lock` is shared by the two threads and guarded by it.
 struct Shared {
@@ -57,6 +96,7 @@ struct Shared {
     std::uint64_t paused_ns = 0;
     std::uint64_t paused_since_ns = 0;
     bool paused = false;
+    Output output = Output::OPENING;
 };
 
 Shared shared;
@@ -65,8 +105,18 @@ std::uint32_t device_frames = 0;
 std::uint32_t latency_frames = 0;
 std::uint32_t ahead_frames = 0;
 std::int16_t first_position = 0;
-std::thread music_thread;
+bool mute = false;
+pthread_t music_thread;
+bool music_thread_started = false;
 std::atomic<bool> quit{false};
+
+// The opening of the output on a helper thread of its own (detached: one that a stopped server
+// holds is left to the process exit). The helper's results are read once open_done is posted.
+sem_t open_done;
+std::atomic<bool> open_finished{false};
+SDL_AudioDeviceID opened_device = 0;
+SDL_AudioSpec opened_spec;
+bool opener_started = false;
 // The latest jump asked for: its number in the upper bits, the song position in the low 16; 0 for
 // none.
 std::atomic<std::uint64_t> jump_request{0};
@@ -149,7 +199,7 @@ void apply_jump(std::int16_t position, std::uint32_t number) {
     {
         std::lock_guard<std::mutex> guard(shared.lock);
         std::uint64_t keep = shared.handed;
-        if (device) {
+        if (shared.output == Output::SOUND) {
             // What the ring still holds is never heard; what the output took still is.
             SDL_LockAudioDevice(device);
             keep = ring_read.load(std::memory_order_relaxed);
@@ -170,7 +220,12 @@ void apply_jump(std::int16_t position, std::uint32_t number) {
 
 // Whether the output has room for another block; sleeps a little when it has not.
 bool wait_for_room() {
-    if (device) {
+    bool sound;
+    {
+        std::lock_guard<std::mutex> guard(shared.lock);
+        sound = shared.output == Output::SOUND;
+    }
+    if (sound) {
         std::uint64_t queued = ring_written.load(std::memory_order_relaxed) -
                                ring_read.load(std::memory_order_acquire);
         if (queued < ahead_frames)
@@ -192,8 +247,133 @@ bool wait_for_room() {
     return false;
 }
 
-void music_thread_main() {
-    MODULE* module = mixer_module();
+// alsa-lib writes its own lines on standard error when it finds no sound card (the sound
+// server gone, SDL tries ALSA next); the show says it in one line of its own.
+void quiet_alsa_error(const char*, int, const char*, int, const char*, ...) {}
+
+// Quiets the alsa-lib that SDL's audio start-up has loaded, if it has.
+void quiet_alsa() {
+    void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_NOLOAD);
+    if (!alsa)
+        return;
+    using ErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(ErrorHandler);
+    auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+    if (set)
+        set(quiet_alsa_error);
+    dlclose(alsa);
+}
+
+// Opens the output on the helper thread: SDL's audio start-up connects to the sound server, and
+// with a stopped one neither it nor SDL_OpenAudioDevice returns.
+void* open_main(void*) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+        quiet_alsa();
+        SDL_AudioSpec want;
+        SDL_zero(want);
+        want.freq = static_cast<int>(MIX_RATE_HZ);
+        want.format = AUDIO_S16SYS;
+        want.channels = 2;
+        want.samples = DEVICE_FRAMES;
+        want.callback = output_callback;
+        opened_device = SDL_OpenAudioDevice(nullptr, 0, &want, &opened_spec, 0);
+    }
+    open_finished.store(true);
+    sem_post(&open_done);
+    return nullptr;
+}
+
+// The output the show plays through: the device once it has opened within SOUND_INIT_WAIT_S
+// seconds, else silent, after one line saying why. Muted, nothing is opened or said.
+Output open_output() {
+    if (mute)
+        return Output::SILENT;
+    ring_bytes = static_cast<std::uint8_t*>(std::malloc(ring_frames * MIX_BYTES_PER_FRAME));
+    pthread_t opener;
+    if (!ring_bytes || sem_init(&open_done, 0, 0) != 0 ||
+        pthread_create(&opener, nullptr, open_main, nullptr) != 0) {
+        std::fprintf(stderr, "no sound output: playing without sound\n");
+        return Output::SILENT;
+    }
+    pthread_detach(opener);
+    opener_started = true;
+    // In short waits, so that the end of the show is not held up by them.
+    std::uint64_t deadline = monotonic_ns() + std::uint64_t{SOUND_INIT_WAIT_S} * 1000000000u;
+    while (!wait_until(&open_done, monotonic_after(50'000'000))) {
+        if (quit.load())
+            return Output::SILENT;
+        if (monotonic_ns() >= deadline) {
+            std::fprintf(stderr,
+                         "the sound output did not answer in %d seconds: playing without sound\n",
+                         SOUND_INIT_WAIT_S);
+            return Output::SILENT;
+        }
+    }
+    if (!opened_device) {
+        std::fprintf(stderr, "no sound output: playing without sound\n");
+        return Output::SILENT;
+    }
+    device = opened_device;
+    device_frames = opened_spec.samples;
+    if (std::getenv("QUAB_PLAY_TRACE"))
+        std::fprintf(stderr, "trace: device buffer %u frames\n", opened_spec.samples);
+    // SDL asks the sound server to hold one device buffer of sound, its own buffer and the
+    // sink's together, and calls back for the next buffer when a buffer's room is free. Held
+    // sound then runs from half a buffer (just before a hand-over) to one and a half (just
+    // after), one on average; so the sample handed last at a callback is heard a buffer and a
+    // half later, and the clock moves on at the mixing rate from there until the next hand-over.
+    latency_frames = opened_spec.samples + opened_spec.samples / 2u;
+    return Output::SOUND;
+}
+
+// The sample being heard through the device at now; under the lock. It never goes back: a pause
+// stops it short of where it had got.
+std::int64_t heard_from_device(std::uint64_t now) {
+    std::uint64_t handed, at_ns;
+    read_handover(&handed, &at_ns);
+    std::uint64_t since = 0;
+    if (!shared.paused && now > at_ns)
+        since = (now - at_ns) / 1000u * MIX_RATE_HZ / 1000000u;
+    if (since > device_frames)
+        since = device_frames;
+    std::int64_t heard = static_cast<std::int64_t>(handed + since) - latency_frames;
+    if (heard < last_heard)
+        heard = last_heard;
+    last_heard = heard;
+    last_output_frames = static_cast<std::uint32_t>(static_cast<std::int64_t>(handed) - heard);
+    last_queued_frames =
+        static_cast<std::uint32_t>(ring_written.load(std::memory_order_relaxed) - handed);
+    return heard;
+}
+
+// True once, when a device that played stops for good: SDL stops a device whose server has gone
+// away, and calls back no more.
+bool sound_output_lost() {
+    {
+        std::lock_guard<std::mutex> guard(shared.lock);
+        if (shared.output != Output::SOUND)
+            return false;
+    }
+    return SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED;
+}
+
+// From the sample heard now on, the system clock runs the show; what was mixed and not heard is
+// taken as heard at the mixing rate, so the song goes on in time.
+void go_silent_from_heard() {
+    std::lock_guard<std::mutex> guard(shared.lock);
+    std::uint64_t now = monotonic_ns();
+    std::int64_t heard = heard_from_device(now);
+    std::uint64_t heard_ns =
+        heard > 0 ? static_cast<std::uint64_t>(heard) * 1000000000u / MIX_RATE_HZ : 0;
+    std::uint64_t end = shared.paused ? shared.paused_since_ns : now;
+    shared.clock_start_ns = end - shared.paused_ns - heard_ns;
+    shared.output = Output::SILENT;
+    last_output_frames = 0;
+    last_queued_frames = 0;
+}
+
+void play_music() {
+    MODULE* module = collector_module();
     Player_Start(module);
     if (first_position > 0)
         Player_SetPosition(static_cast<UWORD>(first_position));
@@ -212,6 +392,10 @@ void music_thread_main() {
             std::lock_guard<std::mutex> guard(shared.lock);
             idle = shared.paused || shared.song_over;
         }
+        if (sound_output_lost()) {
+            std::fprintf(stderr, "Sound output lost: the show goes on without music\n");
+            go_silent_from_heard();
+        }
         if (idle) {
             sleep_ms(5);
             continue;
@@ -229,19 +413,19 @@ void music_thread_main() {
         std::uint32_t frames = BLOCK_FRAMES - static_cast<std::uint32_t>(start % BLOCK_FRAMES);
         // Mixing the first sample runs the player tick that starts on it, so the block's record
         // holds the row playing from its first sample on, as quab-export takes it.
-        if (!mixer_mix(buffer, 1, &mix_error)) {
+        if (!collector_mix(buffer, 1, &mix_error)) {
             mix_failed = true;
             break;
         }
         Block b{start, frames, module->sngpos, module->patpos, module->sngtime, 0};
         bool active = Player_Active();
-        if (frames > 1 && !mixer_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME,
-                                     frames - 1, &mix_error)) {
+        if (frames > 1 && !collector_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME,
+                                         frames - 1, &mix_error)) {
             mix_failed = true;
             break;
         }
         std::lock_guard<std::mutex> guard(shared.lock);
-        if (device) {
+        if (shared.output == Output::SOUND) {
             // Only this thread moves ring_written, and a jump (on this thread) is all that
             // could have moved start; the callback only ever reads behind it.
             for (std::uint32_t done = 0; done < frames;) {
@@ -270,73 +454,65 @@ void music_thread_main() {
     std::free(buffer);
 }
 
+void* music_thread_main(void*) {
+    Output output = open_output();
+    {
+        std::lock_guard<std::mutex> guard(shared.lock);
+        shared.output = output;
+        shared.clock_start_ns = monotonic_ns();
+        // A pause asked for while the output opened starts with the clock.
+        if (shared.paused)
+            shared.paused_since_ns = shared.clock_start_ns;
+        if (output == Output::SOUND)
+            SDL_PauseAudioDevice(device, shared.paused ? 1 : 0);
+    }
+    if (!quit.load())
+        play_music();
+    return nullptr;
+}
+
+// Closes the device and quits SDL's audio, which a stopped server can hold for ever.
+sem_t close_done;
+
+void* close_main(void*) {
+    if (device)
+        SDL_CloseAudioDevice(device);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    sem_post(&close_done);
+    return nullptr;
+}
+
 } // namespace
 
-void playback_start(const PlaybackSettings& settings, bool* silent) {
+void playback_start(const PlaybackSettings& settings) {
     first_position = settings.start_position;
+    mute = settings.mute;
     ahead_frames = settings.buffer_ms * MIX_RATE_HZ / 1000u;
     if (ahead_frames < 2 * BLOCK_FRAMES)
+        ahead_frames = 2 * BLOCK_FRAMES;
+    // Silent, the song is mixed just ahead of the clock.
+    if (mute)
         ahead_frames = 2 * BLOCK_FRAMES;
     device = 0;
     // Room for the longest buffer, a block being written and the output's own buffer.
     ring_frames = ahead_frames + 8u * BLOCK_FRAMES + 8192u;
-    if (!settings.mute && SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 &&
-        (ring_bytes = static_cast<std::uint8_t*>(std::malloc(ring_frames * MIX_BYTES_PER_FRAME)))) {
-        SDL_AudioSpec want;
-        SDL_zero(want);
-        want.freq = static_cast<int>(MIX_RATE_HZ);
-        want.format = AUDIO_S16SYS;
-        want.channels = 2;
-        want.samples = DEVICE_FRAMES;
-        want.callback = output_callback;
-        SDL_AudioSpec have;
-        device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-        if (device) {
-            device_frames = have.samples;
-            if (std::getenv("QUAB_PLAY_TRACE"))
-                std::fprintf(stderr, "trace: device buffer %u frames\n", have.samples);
-            // SDL asks the sound server to hold one device buffer of sound, its own buffer and
-            // the sink's together, and calls back for the next buffer when a buffer's room is
-            // free. Held sound then runs from half a buffer (just before a hand-over) to one and
-            // a half (just after), one on average; so the sample handed last at a callback is
-            // heard a buffer and a half later, and the clock moves on at the mixing rate from
-            // there until the next hand-over.
-            latency_frames = have.samples + have.samples / 2u;
-        }
-    }
-    *silent = device == 0;
-    if (*silent)
-        ahead_frames = 2 * BLOCK_FRAMES;
     shared.clock_start_ns = monotonic_ns();
-    music_thread = std::thread(music_thread_main);
-    if (device)
-        SDL_PauseAudioDevice(device, 0);
+    music_thread_started = pthread_create(&music_thread, nullptr, music_thread_main, nullptr) == 0;
+    if (!music_thread_started) {
+        mix_error = "cannot start the music thread";
+        mix_failed = true;
+    }
 }
 
 HeardClock playback_heard() {
     std::lock_guard<std::mutex> guard(shared.lock);
-    std::uint64_t now = monotonic_ns();
-    std::int64_t heard;
-    if (device) {
-        std::uint64_t handed, at_ns;
-        read_handover(&handed, &at_ns);
-        std::uint64_t since = 0;
-        if (!shared.paused && now > at_ns)
-            since = (now - at_ns) / 1000u * MIX_RATE_HZ / 1000000u;
-        if (since > device_frames)
-            since = device_frames;
-        heard = static_cast<std::int64_t>(handed + since) - latency_frames;
-        if (heard < last_heard)
-            heard = last_heard;
-        last_heard = heard;
-        last_output_frames = static_cast<std::uint32_t>(static_cast<std::int64_t>(handed) - heard);
-        last_queued_frames =
-            static_cast<std::uint32_t>(ring_written.load(std::memory_order_relaxed) - handed);
-    } else {
-        heard = static_cast<std::int64_t>(silent_samples(now));
-    }
-
-    HeardClock c{0, first_position, 0, 0, 0, false, heard};
+    HeardClock c{0, first_position, 0, 0, 0, false, 0};
+    if (shared.output == Output::OPENING)
+        return c;
+    std::int64_t heard = shared.output == Output::SOUND
+                             ? heard_from_device(monotonic_ns())
+                             : static_cast<std::int64_t>(silent_samples(monotonic_ns()));
+    c.sample = heard;
     if (shared.next_block == shared.first_block)
         return c;
     // The newest block that starts at or before the heard sample; before the first, the first.
@@ -355,18 +531,17 @@ HeardClock playback_heard() {
 }
 
 void playback_set_paused(bool paused) {
-    {
-        std::lock_guard<std::mutex> guard(shared.lock);
-        if (paused == shared.paused)
-            return;
-        std::uint64_t now = monotonic_ns();
-        if (paused)
-            shared.paused_since_ns = now;
-        else
-            shared.paused_ns += now - shared.paused_since_ns;
-        shared.paused = paused;
-    }
-    if (device)
+    std::lock_guard<std::mutex> guard(shared.lock);
+    if (paused == shared.paused)
+        return;
+    std::uint64_t now = monotonic_ns();
+    if (paused)
+        shared.paused_since_ns = now;
+    else
+        shared.paused_ns += now - shared.paused_since_ns;
+    shared.paused = paused;
+    // Only the callback holds SDL's device lock, briefly, even with a stopped server.
+    if (shared.output == Output::SOUND)
         SDL_PauseAudioDevice(device, paused ? 1 : 0);
 }
 
@@ -381,19 +556,32 @@ void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames
     *queued_frames = last_queued_frames;
 }
 
-bool playback_stop(std::string* error) {
+PlaybackEnd playback_stop(std::string* error) {
     quit.store(true);
-    if (music_thread.joinable())
-        music_thread.join();
-    if (device) {
-        SDL_CloseAudioDevice(device);
-        device = 0;
+    bool held = false;
+    if (music_thread_started) {
+        timespec until = monotonic_after(STOP_WAIT_NS);
+        held = pthread_clockjoin_np(music_thread, nullptr, CLOCK_MONOTONIC, &until) != 0;
     }
+    // An opening that never finished holds SDL's audio start-up: it is left as it is.
+    if (!held && opener_started) {
+        pthread_t closer;
+        if (!open_finished.load() || sem_init(&close_done, 0, 0) != 0 ||
+            pthread_create(&closer, nullptr, close_main, nullptr) != 0) {
+            held = true;
+        } else {
+            pthread_detach(closer);
+            held = !wait_until(&close_done, monotonic_after(STOP_WAIT_NS));
+        }
+    }
+    if (held)
+        return PlaybackEnd::HELD;
+    device = 0;
     std::free(ring_bytes);
     ring_bytes = nullptr;
     if (mix_failed) {
         *error = mix_error;
-        return false;
+        return PlaybackEnd::FAILED;
     }
-    return true;
+    return PlaybackEnd::STOPPED;
 }

@@ -27,12 +27,15 @@ struct PlaybackSettings {
     std::int16_t start_position; // song position the music starts from
 };
 
-// Opens the sound output (unless muted) and starts the music thread on the module loaded in the
-// mixer. *silent tells whether the show runs without sound (no output could be opened, or mute).
-void playback_start(const PlaybackSettings& settings, bool* silent);
+// Starts the music thread on the module loaded in the collector; it opens the sound output
+// (unless muted) and returns at once. Until the output has opened (at most SOUND_INIT_WAIT_S
+// seconds, then the show goes silent after one line on standard error) the clock stands at the
+// first sample. An output lost later is told once on standard error, and the show goes on
+// silent, in time.
+void playback_start(const PlaybackSettings& settings);
 
 // What is heard now: the sound output's consumed samples less its latency, or the system clock
-// while silent.
+// while silent. Never waits for the sound server.
 HeardClock playback_heard();
 
 // Pauses or resumes sound and clock together.
@@ -48,6 +51,13 @@ void playback_jump(std::int16_t position, std::uint32_t number);
 // in sample frames; both 0 while silent.
 void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames);
 
-// Stops the thread (it stops the player) and closes the sound output. Afterwards the caller may
-// close the mixer. False with *error set when mixing failed on the way.
-[[nodiscard]] bool playback_stop(std::string* error);
+enum class PlaybackEnd {
+    STOPPED, // the caller may close the collector and quit SDL
+    FAILED,  // as STOPPED, but mixing failed on the way: *error says why
+    HELD     // a stopped sound server holds the output: the caller prints what it has to say,
+             // flushes and ends the process without closing anything more (_exit)
+};
+
+// Stops the thread (it stops the player) and closes the sound output, within about a second
+// whatever the sound server does.
+[[nodiscard]] PlaybackEnd playback_stop(std::string* error);

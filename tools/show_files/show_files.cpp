@@ -1,7 +1,7 @@
 // Both files of the show: the asset file first, as xdemo loads it before the music.
 #include "tools/show_files/show_files.h"
 
-#include "music/mixer.h"
+#include "music/collector.h"
 
 ShowFilesFault load_show_files(const char* assets_path, const char* music_path, AssetTable* assets,
                                std::string* error) {
@@ -10,7 +10,7 @@ ShowFilesFault load_show_files(const char* assets_path, const char* music_path, 
         return ShowFilesFault::ASSETS;
     std::string why;
     bool bad_module = false;
-    if (!mixer_open(music_path, &why, &bad_module)) {
+    if (!collector_open(music_path, &why, &bad_module)) {
         free_asset_table(*assets);
         *assets = nullptr;
         *error = std::string(music_path) + ": " + why;

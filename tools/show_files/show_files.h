@@ -20,8 +20,8 @@ enum class ShowFilesFault {
     LIBRARY, // libmikmod cannot start
 };
 
-// The asset file, then the module (mixer_open). On success *assets is the caller's and the module
-// is loaded in the mixer (mixer_close). On a fault nothing is left loaded and *error holds one
-// line starting with the path of the file at fault.
+// The asset file, then the module (collector_open). On success *assets is the caller's and the
+// module is loaded in the mixer (collector_close). On a fault nothing is left loaded and *error
+// holds one line starting with the path of the file at fault.
 [[nodiscard]] ShowFilesFault load_show_files(const char* assets_path, const char* music_path,
                                              AssetTable* assets, std::string* error);

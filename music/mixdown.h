@@ -1,5 +1,6 @@
-// The show's music played offline: the collecting mixer's samples written out as raw PCM for the
-// encoder, and the module's song position and row taken at every video frame's time.
+// The show's music played offline through the collector: its samples written out as raw PCM (for
+// quab-export's encoder) or dropped (quab-check), and the module's song position and row taken at
+// every video frame's time.
 #pragma once
 
 #include <csignal>
@@ -8,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "core/timeline.h"
-
 // The clock one pass of the show reads at a video frame's time.
 struct FrameClock {
     std::int32_t tick_count;
@@ -17,22 +16,25 @@ struct FrameClock {
     std::uint16_t patpos;
 };
 
-// A show whose song neither passes LAST_SHOW_POSITION nor ends (a module that loops) is cut here.
+// A show whose song neither passes its last show position nor ends (a module that loops) is cut
+// here.
 constexpr std::uint32_t MAX_SHOW_SECONDS = 30 * 60;
 
 enum class MixEnd {
-    SHOW_ENDED,  // the song position passed LAST_SHOW_POSITION
+    SHOW_ENDED,  // the song position passed last_position
     SONG_ENDED,  // the module played past its last position first
     TIME_LIMIT,  // MAX_SHOW_SECONDS of sound without either
     INTERRUPTED, // *stop was set
     WRITE_FAILED // writing the samples failed; *error says why
 };
 
-// Plays the module that mixer_open loaded from its start. For each video frame k (at fps frames per
+// Plays the module that collector_open loaded from its start; the show ends once the song position
+// passes last_position (the show's LAST_SHOW_POSITION). For each video frame k (at fps frames per
 // second) it mixes up to and including the frame's first sample, so that a row starting exactly
 // there is already playing, and appends the frame's clock to *frames. It stops at the first frame
 // whose time the show or the song has ended by: that frame is not appended, and the sound written
 // to audio (16-bit stereo at 44,100 Hz, host byte order) ends exactly where it starts. A null
 // audio drops the sound (a clock wanted without it). Checks *stop between frames.
-MixEnd mixdown_run(FILE* audio, std::uint32_t fps, const volatile std::sig_atomic_t* stop,
-                   std::vector<FrameClock>* frames, std::string* error);
+MixEnd mixdown_run(FILE* audio, std::uint32_t fps, std::int16_t last_position,
+                   const volatile std::sig_atomic_t* stop, std::vector<FrameClock>* frames,
+                   std::string* error);

@@ -1,7 +1,7 @@
 // The collecting output driver: built on libmikmod's software mixer, its Update mixes exactly the
 // bytes asked for into the buffer it is pointed at, so the caller decides when sound is made and
 // where it goes.
-#include "music/mixer.h"
+#include "music/collector.h"
 
 #include "music/music.h"
 #include "music/sample_clock.h"
@@ -62,7 +62,7 @@ MODULE* module = nullptr;
 
 } // namespace
 
-bool mixer_open(const char* path, std::string* error, bool* bad_module) {
+bool collector_open(const char* path, std::string* error, bool* bad_module) {
     *bad_module = false;
     MikMod_RegisterAllLoaders();
     MikMod_RegisterDriver(&drv_collector);
@@ -98,9 +98,9 @@ bool mixer_open(const char* path, std::string* error, bool* bad_module) {
     return true;
 }
 
-MODULE* mixer_module() { return module; }
+MODULE* collector_module() { return module; }
 
-bool mixer_mix(void* out, std::uint32_t frames, std::string* error) {
+bool collector_mix(void* out, std::uint32_t frames, std::string* error) {
     mix_buffer = static_cast<SBYTE*>(out);
     mix_request_bytes = static_cast<ULONG>(frames * MIX_BYTES_PER_FRAME);
     mix_written_bytes = 0;
@@ -114,7 +114,7 @@ bool mixer_mix(void* out, std::uint32_t frames, std::string* error) {
     return true;
 }
 
-void mixer_close() {
+void collector_close() {
     Player_Free(module);
     module = nullptr;
     MikMod_Exit();

@@ -1,6 +1,6 @@
-// Offline playback of the show's module through the collecting mixer, with the song position
+// Offline playback of the show's module through the collector, with the song position
 // and row taken at each video frame's first sample.
-#include "tools/export/mixdown.h"
+#include "music/mixdown.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -9,7 +9,7 @@
 #include <mikmod.h>
 #include <unistd.h>
 
-#include "music/mixer.h"
+#include "music/collector.h"
 #include "music/sample_clock.h"
 
 namespace {
@@ -23,7 +23,7 @@ bool mix_until(std::uint64_t target, std::uint32_t buffer_frames, void* buffer, 
         std::uint64_t n = target - samples_mixed;
         if (n > buffer_frames)
             n = buffer_frames;
-        if (!mixer_mix(buffer, static_cast<std::uint32_t>(n), error))
+        if (!collector_mix(buffer, static_cast<std::uint32_t>(n), error))
             return false;
         errno = 0;
         if (audio && std::fwrite(buffer, MIX_BYTES_PER_FRAME, n, audio) != n) {
@@ -37,8 +37,9 @@ bool mix_until(std::uint64_t target, std::uint32_t buffer_frames, void* buffer, 
 
 } // namespace
 
-MixEnd mixdown_run(FILE* audio, std::uint32_t fps, const volatile std::sig_atomic_t* stop,
-                   std::vector<FrameClock>* frames, std::string* error) {
+MixEnd mixdown_run(FILE* audio, std::uint32_t fps, std::int16_t last_position,
+                   const volatile std::sig_atomic_t* stop, std::vector<FrameClock>* frames,
+                   std::string* error) {
     // One frame's worth of samples, plus the one that runs a tick starting on a frame.
     std::uint32_t buffer_frames = MIX_RATE_HZ / fps + 2;
     void* buffer = std::malloc(buffer_frames * MIX_BYTES_PER_FRAME);
@@ -47,7 +48,7 @@ MixEnd mixdown_run(FILE* audio, std::uint32_t fps, const volatile std::sig_atomi
         return MixEnd::WRITE_FAILED;
     }
     samples_mixed = 0;
-    MODULE* module = mixer_module();
+    MODULE* module = collector_module();
     Player_Start(module);
 
     MixEnd end = MixEnd::INTERRUPTED;
@@ -65,7 +66,7 @@ MixEnd mixdown_run(FILE* audio, std::uint32_t fps, const volatile std::sig_atomi
             break;
         }
         std::int16_t sngpos = module->sngpos;
-        if (sngpos > LAST_SHOW_POSITION) {
+        if (sngpos > last_position) {
             end = MixEnd::SHOW_ENDED;
             break;
         }

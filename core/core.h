@@ -22,6 +22,12 @@ constexpr const char* BANNER = "*** QUAB Linux Demoengine v1.0b ***";
 // scene_index value after the last scene has ended; no block runs and the pass clears running.
 constexpr std::uint8_t SCENE_END = 8;
 
+// The scenes' names by scene_index, as the players' titles show them.
+constexpr const char* SCENE_NAMES[SCENE_END] = {
+    "masked twin scroll", "polar flash",     "twin-light bump map", "cycling-overlay scroll",
+    "wobble tunnel",      "orbiting panels", "picture sequence",    "closing scroller",
+};
+
 // Everything one pass of the frame loop reads and writes. One record per show; the driver owns
 // the buffers (show_alloc/show_free) and points the clock sources at whatever drives time.
 struct ShowState {
@@ -103,6 +109,11 @@ static inline std::uint16_t read_patpos(const ShowState* s) {
 // Frees the buffers in shutdown order: ShowState's order with wobble moved after polar_depth_b,
 // then offscreen_frame.
 void show_free(ShowState* s);
+
+// Starts the show afresh after a jump in the song: zeroed frame and scene buffers, the sequencer
+// at Scene 1 with nothing set up, as at frame-loop start. The next pass then sets up every scene
+// up to the one of its song position, as xdemo does when the song moves past several at once.
+void show_restart(ShowState* s);
 
 // Fills every table (precalc phase). Cannot fail.
 void precalc_tables(ShowState* s);

@@ -1,6 +1,7 @@
-// quab-export: the show played offline and encoded to a video file. The music is mixed first,
-// with the clock of every video frame taken from it; then the same pass function xdemo runs
-// draws each frame on that clock, and ffmpeg encodes the frames together with the sound.
+// quab-export: the show played offline and encoded to a video file, or made a web page. The music
+// is mixed first, with the clock of every video frame taken from it; then the same pass function
+// xdemo runs draws each frame on that clock, and ffmpeg encodes the frames together with the
+// sound. A web page gets the mix, its clock of every tick and the pass as WebAssembly instead.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -19,7 +20,9 @@
 #include "tools/common/command_line.h"
 #include "tools/common/output_file.h"
 #include "tools/export/encoder.h"
+#include "tools/export/html.h"
 #include "tools/export/mixdown.h"
+#include "tools/export/progress.h"
 #include "tools/show_files/show_files.h"
 
 namespace {
@@ -28,13 +31,13 @@ constexpr int EXIT_FAILURE_INTERNAL = 1;
 constexpr int EXIT_BAD_INPUT = 2;
 constexpr std::uint32_t MAX_SCALE = 8;
 constexpr std::uint32_t MAX_FPS = 240;
-constexpr double PROGRESS_INTERVAL_S = 0.25;
 
 constexpr const char* USAGE =
     "usage: quab-export [--assets FILE] [--music FILE] [--scale N] [--fps F] [--lossless] OUT\n"
     "Plays the show offline and encodes it with ffmpeg: H.264 video, the 320x240 picture\n"
     "enlarged N times with square pixels, and the music; MP4 with AAC sound when OUT ends in\n"
-    ".mp4, Matroska with Opus sound when it ends in .mkv.\n"
+    ".mp4, Matroska with Opus sound when it ends in .mkv. When OUT ends in .html, one web page\n"
+    "that plays the show in a browser (--scale, --fps and --lossless do not apply).\n"
     "  --assets FILE  the asset file (default quab.dat)\n"
     "  --music FILE   the music module (default music.xm)\n"
     "  --scale N      picture size factor, 1 to 8 (default 3: 960x720)\n"
@@ -62,26 +65,24 @@ struct Leftovers {
     std::string work_dir;
     std::string audio;
     std::string log;
+    std::string sound; // the web page's encoded sound
     Encoder* encoder = nullptr;
 };
 Leftovers leftovers;
-bool progress_line_open = false;
+Progress progress{};
 
 void remove_leftovers() {
     if (leftovers.encoder)
         encoder_abort(leftovers.encoder);
-    for (const std::string* path : {&leftovers.partial_output, &leftovers.audio, &leftovers.log})
+    for (const std::string* path :
+         {&leftovers.partial_output, &leftovers.audio, &leftovers.log, &leftovers.sound})
         if (!path->empty())
             unlink(path->c_str());
     if (!leftovers.work_dir.empty())
         rmdir(leftovers.work_dir.c_str());
 }
 
-void end_progress_line() {
-    if (progress_line_open)
-        std::fputc('\n', stderr);
-    progress_line_open = false;
-}
+void end_progress_line() { progress_end(&progress); }
 
 [[noreturn]] void fail(int status, const std::string& message) {
     end_progress_line();
@@ -174,11 +175,12 @@ void make_work_dir() {
     leftovers.work_dir = dir;
     leftovers.audio = dir + "/sound.pcm";
     leftovers.log = dir + "/ffmpeg.log";
+    leftovers.sound = dir + "/sound.ogg";
 }
 
 // Mixes the whole show's music (loaded by load_show_files) into the work directory and returns
 // the clock of every frame.
-std::vector<FrameClock> mix_music(const Options& opt) {
+std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps) {
     std::string error;
     FILE* audio = std::fopen(leftovers.audio.c_str(), "wbe");
     if (!audio) {
@@ -186,7 +188,7 @@ std::vector<FrameClock> mix_music(const Options& opt) {
         fail(EXIT_FAILURE_INTERNAL, leftovers.audio + ": " + std::strerror(errno));
     }
     std::vector<FrameClock> frames;
-    MixEnd end = mixdown_run(audio, opt.fps, &stop_signal, &frames, &error);
+    MixEnd end = mixdown_run(audio, fps, &stop_signal, &frames, &error);
     mixer_close();
     if (std::fclose(audio) != 0 && end != MixEnd::WRITE_FAILED) {
         error = std::string("cannot write the mixed sound: ") + std::strerror(errno);
@@ -217,43 +219,40 @@ std::vector<FrameClock> mix_music(const Options& opt) {
     return frames;
 }
 
-double seconds_since(const timespec& start) {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec - start.tv_sec) +
-           static_cast<double>(now.tv_nsec - start.tv_nsec) / 1e9;
+// The show's name for a page's start screen: the module's song name, or the demo's own.
+std::string show_name() {
+    const char* song = mixer_module()->songname;
+    std::string name = song ? song : "";
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    return name.empty() ? "QUAB" : name;
 }
 
-struct Progress {
-    bool enabled;
-    timespec start;
-    double last_shown_s;
-};
-
-std::string minutes_seconds(double s) {
-    long whole = s > 0 ? static_cast<long>(s + 0.5) : 0;
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
-    return text;
-}
-
-// One line, rewritten in place: share of the show done, frames, speed against real time (the
-// video's seconds per second of work) and the time that is left at that speed.
-void show_progress(Progress* p, std::size_t done, std::size_t total, std::uint32_t fps, bool last) {
-    if (!p->enabled)
-        return;
-    double elapsed_s = seconds_since(p->start);
-    if (!last && elapsed_s - p->last_shown_s < PROGRESS_INTERVAL_S)
-        return;
-    p->last_shown_s = elapsed_s;
-    double video_s = static_cast<double>(done) / fps;
-    double speed = elapsed_s > 0 ? video_s / elapsed_s : 0;
-    double left_s = speed > 0 ? static_cast<double>(total - done) / fps / speed : 0;
-    std::fprintf(stderr, "\r%3d%%  frame %zu of %zu  %.2fx real time  %s left ",
-                 static_cast<int>(100.0 * static_cast<double>(done) / static_cast<double>(total)),
-                 done, total, speed, minutes_seconds(left_s).c_str());
-    std::fflush(stderr);
-    progress_line_open = true;
+// The web page for the mix of clock_of_tick, written to OUT's temporary and committed.
+int export_page(const Options& opt, const std::string& ffmpeg, const std::string& name,
+                const WebParts& web, const std::vector<FrameClock>& clock_of_tick) {
+    PageSettings settings{ffmpeg,      opt.assets, leftovers.audio, leftovers.sound, leftovers.log,
+                          output.temp, name};
+    std::string error;
+    progress_start(&progress);
+    PageResult written =
+        html_write_page(settings, web, clock_of_tick, &stop_signal, &progress, &error);
+    end_progress_line();
+    if (written == PageResult::INTERRUPTED)
+        die_of_stop_signal();
+    if (written == PageResult::FAILED)
+        fail(EXIT_BAD_INPUT, error);
+    std::string reason;
+    leftovers.partial_output.clear(); // output_commit removes it on a failure
+    if (!output_commit(&output, &reason))
+        fail(EXIT_BAD_INPUT, reason);
+    remove_leftovers();
+    struct stat st;
+    double mb = stat(opt.out, &st) == 0 ? static_cast<double>(st.st_size) / 1e6 : 0;
+    double seconds = static_cast<double>(clock_of_tick.size()) * SAMPLES_PER_TICK / MIX_RATE_HZ;
+    std::printf("%s: web page, %zu ticks (%.2f s), %.1f MB\n", opt.out, clock_of_tick.size(),
+                seconds, mb);
+    return std::fflush(stdout) == 0 ? 0 : EXIT_FAILURE_INTERNAL;
 }
 
 void install_stop_handlers() {
@@ -275,8 +274,13 @@ int main(int argc, char** argv) {
     Options opt = parse_options(argc, argv);
     std::string out = opt.out;
     bool matroska = ends_with_nocase(out, ".mkv");
-    if (!matroska && !ends_with_nocase(out, ".mp4"))
-        fail(EXIT_BAD_INPUT, out + ": the output name must end in .mp4 or .mkv");
+    bool html = ends_with_nocase(out, ".html");
+    if (!matroska && !html && !ends_with_nocase(out, ".mp4"))
+        fail(EXIT_BAD_INPUT, out + ": the output name must end in .mp4, .mkv or .html");
+    WebParts web;
+    std::string web_error;
+    if (html && !web_parts_find(&web, &web_error))
+        fail(EXIT_FAILURE_INTERNAL, out + ": " + web_error);
 
     // Both files are checked before anything is written; the loader and the check print their
     // own lines on standard output.
@@ -291,7 +295,15 @@ int main(int argc, char** argv) {
     reserve_partial_output(out);
     make_work_dir();
 
-    std::vector<FrameClock> clock_of_frame = mix_music(opt);
+    // A page takes the mix's clock at every tick: one frame a tick.
+    std::string name = show_name();
+    std::vector<FrameClock> clock_of_frame =
+        mix_music(opt, html ? MIX_RATE_HZ / SAMPLES_PER_TICK : opt.fps);
+    if (html) {
+        int status = export_page(opt, ffmpeg, name, web, clock_of_frame);
+        free_asset_table(assets);
+        return status;
+    }
 
     // The state at frame-loop start in xdemo: zeroed buffers and frame, fresh tables, the
     // sequencer at Scene 1 with nothing set up.
@@ -311,8 +323,7 @@ int main(int argc, char** argv) {
         fail(EXIT_BAD_INPUT, error);
     leftovers.encoder = &encoder;
 
-    Progress progress{isatty(STDERR_FILENO) == 1, {}, 0};
-    clock_gettime(CLOCK_MONOTONIC, &progress.start);
+    progress_start(&progress);
     std::size_t total = clock_of_frame.size();
     std::size_t shown = 0;
     bool encoder_gone = false;
@@ -330,7 +341,8 @@ int main(int argc, char** argv) {
             encoder_gone = true;
             break;
         }
-        show_progress(&progress, shown + 1, total, opt.fps, false);
+        progress_show(&progress, static_cast<double>(shown + 1) / opt.fps,
+                      static_cast<double>(total) / opt.fps, false);
     }
     if (stop_signal)
         die_of_stop_signal();
@@ -345,7 +357,8 @@ int main(int argc, char** argv) {
                                                     ? std::string()
                                                     : ": " + last_log_line(leftovers.log)));
     leftovers.encoder = nullptr;
-    show_progress(&progress, shown, total, opt.fps, true);
+    progress_show(&progress, static_cast<double>(shown) / opt.fps,
+                  static_cast<double>(total) / opt.fps, true);
     end_progress_line();
 
     std::string reason;

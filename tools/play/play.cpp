@@ -43,12 +43,6 @@ constexpr const char* USAGE =
     "Keys: F11 or Alt+Enter full screen, Space pause, Left/Right previous/next song position,\n"
     "Esc or Q quit.\n";
 
-// The scene names of the window title, by scene_index.
-constexpr const char* SCENE_NAMES[SCENE_END] = {
-    "masked twin scroll", "polar flash",     "twin-light bump map", "cycling-overlay scroll",
-    "wobble tunnel",      "orbiting panels", "picture sequence",    "closing scroller",
-};
-
 struct Options {
     const char* assets = "quab.dat";
     const char* music = "music.xm";
@@ -144,18 +138,6 @@ void sleep_until_ns(std::uint64_t deadline) {
                static_cast<long>(deadline % 1000000000u)};
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) != 0) {
     }
-}
-
-// A jump starts the show afresh: zeroed buffers and frame, the sequencer at Scene 1 with nothing
-// set up, as at frame-loop start. The next pass then sets up every scene up to the one of the
-// heard song position, as xdemo does when the song position moves past several scenes at once.
-void restart_show(ShowState* s) {
-    Pixel* frames[] = {s->frame, s->work, s->scratch_a, s->scratch_b, s->scratch_c};
-    for (Pixel* f : frames)
-        std::memset(f, 0, FRAME_BYTES);
-    s->scene_index = 0;
-    s->scene_started = 0;
-    s->last_tick = 0;
 }
 
 struct Screen {
@@ -351,7 +333,7 @@ int main(int argc, char** argv) {
                 break;
             if (heard.jumps != jumps_seen) {
                 jumps_seen = heard.jumps;
-                restart_show(&show);
+                show_restart(&show);
             }
             show_pass_at(&show, &clock, heard.tick_count, heard.sngpos, heard.patpos);
             new_frame = true;

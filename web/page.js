@@ -260,6 +260,7 @@ canvas.addEventListener("dblclick", toggleFullScreen);
 if (testing) {
     testHooks.passAt = passAt;
     testHooks.heardSeconds = heardSeconds;
+    testHooks.start = start;
     testHooks.restart = () => {
         testHooks.record.push("restart");
         wasm.web_restart();

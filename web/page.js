@@ -143,7 +143,10 @@ function passAt(tick) {
     const row = ticks[2 * tick + 1];
     shownScene = wasm.web_pass(tick, position, row);
     shownPosition = position;
-    if (testing) testHooks.record.push([tick, position, row]);
+    if (testing) {
+        testHooks.record.push([tick, position, row]);
+        if (testHooks.firstFrameMs === undefined) testHooks.firstFrameMs = performance.now();
+    }
     context2d.putImageData(frameImage, 0, 0);
     setTitle();
     return shownScene;
@@ -217,8 +220,9 @@ function fit() {
 
 // The first click or key: sound needs a gesture. Without a way to play it the show runs on the
 // page's clock and says so.
-async function start() {
+async function start(event) {
     if (started || !wasm) return;
+    if (testing) testHooks.startMs = event ? event.timeStamp : performance.now();
     document.getElementById("start").style.display = "none";
     canvas.hidden = false;
     fit();
@@ -241,7 +245,7 @@ async function start() {
 
 function onKey(event) {
     if (!started) {
-        start();
+        start(event);
         return;
     }
     if (ended || event.repeat && event.key === " ") return;

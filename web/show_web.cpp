@@ -11,7 +11,7 @@ namespace {
 ShowState show;
 ScriptedClock scripted_clock;
 // The frame as the canvas takes it: red, green, blue, alpha bytes per pixel.
-std::uint8_t* rgba = nullptr;
+std::uint32_t* rgba = nullptr;
 
 // The records of an asset file held whole in memory, without copies: each table entry points at
 // its record's payload. The exporter has checked the file against the asset map; this only
@@ -57,7 +57,7 @@ int web_start(std::uint8_t* file, std::uint32_t bytes) {
     AssetTable assets = split_records(file, bytes);
     if (!assets)
         return 0;
-    rgba = static_cast<std::uint8_t*>(std::malloc(FRAME_BYTES));
+    rgba = static_cast<std::uint32_t*>(std::malloc(FRAME_BYTES));
     return rgba && show_start_offline(&show, assets, &scripted_clock) ? 1 : 0;
 }
 
@@ -72,20 +72,18 @@ void web_restart() {
 int web_pass(std::int32_t tick, std::int32_t sngpos, std::int32_t patpos) {
     show_pass_at(&show, &scripted_clock, tick, static_cast<std::int16_t>(sngpos),
                  static_cast<std::uint16_t>(patpos));
-    // A Pixel is 0x..RRGGBB; its top byte is the key, not alpha, so every pixel is opaque.
+    // A Pixel is 0x..RRGGBB; its top byte is the key, not alpha, so every pixel is opaque. The
+    // RGBA bytes as one little-endian word: 0xFFBBGGRR (WebAssembly is little-endian).
     const Pixel* __restrict frame = show.frame;
-    std::uint8_t* __restrict out = rgba;
+    std::uint32_t* __restrict out = rgba;
     for (int i = 0; i < FRAME_PIXELS; i++) {
         Pixel p = frame[i];
-        out[4 * i] = static_cast<std::uint8_t>(p >> 16);
-        out[4 * i + 1] = static_cast<std::uint8_t>(p >> 8);
-        out[4 * i + 2] = static_cast<std::uint8_t>(p);
-        out[4 * i + 3] = 0xFF;
+        out[i] = 0xFF000000u | (p & 0xFF) << 16 | (p & 0xFF00) | (p >> 16 & 0xFF);
     }
     return show.scene_index;
 }
 
 // The frame as RGBA bytes, FRAME_W x FRAME_H, rows without gaps; and as the pass drew it.
-std::uint8_t* web_rgba() { return rgba; }
+std::uint32_t* web_rgba() { return rgba; }
 Pixel* web_frame() { return show.frame; }
 }

@@ -13,7 +13,7 @@ import urllib.request
 import websockets
 
 CHROMIUM = "/usr/bin/chromium"
-FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+FLAGS = ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
          "--disable-component-update", "--disable-sync", "--no-first-run",
          "--no-default-browser-check", "--remote-debugging-port=0", "--window-size=800,600"]
 
@@ -23,10 +23,10 @@ KEYS = {" ": ("Space", 32), "ArrowLeft": ("ArrowLeft", 37), "ArrowRight": ("Arro
 
 
 class Page:
-    def __init__(self, url, extra_flags=()):
+    def __init__(self, url, extra_flags=(), headless=True):
         self.profile = tempfile.mkdtemp(prefix="quab-chromium-")
         self.process = subprocess.Popen(
-            [CHROMIUM, *FLAGS, *extra_flags, "--user-data-dir=" + self.profile, url],
+            [CHROMIUM, *(["--headless"] if headless else []), *FLAGS, *extra_flags, "--user-data-dir=" + self.profile, url],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         self.errors = []
         self.next_id = 0

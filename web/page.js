@@ -229,7 +229,10 @@ async function start(event) {
     if (soundBuffer) {
         try {
             audio = new AudioContext({ sampleRate: RATE_HZ, latencyHint: "playback" });
-            await Promise.race([audio.resume(), new Promise((r) => setTimeout(r, 1000))]);
+            // Made in the gesture it usually runs at once; a browser that holds it back gets a
+            // second to let it go.
+            if (audio.state !== "running")
+                await Promise.race([audio.resume(), new Promise((r) => setTimeout(r, 1000))]);
             if (audio.state !== "running") throw new Error("the sound does not start");
         } catch (e) {
             if (audio) audio.close();

@@ -67,11 +67,17 @@ void web_restart() {
     scripted_clock.running.store(1, std::memory_order_relaxed);
 }
 
-// One pass at the clock given, then the frame as RGBA (web_rgba). Returns the scene_index the
-// pass left, SCENE_END once the show has ended.
-int web_pass(std::int32_t tick, std::int32_t sngpos, std::int32_t patpos) {
+// One pass at the clock given. Returns the scene_index the pass left, SCENE_END once the show
+// has ended.
+int web_draw(std::int32_t tick, std::int32_t sngpos, std::int32_t patpos) {
     show_pass_at(&show, &scripted_clock, tick, static_cast<std::int16_t>(sngpos),
                  static_cast<std::uint16_t>(patpos));
+    return show.scene_index;
+}
+
+// web_draw, then the frame as RGBA for the canvas (web_rgba).
+int web_pass(std::int32_t tick, std::int32_t sngpos, std::int32_t patpos) {
+    int scene = web_draw(tick, sngpos, patpos);
     // A Pixel is 0x..RRGGBB; its top byte is the key, not alpha, so every pixel is opaque. The
     // RGBA bytes as one little-endian word: 0xFFBBGGRR (WebAssembly is little-endian).
     const Pixel* __restrict frame = show.frame;
@@ -80,7 +86,7 @@ int web_pass(std::int32_t tick, std::int32_t sngpos, std::int32_t patpos) {
         Pixel p = frame[i];
         out[i] = 0xFF000000u | (p & 0xFF) << 16 | (p & 0xFF00) | (p >> 16 & 0xFF);
     }
-    return show.scene_index;
+    return scene;
 }
 
 // The frame as RGBA bytes, FRAME_W x FRAME_H, rows without gaps; and as the pass drew it.

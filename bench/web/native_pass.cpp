@@ -14,7 +14,7 @@ extern "C" {
 std::uint8_t* web_buffer(std::uint32_t bytes);
 int web_start(std::uint8_t* file, std::uint32_t bytes);
 void web_restart();
-int web_pass(std::int32_t tick, std::int32_t sngpos, std::int32_t patpos);
+int web_draw(std::int32_t tick, std::int32_t sngpos, std::int32_t patpos);
 }
 
 int main(int argc, char** argv) {
@@ -44,10 +44,10 @@ int main(int argc, char** argv) {
         std::uint16_t row = k == 6 ? 40 : 0;
         web_restart();
         std::int32_t tick = 1000;
-        web_pass(tick, position, row);
+        web_draw(tick, position, row);
         auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < passes; i++)
-            web_pass(++tick, position, row);
+            web_draw(++tick, position, row);
         std::chrono::duration<double, std::micro> spent = std::chrono::steady_clock::now() - start;
         std::printf("scene %d %.1f\n", k + 1, spent.count() / passes);
     }

@@ -18,8 +18,8 @@ for (let k = 0; k < last.length; k++) {
     const row = k === 6 ? 40 : 0;
     web.web_restart();
     let tick = 1000;
-    web.web_pass(tick, position, row);
+    web.web_draw(tick, position, row);
     const start = performance.now();
-    for (let i = 0; i < passes; i++) web.web_pass(++tick, position, row);
+    for (let i = 0; i < passes; i++) web.web_draw(++tick, position, row);
     console.log(`scene ${k + 1} ${((performance.now() - start) * 1000 / passes).toFixed(1)}`);
 }

@@ -191,16 +191,19 @@ function jump(step) {
     else startClock();
 }
 
+// Sound and picture stop together; the clock stands where it was heard, and goes on from there.
 async function togglePause() {
-    paused = !paused;
-    if (paused) {
+    if (!paused) {
         stopClock();
+        paused = true;
+        setTitle();
         if (!silent) await audio.suspend();
     } else {
         if (!silent) await audio.resume();
         startClock();
+        paused = false;
+        setTitle();
     }
-    setTitle();
 }
 
 function toggleFullScreen() {
@@ -268,6 +271,7 @@ if (testing) {
     testHooks.passAt = passAt;
     testHooks.heardSeconds = heardSeconds;
     testHooks.start = start;
+    testHooks.audioTime = () => (audio ? audio.currentTime : null);
     testHooks.restart = () => {
         testHooks.record.push("restart");
         wasm.web_restart();

@@ -109,10 +109,13 @@ async def default_show(html, assets, total_ticks):
         await asyncio.sleep(0.3)
         paused = await canvas(page)
         heard = await page.eval("quabTest.heardSeconds()")
+        audio_time = await page.eval("quabTest.audioTime()")
         passes = await page.eval("quabTest.record.length")
+        check(heard >= record[-1][0] * 0.02, "paused where it was heard")
         await asyncio.sleep(0.7)
         check(await canvas(page) == paused, "the canvas stays while paused")
-        check(await page.eval("quabTest.heardSeconds()") == heard, "the sound's time stays")
+        check(await page.eval("quabTest.heardSeconds()") == heard, "the show's time stays")
+        check(await page.eval("quabTest.audioTime()") == audio_time, "the sound's time stays")
         check(await page.eval("quabTest.record.length") == passes, "no pass runs while paused")
         check((await page.eval("document.title")).endswith(" - paused"), "the title says paused")
         record = await page.eval("quabTest.record")
@@ -123,6 +126,10 @@ async def default_show(html, assets, total_ticks):
         # Right: the next song position, the show afresh from there.
         position = record[-1][1]
         await page.key(" ")
+        await page.wait_for(f"quabTest.record.length > {len(record)}", 5)
+        resumed = (await page.eval("quabTest.record"))[len(record)]
+        check(record[-1][0] <= resumed[0] <= record[-1][0] + 10,
+              f"Space again goes on where it paused: tick {record[-1][0]}, then {resumed[0]}")
         await page.key("ArrowRight")
         await asyncio.sleep(1)
         await page.key(" ")

@@ -229,24 +229,36 @@ async function start(event) {
     document.getElementById("start").style.display = "none";
     canvas.hidden = false;
     fit();
+    // The first frame at once, at the start of the mix where nothing is heard yet, and shown
+    // before the sound output is set up, which can take a good part of a second.
+    passAt(tickAt(offsetS));
+    await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve)));
     if (soundBuffer) {
         try {
             audio = new AudioContext({ sampleRate: RATE_HZ, latencyHint: "playback" });
-            // Made in the gesture it usually runs at once; a browser that holds it back gets a
-            // second to let it go.
-            if (audio.state !== "running")
-                await Promise.race([audio.resume(), new Promise((r) => setTimeout(r, 1000))]);
-            if (audio.state !== "running") throw new Error("the sound does not start");
         } catch (e) {
-            if (audio) audio.close();
             audio = null;
         }
     }
     silent = !audio;
-    if (silent) note.textContent = "No sound here: the show plays on the page's clock.";
     started = true;
+    // The show starts at once: until the sound is heard the clock stands at its start.
     startClock();
     requestAnimationFrame(onDisplayFrame);
+    // Made in the gesture the context usually runs at once; a browser that holds it back gets a
+    // second to let it go, then the show goes on the page's clock.
+    if (audio && audio.state !== "running") {
+        await Promise.race([audio.resume(), new Promise((r) => setTimeout(r, 1000))]);
+        if (audio.state !== "running") {
+            source.stop();
+            source = null;
+            audio.close();
+            audio = null;
+            silent = true;
+            startClock();
+        }
+    }
+    if (silent) note.textContent = "No sound here: the show plays on the page's clock.";
 }
 
 function onKey(event) {

@@ -42,6 +42,7 @@ printf 'Headless chromium: %s\n' "$(/usr/bin/python3 "$ROOT/bench/web/browser.py
 export DISPLAY=":$NUM" XDG_RUNTIME_DIR="$RUN/services"
 unset PULSE_SERVER
 XPID=$(cat "$RUN/services/xvfb.pid")
+kill -0 "$XPID" || { echo "Xvfb :$NUM is not running" >&2; cat "$RUN/services/xvfb.log" >&2; exit 1; }
 HZ=$(getconf CLK_TCK)
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 x0=$(cpu_ticks "$XPID")

@@ -1,9 +1,9 @@
 # The exported web page in Debian's chromium (headless, driven over its DevTools protocol): the
 # default show's page opens from file://, starts on a click, plays and reports no console error;
 # the frames it showed equal quab-render's for the passes it ran, in every scene; Space pauses
-# picture and sound; Right moves to the next song position; at the end the last frame stays with
-# the playtime line. A maker's own show (test pictures and module) plays too, on the page's
-# clock where the browser refuses the sound.
+# picture and sound; Right and Left move a song position on and back; F goes full screen and
+# back; at the end the last frame stays with the playtime line. A maker's own show (test
+# pictures and module) plays too, on the page's clock where the browser refuses the sound.
 # usage: page_test.py BUILD_DIR
 import asyncio
 import base64
@@ -142,6 +142,18 @@ async def default_show(html, assets, total_ticks):
         check(same_picture(await canvas(page), frame(frames[-1])),
               "after the jump the canvas is quab-render's frame")
 
+        # Left: back to the position before; F full screen and back.
+        await page.key(" ")
+        await page.key("ArrowLeft")
+        await asyncio.sleep(0.5)
+        after = last_run(await page.eval("quabTest.record"))
+        check(after and after[0][1] == position, f"Left moves back to position {position}")
+        await page.key("f")
+        await page.wait_for("document.fullscreenElement !== null", 5)
+        await page.key("f")
+        await page.wait_for("document.fullscreenElement === null", 5)
+        await page.key(" ")
+
         # Every scene, on a clock the test drives: passes every 40 ticks from the start, the
         # canvas kept at the pass 120 ticks into each scene.
         shots = await page.eval("""(() => {
@@ -168,7 +180,7 @@ async def default_show(html, assets, total_ticks):
 
         # The end: the last song position, then the last frame stays with the playtime line.
         await page.eval("quabTest.drive = false")
-        await page.key(" ")
+        await page.key(" ")  # plays again
         for _ in range(32):
             await page.key("ArrowRight")
         await page.wait_for("document.getElementById('note').textContent.startsWith('Total')", 10)

@@ -1,7 +1,7 @@
 #!/bin/bash
 # The web page's figures in one run, on the show's own content:
 #  1. One pass of each scene as WebAssembly in node against the same code built natively
-#     (quab-web-bench), alternating, best of three rounds each: wasm / native per scene.
+#     (quab-web-bench), alternating, best of five rounds each: wasm / native per scene.
 #  2. The size of the default show's page.
 #  3. Headless chromium: load to ready, and the click to the first frame.
 #  4. CPU seconds of chromium playing the page (full screen, all its processes) and of quab-play
@@ -21,8 +21,8 @@ cd "$RUN" || exit 1
 
 . "$BUILD/timeline.sh"
 LAST=$(IFS=,; echo "${SCENE_LAST_POSITION[*]}")
-echo "One pass, microseconds (best of 3 rounds of 200 passes); wasm in node / native:"
-for round in 1 2 3; do
+echo "One pass, microseconds (best of 5 rounds of 200 passes); wasm in node / native:"
+for round in 1 2 3 4 5; do
     "$BUILD/quab-web-bench" quab.dat 200 >>native
     node "$ROOT/bench/web/pass.mjs" "$BUILD/web/quab.wasm" quab.dat 200 "$LAST" >>wasm
 done

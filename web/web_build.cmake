@@ -14,7 +14,9 @@ if(QUAB_EMCMAKE AND QUAB_EMCC)
         CONFIGURE_COMMAND ${QUAB_WEB_ENV} ${QUAB_EMCMAKE} ${CMAKE_COMMAND} -S <SOURCE_DIR>
                           -B <BINARY_DIR> -DCMAKE_BUILD_TYPE=Release
                           -DQUAB_WEB_OUT=${CMAKE_BINARY_DIR}/web
-        BUILD_COMMAND ${QUAB_WEB_ENV} ${CMAKE_COMMAND} --build <BINARY_DIR>
+        # A make of its own, not a child of the main make's job server.
+        BUILD_COMMAND ${QUAB_WEB_ENV} --unset=MAKEFLAGS ${CMAKE_COMMAND} --build <BINARY_DIR>
+                      --parallel 2
         INSTALL_COMMAND ""
         # The sources are the main tree's: the web build's own make decides what is stale.
         BUILD_ALWAYS TRUE

@@ -19,6 +19,7 @@
 #include <zlib.h>
 
 #include "core/core.h"
+#include "core/timeline.h"
 #include "music/sample_clock.h"
 
 namespace {
@@ -334,7 +335,7 @@ PageResult html_write_page(const PageSettings& settings, const WebParts& parts,
         return PageResult::FAILED;
     }
     std::string show = "{\"name\": " + json_string(settings.name) + ", \"scenes\": [";
-    for (int i = 0; i < SCENE_END; i++)
+    for (int i = 0; i < SCENE_COUNT; i++)
         show += (i ? ", " : "") + json_string(SCENE_NAMES[i]);
     show += "]}";
     std::string name = html_escape(settings.name);

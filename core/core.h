@@ -110,6 +110,11 @@ static inline std::uint16_t read_patpos(const ShowState* s) {
 // then offscreen_frame.
 void show_free(ShowState* s);
 
+// Starts the show afresh after a jump in the song: zeroed frame and scene buffers, the sequencer
+// at Scene 1 with nothing set up, as at frame-loop start. The next pass then sets up every scene
+// up to the one of its song position, as xdemo does when the song moves past several at once.
+void show_restart(ShowState* s);
+
 // Fills every table (precalc phase). Cannot fail.
 void precalc_tables(ShowState* s);
 

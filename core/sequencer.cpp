@@ -1,6 +1,7 @@
 // The show's buffers and the pass function: the scene blocks in scene order, each guarded by
 // scene_index read afresh, so a scene that ends hands over to the next within the same pass.
 #include <cstdlib>
+#include <cstring>
 
 #include "core/core.h"
 #include "core/scenes.h"
@@ -46,6 +47,15 @@ void show_free(ShowState* s) {
                      s->wobble,        s->offscreen_frame};
     for (void* p : order)
         std::free(p);
+}
+
+void show_restart(ShowState* s) {
+    Pixel* frames[] = {s->frame, s->work, s->scratch_a, s->scratch_b, s->scratch_c};
+    for (Pixel* f : frames)
+        std::memset(f, 0, FRAME_BYTES);
+    s->scene_index = 0;
+    s->scene_started = 0;
+    s->last_tick = 0;
 }
 
 void show_pass(ShowState* s) {

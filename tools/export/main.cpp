@@ -1,6 +1,7 @@
-// quab-export: the show played offline and encoded to a video file. The music is mixed first,
-// with the clock of every video frame taken from it; then the same pass function xdemo runs
-// draws each frame on that clock, and ffmpeg encodes the frames together with the sound.
+// quab-export: the show played offline and encoded to a video file, or made a web page. The music
+// is mixed first, with the clock of every video frame taken from it; then the same pass function
+// xdemo runs draws each frame on that clock, and ffmpeg encodes the frames together with the
+// sound. A web page gets the mix, its clock of every tick and the pass as WebAssembly instead.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -22,6 +23,8 @@
 #include "tools/common/output_file.h"
 #include "tools/common/streams.h"
 #include "tools/export/encoder.h"
+#include "tools/export/html.h"
+#include "tools/export/progress.h"
 #include "tools/show_files/show_files.h"
 
 namespace {
@@ -29,11 +32,10 @@ namespace {
 constexpr const char* PROGRAM = "quab-export";
 constexpr std::uint32_t MAX_SCALE = 8;
 constexpr std::uint32_t MAX_FPS = 240;
-constexpr double PROGRESS_INTERVAL_S = 0.25;
 
 constexpr ToolText TOOL = {
     PROGRAM,
-    "Plays the show offline and encodes it with its music to a video file.",
+    "Plays the show offline and encodes it with its music to a video file or a web page.",
     "[--assets FILE] [--music FILE] [--scale N] [--fps F] [--lossless] OUT",
     "  --assets FILE     the asset file (default quab.dat)\n"
     "  --music FILE      the music module (default music.xm)\n"
@@ -43,6 +45,8 @@ constexpr ToolText TOOL = {
     "                    the show's own (large files; for checking frames)\n",
     "ffmpeg encodes H.264 video, the 320x240 picture enlarged N times with square pixels, and\n"
     "the music: MP4 with AAC sound when OUT ends in .mp4, Matroska with Opus when in .mkv.\n"
+    "When OUT ends in .html, one web page that plays the show in a browser (--scale, --fps\n"
+    "and --lossless do not apply).\n"
     "Exit status: 0 written, 1 a failure of this machine (memory, a temporary folder), 2 a bad\n"
     "command line, an input that cannot be used or an output ffmpeg could not write.\n",
 };
@@ -67,26 +71,24 @@ struct Leftovers {
     std::string work_dir;
     std::string audio;
     std::string log;
+    std::string sound; // the web page's encoded sound
     Encoder* encoder = nullptr;
 };
 Leftovers leftovers;
-bool progress_line_open = false;
+Progress progress{};
 
 void remove_leftovers() {
     if (leftovers.encoder)
         encoder_abort(leftovers.encoder);
-    for (const std::string* path : {&leftovers.partial_output, &leftovers.audio, &leftovers.log})
+    for (const std::string* path :
+         {&leftovers.partial_output, &leftovers.audio, &leftovers.log, &leftovers.sound})
         if (!path->empty())
             unlink(path->c_str());
     if (!leftovers.work_dir.empty())
         rmdir(leftovers.work_dir.c_str());
 }
 
-void end_progress_line() {
-    if (progress_line_open)
-        std::fputc('\n', stderr);
-    progress_line_open = false;
-}
+void end_progress_line() { progress_end(&progress); }
 
 [[noreturn]] void fail(int status, const std::string& message) {
     end_progress_line();
@@ -153,11 +155,12 @@ void make_work_dir() {
     leftovers.work_dir = dir;
     leftovers.audio = dir + "/sound.pcm";
     leftovers.log = dir + "/ffmpeg.log";
+    leftovers.sound = dir + "/sound.ogg";
 }
 
 // Mixes the whole show's music (loaded by load_show_files) into the work directory and returns
 // the clock of every frame.
-std::vector<FrameClock> mix_music(const Options& opt) {
+std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps) {
     std::string error;
     FILE* audio = std::fopen(leftovers.audio.c_str(), "wbe");
     if (!audio) {
@@ -165,7 +168,7 @@ std::vector<FrameClock> mix_music(const Options& opt) {
         fail(EXIT_FAILED, leftovers.audio + ": " + std::strerror(errno));
     }
     std::vector<FrameClock> frames;
-    MixEnd end = mixdown_run(audio, opt.fps, LAST_SHOW_POSITION, &stop_signal, &frames, &error);
+    MixEnd end = mixdown_run(audio, fps, LAST_SHOW_POSITION, &stop_signal, &frames, &error);
     collector_close();
     if (std::fclose(audio) != 0 && end != MixEnd::WRITE_FAILED) {
         error = std::string("cannot write the mixed sound: ") + std::strerror(errno);
@@ -196,36 +199,40 @@ std::vector<FrameClock> mix_music(const Options& opt) {
     return frames;
 }
 
-struct Progress {
-    bool enabled;
-    std::uint64_t start_ns;
-    double last_shown_s;
-};
-
-std::string minutes_seconds(double s) {
-    long whole = s > 0 ? static_cast<long>(s + 0.5) : 0;
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
-    return text;
+// The show's name for a page's start screen: the module's song name, or the demo's own.
+std::string show_name() {
+    const char* song = collector_module()->songname;
+    std::string name = song ? song : "";
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    return name.empty() ? "QUAB" : name;
 }
 
-// One line, rewritten in place: share of the show done, frames, speed against real time (the
-// video's seconds per second of work) and the time that is left at that speed.
-void show_progress(Progress* p, std::size_t done, std::size_t total, std::uint32_t fps, bool last) {
-    if (!p->enabled)
-        return;
-    double elapsed_s = seconds_since(p->start_ns);
-    if (!last && elapsed_s - p->last_shown_s < PROGRESS_INTERVAL_S)
-        return;
-    p->last_shown_s = elapsed_s;
-    double video_s = static_cast<double>(done) / fps;
-    double speed = elapsed_s > 0 ? video_s / elapsed_s : 0;
-    double left_s = speed > 0 ? static_cast<double>(total - done) / fps / speed : 0;
-    std::fprintf(stderr, "\r%3d%%  frame %zu of %zu  %.2fx real time  %s left ",
-                 static_cast<int>(100.0 * static_cast<double>(done) / static_cast<double>(total)),
-                 done, total, speed, minutes_seconds(left_s).c_str());
-    std::fflush(stderr);
-    progress_line_open = true;
+// The web page for the mix of clock_of_tick, written to OUT's temporary and committed.
+int export_page(const Options& opt, const std::string& ffmpeg, const std::string& name,
+                const WebParts& web, const std::vector<FrameClock>& clock_of_tick) {
+    PageSettings settings{ffmpeg,      opt.assets, leftovers.audio, leftovers.sound, leftovers.log,
+                          output.temp, name};
+    std::string error;
+    progress_start(&progress);
+    PageResult written =
+        html_write_page(settings, web, clock_of_tick, &stop_signal, &progress, &error);
+    end_progress_line();
+    if (written == PageResult::INTERRUPTED)
+        die_of_stop_signal();
+    if (written == PageResult::FAILED)
+        fail(EXIT_BAD_INPUT, error);
+    std::string reason;
+    leftovers.partial_output.clear(); // output_commit removes it on a failure
+    if (!output_commit(&output, &reason))
+        fail(EXIT_BAD_INPUT, reason);
+    remove_leftovers();
+    struct stat st;
+    double mb = stat(opt.out, &st) == 0 ? static_cast<double>(st.st_size) / 1e6 : 0;
+    double seconds = static_cast<double>(clock_of_tick.size()) * SAMPLES_PER_TICK / MIX_RATE_HZ;
+    std::printf("%s: web page, %zu ticks (%.2f s), %.1f MB\n", opt.out, clock_of_tick.size(),
+                seconds, mb);
+    return standard_output_ok(PROGRAM) ? EXIT_OK : EXIT_FAILED;
 }
 
 void install_stop_handlers() {
@@ -247,8 +254,13 @@ int main(int argc, char** argv) {
     Options opt = parse_options(argc, argv);
     std::string out = opt.out;
     bool matroska = ends_with_nocase(out, ".mkv");
-    if (!matroska && !ends_with_nocase(out, ".mp4"))
-        fail(EXIT_BAD_INPUT, out + ": the output name must end in .mp4 or .mkv");
+    bool html = ends_with_nocase(out, ".html");
+    if (!matroska && !html && !ends_with_nocase(out, ".mp4"))
+        fail(EXIT_BAD_INPUT, out + ": the output name must end in .mp4, .mkv or .html");
+    WebParts web;
+    std::string web_error;
+    if (html && !web_parts_find(&web, &web_error))
+        fail(EXIT_FAILED, out + ": " + web_error);
 
     // Both files are checked before anything is written; the loader and the check print their
     // own lines on standard output.
@@ -263,7 +275,15 @@ int main(int argc, char** argv) {
     reserve_partial_output(out);
     make_work_dir();
 
-    std::vector<FrameClock> clock_of_frame = mix_music(opt);
+    // A page takes the mix's clock at every tick: one frame a tick.
+    std::string name = show_name();
+    std::vector<FrameClock> clock_of_frame =
+        mix_music(opt, html ? MIX_RATE_HZ / SAMPLES_PER_TICK : opt.fps);
+    if (html) {
+        int status = export_page(opt, ffmpeg, name, web, clock_of_frame);
+        free_asset_table(assets);
+        return status;
+    }
 
     // The state at frame-loop start in xdemo: zeroed buffers and frame, fresh tables, the
     // sequencer at Scene 1 with nothing set up.
@@ -283,7 +303,7 @@ int main(int argc, char** argv) {
         fail(EXIT_BAD_INPUT, error);
     leftovers.encoder = &encoder;
 
-    Progress progress{isatty(STDERR_FILENO) == 1, monotonic_ns(), 0};
+    progress_start(&progress);
     std::size_t total = clock_of_frame.size();
     std::size_t shown = 0;
     bool encoder_gone = false;
@@ -301,7 +321,8 @@ int main(int argc, char** argv) {
             encoder_gone = true;
             break;
         }
-        show_progress(&progress, shown + 1, total, opt.fps, false);
+        progress_show(&progress, static_cast<double>(shown + 1) / opt.fps,
+                      static_cast<double>(total) / opt.fps, false);
     }
     if (stop_signal)
         die_of_stop_signal();
@@ -316,7 +337,8 @@ int main(int argc, char** argv) {
                                                     ? std::string()
                                                     : ": " + last_log_line(leftovers.log)));
     leftovers.encoder = nullptr;
-    show_progress(&progress, shown, total, opt.fps, true);
+    progress_show(&progress, static_cast<double>(shown) / opt.fps,
+                  static_cast<double>(total) / opt.fps, true);
     end_progress_line();
 
     std::string reason;

@@ -91,18 +91,6 @@ std::uint32_t fitting_scale(int screen_w, int screen_h) {
     return scale > MAX_SCALE ? MAX_SCALE : scale;
 }
 
-// A jump starts the show afresh: zeroed buffers and frame, the sequencer at Scene 1 with nothing
-// set up, as at frame-loop start. The next pass then sets up every scene up to the one of the
-// heard song position, as xdemo does when the song position moves past several scenes at once.
-void restart_show(ShowState* s) {
-    Pixel* frames[] = {s->frame, s->work, s->scratch_a, s->scratch_b, s->scratch_c};
-    for (Pixel* f : frames)
-        std::memset(f, 0, FRAME_BYTES);
-    s->scene_index = 0;
-    s->scene_started = 0;
-    s->last_tick = 0;
-}
-
 struct Screen {
     SDL_Window* window;
     SDL_Renderer* renderer;
@@ -340,7 +328,7 @@ int main(int argc, char** argv) {
                 break;
             if (heard.jumps != jumps_seen) {
                 jumps_seen = heard.jumps;
-                restart_show(&show);
+                show_restart(&show);
             }
             show_pass_at(&show, &clock, heard.tick_count, heard.sngpos, heard.patpos);
             new_frame = true;

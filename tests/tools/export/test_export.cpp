@@ -459,7 +459,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {}},
         BadInputCase{"unknown_container",
                      with(GOOD, {"$OUT/x.avi"}),
-                     "$OUT/x.avi: the output name must end in .mp4 or .mkv",
+                     "$OUT/x.avi: the output name must end in .mp4, .mkv or .html",
                      {}},
         BadInputCase{"output_folder_missing",
                      with(GOOD, {"$OUT/none/x.mp4"}),

@@ -1,0 +1,95 @@
+// The show's core as a WebAssembly module for the web page: the asset file split into its
+// records in memory, the same pass function the native programs run, and the frame handed to
+// the page's canvas as RGBA bytes. The page owns the clock; this file owns no time of its own.
+#include <cstdint>
+#include <cstdlib>
+
+#include "core/core.h"
+
+namespace {
+
+ShowState show;
+ScriptedClock scripted_clock;
+// The frame as the canvas takes it: red, green, blue, alpha bytes per pixel.
+std::uint32_t* rgba = nullptr;
+
+// The records of an asset file held whole in memory, without copies: each table entry points at
+// its record's payload. The exporter has checked the file against the asset map; this only
+// refuses what would read outside the buffer or misalign the Pixel reads.
+AssetTable split_records(std::uint8_t* file, std::uint32_t bytes) {
+    std::uint32_t count = 0;
+    for (std::uint32_t at = 0; at < bytes; count++) {
+        if (bytes - at < 4)
+            return nullptr;
+        std::uint32_t length = file[at] | file[at + 1] << 8 | file[at + 2] << 16 |
+                               static_cast<std::uint32_t>(file[at + 3]) << 24;
+        if (length > bytes - at - 4 || length % 4 != 0)
+            return nullptr;
+        at += 4 + length;
+    }
+    if (count < ASSET_COUNT)
+        return nullptr;
+    AssetTable table = static_cast<AssetTable>(std::calloc(count + 1, sizeof(std::uint8_t*)));
+    if (!table)
+        return nullptr;
+    std::uint32_t at = 0;
+    for (std::uint32_t i = 0; i < count; i++) {
+        std::uint32_t length = file[at] | file[at + 1] << 8 | file[at + 2] << 16 |
+                               static_cast<std::uint32_t>(file[at + 3]) << 24;
+        table[i] = file + at + 4;
+        at += 4 + length;
+    }
+    return table;
+}
+
+} // namespace
+
+extern "C" {
+
+// A block of bytes for the page to fill (the asset file); null when memory runs out.
+std::uint8_t* web_buffer(std::uint32_t bytes) {
+    return static_cast<std::uint8_t*>(std::malloc(bytes));
+}
+
+// The state at frame-loop start over the asset file the page put at file (kept for the whole
+// show). 1 on success, 0 when the file is not records or memory runs out.
+int web_start(std::uint8_t* file, std::uint32_t bytes) {
+    AssetTable assets = split_records(file, bytes);
+    if (!assets)
+        return 0;
+    rgba = static_cast<std::uint32_t*>(std::malloc(FRAME_BYTES));
+    return rgba && show_start_offline(&show, assets, &scripted_clock) ? 1 : 0;
+}
+
+// After a jump in the song: the show starts afresh at the next pass.
+void web_restart() {
+    show_restart(&show);
+    scripted_clock.running.store(1, std::memory_order_relaxed);
+}
+
+// One pass at the clock given. Returns the scene_index the pass left, SCENE_END once the show
+// has ended.
+int web_draw(std::int32_t tick, std::int32_t sngpos, std::int32_t patpos) {
+    show_pass_at(&show, &scripted_clock, tick, static_cast<std::int16_t>(sngpos),
+                 static_cast<std::uint16_t>(patpos));
+    return show.scene_index;
+}
+
+// web_draw, then the frame as RGBA for the canvas (web_rgba).
+int web_pass(std::int32_t tick, std::int32_t sngpos, std::int32_t patpos) {
+    int scene = web_draw(tick, sngpos, patpos);
+    // A Pixel is 0x..RRGGBB; its top byte is the key, not alpha, so every pixel is opaque. The
+    // RGBA bytes as one little-endian word: 0xFFBBGGRR (WebAssembly is little-endian).
+    const Pixel* __restrict frame = show.frame;
+    std::uint32_t* __restrict out = rgba;
+    for (int i = 0; i < FRAME_PIXELS; i++) {
+        Pixel p = frame[i];
+        out[i] = 0xFF000000u | (p & 0xFF) << 16 | (p & 0xFF00) | (p >> 16 & 0xFF);
+    }
+    return scene;
+}
+
+// The frame as RGBA bytes, FRAME_W x FRAME_H, rows without gaps; and as the pass drew it.
+std::uint32_t* web_rgba() { return rgba; }
+Pixel* web_frame() { return show.frame; }
+}

@@ -27,16 +27,16 @@ constexpr const char* USAGE =
     "Loads a show's asset file and music module as xdemo does and prints the plan of the show:\n"
     "each scene's song positions, when it starts and ends (the module mixed silently, on the\n"
     "clock quab-export uses) and the assets it shows; then warnings, each naming what to change.\n"
-    "  --assets FILE  the asset file (default quab.dat)\n"
-    "  --music FILE   the music module (default music.xm)\n"
+    "  --assets FILE  the asset file (default: quab.dat, looked up)\n"
+    "  --music FILE   the music module (default: music.xm, looked up)\n"
     "  -h, --help     this text\n"
     "  --version      the program's version\n"
     "Exit status: 0 the show plays as meant, 1 warnings, 2 a file the show cannot use or a bad\n"
     "command line.\n";
 
 struct Options {
-    const char* assets = "quab.dat";
-    const char* music = "music.xm";
+    const char* assets = nullptr; // null: looked up by name (find_show_file)
+    const char* music = nullptr;
 };
 
 [[noreturn]] void usage_error(const std::string& problem) {
@@ -68,6 +68,12 @@ Options parse_options(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     Options opt = parse_options(argc, argv);
+    std::string assets_path =
+        given_or_found_show_file(opt.assets, "quab.dat", "quab-check", EXIT_UNUSABLE);
+    std::string music_path =
+        given_or_found_show_file(opt.music, "music.xm", "quab-check", EXIT_UNUSABLE);
+    opt.assets = assets_path.c_str();
+    opt.music = music_path.c_str();
     std::vector<std::string> problems; // what keeps the show from starting at all
     std::vector<std::string> warnings;
 

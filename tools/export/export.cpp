@@ -35,16 +35,16 @@ constexpr const char* USAGE =
     "Plays the show offline and encodes it with ffmpeg: H.264 video, the 320x240 picture\n"
     "enlarged N times with square pixels, and the music; MP4 with AAC sound when OUT ends in\n"
     ".mp4, Matroska with Opus sound when it ends in .mkv.\n"
-    "  --assets FILE  the asset file (default quab.dat)\n"
-    "  --music FILE   the music module (default music.xm)\n"
+    "  --assets FILE  the asset file (default: quab.dat, looked up)\n"
+    "  --music FILE   the music module (default: music.xm, looked up)\n"
     "  --scale N      picture size factor, 1 to 8 (default 3: 960x720)\n"
     "  --fps F        frames per second, 1 to 240 (default 50)\n"
     "  --lossless     H.264 in RGB without loss instead of yuv420p: every decoded pixel is\n"
     "                 the show's own (large files; for checking frames)\n";
 
 struct Options {
-    const char* assets = "quab.dat";
-    const char* music = "music.xm";
+    const char* assets = nullptr; // null: looked up by name (find_show_file)
+    const char* music = nullptr;
     std::uint32_t scale = 3;
     std::uint32_t fps = 50;
     bool lossless = false;
@@ -273,6 +273,12 @@ void install_stop_handlers() {
 int main(int argc, char** argv) {
     install_stop_handlers();
     Options opt = parse_options(argc, argv);
+    std::string assets_path =
+        given_or_found_show_file(opt.assets, "quab.dat", "quab-export", EXIT_FAILURE_INTERNAL);
+    std::string music_path =
+        given_or_found_show_file(opt.music, "music.xm", "quab-export", EXIT_FAILURE_INTERNAL);
+    opt.assets = assets_path.c_str();
+    opt.music = music_path.c_str();
     std::string out = opt.out;
     bool matroska = ends_with_nocase(out, ".mkv");
     if (!matroska && !ends_with_nocase(out, ".mp4"))

@@ -12,6 +12,7 @@
 #include "music/mixer.h"
 #include "music/sample_clock.h"
 #include "tools/common/command_line.h"
+#include "tools/play/dropped_file.h"
 #include "tools/play/playback.h"
 #include "tools/show_files/show_files.h"
 
@@ -30,10 +31,12 @@ constexpr const char* VERSION = "quab-play 1.0b";
 constexpr const char* USAGE =
     "usage: quab-play [--assets FILE] [--music FILE] [--fullscreen] [--scale N] [--start "
     "POSITION]\n"
-    "                 [--mute] [--buffer MS]\n"
-    "Plays the show in a window, in step with the music as it is heard.\n"
-    "  --assets FILE     the asset file (default quab.dat)\n"
-    "  --music FILE      the music module (default music.xm)\n"
+    "                 [--mute] [--buffer MS] [MODULE]\n"
+    "Plays the show in a window, in step with the music as it is heard; MODULE is the music\n"
+    "module to play it with, as --music. A module dropped on the window starts the show again\n"
+    "with it.\n"
+    "  --assets FILE     the asset file (default: quab.dat, looked up)\n"
+    "  --music FILE      the music module (default: music.xm, looked up)\n"
     "  --fullscreen      start in full screen\n"
     "  --scale N         window size as N times 320x240, 1 to 16 (default: the largest that\n"
     "                    fits in about two thirds of the screen)\n"
@@ -50,8 +53,8 @@ constexpr const char* SCENE_NAMES[SCENE_END] = {
 };
 
 struct Options {
-    const char* assets = "quab.dat";
-    const char* music = "music.xm";
+    const char* assets = nullptr; // null: looked up by name (find_show_file)
+    const char* music = nullptr;
     bool fullscreen = false;
     std::uint32_t scale = 0; // 0: from the screen size
     std::uint32_t start = 0;
@@ -99,6 +102,9 @@ Options parse_options(int argc, char** argv) {
         if (a == "--assets" || a == "--music") {
             if (i + 1 >= argc)
                 usage_error(a + " needs a value");
+            if (a == "--music" && opt.music)
+                usage_error("more than one module given: " + std::string(opt.music) + " and " +
+                            argv[i + 1]);
             (a == "--assets" ? opt.assets : opt.music) = argv[++i];
             continue;
         }
@@ -117,7 +123,9 @@ Options parse_options(int argc, char** argv) {
             continue;
         if (a.size() > 1 && a[0] == '-')
             usage_error("unknown option " + a);
-        usage_error("unexpected argument " + a);
+        if (opt.music)
+            usage_error("more than one module given: " + std::string(opt.music) + " and " + a);
+        opt.music = argv[i];
     }
     return opt;
 }
@@ -272,10 +280,13 @@ KeyAction key_action(const SDL_KeyboardEvent& key) {
 
 int main(int argc, char** argv) {
     Options opt = parse_options(argc, argv);
+    std::string assets_path = given_or_found_show_file(opt.assets, "quab.dat", "quab-play", 1);
+    std::string music_path = given_or_found_show_file(opt.music, "music.xm", "quab-play", 1);
 
     AssetTable assets = nullptr;
     std::string error;
-    if (load_show_files(opt.assets, opt.music, &assets, &error) != ShowFilesFault::NONE)
+    if (load_show_files(assets_path.c_str(), music_path.c_str(), &assets, &error) !=
+        ShowFilesFault::NONE)
         fail(error);
 
     static ShowState show;
@@ -313,6 +324,9 @@ int main(int argc, char** argv) {
         while (SDL_PollEvent(&event)) {
             if (event.type == SDL_QUIT) {
                 quit = true;
+            } else if (event.type == SDL_DROPFILE) {
+                play_dropped_file(&event.drop, ++jumps_asked);
+                asked_position = 0;
             } else if (event.type == SDL_KEYDOWN) {
                 switch (key_action(event.key)) {
                 case KeyAction::QUIT:

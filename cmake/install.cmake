@@ -110,10 +110,10 @@ set(CPACK_PACKAGE_VENDOR "The QUAB team")
 set(CPACK_PACKAGE_CONTACT "The QUAB team <maintainers@users.noreply.c-seed-9cd635a3.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time audiovisual demo in step with a tracker module")
 set(CPACK_PACKAGE_DESCRIPTION
-    "QUAB plays a tracker module through libmikmod and, in step with its song position,
-renders eight 320x240 true-colour scenes in software: a masked twin scroll, a
-polar flash, a twin-light bump map, a cycling-overlay scroll, a wobble tunnel,
-orbiting panels, a picture sequence and a closing scroller.
+    "QUAB plays a tracker module through libmikmod and, in step with its song
+position, renders eight 320x240 true-colour scenes in software: a masked twin
+scroll, a polar flash, a twin-light bump map, a cycling-overlay scroll, a wobble
+tunnel, orbiting panels, a picture sequence and a closing scroller.
 .
 It comes as quab-play (a resizable desktop window that also plays modules of
 your own), xdemo (X11) and vgademo (the Linux console), with the default show,
@@ -121,7 +121,8 @@ and the tools to make a show of your own: an asset builder, a soundtrack
 composer, a checker, an offline renderer and a video exporter.")
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+# An audiovisual show and its tools; "games" would want the programs in /usr/games.
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # ffmpeg is quab-export's encoder and DejaVu the default show's type, neither linked.

@@ -61,7 +61,8 @@ done <<EOF
 2|quab-play: --buffer 9: not a whole number from 10 to 5000|$PLAY --buffer 9
 2|quab-play: unknown option --loud|$PLAY --loud
 2|quab-play: --music needs a value|$PLAY --music
-2|quab-play: unexpected argument music.xm|$PLAY music.xm
+2|quab-play: more than one module given: a.xm and b.xm|$PLAY a.xm b.xm
+2|quab-play: more than one module given: a.xm and b.xm|$PLAY a.xm --music b.xm
 1|quab-play: $WORK/none.dat: cannot load the asset file|$PLAY --assets $WORK/none.dat
 1|quab-play: $WORK/none.xm: cannot load the module: |$PLAY --music $WORK/none.xm
 1|quab-play: cannot open a window: |-u DISPLAY -u WAYLAND_DISPLAY $PLAY

@@ -1,20 +1,29 @@
 #!/bin/bash
-# A build as a new user makes it, then installed and used from elsewhere: configure and build
-# with GoogleTest and Google Benchmark hidden (only the programs, the default show, man pages and
-# icons are built), install into a temporary DESTDIR under a prefix, move the installed tree,
-# rename the build folder away, and from an empty folder run what was installed: quab-play finds
-# the default show and plays a given module (its first frame is quab-render's), quab-check
-# passes the show, quab-export makes a short video, man renders every page, and the desktop
-# entry, AppStream metadata and man pages pass their validators. Last, the Debian package.
-# Usage: fresh_install.sh BUILD SOURCE
+# A build as a new user makes it, then installed and used from elsewhere, in two stages.
+#   fresh_install.sh build BUILD SOURCE: configure and build with GoogleTest and Google Benchmark
+#     hidden (only the programs, the default show, man pages and icons are built), run what was
+#     built, install into a temporary DESTDIR under a prefix, move the installed tree, make the
+#     Debian package and run lintian on it, and rename the build folder away.
+#   fresh_install.sh check BUILD SOURCE: from an empty folder, with the build folder gone, run
+#     what was installed: quab-play finds the default show and plays a given module (its first
+#     frame is quab-render's), quab-check passes the show, quab-export makes a short video, man
+#     renders every page and the pages, the desktop entry and the AppStream metadata pass their
+#     validators; then the package unpacked elsewhere plays the show from any folder.
+# The build stage needs no display; the check stage runs on the tests' private servers.
+STAGE=$1
+shift
 . "$(dirname "$0")/../e2e/lib.sh" "$1"
 SOURCE=$(cd "$2" && pwd)
 TOOLS="$SOURCE/tests/e2e/play_tools.py"
 # Under /work with the tree, where the shared compiler cache finds this tree's objects.
 FRESH="$BUILD/fresh-install"
+PREFIX="$FRESH/moved"
+PROGRAMS="xdemo vgademo quab-play quab-export quab-check quab-render quab-assets quab-music
+quab-console-reset"
+
+if [ "$STAGE" = build ]; then
 rm -rf "$FRESH" "$FRESH-gone"
 mkdir -p "$FRESH"
-trap 'rm -rf "$WORK" "$FRESH" "$FRESH-gone"' EXIT
 launcher=()
 command -v ccache >/dev/null &&
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
@@ -35,14 +44,25 @@ cmake --build "$FRESH/build" -j2 >"$WORK/build.log" 2>&1 || {
 [ -e "$FRESH/build/quab-bench" ] && fail "quab-bench built without Google Benchmark"
 ls "$FRESH/build/tests" >/dev/null 2>&1 && fail "tests configured without GoogleTest"
 
-PROGRAMS="xdemo vgademo quab-play quab-export quab-check quab-render quab-assets quab-music
-quab-console-reset"
+# What it built runs: each program's usage.
+for p in quab-play quab-export quab-check quab-render quab-assets quab-music quab-console-reset; do
+    "$FRESH/build/$p" --help 2>&1 | grep -q "^usage: $p" || fail "$p --help from the build"
+done
+"$FRESH/build/quab-check" --assets "$FRESH/build/quab.dat" --music "$FRESH/build/music.xm" \
+    >/dev/null || fail "quab-check on the build's default show"
+
+# The Debian package, made from this build; lintian may warn but finds no error.
+(cd "$FRESH/build" && cpack -G DEB) >"$WORK/cpack.log" 2>&1 ||
+    fail "cpack -G DEB: $(tail -5 "$WORK/cpack.log")"
+mv "$FRESH"/build/quab_*.deb "$FRESH/" || fail "no package"
+lintian --tag-display-limit 0 "$FRESH"/quab_*.deb >"$WORK/lintian.log" 2>&1
+grep -q '^E:' "$WORK/lintian.log" && fail "lintian: $(grep '^E:' "$WORK/lintian.log")"
+
 DEST="$WORK/dest"
 DESTDIR="$DEST" cmake --install "$FRESH/build" --prefix /opt/quab >"$WORK/install.log" 2>&1 ||
     fail "cmake --install: $(tail -5 "$WORK/install.log")"
 # The installed tree moved elsewhere, the build folder renamed away.
-mv "$DEST/opt/quab" "$WORK/moved"
-PREFIX="$WORK/moved"
+mv "$DEST/opt/quab" "$PREFIX"
 mv "$FRESH/build" "$FRESH-gone"
 for p in $PROGRAMS; do
     [ -x "$PREFIX/bin/$p" ] || fail "$p not installed"
@@ -64,7 +84,15 @@ done
 for p in $PROGRAMS; do
     readelf -d "$PREFIX/bin/$p" | grep -qiE 'rpath|runpath' && fail "$p carries a RUNPATH"
 done
-grep -rlF -e "$SOURCE" -e "$FRESH" "$PREFIX" >/dev/null && fail "installed files name the build"
+grep -rlF -e "$SOURCE" -e "$FRESH" "$PREFIX" && fail "installed files (above) name the build"
+finish
+fi
+
+[ -d "$PREFIX" ] || {
+    fail "no installed tree: the build stage failed"
+    finish
+}
+trap 'rm -rf "$WORK" "$FRESH" "$FRESH-gone"' EXIT
 
 mkdir "$WORK/empty"
 cd "$WORK/empty" || exit 1
@@ -140,5 +168,16 @@ grep -qx 'MimeType=audio/x-xm;audio/x-mod;audio/x-s3m;audio/x-it;' \
 appstreamcli validate --no-net "$PREFIX/share/metainfo/org.quab.Quab.metainfo.xml" \
     >"$WORK/as.out" 2>&1 || fail "appstreamcli validate: $(cat "$WORK/as.out")"
 grep -qE '^[EWI]:' "$WORK/as.out" && fail "appstreamcli reports: $(cat "$WORK/as.out")"
+
+# The package unpacked into a folder of its own: quab-play from any folder plays the default show.
+dpkg-deb -x "$FRESH"/quab_*.deb "$WORK/unpacked" || fail "dpkg-deb -x"
+"$WORK/unpacked/usr/bin/quab-play" --scale 1 >"$WORK/play.out" 2>"$WORK/play.err" &
+pid=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^QUAB: Scene 1' | head -n 1)
+[ -n "$window" ] || fail "no window for the packaged quab-play: $(cat "$WORK/play.err")"
+sleep 1
+xdotool key --window "$window" q
+wait "$pid" || fail "packaged quab-play status $?: $(cat "$WORK/play.err")"
+grep -qE '^Total playtime: 0:[0-9]+$' "$WORK/play.out" || fail "packaged quab-play: no playtime"
 
 finish

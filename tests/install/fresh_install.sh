@@ -138,14 +138,15 @@ wait "$pid" || fail "quab-play status $?: $(cat "$WORK/play.err")"
 grep -qE '^Total playtime: ' "$WORK/play.out" || fail "quab-play printed no playtime"
 
 # Nowhere to find the show: one line naming every place, status 1.
-mv "$PREFIX/share/quab" "$WORK/hidden-show"
+mkdir "$WORK/elsewhere"
+mv "$PREFIX/share/quab" "$WORK/elsewhere/quab"
 quab-play >"$WORK/none.out" 2>"$WORK/none.err"
 rc=$?
 [ $rc -eq 1 ] || fail "quab-play without a show: status $rc"
 expect_file "the places looked in" "$WORK/none.err" \
     "quab-play: cannot find quab.dat (looked in ./, $PREFIX/share/quab/, $WORK/no-data-home/quab/, $WORK/no-data-dirs/quab/); name one with --assets"
 # ... and found again through XDG_DATA_DIRS.
-XDG_DATA_DIRS="$WORK/x:$WORK/hidden-show/.." quab-check >/dev/null 2>&1 ||
+XDG_DATA_DIRS="$WORK/x:$WORK/elsewhere" quab-check >/dev/null 2>&1 ||
     fail "quab-check did not find the show through XDG_DATA_DIRS"
 
 # Man pages: each renders, passes mandoc's lint, and lists the options its program's --help does.

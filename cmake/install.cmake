@@ -110,15 +110,17 @@ set(CPACK_PACKAGE_VENDOR "The QUAB team")
 set(CPACK_PACKAGE_CONTACT "The QUAB team <maintainers@users.noreply.c-seed-9cd635a3.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time audiovisual demo in step with a tracker module")
 set(CPACK_PACKAGE_DESCRIPTION
-    "QUAB plays a tracker module through libmikmod and, in step with its song
-position, renders eight 320x240 true-colour scenes in software: a masked twin
-scroll, a polar flash, a twin-light bump map, a cycling-overlay scroll, a wobble
-tunnel, orbiting panels, a picture sequence and a closing scroller.
+    "QUAB plays a tracker module through libmikmod and, in step with its
+song position, renders eight 320x240 true-colour scenes in software: a
+masked twin scroll, a polar flash, a twin-light bump map, a
+cycling-overlay scroll, a wobble tunnel, orbiting panels, a picture
+sequence and a closing scroller.
 .
-It comes as quab-play (a resizable desktop window that also plays modules of
-your own), xdemo (X11) and vgademo (the Linux console), with the default show,
-and the tools to make a show of your own: an asset builder, a soundtrack
-composer, a checker, an offline renderer and a video exporter.")
+It comes as quab-play (a resizable desktop window that also plays
+modules of your own), xdemo (X11) and vgademo (the Linux console), with
+the default show, and the tools to make a show of your own: an asset
+builder, a soundtrack composer, a checker, an offline renderer and a
+video exporter.")
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # An audiovisual show and its tools; "games" would want the programs in /usr/games.

@@ -280,8 +280,10 @@ KeyAction key_action(const SDL_KeyboardEvent& key) {
 
 int main(int argc, char** argv) {
     Options opt = parse_options(argc, argv);
-    std::string assets_path = given_or_found_show_file(opt.assets, "quab.dat", "quab-play", 1);
-    std::string music_path = given_or_found_show_file(opt.music, "music.xm", "quab-play", 1);
+    std::string assets_path =
+        given_or_found_show_file(opt.assets, "quab.dat", "quab-play", EXIT_FAILED);
+    std::string music_path =
+        given_or_found_show_file(opt.music, "music.xm", "quab-play", EXIT_FAILED);
 
     AssetTable assets = nullptr;
     std::string error;

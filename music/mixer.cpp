@@ -63,7 +63,7 @@ MODULE* module = nullptr;
 // The module at path as xdemo loads it (hidden patterns beyond the order list not loaded), or
 // null with *error set; a module without song positions is refused, as there is no song to play.
 MODULE* load_module(const char* path, std::string* error) {
-    MODULE* m = Player_Load(path, MIX_MAX_CHANNELS, 0);
+    MODULE* m = Player_Load(path, MUSIC_MAX_VOICES, 0);
     if (!m) {
         *error = std::string("cannot load the module: ") + MikMod_strerror(MikMod_errno);
         return nullptr;

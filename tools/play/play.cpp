@@ -9,6 +9,7 @@
 #include <SDL.h>
 
 #include "core/core.h"
+#include "core/timeline.h"
 #include "music/mixer.h"
 #include "music/sample_clock.h"
 #include "tools/common/command_line.h"
@@ -23,8 +24,6 @@ constexpr std::uint32_t MAX_SCALE = 16;
 constexpr std::uint32_t MIN_BUFFER_MS = 10;
 constexpr std::uint32_t MAX_BUFFER_MS = 5000;
 constexpr std::uint32_t DEFAULT_BUFFER_MS = 50;
-// The show ends on the first pass whose song position is beyond this one.
-constexpr std::uint32_t LAST_SHOW_POSITION = 29;
 constexpr int FALLBACK_REFRESH_HZ = 60;
 constexpr const char* VERSION = "quab-play 1.0b";
 
@@ -46,11 +45,7 @@ constexpr const char* USAGE =
     "Keys: F11 or Alt+Enter full screen, Space pause, Left/Right previous/next song position,\n"
     "Esc or Q quit.\n";
 
-// The scene names of the window title, by scene_index.
-constexpr const char* SCENE_NAMES[SCENE_END] = {
-    "masked twin scroll", "polar flash",     "twin-light bump map", "cycling-overlay scroll",
-    "wobble tunnel",      "orbiting panels", "picture sequence",    "closing scroller",
-};
+static_assert(LAST_SHOW_POSITION == 29, "--start's help names the show's last position");
 
 struct Options {
     const char* assets = nullptr; // null: looked up by name (find_show_file)

@@ -60,6 +60,22 @@ MDRIVER drv_collector = {
 
 MODULE* module = nullptr;
 
+// The module at path as xdemo loads it (hidden patterns beyond the order list not loaded), or
+// null with *error set; a module without song positions is refused, as there is no song to play.
+MODULE* load_module(const char* path, std::string* error) {
+    MODULE* m = Player_Load(path, MUSIC_MAX_VOICES, 0);
+    if (!m) {
+        *error = std::string("cannot load the module: ") + MikMod_strerror(MikMod_errno);
+        return nullptr;
+    }
+    if (m->numpos == 0) {
+        *error = "cannot load the module: it has no song positions";
+        Player_Free(m);
+        return nullptr;
+    }
+    return m;
+}
+
 } // namespace
 
 bool collector_open(const char* path, std::string* error, bool* bad_module) {
@@ -78,23 +94,22 @@ bool collector_open(const char* path, std::string* error, bool* bad_module) {
         MikMod_Exit();
         return false;
     }
-    // Hidden patterns beyond the order list are not loaded, as in the show.
-    module = Player_Load(path, MUSIC_MAX_VOICES, 0);
+    module = load_module(path, error);
     if (!module) {
-        *error = std::string("cannot load the module: ") + MikMod_strerror(MikMod_errno);
         *bad_module = true;
         MikMod_Exit();
         return false;
     }
-    // An empty order list loads, but there is no song to play or follow.
-    if (module->numpos == 0) {
-        *error = "cannot load the module: it has no song positions";
-        *bad_module = true;
-        Player_Free(module);
-        module = nullptr;
-        MikMod_Exit();
+    return true;
+}
+
+bool collector_switch_module(const char* path, std::string* error) {
+    MODULE* next = load_module(path, error);
+    if (!next)
         return false;
-    }
+    Player_Stop();
+    Player_Free(module);
+    module = next;
     return true;
 }
 

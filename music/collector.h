@@ -22,6 +22,11 @@ constexpr std::uint32_t MIX_BYTES_PER_FRAME = 4;
 // The loaded module; its sngpos, patpos and sngtime move as collector_mix runs the player.
 MODULE* collector_module();
 
+// Replaces the loaded module with the one at path, loaded as collector_open loads it; the player is
+// stopped first and the caller starts the new module. Where path cannot be loaded, false with
+// *error set, and the loaded module plays on untouched. On the thread that mixes.
+[[nodiscard]] bool collector_switch_module(const char* path, std::string* error);
+
 // Mixes exactly `frames` sample frames into out (frames * MIX_BYTES_PER_FRAME bytes). The player's
 // tick handler runs inside, at the first sample of every player tick. False with *error set when
 // libmikmod mixed less than asked.

@@ -1,9 +1,11 @@
 #!/bin/bash
 # quab-play against a real X server, PulseAudio's null sink and real key presses: its answers to
 # bad options and files, the window's size and picture, full screen, the ways to end, the jumps,
-# pause, and the clock that follows the sound heard. Usage: play.sh BUILD CLOSE_WINDOW_HELPER
+# pause, files dropped on the window, and the clock that follows the sound heard.
+# Usage: play.sh BUILD CLOSE_WINDOW_HELPER XDND_DROP_HELPER
 . "$(dirname "$0")/lib.sh" "$1"
 CLOSE_WINDOW=$2
+DROP=$3
 TOOLS="$(cd "$(dirname "$0")" && pwd)/play_tools.py"
 PLAY="$BUILD/quab-play"
 . "$BUILD/timeline.sh" || fail "timeline.sh"
@@ -62,7 +64,8 @@ done <<EOF
 2|quab-play: --buffer 9: not a whole number from 10 to 5000|$PLAY --buffer 9
 2|quab-play: unknown option --loud|$PLAY --loud
 2|quab-play: --music needs a value|$PLAY --music
-2|quab-play: unexpected argument music.xm|$PLAY music.xm
+2|quab-play: more than one module given: a.xm and b.xm|$PLAY a.xm b.xm
+2|quab-play: more than one module given: a.xm and b.xm|$PLAY a.xm --music b.xm
 1|quab-play: $WORK/none.dat: cannot load the asset file|$PLAY --assets $WORK/none.dat
 1|quab-play: $WORK/none.xm: cannot load the module: |$PLAY --music $WORK/none.xm
 1|quab-play: cannot open a window: |-u DISPLAY -u WAYLAND_DISPLAY $PLAY
@@ -115,6 +118,24 @@ xdotool key --window "$window" a Return Up Down
 sleep 0.3
 kill -0 "$pid" 2>/dev/null || fail "a key without a meaning ended the show"
 end_with "$CLOSE_WINDOW" "$window"
+
+# --- Files dropped on the window, as a file manager drops them (XDND): one libmikmod cannot load
+# is one line and the show goes on; a module starts the show again from the beginning with it.
+printf 'not a module\n' >"$WORK/notes.txt"
+make_module "$WORK/short.xm" --positions 3 --rows 16 --speed 6 --bpm 125
+start_play --music still.xm --start 9 --scale 1
+wait_title "Scene 2, polar flash (position 9)"
+"$DROP" "$window" "$WORK/notes.txt" || fail "the text file's drop was not finished"
+sleep 0.5
+kill -0 "$pid" 2>/dev/null || fail "an unloadable module ended the show"
+[ "$(grep -c notes.txt "$WORK/err")" -eq 1 ] &&
+    grep -qx "quab-play: $WORK/notes.txt: cannot load the module: .*; the show goes on" \
+        "$WORK/err" || fail "the unloadable module's line: $(cat "$WORK/err")"
+wait_title "Scene 2, polar flash (position 9)"
+"$DROP" "$window" "$WORK/short.xm" || fail "the module's drop was not finished"
+wait_title "Scene 1, masked twin scroll (position 0)"
+wait_title "Scene 1, masked twin scroll (position 1)"
+end_with xdotool key --window "$window" Escape
 
 # --- Pause: the sink's monitor goes silent and the picture holds; both come back.
 start_play --scale 1

@@ -26,8 +26,8 @@ constexpr ToolText TOOL = {
     PROGRAM,
     "Checks a show's asset file and music module and prints the plan of the show.",
     "[--assets FILE] [--music FILE]",
-    "  --assets FILE     the asset file (default quab.dat)\n"
-    "  --music FILE      the music module (default music.xm)\n",
+    "  --assets FILE     the asset file (default: quab.dat, looked up)\n"
+    "  --music FILE      the music module (default: music.xm, looked up)\n",
     "The files are loaded as xdemo loads them; the plan gives each scene's song positions, when\n"
     "it starts and ends (the module mixed silently, on the clock quab-export uses) and the\n"
     "assets it shows; then warnings, each naming what to change.\n"
@@ -36,8 +36,8 @@ constexpr ToolText TOOL = {
 };
 
 struct Options {
-    const char* assets = "quab.dat";
-    const char* music = "music.xm";
+    const char* assets = nullptr; // null: looked up by name (find_show_file)
+    const char* music = nullptr;
 };
 
 Options parse_options(int argc, char** argv) {
@@ -47,7 +47,6 @@ Options parse_options(int argc, char** argv) {
         {text_option("--assets", &opt.assets), text_option("--music", &opt.music)});
     if (!operands.empty())
         usage_error(PROGRAM, std::string("unexpected argument ") + operands[0]);
-    require_regular_inputs(PROGRAM, {opt.assets, opt.music});
     return opt;
 }
 
@@ -55,6 +54,13 @@ Options parse_options(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     Options opt = parse_options(argc, argv);
+    std::string assets_path =
+        given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_UNUSABLE);
+    std::string music_path =
+        given_or_found_show_file(opt.music, "music.xm", PROGRAM, EXIT_UNUSABLE);
+    opt.assets = assets_path.c_str();
+    opt.music = music_path.c_str();
+    require_regular_inputs(PROGRAM, {opt.assets, opt.music});
     std::vector<std::string> problems; // what keeps the show from starting at all
     std::vector<std::string> warnings;
 

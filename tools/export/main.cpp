@@ -37,8 +37,8 @@ constexpr ToolText TOOL = {
     PROGRAM,
     "Plays the show offline and encodes it with its music to a video file or a web page.",
     "[--assets FILE] [--music FILE] [--scale N] [--fps F] [--lossless] OUT",
-    "  --assets FILE     the asset file (default quab.dat)\n"
-    "  --music FILE      the music module (default music.xm)\n"
+    "  --assets FILE     the asset file (default: quab.dat, looked up)\n"
+    "  --music FILE      the music module (default: music.xm, looked up)\n"
     "  --scale N         picture size factor, 1 to 8 (default 3: 960x720)\n"
     "  --fps F           frames per second, 1 to 240 (default 50)\n"
     "  --lossless        H.264 in RGB without loss instead of yuv420p: every decoded pixel is\n"
@@ -52,8 +52,8 @@ constexpr ToolText TOOL = {
 };
 
 struct Options {
-    const char* assets = "quab.dat";
-    const char* music = "music.xm";
+    const char* assets = nullptr; // null: looked up by name (find_show_file)
+    const char* music = nullptr;
     std::uint32_t scale = 3;
     std::uint32_t fps = 50;
     bool lossless = false;
@@ -122,7 +122,6 @@ Options parse_options(int argc, char** argv) {
     if (operands.size() > 1)
         usage_error(PROGRAM, "more than one output file given");
     opt.out = operands[0];
-    require_regular_inputs(PROGRAM, {opt.assets, opt.music});
     return opt;
 }
 
@@ -252,6 +251,12 @@ void install_stop_handlers() {
 int main(int argc, char** argv) {
     install_stop_handlers();
     Options opt = parse_options(argc, argv);
+    std::string assets_path =
+        given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_FAILED);
+    std::string music_path = given_or_found_show_file(opt.music, "music.xm", PROGRAM, EXIT_FAILED);
+    opt.assets = assets_path.c_str();
+    opt.music = music_path.c_str();
+    require_regular_inputs(PROGRAM, {opt.assets, opt.music});
     std::string out = opt.out;
     bool matroska = ends_with_nocase(out, ".mkv");
     bool html = ends_with_nocase(out, ".html");

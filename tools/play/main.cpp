@@ -17,6 +17,7 @@
 #include "tools/common/command_line.h"
 #include "tools/common/streams.h"
 #include "tools/play/display_faults.h"
+#include "tools/play/dropped_file.h"
 #include "tools/play/playback.h"
 #include "tools/show_files/show_files.h"
 
@@ -33,15 +34,17 @@ constexpr ToolText TOOL = {
     PROGRAM,
     "Plays the show in a window, in step with the music as it is heard.",
     "[--assets FILE] [--music FILE] [--fullscreen] [--scale N] [--start POSITION]\n"
-    "                 [--mute] [--buffer MS]",
-    "  --assets FILE     the asset file (default quab.dat)\n"
-    "  --music FILE      the music module (default music.xm)\n"
+    "                 [--mute] [--buffer MS] [MODULE]",
+    "  --assets FILE     the asset file (default: quab.dat, looked up)\n"
+    "  --music FILE      the music module (default: music.xm, looked up)\n"
     "  --fullscreen      start in full screen\n"
     "  --scale N         window size as N times 320x240, 1 to 16 (default: the largest that\n"
     "                    fits in about two thirds of the screen)\n"
     "  --start POSITION  start at song position 0 to 29 (default 0)\n"
     "  --mute            play without sound, on the system clock\n"
     "  --buffer MS       sound mixed ahead of the output, 10 to 5000 ms (default 50)\n",
+    "MODULE is the music module to play the show with, as --music; a module dropped on the\n"
+    "window starts the show again with it.\n"
     "Keys: F11 or Alt+Enter full screen, Space pause, Left/Right previous/next song position,\n"
     "Esc or Q quit.\n"
     "Exit status: 0 after a show, 1 a failure (a file the show cannot use, no display), 2 a bad\n"
@@ -51,8 +54,8 @@ constexpr ToolText TOOL = {
 static_assert(LAST_SHOW_POSITION == 29, "--start's help names the show's last position");
 
 struct Options {
-    const char* assets = "quab.dat";
-    const char* music = "music.xm";
+    const char* assets = nullptr; // null: looked up by name (find_show_file)
+    const char* music = nullptr;
     bool fullscreen = false;
     std::uint32_t scale = 0; // 0: from the screen size
     std::uint32_t start = 0;
@@ -75,9 +78,12 @@ Options parse_options(int argc, char** argv) {
          count_option("--scale", 1, MAX_SCALE, &opt.scale),
          count_option("--start", 0, LAST_SHOW_POSITION, &opt.start),
          count_option("--buffer", MIN_BUFFER_MS, MAX_BUFFER_MS, &opt.buffer_ms)});
+    // A file argument is the module to play, as module players take it.
+    if (operands.size() > 1 || (!operands.empty() && opt.music))
+        usage_error(PROGRAM, std::string("more than one module given: ") +
+                                 (opt.music ? opt.music : operands[0]) + " and " + operands.back());
     if (!operands.empty())
-        usage_error(PROGRAM, std::string("unexpected argument ") + operands[0]);
-    require_regular_inputs(PROGRAM, {opt.assets, opt.music});
+        opt.music = operands[0];
     return opt;
 }
 
@@ -249,10 +255,15 @@ KeyAction key_action(const SDL_KeyboardEvent& key) {
 
 int main(int argc, char** argv) {
     Options opt = parse_options(argc, argv);
+    std::string assets_path =
+        given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_FAILED);
+    std::string music_path = given_or_found_show_file(opt.music, "music.xm", PROGRAM, EXIT_FAILED);
+    require_regular_inputs(PROGRAM, {assets_path.c_str(), music_path.c_str()});
 
     AssetTable assets = nullptr;
     std::string error;
-    if (load_show_files(opt.assets, opt.music, &assets, &error) != ShowFilesFault::NONE)
+    if (load_show_files(assets_path.c_str(), music_path.c_str(), &assets, &error) !=
+        ShowFilesFault::NONE)
         fail(error);
     if (opt.start >= collector_module()->numpos)
         usage_error(PROGRAM, "--start " + std::to_string(opt.start) + ": the song has only " +
@@ -290,6 +301,9 @@ int main(int argc, char** argv) {
         while (SDL_PollEvent(&event)) {
             if (event.type == SDL_QUIT) {
                 quit = true;
+            } else if (event.type == SDL_DROPFILE) {
+                play_dropped_file(&event.drop, ++jumps_asked);
+                asked_position = 0;
             } else if (event.type == SDL_KEYDOWN) {
                 switch (key_action(event.key)) {
                 case KeyAction::QUIT:

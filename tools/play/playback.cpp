@@ -123,6 +123,12 @@ std::atomic<std::uint64_t> jump_request{0};
 std::string mix_error;
 bool mix_failed = false;
 
+// A module to play instead, asked for by the picture side (a file dropped on the window) and
+// taken by the music thread, which alone calls libmikmod while the show plays.
+std::mutex switch_lock;
+std::string switch_path;
+std::uint32_t switch_number = 0; // 0: nothing asked
+
 // The sound ring between the music thread (writer) and the output's callback (reader), in sample
 // frames counted from the start; a position's frame lies at (position % ring_frames). The callback
 // runs under SDL's device lock, and takes no lock of ours.
@@ -372,6 +378,29 @@ void go_silent_from_heard() {
     last_queued_frames = 0;
 }
 
+// Loads a module asked for by playback_switch_module and starts it from its beginning as jump
+// `number`; one that cannot be loaded is one line, and the module playing plays on.
+void take_module_switch(MODULE** module) {
+    std::string path;
+    std::uint32_t number;
+    {
+        std::lock_guard<std::mutex> guard(switch_lock);
+        number = switch_number;
+        if (number == 0)
+            return;
+        path.swap(switch_path);
+        switch_number = 0;
+    }
+    std::string why;
+    if (!collector_switch_module(path.c_str(), &why)) {
+        std::fprintf(stderr, "quab-play: %s: %s; the show goes on\n", path.c_str(), why.c_str());
+        return;
+    }
+    *module = collector_module();
+    Player_Start(*module);
+    apply_jump(0, number);
+}
+
 void play_music() {
     MODULE* module = collector_module();
     Player_Start(module);
@@ -383,6 +412,7 @@ void play_music() {
         mix_failed = true;
     }
     while (buffer && !quit.load(std::memory_order_relaxed)) {
+        take_module_switch(&module);
         std::uint64_t jump = jump_request.exchange(0);
         if (jump != 0)
             apply_jump(static_cast<std::int16_t>(jump & 0xFFFFu),
@@ -548,6 +578,12 @@ void playback_set_paused(bool paused) {
 void playback_jump(std::int16_t position, std::uint32_t number) {
     std::uint64_t p = position < 0 ? 0u : static_cast<std::uint64_t>(position);
     jump_request.store(std::uint64_t{number} << 16 | p);
+}
+
+void playback_switch_module(const char* path, std::uint32_t number) {
+    std::lock_guard<std::mutex> guard(switch_lock);
+    switch_path = path;
+    switch_number = number;
 }
 
 void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames) {

@@ -46,6 +46,10 @@ void playback_set_paused(bool paused);
 // for faster than the music thread takes them, the last one counts.
 void playback_jump(std::int16_t position, std::uint32_t number);
 
+// Plays the module at path instead, from its first song position, as jump `number` (numbered
+// with the jumps); where it cannot be loaded, one line on standard error and the music plays on.
+void playback_switch_module(const char* path, std::uint32_t number);
+
 // At the last playback_heard: how far the heard sample was behind the samples the output had
 // taken (the output latency the clock accounts for), and the sound queued ahead of the output,
 // in sample frames; both 0 while silent.

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "assets/assets.h"
 
@@ -25,3 +26,29 @@ enum class ShowFilesFault {
 // holds one line starting with the path of the file at fault.
 [[nodiscard]] ShowFilesFault load_show_files(const char* assets_path, const char* music_path,
                                              AssetTable* assets, std::string* error);
+
+// Where a show file is found when no option names it: `name` in the current folder, then in the
+// installed default show beside the program (<bindir>/../share/quab, so a moved install still
+// finds its own), then in $XDG_DATA_HOME/quab (default ~/.local/share/quab) and in the quab/ of
+// each absolute $XDG_DATA_DIRS entry (default /usr/local/share:/usr/share). The places, in that
+// order and each once, with a trailing slash; exe_path is the program's own file.
+struct ShowLookupPlaces {
+    const char* exe_path;      // null: no program folder to look beside
+    const char* xdg_data_home; // null or empty: $HOME/.local/share
+    const char* xdg_data_dirs; // null or empty: /usr/local/share:/usr/share
+    const char* home;
+};
+std::vector<std::string> show_lookup_folders(const ShowLookupPlaces& places);
+
+// The first of show_lookup_folders that holds `name` (the path as found; in the current folder,
+// `name` itself); where none does, empty, with *error one line naming every place looked in.
+[[nodiscard]] std::string find_show_file_in(const char* name, const ShowLookupPlaces& places,
+                                            std::string* error);
+
+// find_show_file_in with this process's own file and environment.
+[[nodiscard]] std::string find_show_file(const char* name, std::string* error);
+
+// The path given on the command line, or else find_show_file(name); where none is found, the
+// line goes to standard error after "program: " and the process exits with `status`.
+std::string given_or_found_show_file(const char* given, const char* name, const char* program,
+                                     int status);

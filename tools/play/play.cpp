@@ -1,5 +1,6 @@
 // quab-play: the show on today's desktops. The same pass, assets and module as xdemo, drawn once
-// per displayed frame in a resizable window (SDL2), on the clock of the sample being heard.
+// per displayed frame in a resizable window (SDL2), on the clock of the sample being heard; and
+// the maker's bench around it: reload on save, a loop, steps, an overlay, exact screenshots.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,11 +10,15 @@
 #include <SDL.h>
 
 #include "core/core.h"
+#include "core/timeline.h"
 #include "music/mixer.h"
 #include "music/sample_clock.h"
 #include "tools/common/command_line.h"
+#include "tools/play/bench.h"
 #include "tools/play/playback.h"
-#include "tools/show_files/show_files.h"
+#include "tools/play/player.h"
+#include "tools/play/screen.h"
+#include "tools/play/watch.h"
 
 namespace {
 
@@ -22,41 +27,42 @@ constexpr std::uint32_t MAX_SCALE = 16;
 constexpr std::uint32_t MIN_BUFFER_MS = 10;
 constexpr std::uint32_t MAX_BUFFER_MS = 5000;
 constexpr std::uint32_t DEFAULT_BUFFER_MS = 50;
-// The show ends on the first pass whose song position is beyond this one.
-constexpr std::uint32_t LAST_SHOW_POSITION = 29;
-constexpr int FALLBACK_REFRESH_HZ = 60;
+// How long a note stays in the overlay.
+constexpr std::uint64_t NOTE_NS = 5000000000u;
 constexpr const char* VERSION = "quab-play 1.0b";
 
 constexpr const char* USAGE =
-    "usage: quab-play [--assets FILE] [--music FILE] [--fullscreen] [--scale N] [--start "
-    "POSITION]\n"
-    "                 [--mute] [--buffer MS]\n"
+    "usage: quab-play [--assets FILE | --pictures DIR] [--music FILE] [--fullscreen] [--scale N]\n"
+    "                 [--start POSITION] [--mute] [--buffer MS] [--watch] [--loop FIRST-LAST]\n"
     "Plays the show in a window, in step with the music as it is heard.\n"
     "  --assets FILE     the asset file (default quab.dat)\n"
+    "  --pictures DIR    build the asset file from the 30 PNGs in DIR, named as\n"
+    "                    quab-assets unpack names them\n"
     "  --music FILE      the music module (default music.xm)\n"
     "  --fullscreen      start in full screen\n"
     "  --scale N         window size as N times 320x240, 1 to 16 (default: the largest that\n"
     "                    fits in about two thirds of the screen)\n"
-    "  --start POSITION  start at song position 0 to 29 (default 0)\n"
+    "  --start POSITION  start at song position 0 to 29 (default 0, or the loop's first)\n"
     "  --mute            play without sound, on the system clock\n"
     "  --buffer MS       sound mixed ahead of the output, 10 to 5000 ms (default 50)\n"
+    "  --watch           reload the asset file (or pictures) and the module when they are\n"
+    "                    saved, going on at the same song position and row\n"
+    "  --loop FIRST-LAST loop song positions FIRST to LAST\n"
     "Keys: F11 or Alt+Enter full screen, Space pause, Left/Right previous/next song position,\n"
-    "Esc or Q quit.\n";
-
-// The scene names of the window title, by scene_index.
-constexpr const char* SCENE_NAMES[SCENE_END] = {
-    "masked twin scroll", "polar flash",     "twin-light bump map", "cycling-overlay scroll",
-    "wobble tunnel",      "orbiting panels", "picture sequence",    "closing scroller",
-};
+    "L loop the scene, . and , one tick on and back while paused, Tab overlay, F12 save the\n"
+    "frame as quab-POSITION-ROW-TICK.png, I whole pixels or fill, Esc or Q quit.\n";
 
 struct Options {
-    const char* assets = "quab.dat";
-    const char* music = "music.xm";
+    ShowSource source{"quab.dat", nullptr, "music.xm"};
     bool fullscreen = false;
     std::uint32_t scale = 0; // 0: from the screen size
     std::uint32_t start = 0;
+    bool start_given = false;
     bool mute = false;
     std::uint32_t buffer_ms = DEFAULT_BUFFER_MS;
+    bool watch = false;
+    std::int16_t loop_first = 0;
+    std::int16_t loop_last = -1;
 };
 
 [[noreturn]] void fail(const std::string& message) {
@@ -69,74 +75,90 @@ struct Options {
     usage_failure("quab-play", problem, USAGE);
 }
 
+// The options that take a file or folder name; true when a was one of them.
+bool parse_name_option(const std::string& a, int argc, char** argv, int* i, Options* opt) {
+    const char** target = a == "--assets"     ? &opt->source.assets
+                          : a == "--pictures" ? &opt->source.pictures
+                          : a == "--music"    ? &opt->source.music
+                                              : nullptr;
+    if (!target)
+        return false;
+    if (*i + 1 >= argc)
+        usage_error(a + " needs a value");
+    *target = argv[++*i];
+    return true;
+}
+
+// The options that take a whole number; true when a was one of them.
+bool parse_numeric_option(const std::string& a, int argc, char** argv, int* i, Options* opt) {
+    struct Numeric {
+        const char* name;
+        std::uint32_t low, high;
+        std::uint32_t* value;
+    };
+    const Numeric numeric[] = {
+        {"--scale", 1, MAX_SCALE, &opt->scale},
+        {"--start", 0, static_cast<std::uint32_t>(LAST_SHOW_POSITION), &opt->start},
+        {"--buffer", MIN_BUFFER_MS, MAX_BUFFER_MS, &opt->buffer_ms},
+    };
+    for (const Numeric& n : numeric) {
+        if (a != n.name)
+            continue;
+        if (*i + 1 >= argc)
+            usage_error(a + " needs a value");
+        const char* value = argv[++*i];
+        if (!parse_count(value, n.low, n.high, n.value))
+            usage_error(a + " " + value + ": not a whole number from " + std::to_string(n.low) +
+                        " to " + std::to_string(n.high));
+        opt->start_given = opt->start_given || a == "--start";
+        return true;
+    }
+    return false;
+}
+
 Options parse_options(int argc, char** argv) {
     Options opt;
+    bool assets_given = false;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         if (is_help_option(a.c_str()))
             print_usage_and_exit(USAGE);
         if (a == "--version")
             print_version_and_exit(VERSION);
-        if (a == "--fullscreen") {
-            opt.fullscreen = true;
+        bool* flag = a == "--fullscreen" ? &opt.fullscreen
+                     : a == "--mute"     ? &opt.mute
+                     : a == "--watch"    ? &opt.watch
+                                         : nullptr;
+        if (flag) {
+            *flag = true;
             continue;
         }
-        if (a == "--mute") {
-            opt.mute = true;
+        assets_given = assets_given || a == "--assets";
+        if (parse_name_option(a, argc, argv, &i, &opt) ||
+            parse_numeric_option(a, argc, argv, &i, &opt))
             continue;
-        }
-        struct Numeric {
-            const char* name;
-            std::uint32_t low, high;
-            std::uint32_t* value;
-        };
-        const Numeric numeric[] = {
-            {"--scale", 1, MAX_SCALE, &opt.scale},
-            {"--start", 0, LAST_SHOW_POSITION, &opt.start},
-            {"--buffer", MIN_BUFFER_MS, MAX_BUFFER_MS, &opt.buffer_ms},
-        };
-        bool known = false;
-        if (a == "--assets" || a == "--music") {
+        if (a == "--loop") {
             if (i + 1 >= argc)
                 usage_error(a + " needs a value");
-            (a == "--assets" ? opt.assets : opt.music) = argv[++i];
+            std::string problem;
+            if (!parse_loop(argv[++i], &opt.loop_first, &opt.loop_last, &problem))
+                usage_error(problem);
             continue;
         }
-        for (const Numeric& n : numeric) {
-            if (a != n.name)
-                continue;
-            known = true;
-            if (i + 1 >= argc)
-                usage_error(a + " needs a value");
-            const char* value = argv[++i];
-            if (!parse_count(value, n.low, n.high, n.value))
-                usage_error(a + " " + value + ": not a whole number from " + std::to_string(n.low) +
-                            " to " + std::to_string(n.high));
-        }
-        if (known)
-            continue;
         if (a.size() > 1 && a[0] == '-')
             usage_error("unknown option " + a);
         usage_error("unexpected argument " + a);
     }
+    if (assets_given && opt.source.pictures)
+        usage_error("--assets and --pictures both name the pictures; give one of them");
+    if (opt.source.pictures)
+        opt.source.assets = nullptr;
+    // A loop starts at its first position unless asked to start within it.
+    if (opt.loop_last >= 0 &&
+        (!opt.start_given || static_cast<std::int16_t>(opt.start) < opt.loop_first ||
+         static_cast<std::int16_t>(opt.start) > opt.loop_last))
+        opt.start = static_cast<std::uint32_t>(opt.loop_first);
     return opt;
-}
-
-// The largest whole multiple of 320x240 within two thirds of the screen, at least 1.
-std::uint32_t fitting_scale(int screen_w, int screen_h) {
-    std::uint32_t by_w = static_cast<std::uint32_t>(screen_w * 2 / 3 / FRAME_W);
-    std::uint32_t by_h = static_cast<std::uint32_t>(screen_h * 2 / 3 / FRAME_H);
-    std::uint32_t scale = by_w < by_h ? by_w : by_h;
-    if (scale < 1)
-        scale = 1;
-    return scale > MAX_SCALE ? MAX_SCALE : scale;
-}
-
-std::uint64_t now_ns() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<std::uint64_t>(t.tv_sec) * 1000000000u +
-           static_cast<std::uint64_t>(t.tv_nsec);
 }
 
 void sleep_until_ns(std::uint64_t deadline) {
@@ -146,9 +168,256 @@ void sleep_until_ns(std::uint64_t deadline) {
     }
 }
 
-// A jump starts the show afresh: zeroed buffers and frame, the sequencer at Scene 1 with nothing
-// set up, as at frame-loop start. The next pass then sets up every scene up to the one of the
-// heard song position, as xdemo does when the song position moves past several scenes at once.
+enum class KeyAction {
+    NONE,
+    QUIT,
+    FULLSCREEN,
+    PAUSE,
+    PREVIOUS,
+    NEXT,
+    LOOP,
+    STEP_ON,
+    STEP_BACK,
+    OVERLAY,
+    SAVE_FRAME,
+    WHOLE_PIXELS
+};
+
+KeyAction key_action(const SDL_KeyboardEvent& key) {
+    SDL_Keycode k = key.keysym.sym;
+    if (k == SDLK_ESCAPE || k == SDLK_q)
+        return KeyAction::QUIT;
+    if (k == SDLK_LEFT)
+        return KeyAction::PREVIOUS;
+    if (k == SDLK_RIGHT)
+        return KeyAction::NEXT;
+    if (k == SDLK_PERIOD)
+        return KeyAction::STEP_ON;
+    if (k == SDLK_COMMA)
+        return KeyAction::STEP_BACK;
+    if (key.repeat != 0)
+        return KeyAction::NONE;
+    if (k == SDLK_F11 || ((k == SDLK_RETURN || k == SDLK_KP_ENTER) && (key.keysym.mod & KMOD_ALT)))
+        return KeyAction::FULLSCREEN;
+    const struct {
+        SDL_Keycode key;
+        KeyAction action;
+    } plain[] = {{SDLK_SPACE, KeyAction::PAUSE},
+                 {SDLK_l, KeyAction::LOOP},
+                 {SDLK_TAB, KeyAction::OVERLAY},
+                 {SDLK_F12, KeyAction::SAVE_FRAME},
+                 {SDLK_i, KeyAction::WHOLE_PIXELS}};
+    for (const auto& entry : plain)
+        if (k == entry.key)
+            return entry.action;
+    return KeyAction::NONE;
+}
+
+// Left or Right: the song position one before or after the one last asked for (or heard).
+void jump(Player* p, int delta) {
+    int from = p->jumps_asked != p->heard.jumps ? p->asked_position : p->heard.sngpos;
+    int to = from + delta;
+    p->asked_position = to < 0 ? 0 : to;
+    playback_jump(static_cast<std::int16_t>(p->asked_position), ++p->jumps_asked);
+    if (p->paused)
+        player_note(p, "position " + std::to_string(p->asked_position) + " once playing");
+}
+
+void toggle_pause(Player* p) {
+    p->paused = !p->paused;
+    if (!p->paused)
+        end_steps(p);
+    playback_set_paused(p->paused);
+    set_title(p);
+}
+
+// Answers one key; false for quit.
+bool handle_key(Player* p, const SDL_KeyboardEvent& key) {
+    switch (key_action(key)) {
+    case KeyAction::QUIT:
+        return false;
+    case KeyAction::FULLSCREEN:
+        toggle_fullscreen(&p->screen);
+        break;
+    case KeyAction::PAUSE:
+        toggle_pause(p);
+        break;
+    case KeyAction::PREVIOUS:
+    case KeyAction::NEXT:
+        jump(p, key_action(key) == KeyAction::NEXT ? 1 : -1);
+        break;
+    case KeyAction::LOOP:
+        toggle_scene_loop(p);
+        break;
+    case KeyAction::STEP_ON:
+    case KeyAction::STEP_BACK:
+        step_tick(p, key_action(key) == KeyAction::STEP_ON ? 1 : -1);
+        break;
+    case KeyAction::OVERLAY:
+        p->overlay_on = !p->overlay_on;
+        break;
+    case KeyAction::SAVE_FRAME:
+        save_frame(p);
+        break;
+    case KeyAction::WHOLE_PIXELS:
+        toggle_whole_pixels(&p->screen);
+        player_note(p, screen_whole_pixels(&p->screen) ? "whole pixels" : "fill");
+        break;
+    case KeyAction::NONE:
+        break;
+    }
+    return true;
+}
+
+// Takes the window's events; false once the show is to end.
+bool handle_events(Player* p) {
+    SDL_Event event;
+    bool go_on = true;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT)
+            go_on = false;
+        else if (event.type == SDL_KEYDOWN && go_on)
+            go_on = handle_key(p, event.key);
+    }
+    return go_on;
+}
+
+// QUAB_PLAY_TRACE set: once a second, frames shown and the output latency the clock accounted
+// for on average, on standard error (for the benchmarks).
+struct Trace {
+    bool on;
+    std::uint64_t start_ns;
+    std::uint64_t output_frames;
+    std::uint32_t frames;
+};
+
+void trace_frame(Trace* t, std::uint64_t frame_start) {
+    std::uint32_t output_frames, queued_frames;
+    playback_latency(&output_frames, &queued_frames);
+    t->output_frames += output_frames;
+    if (++t->frames, frame_start - t->start_ns < 1000000000u)
+        return;
+    std::fprintf(stderr, "trace: %u frames, output latency %.2f ms, queued %.2f ms\n", t->frames,
+                 1000.0 * static_cast<double>(t->output_frames) / t->frames / MIX_RATE_HZ,
+                 1000.0 * queued_frames / MIX_RATE_HZ);
+    t->start_ns = frame_start;
+    t->output_frames = 0;
+    t->frames = 0;
+}
+
+// One pass of the live show on the clock heard now; false once the song has ended.
+bool live_pass(Player* p) {
+    p->heard = playback_heard();
+    if (p->heard.song_ended)
+        return false;
+    if (p->heard.jumps != p->jumps_seen) {
+        p->jumps_seen = p->heard.jumps;
+        restart_show(&p->show);
+    } else if (p->loop_last >= 0 && p->heard.sngpos < p->shown_sngpos &&
+               p->heard.sngpos == p->loop_first) {
+        // The loop went back: its first scene starts afresh, as after a jump.
+        restart_show(&p->show);
+    }
+    show_pass_at(&p->show, &p->clock, p->heard.tick_count, p->heard.sngpos, p->heard.patpos);
+    p->shown_tick = p->heard.tick_count;
+    p->shown_sngpos = p->heard.sngpos;
+    p->shown_patpos = p->heard.patpos;
+    return true;
+}
+
+void count_frame(Player* p, std::uint64_t frame_start) {
+    p->frames_this_second++;
+    if (frame_start - p->second_start_ns >= 1000000000u) {
+        p->fps = p->frames_this_second;
+        p->frames_this_second = 0;
+        p->second_start_ns = frame_start;
+    }
+}
+
+// The frame loop: events, reloads, one pass on the heard clock (unless paused), present.
+void run_show(Player* p, Watch* watch) {
+    Trace trace{std::getenv("QUAB_PLAY_TRACE") != nullptr, now_ns(), 0, 0};
+    int titled_scene = -1;
+    int titled_position = -1;
+    p->heard = playback_heard();
+    for (;;) {
+        std::uint64_t frame_start = now_ns();
+        if (!handle_events(p))
+            break;
+        bool new_frame = watch && watch_poll(watch, p);
+        if (!p->paused) {
+            if (!live_pass(p))
+                break;
+            new_frame = true;
+            if (trace.on)
+                trace_frame(&trace, frame_start);
+        } else if (p->stepped) {
+            new_frame = true;
+        }
+        if (p->show.scene_index != titled_scene || p->shown_sngpos != titled_position) {
+            titled_scene = p->show.scene_index;
+            titled_position = p->shown_sngpos;
+            set_title(p);
+        }
+        count_frame(p, frame_start);
+        present(p, new_frame);
+        // The pass that ends the show still shows its frame.
+        if (!p->clock.running.load(std::memory_order_relaxed))
+            break;
+
+        // Where present does not wait for the display, wait here: one pass per refresh.
+        std::uint64_t next = frame_start + p->screen.frame_ns;
+        if (now_ns() + p->screen.frame_ns / 4 < next)
+            sleep_until_ns(next);
+    }
+}
+
+// The show's files, its buffers and the music, started at the options' position and loop.
+void start_show(Player* p, const Options& opt) {
+    std::string error;
+    if (!load_first_show(opt.source, &p->assets, &error))
+        fail(error);
+    if (!show_start_offline(&p->show, p->assets, &p->clock))
+        fail("out of memory for the show's buffers");
+    p->source = opt.source;
+    p->playback =
+        PlaybackSettings{opt.mute, opt.buffer_ms, static_cast<std::int16_t>(opt.start), 0};
+    p->shown_sngpos = static_cast<std::int16_t>(opt.start);
+    p->loop_last = -1;
+    p->screen = open_screen(opt.scale, opt.fullscreen);
+    bool silent = false;
+    playback_start(p->playback, &silent);
+    if (silent)
+        std::fprintf(stderr, "no sound output: playing without sound\n");
+    if (opt.loop_last >= 0)
+        set_loop(p, opt.loop_first, opt.loop_last);
+    p->second_start_ns = now_ns();
+}
+
+// Stops the music and prints the playtime; the exit status.
+int end_show(Player* p) {
+    std::string error;
+    if (!playback_stop(&error))
+        fail(error);
+    int minutes, seconds;
+    playtime_parts(p->heard.sngtime, &minutes, &seconds);
+    std::printf("Total playtime: %d:%d\n", minutes, seconds);
+    mixer_close();
+    close_screen(&p->screen);
+    free_asset_table(p->assets);
+    show_free(&p->show);
+    return std::fflush(stdout) == 0 ? 0 : EXIT_FAILED;
+}
+
+} // namespace
+
+std::uint64_t now_ns() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<std::uint64_t>(t.tv_sec) * 1000000000u +
+           static_cast<std::uint64_t>(t.tv_nsec);
+}
+
 void restart_show(ShowState* s) {
     Pixel* frames[] = {s->frame, s->work, s->scratch_a, s->scratch_b, s->scratch_c};
     for (Pixel* f : frames)
@@ -158,248 +427,18 @@ void restart_show(ShowState* s) {
     s->last_tick = 0;
 }
 
-struct Screen {
-    SDL_Window* window;
-    SDL_Renderer* renderer;
-    SDL_Texture* texture;
-    std::uint64_t frame_ns; // one refresh of the display
-    bool fullscreen;
-};
-
-// Whether the renderer draws through an OpenGL that the CPU emulates (Mesa's llvmpipe or
-// softpipe, or another software rasteriser).
-bool renderer_is_emulated(SDL_Renderer* renderer) {
-    SDL_RendererInfo info;
-    if (SDL_GetRendererInfo(renderer, &info) != 0 || std::strncmp(info.name, "opengl", 6) != 0)
-        return false;
-    constexpr unsigned GL_RENDERER_NAME = 0x1F01; // GL_RENDERER
-    using GetString = const unsigned char* (*)(unsigned);
-    auto get_string = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
-    const char* name =
-        get_string ? reinterpret_cast<const char*>(get_string(GL_RENDERER_NAME)) : nullptr;
-    return name && (std::strstr(name, "llvmpipe") || std::strstr(name, "softpipe") ||
-                    std::strstr(name, "Software Rasterizer"));
+void player_note(Player* p, const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    p->note = line;
+    p->note_until_ns = now_ns() + NOTE_NS;
 }
-
-Screen open_screen(const Options& opt) {
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-    SDL_SetHint(SDL_HINT_APP_NAME, "quab-play");
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
-        fail(std::string("cannot open a window: ") + SDL_GetError());
-    // With no display SDL falls back to drawing nowhere; only asked for by name is that a window.
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
-        !std::getenv("SDL_VIDEODRIVER"))
-        fail("cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY names one)");
-    SDL_DisplayMode desktop;
-    std::uint32_t scale = opt.scale;
-    if (scale == 0)
-        scale =
-            SDL_GetDesktopDisplayMode(0, &desktop) == 0 ? fitting_scale(desktop.w, desktop.h) : 2;
-    Screen s{};
-    Uint32 flags = SDL_WINDOW_RESIZABLE | (opt.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-    s.window = SDL_CreateWindow("QUAB", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                static_cast<int>(FRAME_W * scale),
-                                static_cast<int>(FRAME_H * scale), flags);
-    if (!s.window)
-        fail(std::string("cannot open a window: ") + SDL_GetError());
-    s.fullscreen = opt.fullscreen;
-    SDL_SetWindowMinimumSize(s.window, FRAME_W, FRAME_H);
-    s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (s.renderer && renderer_is_emulated(s.renderer) && !std::getenv("SDL_RENDER_DRIVER")) {
-        // Without a graphics card (a remote or virtual X server) OpenGL is emulated on the CPU at
-        // several times the cost of SDL's own software renderer putting the picture straight
-        // into shared memory with the server.
-        SDL_DestroyRenderer(s.renderer);
-        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-        s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_SOFTWARE);
-    }
-    if (!s.renderer)
-        s.renderer = SDL_CreateRenderer(s.window, -1, 0);
-    if (!s.renderer)
-        fail(std::string("cannot draw in the window: ") + SDL_GetError());
-    // The picture keeps 4:3, centred on black, whatever the window's shape.
-    SDL_RenderSetLogicalSize(s.renderer, FRAME_W, FRAME_H);
-    // The key byte of each Pixel is not alpha: the texture ignores it.
-    s.texture = SDL_CreateTexture(s.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
-                                  FRAME_W, FRAME_H);
-    if (!s.texture)
-        fail(std::string("cannot draw in the window: ") + SDL_GetError());
-    SDL_DisplayMode mode;
-    int refresh_hz = FALLBACK_REFRESH_HZ;
-    if (SDL_GetWindowDisplayMode(s.window, &mode) == 0 && mode.refresh_rate > 0)
-        refresh_hz = mode.refresh_rate;
-    s.frame_ns = 1000000000u / static_cast<std::uint64_t>(refresh_hz);
-    return s;
-}
-
-void present(Screen* s, const Pixel* frame, bool new_frame) {
-    if (new_frame)
-        SDL_UpdateTexture(s->texture, nullptr, frame, FRAME_W * sizeof(Pixel));
-    SDL_SetRenderDrawColor(s->renderer, 0, 0, 0, 255);
-    SDL_RenderClear(s->renderer);
-    SDL_RenderCopy(s->renderer, s->texture, nullptr, nullptr);
-    SDL_RenderPresent(s->renderer);
-}
-
-void set_title(SDL_Window* window, const ShowState* show, std::int16_t sngpos, bool paused) {
-    char title[128];
-    int scene = show->scene_index < SCENE_END ? show->scene_index : SCENE_END - 1;
-    std::snprintf(title, sizeof title, "QUAB: Scene %d, %s (position %d)%s", scene + 1,
-                  SCENE_NAMES[scene], sngpos, paused ? " - paused" : "");
-    SDL_SetWindowTitle(window, title);
-}
-
-enum class KeyAction { NONE, QUIT, FULLSCREEN, PAUSE, PREVIOUS, NEXT };
-
-KeyAction key_action(const SDL_KeyboardEvent& key) {
-    SDL_Keycode k = key.keysym.sym;
-    if (k == SDLK_ESCAPE || k == SDLK_q)
-        return KeyAction::QUIT;
-    if (key.repeat == 0 && (k == SDLK_F11 || ((k == SDLK_RETURN || k == SDLK_KP_ENTER) &&
-                                              (key.keysym.mod & KMOD_ALT))))
-        return KeyAction::FULLSCREEN;
-    if (key.repeat == 0 && k == SDLK_SPACE)
-        return KeyAction::PAUSE;
-    if (k == SDLK_LEFT)
-        return KeyAction::PREVIOUS;
-    if (k == SDLK_RIGHT)
-        return KeyAction::NEXT;
-    return KeyAction::NONE;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     Options opt = parse_options(argc, argv);
-
-    AssetTable assets = nullptr;
-    std::string error;
-    if (load_show_files(opt.assets, opt.music, &assets, &error) != ShowFilesFault::NONE)
-        fail(error);
-
-    static ShowState show;
-    ScriptedClock clock;
-    if (!show_start_offline(&show, assets, &clock))
-        fail("out of memory for the show's buffers");
-
-    Screen screen = open_screen(opt);
-
-    bool silent = false;
-    PlaybackSettings settings{opt.mute, opt.buffer_ms, static_cast<std::int16_t>(opt.start)};
-    playback_start(settings, &silent);
-    if (silent)
-        std::fprintf(stderr, "no sound output: playing without sound\n");
-
-    // QUAB_PLAY_TRACE set: once a second, frames shown and the output latency the clock accounted
-    // for on average, on standard error (for the benchmarks).
-    bool trace = std::getenv("QUAB_PLAY_TRACE") != nullptr;
-    std::uint64_t trace_start = now_ns();
-    std::uint64_t trace_output_frames = 0;
-    std::uint32_t trace_frames = 0;
-
-    bool paused = false;
-    bool quit = false;
-    std::uint32_t jumps_seen = 0;
-    // Jumps count from the position last asked for until the music has made the jump.
-    std::uint32_t jumps_asked = 0;
-    int asked_position = 0;
-    int titled_scene = -1;
-    int titled_position = -1;
-    HeardClock heard = playback_heard();
-    while (!quit) {
-        std::uint64_t frame_start = now_ns();
-        SDL_Event event;
-        while (SDL_PollEvent(&event)) {
-            if (event.type == SDL_QUIT) {
-                quit = true;
-            } else if (event.type == SDL_KEYDOWN) {
-                switch (key_action(event.key)) {
-                case KeyAction::QUIT:
-                    quit = true;
-                    break;
-                case KeyAction::FULLSCREEN:
-                    screen.fullscreen = !screen.fullscreen;
-                    SDL_SetWindowFullscreen(screen.window,
-                                            screen.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-                    break;
-                case KeyAction::PAUSE:
-                    paused = !paused;
-                    playback_set_paused(paused);
-                    titled_scene = -1;
-                    break;
-                case KeyAction::PREVIOUS:
-                case KeyAction::NEXT: {
-                    int from = jumps_asked != heard.jumps ? asked_position : heard.sngpos;
-                    int to = from + (key_action(event.key) == KeyAction::NEXT ? 1 : -1);
-                    asked_position = to < 0 ? 0 : to;
-                    playback_jump(static_cast<std::int16_t>(asked_position), ++jumps_asked);
-                    break;
-                }
-                case KeyAction::NONE:
-                    break;
-                }
-            }
-        }
-        if (quit)
-            break;
-
-        bool new_frame = false;
-        if (!paused) {
-            heard = playback_heard();
-            if (heard.song_ended)
-                break;
-            if (heard.jumps != jumps_seen) {
-                jumps_seen = heard.jumps;
-                restart_show(&show);
-            }
-            show_pass_at(&show, &clock, heard.tick_count, heard.sngpos, heard.patpos);
-            new_frame = true;
-            if (trace) {
-                std::uint32_t output_frames, queued_frames;
-                playback_latency(&output_frames, &queued_frames);
-                trace_output_frames += output_frames;
-                if (++trace_frames, frame_start - trace_start >= 1000000000u) {
-                    std::fprintf(stderr,
-                                 "trace: %u frames, output latency %.2f ms, queued %.2f ms\n",
-                                 trace_frames,
-                                 1000.0 * static_cast<double>(trace_output_frames) / trace_frames /
-                                     MIX_RATE_HZ,
-                                 1000.0 * queued_frames / MIX_RATE_HZ);
-                    trace_start = frame_start;
-                    trace_output_frames = 0;
-                    trace_frames = 0;
-                }
-            }
-        }
-        if (show.scene_index != titled_scene || heard.sngpos != titled_position) {
-            titled_scene = show.scene_index;
-            titled_position = heard.sngpos;
-            set_title(screen.window, &show, heard.sngpos, paused);
-        }
-        present(&screen, show.frame, new_frame);
-        // The pass that ends the show still shows its frame.
-        if (!clock.running.load(std::memory_order_relaxed))
-            break;
-
-        // Where present does not wait for the display, wait here: one pass per refresh.
-        std::uint64_t next = frame_start + screen.frame_ns;
-        std::uint64_t now = now_ns();
-        if (now + screen.frame_ns / 4 < next)
-            sleep_until_ns(next);
-    }
-
-    if (!playback_stop(&error))
-        fail(error);
-    int minutes, seconds;
-    playtime_parts(heard.sngtime, &minutes, &seconds);
-    std::printf("Total playtime: %d:%d\n", minutes, seconds);
-    mixer_close();
-    SDL_DestroyTexture(screen.texture);
-    SDL_DestroyRenderer(screen.renderer);
-    SDL_DestroyWindow(screen.window);
-    SDL_Quit();
-    free_asset_table(assets);
-    show_free(&show);
-    return std::fflush(stdout) == 0 ? 0 : EXIT_FAILED;
+    static Player player;
+    start_show(&player, opt);
+    Watch* watch = opt.watch ? watch_start(&player) : nullptr;
+    run_show(&player, watch);
+    watch_stop(watch);
+    return end_show(&player);
 }

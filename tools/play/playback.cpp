@@ -71,6 +71,10 @@ std::uint32_t device_frames = 0;
 std::uint32_t latency_frames = 0;
 std::uint32_t ahead_frames = 0;
 std::int16_t first_position = 0;
+std::uint16_t first_row = 0;
+// The loop's first and last song positions, first in the upper 16 bits; 0xFFFF in the lower
+// half for no loop.
+std::atomic<std::uint32_t> loop_positions{0xFFFFu};
 std::thread music_thread;
 std::atomic<bool> quit{false};
 // The latest jump asked for: its number in the upper bits, the song position in the low 16; 0 for
@@ -201,8 +205,12 @@ bool wait_for_room() {
 void music_thread_main() {
     MODULE* module = mixer_module();
     Player_Start(module);
-    if (first_position > 0)
+    if (first_position > 0 || first_row > 0)
         Player_SetPosition(static_cast<UWORD>(first_position));
+    // Player_SetPosition goes to row 0; a pattern break's row takes the player to first_row
+    // with the same move, as the Dxx effect does.
+    if (first_row > 0)
+        module->patbrk = first_row;
     void* buffer = std::malloc(BLOCK_FRAMES * MIX_BYTES_PER_FRAME);
     if (!buffer) {
         mix_error = "out of memory for the mixing buffer";
@@ -224,6 +232,9 @@ void music_thread_main() {
         }
         if (!wait_for_room())
             continue;
+        std::uint32_t loop = loop_positions.load(std::memory_order_relaxed);
+        if ((loop & 0xFFFFu) != 0xFFFFu && module->sngpos > static_cast<SWORD>(loop & 0xFFFFu))
+            Player_SetPosition(static_cast<UWORD>(loop >> 16));
 
         std::uint64_t start;
         {
@@ -279,7 +290,22 @@ void music_thread_main() {
 } // namespace
 
 void playback_start(const PlaybackSettings& settings, bool* silent) {
+    // A second start (after playback_stop) begins from nothing, as the first does.
+    shared.first_block = shared.next_block = shared.handed = 0;
+    shared.jumps = 0;
+    shared.song_over = false;
+    shared.paused_ns = shared.paused_since_ns = 0;
+    shared.paused = false;
+    quit.store(false);
+    jump_request.store(0);
+    ring_written.store(0);
+    ring_read.store(0);
+    handover_frames.store(0);
+    handover_ns.store(0);
+    last_heard = 0;
+    mix_failed = false;
     first_position = settings.start_position;
+    first_row = settings.start_row;
     ahead_frames = settings.buffer_ms * MIX_RATE_HZ / 1000u;
     if (ahead_frames < 2 * BLOCK_FRAMES)
         ahead_frames = 2 * BLOCK_FRAMES;
@@ -385,6 +411,26 @@ void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames
     std::lock_guard<std::mutex> guard(shared.lock);
     *output_frames = last_output_frames;
     *queued_frames = last_queued_frames;
+}
+
+void playback_set_loop(std::int16_t first, std::int16_t last) {
+    std::uint32_t word =
+        last < 0 ? 0xFFFFu
+                 : static_cast<std::uint32_t>(first) << 16 | static_cast<std::uint32_t>(last);
+    loop_positions.store(word);
+}
+
+bool playback_clock_at(std::int32_t tick, std::int16_t* sngpos, std::uint16_t* patpos) {
+    std::lock_guard<std::mutex> guard(shared.lock);
+    if (shared.next_block == shared.first_block)
+        return false;
+    std::uint64_t sample = static_cast<std::uint64_t>(tick < 0 ? 0 : tick) * SAMPLES_PER_TICK;
+    std::uint64_t i = shared.next_block - 1;
+    while (i > shared.first_block && shared.ring[i % RING_BLOCKS].start > sample)
+        i--;
+    *sngpos = shared.ring[i % RING_BLOCKS].sngpos;
+    *patpos = shared.ring[i % RING_BLOCKS].patpos;
+    return true;
 }
 
 bool playback_stop(std::string* error) {

@@ -25,10 +25,12 @@ struct PlaybackSettings {
     bool mute;                   // no sound output by choice
     std::uint32_t buffer_ms;     // sound mixed ahead of the output, in milliseconds
     std::int16_t start_position; // song position the music starts from
+    std::uint16_t start_row;     // row of that position the music starts from
 };
 
 // Opens the sound output (unless muted) and starts the music thread on the module loaded in the
 // mixer. *silent tells whether the show runs without sound (no output could be opened, or mute).
+// After playback_stop it may be called again (on another module): the clock starts again at 0.
 void playback_start(const PlaybackSettings& settings, bool* silent);
 
 // What is heard now: the sound output's consumed samples less its latency, or the system clock
@@ -47,6 +49,16 @@ void playback_jump(std::int16_t position, std::uint32_t number);
 // taken (the output latency the clock accounts for), and the sound queued ahead of the output,
 // in sample frames; both 0 while silent.
 void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames);
+
+// Loops the song positions first to last: once the music passes last it goes on at first; last
+// below 0 ends the loop. The sound mixed ahead is kept, so the loop is heard without a gap.
+void playback_set_loop(std::int16_t first, std::int16_t last);
+
+// The song position and row at the first sample of tick `tick` among the blocks still held
+// (the music mixes a little ahead and keeps several seconds behind); a tick beyond the newest
+// block takes the newest one's. False when no block is held.
+[[nodiscard]] bool playback_clock_at(std::int32_t tick, std::int16_t* sngpos,
+                                     std::uint16_t* patpos);
 
 // Stops the thread (it stops the player) and closes the sound output. Afterwards the caller may
 // close the mixer. False with *error set when mixing failed on the way.

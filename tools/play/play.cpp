@@ -400,7 +400,7 @@ int end_show(Player* p) {
     if (!playback_stop(&error))
         fail(error);
     int minutes, seconds;
-    playtime_parts(p->heard.sngtime, &minutes, &seconds);
+    playtime_parts(p->sngtime_before + p->heard.sngtime, &minutes, &seconds);
     std::printf("Total playtime: %d:%d\n", minutes, seconds);
     mixer_close();
     close_screen(&p->screen);

@@ -40,6 +40,8 @@ struct Player {
     PlaybackSettings playback;
     Screen screen;
     HeardClock heard;
+    // Song time played on modules taken before this one (a reload restarts the song's time).
+    std::uint32_t sngtime_before;
     bool paused;
 
     // Jumps count from the position last asked for until the music has made the jump.

@@ -172,6 +172,8 @@ void reload_music(Watch* w, Player* p) {
     std::string error;
     if (!playback_stop(&error))
         player_note(p, "quab-play: " + error);
+    p->sngtime_before += p->heard.sngtime;
+    p->heard.sngtime = 0;
     mixer_close();
     if (restart_music(p, copy, &problem)) {
         if (w->module_copy >= 0)

@@ -40,9 +40,9 @@ wait_colour() {
     fail "the window never showed $1 (last $(python3 "$TOOLS" window-colour "$WORK/shot.xwd" 5 5))"
 }
 
-# Waits up to 2 s for standard error to hold $2 lines with the text $1.
+# Waits up to 2 s (or $3 tenths of a second) for standard error to hold $2 lines with the text $1.
 wait_lines() {
-    for _ in $(seq 20); do
+    for _ in $(seq "${3:-20}"); do
         [ "$(grep -cF -- "$1" "$WORK/err")" -ge "$2" ] && break
         sleep 0.1
     done
@@ -134,8 +134,9 @@ esac
 start_play --music still.xm --loop 21-22 --scale 1
 positions=$(watch_positions 9)
 end_play
+# The title seen first may already be 22.
 case "$positions" in
-"21 22 21 22 "*) ;;
+*"21 22 21 "* | *"22 21 22 "*) ;;
 *) fail "--loop 21-22 gave positions $positions" ;;
 esac
 [ -z "$(echo "$positions" | tr -d '12 ')" ] || fail "--loop 21-22 left its positions: $positions"
@@ -146,8 +147,16 @@ python3 "$TOOLS" solid-png 320 240 ff0000 red.png
 python3 "$TOOLS" solid-png 320 240 00ff00 green.png
 head -c 2000 pics/19-scene7-word-2.png >half.png
 cp pics/19-scene7-word-2.png word2.png
+read -r w h < <(python3 -c "import struct, sys
+print(*struct.unpack('>II', open(sys.argv[1], 'rb').read()[16:24]))" pics/18-scene7-word-1.png)
+python3 "$TOOLS" solid-png "$w" "$h" 000000 black.png
 start_play --pictures pics --music still.xm --loop 21-21 --scale 1 --watch
 sleep 0.5
+# A save is checked as quab-check checks it (the whole song mixed, so allow seconds): a word all
+# black never shows above its key, and only that new warning is told.
+save_as black.png pics/18-scene7-word-1.png
+wait_lines "quab-play: warning: pics: asset 18 (scene7-word-1" 1 300
+[ "$(grep -c "quab-play: warning:" "$WORK/err")" -eq 1 ] || fail "warnings: $(cat "$WORK/err")"
 save_as red.png pics/17-scene7-background.png
 wait_colour ff0000
 case "$(title)" in *"(position 21)"*) ;; *) fail "after the reload: $(title)" ;; esac

@@ -15,6 +15,7 @@
 #include "music/sample_clock.h"
 #include "tools/common/command_line.h"
 #include "tools/play/bench.h"
+#include "tools/play/check.h"
 #include "tools/play/playback.h"
 #include "tools/play/player.h"
 #include "tools/play/screen.h"
@@ -435,10 +436,13 @@ void player_note(Player* p, const std::string& line) {
 
 int main(int argc, char** argv) {
     Options opt = parse_options(argc, argv);
+    // Forked before the files are loaded and any thread starts.
+    Checker* checker = opt.watch ? checker_start(opt.source) : nullptr;
     static Player player;
     start_show(&player, opt);
-    Watch* watch = opt.watch ? watch_start(&player) : nullptr;
+    Watch* watch = opt.watch ? watch_start(&player, checker) : nullptr;
     run_show(&player, watch);
     watch_stop(watch);
+    checker_stop(checker);
     return end_show(&player);
 }

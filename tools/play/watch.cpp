@@ -17,6 +17,7 @@
 
 #include "music/mixer.h"
 #include "tools/pictures/pictures.h"
+#include "tools/play/check.h"
 #include "tools/show_files/show_files.h"
 
 namespace {
@@ -42,6 +43,7 @@ struct Watch {
     WatchedFile music;
     std::uint64_t last_event_ns;
     int module_copy; // memfd holding the last module the music took, or -1
+    Checker* checker;
 };
 
 namespace {
@@ -213,8 +215,9 @@ bool load_first_show(const ShowSource& source, AssetTable* assets, std::string* 
     return false;
 }
 
-Watch* watch_start(Player* p) {
+Watch* watch_start(Player* p, Checker* checker) {
     auto* w = new Watch{};
+    w->checker = checker;
     w->fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     std::string assets_dir, music_dir, reason;
     if (p->source.pictures)
@@ -238,10 +241,13 @@ Watch* watch_start(Player* p) {
         return nullptr;
     }
     w->module_copy = copy_module(p->source.music, &reason);
+    // What the files are warned of now is known; later checks note what a save adds.
+    checker_request(checker);
     return w;
 }
 
 bool watch_poll(Watch* w, Player* p) {
+    checker_poll(w->checker, p);
     take_events(w);
     if (!w->assets.saved && !w->music.saved)
         return false;
@@ -254,6 +260,7 @@ bool watch_poll(Watch* w, Player* p) {
         reload_assets(p);
     if (music)
         reload_music(w, p);
+    checker_request(w->checker);
     return p->paused;
 }
 

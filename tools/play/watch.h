@@ -9,15 +9,17 @@
 #include "tools/play/player.h"
 
 struct Watch;
+struct Checker;
 
 // Loads the show's files as the command line names them: the asset file (or the folder of
 // pictures), then the module into the mixer. False with one line in *error naming the file.
 [[nodiscard]] bool load_first_show(const ShowSource& source, AssetTable* assets,
                                    std::string* error);
 
-// Starts watching the player's files. Null, after a line on standard error, when the system
-// cannot watch them; the show then plays on without reloads.
-Watch* watch_start(Player* p);
+// Starts watching the player's files; each reload is then checked by checker (null: none). Null,
+// after a line on standard error, when the system cannot watch them; the show then plays on
+// without reloads.
+Watch* watch_start(Player* p, Checker* checker);
 
 // Between frames: reloads what has been saved since and has settled. True when the frame on
 // screen was drawn again (a reload while paused).

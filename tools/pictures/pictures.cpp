@@ -143,7 +143,30 @@ PictureRead read_asset_picture(const char* dir, int n, std::vector<Pixel>* pixel
     return PictureRead::OK;
 }
 
-AssetTable asset_table_from_pictures(const char* dir, std::string* problem) {
+namespace {
+
+// The stamp of the picture file of asset n in dir, by either name; false when neither is there.
+bool stamp_of(const char* dir, int n, PictureStamp* stamp) {
+    struct stat st;
+    if (stat((std::string(dir) + "/" + picture_name(n)).c_str(), &st) != 0 &&
+        stat((std::string(dir) + "/" + plain_picture_name(n)).c_str(), &st) != 0)
+        return false;
+    *stamp = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+              static_cast<std::uint64_t>(st.st_size),
+              static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+                  static_cast<std::uint64_t>(st.st_mtim.tv_nsec)};
+    return true;
+}
+
+bool same_stamp(const PictureStamp& a, const PictureStamp& b) {
+    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+           a.mtime_ns == b.mtime_ns;
+}
+
+} // namespace
+
+AssetTable asset_table_from_pictures(const char* dir, std::string* problem, AssetTable previous,
+                                     PictureStamp* stamps) {
     struct stat st;
     if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) {
         *problem = std::string(dir) + ": not a directory of pictures";
@@ -158,7 +181,19 @@ AssetTable asset_table_from_pictures(const char* dir, std::string* problem) {
         return nullptr;
     }
     std::vector<Pixel> pixels;
+    PictureStamp now[ASSET_COUNT] = {};
     for (int n = 0; n < ASSET_COUNT; n++) {
+        bool stamped = stamps && stamp_of(dir, n, &now[n]);
+        if (previous && stamped && same_stamp(now[n], stamps[n])) {
+            table[n] = static_cast<std::uint8_t*>(std::malloc(asset_bytes_needed(n)));
+            if (!table[n]) {
+                *problem = std::string(dir) + ": out of memory for the pictures";
+                free_asset_table(table);
+                return nullptr;
+            }
+            std::memcpy(table[n], previous[n], asset_bytes_needed(n));
+            continue;
+        }
         std::string path;
         PictureRead read = read_asset_picture(dir, n, &pixels, &path, problem);
         if (read == PictureRead::MISSING)
@@ -179,5 +214,7 @@ AssetTable asset_table_from_pictures(const char* dir, std::string* problem) {
                 chunk[4 * i + b] = static_cast<std::uint8_t>(pixels[i] >> (8 * b));
         table[n] = chunk;
     }
+    if (stamps)
+        std::memcpy(stamps, now, sizeof now);
     return table;
 }

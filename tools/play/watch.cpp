@@ -44,6 +44,9 @@ struct Watch {
     std::uint64_t last_event_ns;
     int module_copy; // memfd holding the last module the music took, or -1
     Checker* checker;
+    // The picture files the asset table was last made from (--pictures).
+    PictureStamp stamps[ASSET_COUNT];
+    bool stamped;
 };
 
 namespace {
@@ -125,15 +128,22 @@ void redraw_paused(Player* p) {
     p->clock.running.store(1, std::memory_order_relaxed);
 }
 
-void reload_assets(Player* p) {
+void reload_assets(Watch* w, Player* p) {
     std::string problem;
     const char* name = p->source.pictures ? p->source.pictures : p->source.assets;
-    AssetTable table = p->source.pictures ? asset_table_from_pictures(p->source.pictures, &problem)
-                                          : load_show_assets(p->source.assets, &problem);
+    // Only the pictures saved since are decoded again.
+    PictureStamp stamps[ASSET_COUNT];
+    std::memcpy(stamps, w->stamps, sizeof stamps);
+    AssetTable table = p->source.pictures
+                           ? asset_table_from_pictures(p->source.pictures, &problem,
+                                                       w->stamped ? p->assets : nullptr, stamps)
+                           : load_show_assets(p->source.assets, &problem);
     if (!table) {
         player_note(p, "quab-play: " + problem + "; the show goes on as it was");
         return;
     }
+    std::memcpy(w->stamps, stamps, sizeof stamps);
+    w->stamped = p->source.pictures != nullptr;
     free_asset_table(p->assets);
     p->assets = table;
     p->show.assets = table;
@@ -197,12 +207,15 @@ void reload_music(Watch* w, Player* p) {
         redraw_paused(p);
 }
 
+// The picture files of the first show, for the watch's first reload.
+PictureStamp first_stamps[ASSET_COUNT];
+
 } // namespace
 
 bool load_first_show(const ShowSource& source, AssetTable* assets, std::string* error) {
     if (!source.pictures)
         return load_show_files(source.assets, source.music, assets, error) == ShowFilesFault::NONE;
-    *assets = asset_table_from_pictures(source.pictures, error);
+    *assets = asset_table_from_pictures(source.pictures, error, nullptr, first_stamps);
     if (!*assets)
         return false;
     std::string why;
@@ -241,6 +254,8 @@ Watch* watch_start(Player* p, Checker* checker) {
         return nullptr;
     }
     w->module_copy = copy_module(p->source.music, &reason);
+    std::memcpy(w->stamps, first_stamps, sizeof first_stamps);
+    w->stamped = p->source.pictures != nullptr;
     // What the files are warned of now is known; later checks note what a save adds.
     checker_request(checker);
     return w;
@@ -257,7 +272,7 @@ bool watch_poll(Watch* w, Player* p) {
     bool music = w->music.saved;
     w->assets.saved = w->music.saved = false;
     if (assets)
-        reload_assets(p);
+        reload_assets(w, p);
     if (music)
         reload_music(w, p);
     checker_request(w->checker);

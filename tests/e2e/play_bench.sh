@@ -155,7 +155,7 @@ sleep 0.5
 # A save is checked as quab-check checks it (the whole song mixed, so allow seconds): a word all
 # black never shows above its key, and only that new warning is told.
 save_as black.png pics/18-scene7-word-1.png
-wait_lines "quab-play: warning: pics: asset 18 (scene7-word-1" 1 300
+wait_lines "quab-play: warning: pics: asset 18 (scene7-word-1" 1 900
 [ "$(grep -c "quab-play: warning:" "$WORK/err")" -eq 1 ] || fail "warnings: $(cat "$WORK/err")"
 save_as red.png pics/17-scene7-background.png
 wait_colour ff0000

@@ -3,6 +3,7 @@
 #  1. Save to screen: Scene 7's background saved (by rename) in a --pictures folder, alternately
 #     red and green, 20 times; from the rename to the first window dump showing the new colour
 #     (dumps taken back to back, so each time includes up to one dump's length). Median and worst.
+#     Also quab-play's own part, from its QUAB_PLAY_TRACE lines.
 #  2. CPU time of quab-play with --watch and without, idle (nothing saved), over the same seconds
 #     of the same show; the share with --watch of that without.
 # Usage: bench/reload.sh BUILD DISPLAYNUM [SECONDS]   (Google Benchmark cannot time other processes)
@@ -24,8 +25,8 @@ cd "$RUN" || exit 1
 python3 "$TOOLS" solid-png 320 240 ff0000 ff0000.png
 python3 "$TOOLS" solid-png 320 240 00ff00 00ff00.png
 
-"$BUILD/quab-play" --pictures pics --music still.xm --loop 21-21 --scale 1 --watch \
-    >/dev/null 2>&1 &
+QUAB_PLAY_TRACE=1 "$BUILD/quab-play" --pictures pics --music still.xm --loop 21-21 --scale 1 \
+    --watch >/dev/null 2>"$RUN/trace" &
 pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$pid" --name '^QUAB' | head -n 1)
 # The first check of the files runs in the background for some seconds; let it end.
@@ -55,6 +56,11 @@ print(f"save to screen, 20 saves: median {(times[9] + times[10]) / 2:.0f} ms, "
 PY
 kill "$pid"
 wait "$pid"
+# quab-play's own part: from the first event of a save to the present of its first frame.
+grep -o 'save to screen [0-9.]*' "$RUN/trace" | awk '{print $4}' | sort -n | awk '
+    {t[NR] = $1} END {
+    if (NR) printf "within quab-play, %d saves: median %.1f ms, worst %.1f ms\n", NR,
+                   (t[int((NR + 1) / 2)] + t[int(NR / 2) + 1]) / 2, t[NR] }'
 
 HZ=$(getconf CLK_TCK)
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }

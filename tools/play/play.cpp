@@ -362,6 +362,10 @@ void run_show(Player* p, Watch* watch) {
         }
         count_frame(p, frame_start);
         present(p, new_frame);
+        if (p->save_ns && trace.on)
+            std::fprintf(stderr, "trace: save to screen %.1f ms\n",
+                         static_cast<double>(now_ns() - p->save_ns) / 1e6);
+        p->save_ns = 0;
         // The pass that ends the show still shows its frame.
         if (!p->clock.running.load(std::memory_order_relaxed))
             break;

@@ -70,6 +70,9 @@ struct Player {
     std::uint64_t second_start_ns;
     std::string note;
     std::uint64_t note_until_ns;
+    // When the save last taken was seen, until its first frame is presented (0: none), for the
+    // trace.
+    std::uint64_t save_ns;
 };
 
 // Monotonic time in nanoseconds.

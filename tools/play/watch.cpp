@@ -42,6 +42,7 @@ struct Watch {
     WatchedFile assets;
     WatchedFile music;
     std::uint64_t last_event_ns;
+    std::uint64_t first_event_ns; // the first event of the save not yet taken, or 0
     int module_copy; // memfd holding the last module the music took, or -1
     Checker* checker;
     // The picture files the asset table was last made from (--pictures).
@@ -114,6 +115,8 @@ void take_events(Watch* w) {
                 if (e->wd == f->wd && match) {
                     f->saved = true;
                     w->last_event_ns = now_ns();
+                    if (!w->first_event_ns)
+                        w->first_event_ns = w->last_event_ns;
                 }
             }
         }
@@ -270,6 +273,8 @@ bool watch_poll(Watch* w, Player* p) {
         return false;
     bool assets = w->assets.saved;
     bool music = w->music.saved;
+    p->save_ns = w->first_event_ns;
+    w->first_event_ns = 0;
     w->assets.saved = w->music.saved = false;
     if (assets)
         reload_assets(w, p);

@@ -168,6 +168,29 @@ save_as green.png pics/17-scene7-background.png
 wait_colour 00ff00
 end_play
 
+# --- Full screen (1024x768) shows whole pixels by default: 3x, centred on black; I fills the
+# screen, and I again goes back.
+openbox >/dev/null 2>&1 &
+wm=$!
+sleep 1
+colour_at() {
+    xwd -silent -id "$window" >"$WORK/shot.xwd"
+    python3 "$TOOLS" window-colour "$WORK/shot.xwd" "$1" "$2"
+}
+start_play --pictures pics --music still.xm --loop 21-21 --fullscreen
+sleep 1
+[ "$(colour_at 31 23)/$(colour_at 32 24)/$(colour_at 991 743)/$(colour_at 992 744)" = \
+    "000000/00ff00/00ff00/000000" ] || fail "full screen is not 3x centred on black"
+xdotool key --window "$window" i
+sleep 0.3
+[ "$(colour_at 0 0)/$(colour_at 1023 767)" = "00ff00/00ff00" ] || fail "I does not fill the screen"
+xdotool key --window "$window" i
+sleep 0.3
+[ "$(colour_at 31 23)" = "000000" ] || fail "I again does not give whole pixels back"
+end_play
+kill "$wm"
+wait "$wm" 2>/dev/null
+
 # --- The asset file reloaded: a truncated save keeps the show with one line; the next save is
 # taken.
 cp pics/17-scene7-background.png keep17.png

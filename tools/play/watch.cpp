@@ -43,7 +43,7 @@ struct Watch {
     WatchedFile music;
     std::uint64_t last_event_ns;
     std::uint64_t first_event_ns; // the first event of the save not yet taken, or 0
-    int module_copy; // memfd holding the last module the music took, or -1
+    int module_copy;              // memfd holding the last module the music took, or -1
     Checker* checker;
     // The picture files the asset table was last made from (--pictures).
     PictureStamp stamps[ASSET_COUNT];
@@ -109,9 +109,10 @@ void take_events(Watch* w) {
             at += sizeof(inotify_event) + e->len;
             std::string name = e->len ? e->name : "";
             for (WatchedFile* f : {&w->assets, &w->music}) {
-                bool match = f->name.empty()
-                                 ? name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0
-                                 : name == f->name;
+                // In the folder of pictures, a hidden PNG is an editor's temporary.
+                bool match = f->name.empty() ? name.size() > 4 && name[0] != '.' &&
+                                                   name.compare(name.size() - 4, 4, ".png") == 0
+                                             : name == f->name;
                 if (e->wd == f->wd && match) {
                     f->saved = true;
                     w->last_event_ns = now_ns();

@@ -54,7 +54,39 @@ constexpr int ASSET_SCENE8_SCROLLER = 29;
 constexpr int SCENE2_OVERLAYS = 3;
 constexpr int SCENE4_OVERLAYS = 4;
 constexpr int SCENE7_WORDS = 10;
-extern const AssetShape ASSET_MAP[ASSET_COUNT];
+// The shapes by asset number: the scenes take their pictures' strides and sizes from here.
+inline constexpr AssetShape ASSET_MAP[ASSET_COUNT] = {
+    {256, 256, "Scenes 1, 4, 8 scrolling layer 0; Scene 5 background", "layer-0"},
+    {256, 256, "Scenes 1, 4, 8 scrolling layer 1", "layer-1"},
+    {320, 240, "Scene 1 mask for song positions 0 to 2", "scene1-mask-1"},
+    {320, 240, "Scene 1 mask from song position 3", "scene1-mask-2"},
+    {256, 256, "Scene 2 polar-mapped texture", "scene2-texture"},
+    {320, 240, "Scene 2 overlay at song position 7", "scene2-overlay-1"},
+    {320, 240, "Scene 2 overlay at song position 8", "scene2-overlay-2"},
+    {320, 240, "Scene 2 overlay at song position 9", "scene2-overlay-3"},
+    {256, 256, "Scene 3 height-field texture", "scene3-height-field"},
+    {256, 256, "Scene 3 light map; Scene 6 panel", "scene3-light-map"},
+    {320, 240, "Scene 3 overlay at song position 11", "scene3-overlay"},
+    {320, 240, "Scene 4 overlay 1", "scene4-overlay-1"},
+    {320, 240, "Scene 4 overlay 2", "scene4-overlay-2"},
+    {320, 240, "Scene 4 overlay 3", "scene4-overlay-3"},
+    {320, 240, "Scene 4 overlay 4", "scene4-overlay-4"},
+    {256, 256, "Scene 5 tunnel texture", "scene5-tunnel"},
+    {320, 240, "Scene 6 added picture", "scene6-picture"},
+    {320, 240, "Scene 7 background", "scene7-background"},
+    {300, 55, "Scene 7 first picture", "scene7-word-1"},
+    {200, 55, "Scene 7 picture 2", "scene7-word-2"},
+    {200, 55, "Scene 7 picture 3", "scene7-word-3"},
+    {200, 55, "Scene 7 picture 4", "scene7-word-4"},
+    {200, 55, "Scene 7 picture 5", "scene7-word-5"},
+    {200, 55, "Scene 7 picture 6", "scene7-word-6"},
+    {200, 55, "Scene 7 picture 7", "scene7-word-7"},
+    {200, 55, "Scene 7 picture 8", "scene7-word-8"},
+    {200, 55, "Scene 7 picture 9", "scene7-word-9"},
+    {200, 55, "Scene 7 picture 10", "scene7-word-10"},
+    {3300, 55, "Scene 5 rolling strip", "scene5-strip"},
+    {320, 3000, "Scene 8 scroller", "scene8-scroller"},
+};
 
 static inline std::uint32_t asset_bytes_needed(int n) {
     return static_cast<std::uint32_t>(ASSET_MAP[n].width) *

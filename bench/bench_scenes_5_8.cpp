@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "bench/bench_support.h"
+#include "core/show.h"
 #include "core/timeline.h"
 
 namespace {
@@ -26,11 +27,12 @@ struct Variant {
 // Counted as the harness counts: every buffer, asset and table word a pass touches, a keyed store
 // reading and writing its destination, a gather one word per pixel.
 constexpr Variant VARIANTS[] = {
-    // After 994 ticks the strip is gone: texture into work, work into the frame, the tunnel.
-    {"scene_5_strip_gone", scene_first_position(4), 0, 994, 1, 0,
+    // After SCENE5_STRIP_TICKS (994) the strip is gone: texture into work, work into the frame, the
+    // tunnel.
+    {"scene_5_strip_gone", scene_first_position(4), 0, SCENE5_STRIP_TICKS, 1, 0,
      TEX + 240 * 256 * 4 + FRAME + 3 * FRAME, TEX + FRAME + FRAME},
     // The same with 255 ticks to catch up on every pass: the wobble table turned by 255 at once.
-    {"scene_5_stall_255", scene_first_position(4), 0, 994, 1, 255,
+    {"scene_5_stall_255", scene_first_position(4), 0, SCENE5_STRIP_TICKS, 1, 255,
      TEX + 240 * 256 * 4 + FRAME + 3 * FRAME, TEX + FRAME + FRAME},
     // Orbit index 90: the three panels at other places than at the first frame.
     {"scene_6_orbit_90", scene_first_position(5), 0, 90, 1, 0,
@@ -41,8 +43,8 @@ constexpr Variant VARIANTS[] = {
     // Step 11: the background alone.
     {"scene_7_done", SCENE7_POSITION, 63, 0, 11, 0, FRAME, FRAME},
     // The scroller at its cap, showing the last 240 rows of its picture.
-    {"scene_8_at_cap", scene_first_position(7), 0, 1380, 1, 0, 2 * FRAME + 2 * FRAME,
-     FRAME + FRAME},
+    {"scene_8_at_cap", scene_first_position(7), 0, SCENE8_SCROLLER_TICKS, 1, 0,
+     2 * FRAME + 2 * FRAME, FRAME + FRAME},
 };
 
 // The noise of these rows; bench_scenes_1_4.cpp draws its own.

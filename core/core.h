@@ -14,8 +14,14 @@ constexpr int TEX_PIXELS = 256 * 256;
 constexpr int PATH_LEN = 360;
 constexpr int WOBBLE_USED = 256;
 
+// The keys of the keyed copies (which asset is drawn through which: ASSET_KEY in core/show.h).
 constexpr Pixel KEY_HIGH = 0xFFAAAAAAu;
 constexpr Pixel KEY_LOW = 0xFF555555u;
+
+// The key test every keyed copy makes: the whole word, as an unsigned integer, strictly greater
+// than the key. With both keys' key byte at 0xFF, only fully keyed Pixels brighter than the
+// key's colour pass. The builder and the checker count what shows by the same test.
+static inline bool passes_key(Pixel p, Pixel key) { return p > key; }
 
 constexpr const char* BANNER = "*** QUAB Linux Demoengine v1.0b ***";
 

@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
         display_discard(display);
         std::exit(1);
     }
-    if (!music_start("music.xm", 24) || !timer_start()) {
+    if (!music_start("music.xm", MUSIC_MAX_VOICES) || !timer_start()) {
         free_asset_table(assets);
         display_close(display);
         std::exit(1);

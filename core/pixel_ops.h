@@ -81,10 +81,9 @@ static inline Pixel fade_up_swar(Pixel p, std::uint32_t amount) {
     return add_saturate_swar(p, amount * 0x00010101u);
 }
 
-// Writes value only when it is strictly greater than threshold as an unsigned word: with both
-// thresholds' key byte at 0xFF, only fully keyed pixels brighter than the threshold colour pass.
+// Writes value only where it passes the key (passes_key).
 static inline void key_store(Pixel value, Pixel* dest, Pixel threshold) {
-    *dest = value > threshold ? value : *dest;
+    *dest = passes_key(value, threshold) ? value : *dest;
 }
 
 // key_store of picture[i] into frame[i] for every frame word, in ascending order; no offset.

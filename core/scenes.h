@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/core.h"
+#include "core/show.h"
 #include "core/timeline.h"
 
 void scene_1_masked_twin_scroll(ShowState* s);

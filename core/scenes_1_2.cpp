@@ -23,11 +23,15 @@ static void twin_scroll_wrap_row(Pixel* __restrict out, const Pixel* __restrict 
     }
 }
 
+// Both of Scene 1's masks go through one key.
+constexpr Pixel MASK_KEY = ASSET_KEY[ASSET_SCENE1_MASK_EARLY];
+static_assert(ASSET_KEY[ASSET_SCENE1_MASK_LATE] == MASK_KEY);
+
 static inline void masked_fade_run(Pixel* __restrict frame, const Pixel* __restrict work,
                                    const Pixel* __restrict mask, std::uint32_t fade) {
     for (std::uint32_t x = 0; x < FRAME_W; x++) {
         Pixel faded = fade_down(work[x], fade);
-        frame[x] = mask[x] > KEY_HIGH ? faded : frame[x];
+        frame[x] = passes_key(mask[x], MASK_KEY) ? faded : frame[x];
     }
 }
 
@@ -48,16 +52,16 @@ static void masked_fade_row(const ShowState* s, Pixel* __restrict frame,
     }
     std::uint32_t late_count = 0;
     for (std::uint32_t x = 0; x < FRAME_W; x++)
-        late_count += pos[x] > 2;
+        late_count += pos[x] >= SCENE1_LATE_MASK_POSITION;
     if (late_count == 0) {
         masked_fade_run(frame, work, mask_early, fade);
     } else if (late_count == FRAME_W) {
         masked_fade_run(frame, work, mask_late, fade);
     } else {
         for (std::uint32_t x = 0; x < FRAME_W; x++) {
-            Pixel m = pos[x] > 2 ? mask_late[x] : mask_early[x];
+            Pixel m = pos[x] >= SCENE1_LATE_MASK_POSITION ? mask_late[x] : mask_early[x];
             Pixel faded = fade_down(work[x], fade);
-            frame[x] = m > KEY_HIGH ? faded : frame[x];
+            frame[x] = passes_key(m, MASK_KEY) ? faded : frame[x];
         }
     }
 }
@@ -89,7 +93,7 @@ void scene_1_masked_twin_scroll(ShowState* s) {
         // No clear: outside the mask the frame keeps what it held, black at the show's start.
         s->layer0_phase = 0;
         s->layer1_phase = PATH_LEN - 1;
-        s->fade_level = 255;
+        s->fade_level = SCENE1_FADE_BLACK;
         s->last_tick = read_tick_count(s);
         s->scene_started = 1;
     }
@@ -103,9 +107,9 @@ void scene_1_masked_twin_scroll(ShowState* s) {
         // Read at every step: a stall that spans a song-position change fades both ways.
         std::int16_t pos = read_sngpos(s);
         if (pos == SCENE1_FADE_IN_POSITIONS[0] || pos == SCENE1_FADE_IN_POSITIONS[1])
-            s->fade_level = std::max(s->fade_level - 2, 0);
+            s->fade_level = std::max(s->fade_level - SCENE1_FADE_STEP, 0);
         else if (pos == SCENE1_FADE_OUT_POSITIONS[0] || pos == SCENE1_FADE_OUT_POSITIONS[1])
-            s->fade_level = std::min(s->fade_level + 2, 255);
+            s->fade_level = std::min(s->fade_level + SCENE1_FADE_STEP, SCENE1_FADE_BLACK);
     }
     s->last_tick = now;
 
@@ -117,15 +121,18 @@ void scene_1_masked_twin_scroll(ShowState* s) {
 // pixel the texel, then the overlay keyed over it, then the brightening of the result. overlay is
 // null at song positions without one. Scene2.TextureFollowsThePolarMapShiftedByTheOffset,
 // Scene2.OverlayChangesWithTheSongAndBothFlashesFire and Scene2FlashAllColours pin the order.
+static_assert(ASSET_KEY[ASSET_SCENE2_OVERLAY_1] == ASSET_KEY[ASSET_SCENE2_OVERLAY_1 + 1] &&
+              ASSET_KEY[ASSET_SCENE2_OVERLAY_1] == ASSET_KEY[ASSET_SCENE2_OVERLAY_1 + 2]);
 static void polar_flash_frame(Pixel* __restrict frame, const Pixel* __restrict tex,
                               const std::int32_t* __restrict angle,
                               const std::int32_t* __restrict depth, const Pixel* __restrict overlay,
                               std::uint32_t offset, std::uint32_t flash) {
+    constexpr Pixel OVERLAY_KEY = ASSET_KEY[ASSET_SCENE2_OVERLAY_1];
     if (overlay) {
         for (std::uint32_t i = 0; i < FRAME_PIXELS; i++) {
             Pixel p = tex[tex_index(static_cast<std::int32_t>(angle[i] + offset),
                                     static_cast<std::int32_t>(depth[i] + offset))];
-            p = overlay[i] > KEY_LOW ? overlay[i] : p;
+            p = passes_key(overlay[i], OVERLAY_KEY) ? overlay[i] : p;
             frame[i] = fade_up_swar(p, flash);
         }
     } else {
@@ -150,16 +157,17 @@ void scene_2_polar_flash(ShowState* s) {
     // The overlay's song position is read once; the triggers read it afresh, after it. They
     // change only the level the final brightening uses, so they may run before the walk.
     std::int16_t pos = read_sngpos(s);
-    const Pixel* overlay = pos == 7   ? asset_pixels(s, ASSET_SCENE2_OVERLAY_1)
-                           : pos == 8 ? asset_pixels(s, ASSET_SCENE2_OVERLAY_1 + 1)
-                           : pos == 9 ? asset_pixels(s, ASSET_SCENE2_OVERLAY_1 + 2)
-                                      : nullptr;
-    if (s->flash_stage == 0 && read_sngpos(s) == 8) {
+    constexpr const std::int16_t* at = SCENE2_OVERLAY_POSITIONS;
+    const Pixel* overlay = pos == at[0]   ? asset_pixels(s, ASSET_SCENE2_OVERLAY_1)
+                           : pos == at[1] ? asset_pixels(s, ASSET_SCENE2_OVERLAY_1 + 1)
+                           : pos == at[2] ? asset_pixels(s, ASSET_SCENE2_OVERLAY_1 + 2)
+                                          : nullptr;
+    if (s->flash_stage == 0 && read_sngpos(s) == at[1]) {
         s->flash_stage = 1;
         s->flash_level = 255;
     }
     // The second flash needs the first: a song that jumps from 7 to 9 gets none.
-    if (s->flash_stage == 1 && read_sngpos(s) == 9) {
+    if (s->flash_stage == 1 && read_sngpos(s) == at[2]) {
         s->flash_stage = 2;
         s->flash_level = 255;
     }
@@ -173,7 +181,7 @@ void scene_2_polar_flash(ShowState* s) {
     if (n > 0) {
         // The song position is read once for all the steps, so n steps are one subtraction:
         // the level stops at 0 and the offset runs on without a wrap of its own.
-        if (pos >= 7 && pos <= 9)
+        if (pos >= at[0] && pos <= at[SCENE2_OVERLAY_COUNT - 1])
             s->flash_level = static_cast<std::int32_t>(
                 std::max<std::int64_t>(s->flash_level - 2 * std::int64_t{n}, 0));
         s->polar_offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(s->polar_offset) +

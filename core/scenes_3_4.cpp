@@ -83,7 +83,7 @@ static void combine_patches_keyed(Pixel* __restrict frame, const Pixel* __restri
                                   const Pixel* __restrict c, const Pixel* __restrict overlay) {
     for (std::uint32_t i = 0; i < FRAME_PIXELS; i++) {
         Pixel sum = add_saturate_swar(b[i], c[i]);
-        frame[i] = overlay[i] > KEY_HIGH ? overlay[i] : sum;
+        frame[i] = passes_key(overlay[i], ASSET_KEY[ASSET_SCENE3_OVERLAY]) ? overlay[i] : sum;
     }
 }
 
@@ -111,7 +111,7 @@ void scene_3_twin_light_bump(ShowState* s) {
                s->scratch_b);
     // The overlay's song position is read once, before the combine it is folded into
     // (Scene3.KeyedOverlayOnlyAtEleven).
-    if (read_sngpos(s) == 11)
+    if (read_sngpos(s) == SCENE3_OVERLAY_POSITION)
         combine_patches_keyed(s->frame, s->scratch_b, s->scratch_c,
                               asset_pixels(s, ASSET_SCENE3_OVERLAY));
     else
@@ -133,6 +133,12 @@ void scene_3_twin_light_bump(ShowState* s) {
 
 // One frame row of Scene 4: the saturated sum of the two layers, then the keyed overlay.
 // Rows clear of the 16-bit ring's wrap take the straight loop.
+// The four overlays go through one key.
+constexpr Pixel SCENE4_OVERLAY_KEY = ASSET_KEY[ASSET_SCENE4_OVERLAY_1];
+static_assert(ASSET_KEY[ASSET_SCENE4_OVERLAY_1 + 1] == SCENE4_OVERLAY_KEY &&
+              ASSET_KEY[ASSET_SCENE4_OVERLAY_1 + 2] == SCENE4_OVERLAY_KEY &&
+              ASSET_KEY[ASSET_SCENE4_OVERLAY_1 + 3] == SCENE4_OVERLAY_KEY);
+
 static void saturate_keyed_row(Pixel* __restrict out, const Pixel* __restrict tex0,
                                std::uint32_t start0, const Pixel* __restrict tex1,
                                std::uint32_t start1, const Pixel* __restrict overlay) {
@@ -141,13 +147,13 @@ static void saturate_keyed_row(Pixel* __restrict out, const Pixel* __restrict te
         const Pixel* b = tex1 + start1;
         for (std::uint32_t x = 0; x < FRAME_W; x++) {
             Pixel sum = add_saturate_swar(a[x], b[x]);
-            out[x] = overlay[x] > KEY_HIGH ? overlay[x] : sum;
+            out[x] = passes_key(overlay[x], SCENE4_OVERLAY_KEY) ? overlay[x] : sum;
         }
     } else {
         for (std::uint32_t x = 0; x < FRAME_W; x++) {
             Pixel sum =
                 add_saturate_swar(tex0[(start0 + x) & 0xFFFFu], tex1[(start1 + x) & 0xFFFFu]);
-            out[x] = overlay[x] > KEY_HIGH ? overlay[x] : sum;
+            out[x] = passes_key(overlay[x], SCENE4_OVERLAY_KEY) ? overlay[x] : sum;
         }
     }
 }

@@ -9,20 +9,23 @@
 
 namespace {
 
-// The strip is drawn while its window starts at source column 2979 or less; the last step takes
-// it to 2982, past the end of the 3300-column picture minus the frame width, and it stays hidden.
-constexpr std::int32_t STRIP_LAST_DRAWN = 2979;
-constexpr std::int32_t STRIP_STEP = 3;
-constexpr int STRIP_STRIDE = 3300;
+// The strip is drawn while its window starts at source column SCENE5_STRIP_LAST_DRAWN (2979) or
+// less; the last step takes it to 2982, past the end of the 3300-column picture minus the frame
+// width, and it stays hidden.
+constexpr std::int32_t STRIP_LAST_DRAWN = SCENE5_STRIP_LAST_DRAWN;
+constexpr std::int32_t STRIP_STEP = SCENE5_STRIP_STEP;
+constexpr int STRIP_STRIDE = ASSET_MAP[ASSET_SCENE5_STRIP].width;
 constexpr int STRIP_TOP = 93;
-constexpr int STRIP_ROWS = 55;
+constexpr int STRIP_ROWS = ASSET_MAP[ASSET_SCENE5_STRIP].height;
 
-constexpr int PANEL_SIZE = 256;
+// Scene 6's panel is Scene 3's light map, square.
+constexpr int PANEL_SIZE = ASSET_MAP[ASSET_SCENE3_LIGHT_MAP].width;
+static_assert(ASSET_MAP[ASSET_SCENE3_LIGHT_MAP].height == PANEL_SIZE);
 
 } // namespace
 
-// Row y of the frame: the tiled wobbled texture, the tunnel keyed over it (KEY_LOW), and, on the
-// strip's rows while it shows, the strip keyed over that (KEY_HIGH); each layer touches only the
+// Row y of the frame: the tiled wobbled texture, the tunnel keyed over it, and, on the strip's
+// rows while it shows, the strip keyed over that; each layer touches only the
 // row's own words, so the row is finished before the next. Pinned by
 // Scene5.FirstFrameTilesTheTextureWobbledByTheTableOnBothAxes and
 // Scene5.TunnelAndStripAreKeyedOverTheTextureAfterTicks.
@@ -43,12 +46,12 @@ static inline void scene_5_row(int y, const ShowState* s, const Pixel* __restric
                     (static_cast<std::uint32_t>(depth[x]) << 8) + offset_index) &
                    0xFFFFu;
     for (int x = 0; x < FRAME_W; x++)
-        key_store(tunnel[index[x]], &row[x], KEY_LOW);
+        key_store(tunnel[index[x]], &row[x], ASSET_KEY[ASSET_SCENE5_TUNNEL]);
     if (s->strip_offset <= STRIP_LAST_DRAWN && y >= STRIP_TOP && y < STRIP_TOP + STRIP_ROWS) {
         const Pixel* __restrict src =
             asset_pixels(s, ASSET_SCENE5_STRIP) + (y - STRIP_TOP) * STRIP_STRIDE + s->strip_offset;
         for (int x = 0; x < FRAME_W; x++)
-            key_store(src[x], &row[x], KEY_HIGH);
+            key_store(src[x], &row[x], ASSET_KEY[ASSET_SCENE5_STRIP]);
     }
 }
 

@@ -9,7 +9,7 @@
 namespace {
 
 constexpr int PICTURE_TOP = 93;
-constexpr int PICTURE_ROWS = 55;
+constexpr int PICTURE_ROWS = ASSET_MAP[ASSET_SCENE7_WORD_1].height;
 // Step 0's picture waits for this row before it shows.
 constexpr std::uint16_t FIRST_PICTURE_AFTER = SCENE7_ROW_AFTER[0];
 
@@ -20,15 +20,19 @@ struct SlideStep {
     std::uint16_t next_after; // the next step comes once patpos is greater than this
 };
 
+// Step `step` shows picture `asset`, as wide as the asset map says, centred.
+constexpr SlideStep slide_of(int asset, int step) {
+    return {static_cast<std::uint8_t>(asset), static_cast<std::int16_t>(ASSET_MAP[asset].width),
+            static_cast<std::int16_t>((FRAME_W - ASSET_MAP[asset].width) / 2),
+            SCENE7_ROW_AFTER[step + 1]};
+}
+
 // Step 6 shows word 2 again, the picture of step 1; word 7 waits for step 7.
 constexpr int W1 = ASSET_SCENE7_WORD_1;
 constexpr SlideStep SLIDE_STEPS[] = {
-    {W1, 300, 10, SCENE7_ROW_AFTER[1]},      {W1 + 1, 200, 60, SCENE7_ROW_AFTER[2]},
-    {W1 + 2, 200, 60, SCENE7_ROW_AFTER[3]},  {W1 + 3, 200, 60, SCENE7_ROW_AFTER[4]},
-    {W1 + 4, 200, 60, SCENE7_ROW_AFTER[5]},  {W1 + 5, 200, 60, SCENE7_ROW_AFTER[6]},
-    {W1 + 1, 200, 60, SCENE7_ROW_AFTER[7]},  {W1 + 6, 200, 60, SCENE7_ROW_AFTER[8]},
-    {W1 + 7, 200, 60, SCENE7_ROW_AFTER[9]},  {W1 + 8, 200, 60, SCENE7_ROW_AFTER[10]},
-    {W1 + 9, 200, 60, SCENE7_ROW_AFTER[11]},
+    slide_of(W1, 0),     slide_of(W1 + 1, 1), slide_of(W1 + 2, 2),  slide_of(W1 + 3, 3),
+    slide_of(W1 + 4, 4), slide_of(W1 + 5, 5), slide_of(W1 + 1, 6),  slide_of(W1 + 6, 7),
+    slide_of(W1 + 7, 8), slide_of(W1 + 8, 9), slide_of(W1 + 9, 10),
 };
 static_assert(sizeof(SLIDE_STEPS) / sizeof(SLIDE_STEPS[0]) == SCENE7_PICTURES);
 // The step after the last picture: nothing more is drawn and the step stays.
@@ -36,8 +40,8 @@ constexpr std::uint8_t SLIDES_DONE = sizeof(SLIDE_STEPS) / sizeof(SLIDE_STEPS[0]
 
 // The scroller stops once its window reaches the picture's last 240 rows: 883,200 + 76,800 is
 // the 960,000 Pixels of ASSET_SCENE8_SCROLLER, so no read leaves the picture.
-constexpr std::int32_t SCROLLER_LAST_STEP_FROM = 883199;
-constexpr std::int32_t SCROLLER_STEP = 2 * FRAME_W;
+constexpr std::int32_t SCROLLER_LAST_STEP_FROM = SCENE8_SCROLLER_LAST_STEP_FROM;
+constexpr std::int32_t SCROLLER_STEP = SCENE8_SCROLLER_STEP;
 
 } // namespace
 
@@ -52,7 +56,7 @@ static void scene_7_render(ShowState* s) {
         return;
     const SlideStep& slide = SLIDE_STEPS[step];
     blit_window_keyed(s->frame, asset_pixels(s, slide.asset), slide.left, PICTURE_TOP, slide.width,
-                      PICTURE_ROWS, slide.width, 0, KEY_HIGH);
+                      PICTURE_ROWS, slide.width, 0, ASSET_KEY[slide.asset]);
     // One step at most per frame, so a late frame still shows every picture once.
     if (read_patpos(s) > slide.next_after)
         s->slide_step = static_cast<std::uint8_t>(step + 1);
@@ -81,7 +85,7 @@ static inline void scene_8_run(const Pixel* __restrict layer0, const Pixel* __re
                                const Pixel* __restrict scroller, Pixel* __restrict row, int n) {
     for (int x = 0; x < n; x++) {
         Pixel v = add_wrap(layer1[x], layer0[x]);
-        key_store(scroller[x], &v, KEY_HIGH);
+        key_store(scroller[x], &v, ASSET_KEY[ASSET_SCENE8_SCROLLER]);
         row[x] = v;
     }
 }
@@ -91,7 +95,7 @@ static inline void scene_8_row(const Pixel* __restrict layer0, const Pixel* __re
                                const Pixel* __restrict scroller, Pixel* __restrict row) {
     for (int x = 0; x < FRAME_W; x++) {
         Pixel v = add_wrap(layer1[x], layer0[x]);
-        key_store(scroller[x], &v, KEY_HIGH);
+        key_store(scroller[x], &v, ASSET_KEY[ASSET_SCENE8_SCROLLER]);
         row[x] = v;
     }
 }

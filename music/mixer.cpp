@@ -86,7 +86,7 @@ bool mixer_open(const char* path, std::string* error, bool* bad_module) {
         return false;
     }
     // Hidden patterns beyond the order list are not loaded, as in the show.
-    module = Player_Load(path, MIX_MAX_CHANNELS, 0);
+    module = Player_Load(path, MUSIC_MAX_VOICES, 0);
     if (!module) {
         *error = std::string("cannot load the module: ") + MikMod_strerror(MikMod_errno);
         *bad_module = true;

@@ -12,9 +12,6 @@
 // 16-bit stereo in host byte order.
 constexpr std::uint32_t MIX_BYTES_PER_FRAME = 4;
 
-// The voice budget xdemo loads the module with.
-constexpr std::uint8_t MIX_MAX_CHANNELS = 24;
-
 // Starts libmikmod with the show's settings and the collecting driver, and loads the module at
 // path as xdemo does (hidden patterns not loaded, a module without song positions refused).
 // Returns true, or false with *error holding the reason; *bad_module tells a module that cannot

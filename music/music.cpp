@@ -1,6 +1,7 @@
 // libmikmod start-up with the show's fixed mixing settings, the module handle the frame loop
 // reads its song position from, and the music's shutdown.
 #include "music/music.h"
+#include "music/sample_clock.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,7 +18,7 @@ void music_apply_settings() {
     md_volume = 128;
     md_reverb = 0;
     md_device = 0; // autodetect: the first registered driver that reports itself present
-    md_mixfreq = 44100;
+    md_mixfreq = MIX_RATE_HZ;
     // 16-bit stereo, music mixed in software; no high-quality mixer, surround or interpolation.
     // Every other bit keeps the value the library gave it.
     md_mode = static_cast<UWORD>((md_mode & 0xFCEF) | 0x000B);

@@ -31,6 +31,10 @@ extern std::uint32_t heard_sngtime;
 static_assert(std::atomic<std::int32_t>::is_always_lock_free);
 static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
 
+// The most voices the show's module plays at once (Player_Load's maximum of channels), live
+// and in every offline mix.
+constexpr std::uint8_t MUSIC_MAX_VOICES = 24;
+
 // Writes the show's six mixing settings (pansep, volume, reverb, device 0 = autodetect, mixing
 // rate, mode) in that order; called before MikMod_Init. A program that picks its own output
 // driver sets md_device after it.

@@ -6,6 +6,7 @@
 CLOSE_WINDOW=$2
 TOOLS="$(cd "$(dirname "$0")" && pwd)/play_tools.py"
 PLAY="$BUILD/quab-play"
+. "$BUILD/timeline.sh" || fail "timeline.sh"
 
 make_assets "$WORK/quab.dat"
 # 7.7 s per song position, a tone on every row.
@@ -72,7 +73,7 @@ start_play
 [ "$(size_of)" = "640x480" ] || fail "default size $(size_of), expected 640x480"
 xprop -id "$window" WM_CLASS | grep -q '"quab-play"' ||
     fail "class: $(xprop -id "$window" WM_CLASS)"
-wait_title "QUAB: Scene 1, masked twin scroll (position 0)"
+wait_title "QUAB: Scene 1, ${SCENE_NAMES[0]} (position 0)"
 end_with xdotool key --window "$window" Escape
 
 # --- The picture: Scene 7 at row 0 is its background, which no clock moves; paused there, the
@@ -81,7 +82,7 @@ printf '0 21 0\n' >"$WORK/still.timeline"
 "$BUILD/quab-render" "$WORK/quab.dat" "$WORK/still.timeline" "$WORK/render" >/dev/null ||
     fail "quab-render"
 start_play --music still.xm --start 21 --scale 3
-wait_title "Scene 7, picture sequence (position 21)"
+wait_title "Scene 7, ${SCENE_NAMES[6]} (position $SCENE7_POSITION)"
 xdotool key --window "$window" space
 wait_title "paused"
 sleep 0.2
@@ -102,13 +103,13 @@ done
 
 # --- Jumps: Right and Left move a song position and set the scene up.
 start_play --start 9 --scale 1
-wait_title "Scene 2, polar flash (position 9)"
+wait_title "Scene 2, ${SCENE_NAMES[1]} (position 9)"
 xdotool key --window "$window" Right
-wait_title "Scene 3, twin-light bump map (position 10)"
+wait_title "Scene 3, ${SCENE_NAMES[2]} (position 10)"
 xdotool key --window "$window" Right Right
-wait_title "Scene 4, cycling-overlay scroll (position 12)"
+wait_title "Scene 4, ${SCENE_NAMES[3]} (position 12)"
 xdotool key --window "$window" Left Left Left
-wait_title "Scene 2, polar flash (position 9)"
+wait_title "Scene 2, ${SCENE_NAMES[1]} (position 9)"
 # Keys without a meaning here do nothing.
 xdotool key --window "$window" a Return Up Down
 sleep 0.3

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/timeline.h"
 #include "tools/builder/font_text.h"
 #include "tools/builder/paint.h"
 
@@ -476,6 +477,7 @@ struct CreditLine {
 // the text rises from the bottom edge), rolls two rows a tick for 27.6 s and rests on rows
 // 2760..2999 for the rest of the song: that last screen is a picture of its own.
 std::vector<Pixel> make_credits(FontSet* fonts) {
+    static_assert(SCENE_COUNT == 8, "the credits name every scene");
     static const CreditLine lines[] = {
         {TITLE, "QUAB"},
         {BODY, "a real-time demo for Linux"},
@@ -501,14 +503,14 @@ std::vector<Pixel> make_credits(FontSet* fonts) {
         {GAP, nullptr},
         {GAP, nullptr},
         {HEADING, "THE SCENES"},
-        {BODY, "masked twin scroll"},
-        {BODY, "polar flash"},
-        {BODY, "twin-light bump map"},
-        {BODY, "cycling-overlay scroll"},
-        {BODY, "wobble tunnel"},
-        {BODY, "orbiting panels"},
-        {BODY, "picture sequence"},
-        {BODY, "closing scroller"},
+        {BODY, SCENE_NAMES[0]},
+        {BODY, SCENE_NAMES[1]},
+        {BODY, SCENE_NAMES[2]},
+        {BODY, SCENE_NAMES[3]},
+        {BODY, SCENE_NAMES[4]},
+        {BODY, SCENE_NAMES[5]},
+        {BODY, SCENE_NAMES[6]},
+        {BODY, SCENE_NAMES[7]},
         {GAP, nullptr},
         {GAP, nullptr},
         {HEADING, "THE NUMBERS"},

@@ -51,8 +51,5 @@ void blend_coverage_gradient(Image* picture, const Coverage& c, Rgb top, Rgb bot
 void stamp_keyed_text(Image* picture, const Coverage& text, double outline_px, Rgb fill_top,
                       Rgb fill_bottom, int y_top, int y_bottom, Rgb outline);
 
-// True when the word passes the key test against threshold (as the scenes' key_store does).
-static inline bool passes_key(Pixel p, Pixel threshold) { return p > threshold; }
-
 // Small deterministic generator for stars and noise (xorshift32); never returns 0 for seed != 0.
 std::uint32_t next_random(std::uint32_t* state);

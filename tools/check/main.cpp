@@ -122,6 +122,9 @@ int main(int argc, char** argv) {
                         static_cast<double>(longest) / TICKS_PER_S);
             black_warnings(plan, black, &warnings);
         }
+        // The short answer for a musician, before the warnings that spell it out.
+        std::printf("\n");
+        print_needs(plan);
     }
     if (assets) {
         key_warnings(assets, opt.assets, &warnings);

@@ -722,12 +722,12 @@ static void closing(Song& s) {
             effect(p, ch, r, XM_FX_VOLUME_SLIDE, 0x01);
 
     for (int i = 0; i < 4; ++i)
-        split_phrase(s, phrases[i], 22 + 2 * std::uint32_t(i));
+        split_phrase(s, phrases[i], std::uint32_t(scene_first_position(7)) + 2 * std::uint32_t(i));
 }
 
 // 30: the tail. Every voice is released; reaching this position ends the show.
 static void tail(Song& s) {
-    XmPattern& p = s.pattern(30);
+    XmPattern& p = s.pattern(SHOW_POSITIONS);
     for (std::uint32_t ch = 0; ch < CH; ++ch)
         note_off(p, ch, 0);
 }

@@ -9,11 +9,6 @@
 
 #include "tools/play/overlay.h"
 
-const char* const SCENE_NAMES[SCENE_END] = {
-    "masked twin scroll", "polar flash",     "twin-light bump map", "cycling-overlay scroll",
-    "wobble tunnel",      "orbiting panels", "picture sequence",    "closing scroller",
-};
-
 namespace {
 
 constexpr std::uint32_t MAX_SCALE = 16;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "core/timeline.h"
+
 #include "tools/play/player.h"
 
 // Opens the window at scale times 320x240 (0: the largest whole multiple within two thirds of the
@@ -29,6 +31,3 @@ void present(Player* p, bool new_frame);
 
 // The window's title: scene, its name and the song position, and whether paused.
 void set_title(Player* p);
-
-// The scene names of the window title and the overlay, by scene_index.
-extern const char* const SCENE_NAMES[SCENE_END];

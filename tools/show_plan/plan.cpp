@@ -12,11 +12,6 @@
 
 namespace {
 
-constexpr const char* SCENE_TITLES[SCENE_COUNT] = {
-    "masked twin scroll", "polar flash",     "twin-light bump map", "cycling-overlay scroll",
-    "wobble tunnel",      "orbiting panels", "picture sequence",    "closing scroller",
-};
-
 // The assets each scene reads, in the order a maker meets them; -1 ends a list.
 constexpr int MAX_SCENE_ASSETS = 12;
 constexpr int SCENE_ASSETS[SCENE_COUNT][MAX_SCENE_ASSETS] = {
@@ -36,22 +31,6 @@ constexpr int SCENE_ASSETS[SCENE_COUNT][MAX_SCENE_ASSETS] = {
 };
 static_assert(SCENE2_OVERLAYS == 3 && SCENE4_OVERLAYS == 4 && SCENE7_WORDS == 10,
               "the scenes' asset lists above name every overlay and word");
-
-// Every asset the show draws only where it passes a key, and the key it is held against.
-constexpr KeyedAsset KEYED_ASSETS[] = {
-    {ASSET_SCENE1_MASK_EARLY, KEY_HIGH},    {ASSET_SCENE1_MASK_LATE, KEY_HIGH},
-    {ASSET_SCENE2_OVERLAY_1, KEY_LOW},      {ASSET_SCENE2_OVERLAY_1 + 1, KEY_LOW},
-    {ASSET_SCENE2_OVERLAY_1 + 2, KEY_LOW},  {ASSET_SCENE3_OVERLAY, KEY_HIGH},
-    {ASSET_SCENE4_OVERLAY_1, KEY_HIGH},     {ASSET_SCENE4_OVERLAY_1 + 1, KEY_HIGH},
-    {ASSET_SCENE4_OVERLAY_1 + 2, KEY_HIGH}, {ASSET_SCENE4_OVERLAY_1 + 3, KEY_HIGH},
-    {ASSET_SCENE5_TUNNEL, KEY_LOW},         {ASSET_SCENE5_STRIP, KEY_HIGH},
-    {ASSET_SCENE7_WORD_1, KEY_HIGH},        {ASSET_SCENE7_WORD_1 + 1, KEY_HIGH},
-    {ASSET_SCENE7_WORD_1 + 2, KEY_HIGH},    {ASSET_SCENE7_WORD_1 + 3, KEY_HIGH},
-    {ASSET_SCENE7_WORD_1 + 4, KEY_HIGH},    {ASSET_SCENE7_WORD_1 + 5, KEY_HIGH},
-    {ASSET_SCENE7_WORD_1 + 6, KEY_HIGH},    {ASSET_SCENE7_WORD_1 + 7, KEY_HIGH},
-    {ASSET_SCENE7_WORD_1 + 8, KEY_HIGH},    {ASSET_SCENE7_WORD_1 + 9, KEY_HIGH},
-    {ASSET_SCENE8_SCROLLER, KEY_HIGH},
-};
 
 // A frame is black, as a video's black detection (ffmpeg's blackdetect with pix_th 0.06) sees
 // it, when at least 98% of its pixels have a luma of 6% of full scale or less.
@@ -148,6 +127,10 @@ ShowPlan plan_show(const ShowClock& clock) {
         plan.scenes[scene].ends = true;
         for (int k = scene + 1; k < SCENE_COUNT; k++)
             plan.scenes[k] = {true, true, plan.readings, plan.readings};
+    } else if (clock.end == ClockEnd::SONG_ENDED) {
+        // The show ends with the song (xdemo, quab-play and quab-export alike): the scene on
+        // screen then is the last, and the scenes after it never come.
+        plan.scenes[scene].ends = true;
     }
     return plan;
 }
@@ -172,6 +155,19 @@ static void fade_warning(const ShowPlan& plan, std::int16_t p, const char* which
         which, p, reading_s(run->end - run->first), need_s, p, need_s, rows_for(*run, need_s)));
 }
 
+// The last scene the show reaches (0-based).
+static int last_scene(const ShowPlan& plan) {
+    int k = 0;
+    while (k + 1 < SCENE_COUNT && plan.scenes[k + 1].reached)
+        k++;
+    return k;
+}
+
+// Whether the song stopped before the last song position of scene k.
+static bool song_stops_in(const ShowPlan& plan, int k) {
+    return plan.end == ClockEnd::SONG_ENDED && plan.last_position < SCENE_LAST_POSITION[k];
+}
+
 // A scene whose song positions end before its animation has run its course.
 static void animation_warning(const ShowPlan& plan, int scene, std::int32_t ticks,
                               const char* animation, std::vector<std::string>* warnings) {
@@ -182,12 +178,19 @@ static void animation_warning(const ShowPlan& plan, int scene, std::int32_t tick
     std::size_t length = span.end - span.first;
     if (length >= need)
         return;
-    warnings->push_back(
-        format("Scene %d lasts %.2f s, but its %s takes %.2f s and is cut short: make %s "
-               "longer by at least %.2f s",
-               scene + 1, reading_s(length), animation, ticks_s(ticks),
-               positions_text(scene_first_position(scene), SCENE_LAST_POSITION[scene]).c_str(),
-               reading_s(need - length)));
+    // A song that stops within the scene: what it plays of the scene's positions is what can
+    // grow, or the positions it lacks can come.
+    bool cut = song_stops_in(plan, scene);
+    std::int16_t last = cut ? std::max(plan.last_position, scene_first_position(scene))
+                            : SCENE_LAST_POSITION[scene];
+    std::string more =
+        cut ? format(", or give the song its positions up to %d", SCENE_LAST_POSITION[scene])
+            : std::string();
+    warnings->push_back(format("Scene %d lasts %.2f s, but its %s takes %.2f s and is cut short: "
+                               "make %s longer by at least %.2f s%s",
+                               scene + 1, reading_s(length), animation, ticks_s(ticks),
+                               positions_text(scene_first_position(scene), last).c_str(),
+                               reading_s(need - length), more.c_str()));
 }
 
 static void scene7_warning(const ShowPlan& plan, std::vector<std::string>* warnings) {
@@ -216,17 +219,18 @@ static void scene7_warning(const ShowPlan& plan, std::vector<std::string>* warni
 
 void timing_warnings(const ShowPlan& plan, const char* music_path,
                      std::vector<std::string>* warnings) {
-    constexpr int positions_needed = LAST_SHOW_POSITION + 2;
-    int stuck = 0;
-    while (stuck + 1 < SCENE_COUNT && plan.scenes[stuck + 1].reached)
-        stuck++;
-    if (plan.end == ClockEnd::SONG_ENDED) {
+    int stuck = last_scene(plan);
+    if (plan.end == ClockEnd::SONG_ENDED && stuck + 1 < SCENE_COUNT) {
+        // Where the song stops after the show's last scene has come, the show simply ends with
+        // it; only scenes that never come are worth a warning.
+        std::string lost = stuck + 2 == SCENE_COUNT
+                               ? format("Scene %d is never shown", SCENE_COUNT)
+                               : format("Scenes %d to %d are never shown", stuck + 2, SCENE_COUNT);
         warnings->push_back(format(
-            "%s: the song stops after song position %d at %.2f s; the show ends only once the "
-            "song passes position %d, so it will not end by itself and keeps showing Scene %d "
-            "until a key is pressed: give the module at least %d song positions",
-            music_path, plan.last_position, reading_s(plan.readings), LAST_SHOW_POSITION, stuck + 1,
-            positions_needed));
+            "%s: the song stops after song position %d at %.2f s, and the show ends with it in "
+            "Scene %d: %s; give the module at least %d song positions (0 to %d)",
+            music_path, plan.last_position, reading_s(plan.readings), stuck + 1, lost.c_str(),
+            SHOW_POSITIONS, LAST_SHOW_POSITION));
     } else if (plan.end == ClockEnd::TIME_LIMIT) {
         warnings->push_back(format(
             "%s: after %.0f minutes the song has still not passed song position %d (it jumps "
@@ -244,35 +248,37 @@ void timing_warnings(const ShowPlan& plan, const char* music_path,
     animation_warning(plan, 7, SCENE8_SCROLLER_TICKS, "closing scroller", warnings);
 }
 
-KeyCount count_above_key(AssetTable assets, const KeyedAsset& keyed) {
-    const AssetShape& shape = ASSET_MAP[keyed.asset];
+KeyCount count_above_key(AssetTable assets, int asset) {
+    const AssetShape& shape = ASSET_MAP[asset];
     KeyCount c{0, static_cast<std::uint32_t>(shape.width * shape.height)};
-    const Pixel* p = reinterpret_cast<const Pixel*>(assets[keyed.asset]);
+    const Pixel* p = reinterpret_cast<const Pixel*>(assets[asset]);
     for (std::uint32_t i = 0; i < c.pixels; i++)
-        c.above += p[i] > keyed.threshold;
+        c.above += passes_key(p[i], ASSET_KEY[asset]);
     return c;
 }
 
 void key_warnings(AssetTable assets, const char* assets_path, std::vector<std::string>* warnings) {
-    for (const KeyedAsset& keyed : KEYED_ASSETS) {
-        KeyCount c = count_above_key(assets, keyed);
+    for (int asset = 0; asset < ASSET_COUNT; asset++) {
+        if (ASSET_KEY[asset] == 0)
+            continue;
+        KeyCount c = count_above_key(assets, asset);
         if (c.above * 1000ull >= std::uint64_t{c.pixels} * FEW_KEYED_PER_MILLE)
             continue;
-        const AssetShape& shape = ASSET_MAP[keyed.asset];
-        const char* key = keyed.threshold == KEY_HIGH ? "KEY_HIGH" : "KEY_LOW";
+        const AssetShape& shape = ASSET_MAP[asset];
+        const char* key = ASSET_KEY[asset] == KEY_HIGH ? "KEY_HIGH" : "KEY_LOW";
         std::string how =
             format("paint what should show fully opaque (alpha 255) and brighter than #%06X "
                    "(docs/assets.md, \"How the key byte works\")",
-                   keyed.threshold & 0xFFFFFFu);
+                   ASSET_KEY[asset] & 0xFFFFFFu);
         if (c.above == 0)
             warnings->push_back(format("%s: asset %d (%s, %s) has no Pixel above its key (%s), "
                                        "so it never shows: %s",
-                                       assets_path, keyed.asset, shape.name, shape.role, key,
+                                       assets_path, asset, shape.name, shape.role, key,
                                        how.c_str()));
         else
             warnings->push_back(format("%s: asset %d (%s, %s) has only %u of its %u Pixels "
                                        "above its key (%s), so it hardly shows: %s",
-                                       assets_path, keyed.asset, shape.name, shape.role, c.above,
+                                       assets_path, asset, shape.name, shape.role, c.above,
                                        c.pixels, key, how.c_str()));
     }
 }
@@ -296,9 +302,12 @@ bool find_black(AssetTable assets, const ShowClock& clock, const ShowPlan& plan,
             break;
         bool black = frame_is_black(show.frame);
         if (black && !in_black)
-            stretches->push_back({tick, tick + 1});
-        if (black)
+            stretches->push_back({tick, tick + 1, -1});
+        if (black) {
             stretches->back().end_tick = tick + 1;
+            if (show.scene_index == 0 && show.fade_level == SCENE1_FADE_BLACK)
+                stretches->back().last_faded_tick = tick;
+        }
         in_black = black;
     }
     show_free(&show);
@@ -318,12 +327,36 @@ void black_warnings(const ShowPlan& plan, const std::vector<BlackStretch>& stret
         std::string scenes = scene_first == scene_last
                                  ? format("Scene %d", scene_first + 1)
                                  : format("Scenes %d to %d", scene_first + 1, scene_last + 1);
-        warnings->push_back(format(
-            "the picture is black from %.2f s to %.2f s (%.2f s, %s, %s), which looks like a "
-            "stall: shorten those song positions or make what they show brighter",
-            ticks_s(b.first_tick), ticks_s(b.end_tick), ticks_s(length), scenes.c_str(),
-            positions_text(position_at_reading(plan, first), position_at_reading(plan, last))
-                .c_str()));
+        std::int16_t p0 = position_at_reading(plan, first), p1 = position_at_reading(plan, last);
+        std::string where = format("the picture is black from %.2f s to %.2f s (%.2f s, %s, %s)",
+                                   ticks_s(b.first_tick), ticks_s(b.end_tick), ticks_s(length),
+                                   scenes.c_str(), positions_text(p0, p1).c_str());
+        // What to cut so that the black lasts no longer than a pause: where Scene 1 has faded
+        // out, the positions it stays faded through (nothing in the pictures can light it);
+        // otherwise all of them. In rows at the pace of the last position to shorten.
+        double cut_s = ticks_s(length - LONGEST_BLACK_TICKS);
+        bool faded = b.last_faded_tick >= 0;
+        std::int16_t last_cut =
+            faded ? position_at_reading(plan,
+                                        static_cast<std::size_t>(b.last_faded_tick) * TICK_READINGS)
+                  : p1;
+        const PositionRun* run = first_run(plan, last_cut);
+        std::string shorten =
+            format("shorten %s by at least %.2f s%s", positions_text(p0, last_cut).c_str(), cut_s,
+                   run ? format(" (%u rows at %s pace)", rows_for(*run, cut_s),
+                                p0 == last_cut ? "its" : "their")
+                             .c_str()
+                       : "");
+        if (faded)
+            warnings->push_back(format("%s: Scene 1 has faded out to black, its own fade, which "
+                                       "no picture can change: %s, so that the black lasts at "
+                                       "most %.2f s",
+                                       where.c_str(), shorten.c_str(),
+                                       ticks_s(LONGEST_BLACK_TICKS)));
+        else
+            warnings->push_back(format("%s, which looks like a stall: make what %s shows "
+                                       "brighter, or %s",
+                                       where.c_str(), scenes.c_str(), shorten.c_str()));
     }
 }
 
@@ -332,16 +365,16 @@ void print_plan(const ShowPlan& plan, const char* music_path) {
         const SceneSpan& span = plan.scenes[k];
         std::string positions = positions_text(scene_first_position(k), SCENE_LAST_POSITION[k]);
         if (!span.reached) {
-            std::printf("Scene %d, %s (%s): never shown\n", k + 1, SCENE_TITLES[k],
+            std::printf("Scene %d, %s (%s): never shown\n", k + 1, SCENE_NAMES[k],
                         positions.c_str());
             continue;
         }
         if (span.ends)
-            std::printf("Scene %d, %s (%s): %.2f s to %.2f s (%.2f s)\n", k + 1, SCENE_TITLES[k],
+            std::printf("Scene %d, %s (%s): %.2f s to %.2f s (%.2f s)\n", k + 1, SCENE_NAMES[k],
                         positions.c_str(), reading_s(span.first), reading_s(span.end),
                         reading_s(span.end - span.first));
         else
-            std::printf("Scene %d, %s (%s): from %.2f s, and never ends\n", k + 1, SCENE_TITLES[k],
+            std::printf("Scene %d, %s (%s): from %.2f s, and never ends\n", k + 1, SCENE_NAMES[k],
                         positions.c_str(), reading_s(span.first));
         std::string starts, rows;
         for (std::int16_t p = scene_first_position(k); p <= SCENE_LAST_POSITION[k]; p++) {
@@ -377,9 +410,99 @@ void print_plan(const ShowPlan& plan, const char* music_path) {
         std::printf("The show ends at %.2f s (%d:%02d), when the song passes song position %d.\n",
                     end_s, whole_s / 60, whole_s % 60, LAST_SHOW_POSITION);
     else if (plan.end == ClockEnd::SONG_ENDED)
-        std::printf("%s stops at %.2f s (%d:%02d); the show does not end there.\n", music_path,
-                    end_s, whole_s / 60, whole_s % 60);
+        std::printf("The show ends at %.2f s (%d:%02d), when the song stops after song position "
+                    "%d.\n",
+                    end_s, whole_s / 60, whole_s % 60, plan.last_position);
     else
         std::printf("%s still plays after %.2f s (%d:%02d); the check stops there.\n", music_path,
                     end_s, whole_s / 60, whole_s % 60);
+}
+
+namespace {
+
+// One need of the show: song positions first..last together at least need_ticks long, or (with
+// need_ticks 0) position first at least need_rows rows long.
+struct Need {
+    std::int16_t first, last;
+    std::int32_t need_ticks;
+    std::uint32_t need_rows;
+    const char* what;
+};
+
+// The seconds a row lasts at song position p, or, for a position the song never plays, at the
+// pace it played last; 0 for a song without a row.
+double row_s_at(const ShowPlan& plan, std::int16_t p) {
+    const PositionRun* run = first_run(plan, p);
+    if (!run && !plan.runs.empty())
+        run = &plan.runs.back();
+    return run ? reading_s(run->end - run->first) / (run->last_row + 1) : 0;
+}
+
+} // namespace
+
+void print_needs(const ShowPlan& plan) {
+    std::printf("What the show needs from a module (rows at this song's pace), and this song:\n");
+    int met = 0, needs = 1;
+    std::string has = plan.last_position >= LAST_SHOW_POSITION
+                          ? format("plays 0 to %d: enough", plan.last_position)
+                          : format("plays 0 to %d: %d too few", plan.last_position,
+                                   LAST_SHOW_POSITION - plan.last_position);
+    met += plan.last_position >= LAST_SHOW_POSITION;
+    std::printf("    song positions 0 to %d: %s\n", LAST_SHOW_POSITION, has.c_str());
+
+    const Need list[] = {
+        {SCENE1_FADE_IN_POSITIONS[0], SCENE1_FADE_IN_POSITIONS[0], SCENE1_FADE_TICKS, 0,
+         "Scene 1 fades in"},
+        {SCENE1_FADE_OUT_POSITIONS[0], SCENE1_FADE_OUT_POSITIONS[0], SCENE1_FADE_TICKS, 0,
+         "Scene 1 fades out"},
+        {SCENE1_FADE_IN_POSITIONS[1], SCENE1_FADE_IN_POSITIONS[1], SCENE1_FADE_TICKS, 0,
+         "Scene 1 fades in"},
+        {SCENE1_FADE_OUT_POSITIONS[1], SCENE1_FADE_OUT_POSITIONS[1], SCENE1_FADE_TICKS, 0,
+         "Scene 1 fades out"},
+        {scene_first_position(4), SCENE_LAST_POSITION[4], SCENE5_STRIP_TICKS, 0, "Scene 5's strip"},
+        {SCENE7_POSITION, SCENE7_POSITION, 0, SCENE7_ROW_AFTER[SCENE7_PICTURES] + 1u,
+         "Scene 7's pictures"},
+        {scene_first_position(7), SCENE_LAST_POSITION[7], SCENE8_SCROLLER_TICKS, 0,
+         "Scene 8's scroller"},
+    };
+    for (const Need& n : list) {
+        needs++;
+        // What the song plays of these positions, each counted once (its first run).
+        std::uint32_t rows = 0;
+        std::size_t readings = 0;
+        bool played = false;
+        for (std::int16_t p = n.first; p <= n.last; p++)
+            if (const PositionRun* run = first_run(plan, p)) {
+                rows += run->last_row + 1u;
+                readings += run->end - run->first;
+                played = true;
+            }
+        double row_s = row_s_at(plan, n.first);
+        std::string need, verdict;
+        bool enough;
+        if (n.need_ticks > 0) {
+            double need_s = ticks_s(n.need_ticks);
+            std::uint32_t need_rows =
+                row_s > 0 ? static_cast<std::uint32_t>(std::ceil(need_s / row_s - 1e-9)) : 0;
+            need = format("%.2f s = %u rows", need_s, need_rows);
+            enough = readings >= static_cast<std::size_t>(n.need_ticks) * TICK_READINGS;
+            double short_s = need_s - reading_s(readings);
+            std::uint32_t short_rows =
+                row_s > 0 ? static_cast<std::uint32_t>(std::ceil(short_s / row_s - 1e-9)) : 0;
+            verdict = enough ? "enough" : format("short by %.2f s, %u rows", short_s, short_rows);
+        } else {
+            need = format("%u rows", n.need_rows);
+            enough = rows >= n.need_rows;
+            verdict = enough ? "enough" : format("short by %u rows", n.need_rows - rows);
+        }
+        met += enough;
+        std::string it = played ? format("plays %u rows (%.2f s)", rows, reading_s(readings))
+                                : std::string("never played");
+        std::printf("    %s (%s): %s; %s: %s\n", positions_text(n.first, n.last).c_str(), n.what,
+                    need.c_str(), it.c_str(), verdict.c_str());
+    }
+    if (met == needs)
+        std::printf("This song meets all %d of them.\n", needs);
+    else
+        std::printf("This song meets %d of the %d.\n", met, needs);
 }

@@ -7,20 +7,11 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "core/show.h"
 #include "core/timeline.h"
 #include "tools/show_plan/show_clock.h"
 
 constexpr std::int32_t TICKS_PER_S = 50;
-
-// How long the scenes' animations run, in ticks of the show's clock.
-// Scene 1 moves its fade level by 2 a tick between 255 and 0: 128 steps either way.
-constexpr std::int32_t SCENE1_FADE_TICKS = 128;
-// Scene 5's strip (3300 columns) moves 3 columns a tick and is drawn while its 320-column window
-// starts at column 2979 or before: gone on the 994th tick.
-constexpr std::int32_t SCENE5_STRIP_TICKS = 994;
-// Scene 8's scroller (3000 rows) moves 2 rows a tick and stops with its last 240 rows on
-// screen: 1380 ticks.
-constexpr std::int32_t SCENE8_SCROLLER_TICKS = 1380;
 
 // The show is played for black frames up to this long; a show that runs on past it is already
 // warned about.
@@ -73,16 +64,12 @@ const PositionRun* first_run(const ShowPlan& plan, std::int16_t p);
 void timing_warnings(const ShowPlan& plan, const char* music_path,
                      std::vector<std::string>* warnings);
 
-// A keyed asset's Pixels above its key threshold.
-struct KeyedAsset {
-    int asset;
-    std::uint32_t threshold;
-};
+// A keyed asset's Pixels that pass its key (ASSET_KEY).
 struct KeyCount {
     std::uint32_t above;
     std::uint32_t pixels;
 };
-KeyCount count_above_key(AssetTable assets, const KeyedAsset& keyed);
+KeyCount count_above_key(AssetTable assets, int asset);
 
 // Warnings about keyed pictures and overlays that never or hardly show.
 void key_warnings(AssetTable assets, const char* assets_path, std::vector<std::string>* warnings);
@@ -91,6 +78,9 @@ void key_warnings(AssetTable assets, const char* assets_path, std::vector<std::s
 struct BlackStretch {
     std::int32_t first_tick;
     std::int32_t end_tick;
+    // The last tick within it at which Scene 1 has faded all the way to black, or -1: from the
+    // stretch's start up to there the black is Scene 1's own fade.
+    std::int32_t last_faded_tick;
 };
 
 // Plays the show offline on the clock, one pass per tick up to BLACK_CHECK_TICKS, and returns
@@ -99,9 +89,15 @@ struct BlackStretch {
 [[nodiscard]] bool find_black(AssetTable assets, const ShowClock& clock, const ShowPlan& plan,
                               std::vector<BlackStretch>* stretches);
 
-// Warnings about black stretches longer than LONGEST_BLACK_TICKS.
+// Warnings about black stretches longer than LONGEST_BLACK_TICKS, each with what to shorten (in
+// seconds and in rows at the song's pace) or, where the pictures are to blame, brighten.
 void black_warnings(const ShowPlan& plan, const std::vector<BlackStretch>& stretches,
                     std::vector<std::string>* warnings);
 
 // Prints the plan: each scene's song positions, its start and end and what it shows.
 void print_plan(const ShowPlan& plan, const char* music_path);
+
+// Prints the short answer for a musician: what the show needs from a module (its song
+// positions, and how long those that carry an animation must be, in rows at the song's pace)
+// and how far this song is from each need.
+void print_needs(const ShowPlan& plan);

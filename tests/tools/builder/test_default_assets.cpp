@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/show.h"
 #include "tools/builder/default_assets.h"
 #include "tools/builder/font_text.h"
 
@@ -55,14 +56,40 @@ TEST_F(DefaultAssets, EveryAssetHasTheShapeOfTheMap) {
 
 // Which scene draws each keyed asset through which threshold; min_share is the least fraction of
 // the picture that must draw (a caption is small, a mask or a tunnel large).
+// The share of each keyed asset's Pixels that is drawn; the key is the scenes' own (ASSET_KEY).
 struct KeyedCase {
     int asset;
-    Pixel threshold;
     double min_share;
     double max_share;
 };
 
 void PrintTo(const KeyedCase& c, std::ostream* os) { *os << "asset " << c.asset; }
+
+const KeyedCase KEYED_CASES[] = {
+    KeyedCase{ASSET_SCENE1_MASK_EARLY, 0.05, 0.6},
+    KeyedCase{ASSET_SCENE1_MASK_LATE, 0.10, 0.6},
+    KeyedCase{ASSET_SCENE2_OVERLAY_1, 0.05, 0.6},
+    KeyedCase{ASSET_SCENE2_OVERLAY_1 + 1, 0.05, 0.6},
+    KeyedCase{ASSET_SCENE2_OVERLAY_1 + 2, 0.05, 0.6},
+    KeyedCase{ASSET_SCENE3_OVERLAY, 0.02, 0.4},
+    KeyedCase{ASSET_SCENE4_OVERLAY_1, 0.05, 0.5},
+    KeyedCase{ASSET_SCENE4_OVERLAY_1 + 1, 0.05, 0.5},
+    KeyedCase{ASSET_SCENE4_OVERLAY_1 + 2, 0.05, 0.5},
+    KeyedCase{ASSET_SCENE4_OVERLAY_1 + 3, 0.05, 0.5},
+    KeyedCase{ASSET_SCENE5_TUNNEL, 0.3, 0.7},
+    KeyedCase{ASSET_SCENE7_WORD_1, 0.10, 0.9},
+    KeyedCase{ASSET_SCENE7_WORD_1 + 1, 0.10, 0.9},
+    KeyedCase{ASSET_SCENE7_WORD_1 + 2, 0.10, 0.9},
+    KeyedCase{ASSET_SCENE7_WORD_1 + 3, 0.10, 0.9},
+    KeyedCase{ASSET_SCENE7_WORD_1 + 4, 0.10, 0.9},
+    KeyedCase{ASSET_SCENE7_WORD_1 + 5, 0.10, 0.9},
+    KeyedCase{ASSET_SCENE7_WORD_1 + 6, 0.10, 0.9},
+    KeyedCase{ASSET_SCENE7_WORD_1 + 7, 0.10, 0.9},
+    KeyedCase{ASSET_SCENE7_WORD_1 + 8, 0.10, 0.9},
+    KeyedCase{ASSET_SCENE7_WORD_1 + 9, 0.10, 0.9},
+    KeyedCase{ASSET_SCENE5_STRIP, 0.05, 0.9},
+    KeyedCase{ASSET_SCENE8_SCROLLER, 0.02, 0.5},
+};
 
 class KeyedPictures : public DefaultAssets, public ::testing::WithParamInterface<KeyedCase> {};
 
@@ -76,7 +103,7 @@ TEST_P(KeyedPictures, DrawSomePixelsAndEveryOpaquePixelPassesTheKey) {
         // a partial key byte never passes the test.
         ASSERT_TRUE(key(p) == 0x00 || key(p) == 0xFF) << "asset " << c.asset << " pixel " << i;
         if (key(p) == 0xFF) {
-            ASSERT_GT(p, c.threshold) << "asset " << c.asset << " pixel " << i;
+            ASSERT_TRUE(passes_key(p, ASSET_KEY[c.asset])) << "asset " << c.asset << " pixel " << i;
             drawn++;
         }
     }
@@ -85,34 +112,20 @@ TEST_P(KeyedPictures, DrawSomePixelsAndEveryOpaquePixelPassesTheKey) {
     EXPECT_LE(share, c.max_share) << "asset " << c.asset;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryKeyedAsset, KeyedPictures,
-    ::testing::Values(KeyedCase{ASSET_SCENE1_MASK_EARLY, KEY_HIGH, 0.05, 0.6},
-                      KeyedCase{ASSET_SCENE1_MASK_LATE, KEY_HIGH, 0.10, 0.6},
-                      KeyedCase{ASSET_SCENE2_OVERLAY_1, KEY_LOW, 0.05, 0.6},
-                      KeyedCase{ASSET_SCENE2_OVERLAY_1 + 1, KEY_LOW, 0.05, 0.6},
-                      KeyedCase{ASSET_SCENE2_OVERLAY_1 + 2, KEY_LOW, 0.05, 0.6},
-                      KeyedCase{ASSET_SCENE3_OVERLAY, KEY_HIGH, 0.02, 0.4},
-                      KeyedCase{ASSET_SCENE4_OVERLAY_1, KEY_HIGH, 0.05, 0.5},
-                      KeyedCase{ASSET_SCENE4_OVERLAY_1 + 1, KEY_HIGH, 0.05, 0.5},
-                      KeyedCase{ASSET_SCENE4_OVERLAY_1 + 2, KEY_HIGH, 0.05, 0.5},
-                      KeyedCase{ASSET_SCENE4_OVERLAY_1 + 3, KEY_HIGH, 0.05, 0.5},
-                      KeyedCase{ASSET_SCENE5_TUNNEL, KEY_LOW, 0.3, 0.7},
-                      KeyedCase{ASSET_SCENE7_WORD_1, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{ASSET_SCENE7_WORD_1 + 1, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{ASSET_SCENE7_WORD_1 + 2, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{ASSET_SCENE7_WORD_1 + 3, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{ASSET_SCENE7_WORD_1 + 4, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{ASSET_SCENE7_WORD_1 + 5, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{ASSET_SCENE7_WORD_1 + 6, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{ASSET_SCENE7_WORD_1 + 7, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{ASSET_SCENE7_WORD_1 + 8, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{ASSET_SCENE7_WORD_1 + 9, KEY_HIGH, 0.10, 0.9},
-                      KeyedCase{ASSET_SCENE5_STRIP, KEY_HIGH, 0.05, 0.9},
-                      KeyedCase{ASSET_SCENE8_SCROLLER, KEY_HIGH, 0.02, 0.5}),
-    [](const ::testing::TestParamInfo<KeyedCase>& info) {
-        return "asset_" + std::to_string(info.param.asset);
-    });
+INSTANTIATE_TEST_SUITE_P(EveryKeyedAsset, KeyedPictures, ::testing::ValuesIn(KEYED_CASES),
+                         [](const ::testing::TestParamInfo<KeyedCase>& info) {
+                             return "asset_" + std::to_string(info.param.asset);
+                         });
+
+// Every asset the scenes key has its case above, and no other.
+TEST(KeyedPictureCases, CoverEveryKeyedAsset) {
+    for (int n = 0; n < ASSET_COUNT; n++) {
+        bool listed = false;
+        for (const KeyedCase& c : KEYED_CASES)
+            listed = listed || c.asset == n;
+        EXPECT_EQ(listed, ASSET_KEY[n] != 0) << "asset " << n;
+    }
+}
 
 TEST_F(DefaultAssets, SceneFourOverlaysDifferSoTheCycleShows) {
     for (int n = 11; n < 14; n++)
@@ -250,7 +263,7 @@ TEST_F(DefaultAssets, SceneOneMasksHaveShownAndHiddenAreas) {
     for (int n : {2, 3}) {
         std::size_t shown = 0;
         for (Pixel p : (*images)[n])
-            shown += p > KEY_HIGH;
+            shown += passes_key(p, ASSET_KEY[n]);
         EXPECT_GT(shown, 0u);
         EXPECT_LT(shown, (*images)[n].size());
     }

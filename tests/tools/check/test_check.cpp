@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/timeline.h"
 #include "tests/support/process.h"
 #include "tests/support/test_support.h"
 #include "tools/xm/xm.h"
@@ -127,11 +128,8 @@ std::string two_places(double v) {
     return text;
 }
 
-constexpr const char* TITLES[8] = {
-    "masked twin scroll", "polar flash",     "twin-light bump map", "cycling-overlay scroll",
-    "wobble tunnel",      "orbiting panels", "picture sequence",    "closing scroller",
-};
-constexpr int FIRST_POSITION[9] = {0, 7, 10, 12, 14, 18, 21, 22, 30};
+// Scene k's first song position, and the position past the show for k = 8.
+int first_position(int k) { return k < SCENE_COUNT ? scene_first_position(k) : SHOW_POSITIONS; }
 
 // 31 positions of R rows at speed S and tempo T: a row lasts 2.5 S / T s, so scene k starts at
 // its first position times R rows and ends where the next scene starts; the show ends where
@@ -158,12 +156,12 @@ TEST_F(Check, SceneTimesFollowRowsSpeedAndTempo) {
         std::vector<std::string> scenes = lines_starting(r.out, "Scene ");
         ASSERT_EQ(scenes.size(), 8u) << r.out;
         for (int k = 0; k < 8; k++) {
-            double start = FIRST_POSITION[k] * position_s, end = FIRST_POSITION[k + 1] * position_s;
-            std::string positions = FIRST_POSITION[k] + 1 == FIRST_POSITION[k + 1]
-                                        ? "song position " + std::to_string(FIRST_POSITION[k])
-                                        : "song positions " + std::to_string(FIRST_POSITION[k]) +
-                                              " to " + std::to_string(FIRST_POSITION[k + 1] - 1);
-            EXPECT_EQ(scenes[k], "Scene " + std::to_string(k + 1) + ", " + TITLES[k] + " (" +
+            int first = first_position(k), next = first_position(k + 1);
+            double start = first * position_s, end = next * position_s;
+            std::string positions = first + 1 == next ? "song position " + std::to_string(first)
+                                                      : "song positions " + std::to_string(first) +
+                                                            " to " + std::to_string(next - 1);
+            EXPECT_EQ(scenes[k], "Scene " + std::to_string(k + 1) + ", " + SCENE_NAMES[k] + " (" +
                                      positions + "): " + two_places(start) + " s to " +
                                      two_places(end) + " s (" + two_places(end - start) + " s)");
         }
@@ -209,10 +207,22 @@ TEST_F(Check, WarningsNameWhatToChange) {
         {"ten positions",
          {},
          10,
-         // Positions 0 to 9: 960 rows, 19.20 s; Scene 2 is showing when the song stops.
-         {"music.xm: the song stops after song position 9 at 19.20 s; the show ends only once "
-          "the song passes position 29, so it will not end by itself and keeps showing Scene 2 "
-          "until a key is pressed: give the module at least 31 song positions"}},
+         // Positions 0 to 9: 960 rows, 19.20 s; Scene 2 is showing when the song stops, and
+         // the show ends with it, as xdemo, quab-play and quab-export end it.
+         {"music.xm: the song stops after song position 9 at 19.20 s, and the show ends with it "
+          "in Scene 2: Scenes 3 to 8 are never shown; give the module at least 30 song "
+          "positions (0 to 29)"}},
+        // Positions 0 to 29: the show ends with the song after Scene 8 has run its course, as
+        // it would at position 30.
+        {"thirty positions", {}, 30, {}},
+        // Positions 0 to 24: every scene comes, but Scene 8 (3 x 175 rows, 10.50 s) ends with
+        // the song before its scroller does.
+        {"song stops in Scene 8",
+         {},
+         25,
+         {"Scene 8 lasts 10.50 s, but its closing scroller takes 27.60 s and is cut short: make "
+          "song positions 22 to 24 longer by at least 17.10 s, or give the song its positions "
+          "up to 29"}},
         {"short fades",
          {{0, 50}, {4, 60}},
          31,
@@ -250,10 +260,13 @@ TEST_F(Check, WarningsNameWhatToChange) {
          {{5, 250}, {6, 250}},
          31,
          // Position 4 starts at tick 470; the frame of tick t shows level 2 (t - 470), black
-         // from 239, so from tick 590 (11.80 s) until Scene 2's first frame at tick 1110.
-         {"the picture is black from 11.80 s to 22.20 s (10.40 s, Scene 1, song positions 4 to 6), "
-          "which looks like a stall: shorten those song positions or make what they show "
-          "brighter"}},
+         // from 239, so from tick 590 (11.80 s) until Scene 2's first frame at tick 1110. The
+         // level is 255 from tick 598 to the end: Scene 1's own fade, through position 6. To
+         // keep it within 3 s, 7.40 s go: 370 rows of 20 ms.
+         {"the picture is black from 11.80 s to 22.20 s (10.40 s, Scene 1, song positions 4 to 6): "
+          "Scene 1 has faded out to black, its own fade, which no picture can change: shorten "
+          "song positions 4 to 6 by at least 7.40 s (370 rows at their pace), so that the black "
+          "lasts at most 3.00 s"}},
     };
     std::string dat = assets(bright_records());
     for (const Case& c : cases) {
@@ -274,6 +287,53 @@ TEST_F(Check, WarningsNameWhatToChange) {
         EXPECT_EQ(r.status, c.warnings.empty() ? 0 : 1) << r.out << r.err;
         EXPECT_EQ(r.out.find("The show plays as meant.") != std::string::npos, c.warnings.empty());
     }
+}
+
+// The short answer before the warnings: each need of the show in seconds and in rows at the
+// song's pace (20 ms a row here), what the song plays of it and how far it falls short.
+TEST_F(Check, NeedsSayHowFarTheSongIs) {
+    std::string dat = assets(bright_records());
+    Song ten = good_song();
+    ten.rows.resize(10);
+    RunResult r = check(dat, song(ten));
+    std::size_t at = r.out.find("What the show needs");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    EXPECT_LT(at, r.out.find("Warning: ")) << r.out;
+    EXPECT_EQ(
+        r.out.substr(at, r.out.find("\n\n", at) - at + 1),
+        "What the show needs from a module (rows at this song's pace), and this song:\n"
+        "    song positions 0 to 29: plays 0 to 9: 20 too few\n"
+        "    song position 0 (Scene 1 fades in): 2.56 s = 128 rows; plays 140 rows (2.80 s): "
+        "enough\n"
+        "    song position 2 (Scene 1 fades out): 2.56 s = 128 rows; plays 140 rows (2.80 s): "
+        "enough\n"
+        "    song position 3 (Scene 1 fades in): 2.56 s = 128 rows; plays 140 rows (2.80 s): "
+        "enough\n"
+        "    song position 4 (Scene 1 fades out): 2.56 s = 128 rows; plays 140 rows (2.80 s): "
+        "enough\n"
+        "    song positions 14 to 17 (Scene 5's strip): 19.88 s = 994 rows; never played: short "
+        "by 19.88 s, 994 rows\n"
+        "    song position 21 (Scene 7's pictures): 61 rows; never played: short by 61 rows\n"
+        "    song positions 22 to 29 (Scene 8's scroller): 27.60 s = 1380 rows; never played: "
+        "short by 27.60 s, 1380 rows\n"
+        "This song meets 4 of the 8.\n");
+
+    // Scene 5 at 200 rows a position (800 rows, 16 s) and Scene 7 at 40 rows.
+    Song shorter = good_song();
+    for (int p = 14; p <= 17; p++)
+        shorter.rows[p] = 200;
+    shorter.rows[21] = 40;
+    r = check(dat, song(shorter));
+    EXPECT_EQ(lines_starting(r.out, "    song positions 14 to 17"),
+              std::vector<std::string>{"    song positions 14 to 17 (Scene 5's strip): 19.88 s = "
+                                       "994 rows; plays 800 rows (16.00 s): short by 3.88 s, 194 "
+                                       "rows"})
+        << r.out;
+    EXPECT_EQ(lines_starting(r.out, "    song position 21"),
+              std::vector<std::string>{"    song position 21 (Scene 7's pictures): 61 rows; plays "
+                                       "40 rows (0.80 s): short by 21 rows"})
+        << r.out;
+    EXPECT_NE(r.out.find("This song meets 6 of the 8."), std::string::npos) << r.out;
 }
 
 // A song that jumps back never reaches the show's end: the mixer gives up after 30 minutes.

@@ -43,7 +43,8 @@ TEST(Plan, ScenesFollowTheSequencer) {
           {true, true, 3, 3},
           {true, true, 3, 5},
           {true, true, 5, 6}}},
-        // Back from 12 (Scene 4) to 3: Scene 4 stays until the song passes 13 again.
+        // Back from 12 (Scene 4) to 3: Scene 4 stays until the song passes 13 again. The song
+        // then stops, and the show with it: Scene 5 ends there, the others never come.
         {"goes back",
          {0, 12, 3, 3, 13, 14},
          ClockEnd::SONG_ENDED,
@@ -51,7 +52,7 @@ TEST(Plan, ScenesFollowTheSequencer) {
           {true, true, 1, 1},
           {true, true, 1, 1},
           {true, true, 1, 5},
-          {true, false, 5, 6},
+          {true, true, 5, 6},
           {false, false, 0, 0},
           {false, false, 0, 0},
           {false, false, 0, 0}}},

@@ -66,28 +66,28 @@ struct PacingCase {
     double min_seconds, max_seconds;
 };
 
-// What the scenes need, in the show's ticks (50 a second). Scene 1's level moves 2 a tick
-// between 255 (black) and 0: a whole fade is 128 ticks, 2.56 s. One row is 0.115 s.
+// What the scenes need, in seconds of the show's ticks (50 a second): the animations' lengths
+// as core/show.h derives them (tests/core/test_show_facts.cpp holds them to the scenes). One
+// row is 0.115 s.
+constexpr double FADE_S = SCENE1_FADE_TICKS / 50.0;
 const PacingCase PACING_CASES[] = {
     // The fade-ins finish inside their positions.
-    {"team line fades in", 0, 0, 2.56, 1e9},
-    {"title fades in", 3, 3, 2.56, 1e9},
+    {"team line fades in", SCENE1_FADE_IN_POSITIONS[0], SCENE1_FADE_IN_POSITIONS[0], FADE_S, 1e9},
+    {"title fades in", SCENE1_FADE_IN_POSITIONS[1], SCENE1_FADE_IN_POSITIONS[1], FADE_S, 1e9},
     // The fade-outs play to the end, and the next picture (or the break) follows soon after:
     // no more than three rows of black held past the fade.
-    {"team line fades out", 2, 2, 2.56, 2.56 + 0.35},
-    {"title fades out", 4, 4, 2.56, 2.56 + 0.35},
+    {"team line fades out", SCENE1_FADE_OUT_POSITIONS[0], SCENE1_FADE_OUT_POSITIONS[0], FADE_S, FADE_S + 0.35},
+    {"title fades out", SCENE1_FADE_OUT_POSITIONS[1], SCENE1_FADE_OUT_POSITIONS[1], FADE_S, FADE_S + 0.35},
     // Positions 5 and 6 are a breath before the drop, not a stall.
     {"break before the drop", 5, 6, 0.1, 1.0},
-    // Scene 2's white flash fades 2 a tick from 255: 128 ticks before the next one.
-    {"first word of the drop", 7, 7, 2.56, 1e9},
-    {"second word of the drop", 8, 8, 2.56, 1e9},
-    {"third word of the drop", 9, 9, 2.56, 1e9},
-    // Scene 5's strip moves 3 columns a tick and is gone at 2982: 994 ticks.
-    {"greetings strip", 14, 17, 19.88, 1e9},
-    // Scene 8's scroller moves 2 rows a tick, 883,200 / 640 = 1380 ticks, and then the show
-    // ends within 4 s.
-    {"closing scroller", 22, 29, 27.6, 31.6},
-    {"whole show", 0, 29, 150.0, 210.0},
+    // Scene 2's white flash fades 2 a tick from 255 as Scene 1's level does, before the next.
+    {"first word of the drop", SCENE2_OVERLAY_POSITIONS[0], SCENE2_OVERLAY_POSITIONS[0], FADE_S, 1e9},
+    {"second word of the drop", SCENE2_OVERLAY_POSITIONS[1], SCENE2_OVERLAY_POSITIONS[1], FADE_S, 1e9},
+    {"third word of the drop", SCENE2_OVERLAY_POSITIONS[2], SCENE2_OVERLAY_POSITIONS[2], FADE_S, 1e9},
+    {"greetings strip", scene_first_position(4), SCENE_LAST_POSITION[4], SCENE5_STRIP_TICKS / 50.0, 1e9},
+    // After the scroller the show ends within 4 s.
+    {"closing scroller", scene_first_position(7), SCENE_LAST_POSITION[7], SCENE8_SCROLLER_TICKS / 50.0, SCENE8_SCROLLER_TICKS / 50.0 + 4},
+    {"whole show", 0, LAST_SHOW_POSITION, 150.0, 210.0},
 };
 
 class Pacing : public ::testing::TestWithParam<PacingCase> {};

@@ -53,7 +53,8 @@ constexpr const char* USAGE =
     "L loop the scene, . and , one tick on and back while paused, Tab overlay, F12 save the\n"
     "frame as quab-POSITION-ROW-TICK.png, I whole pixels or fill, Esc or Q quit.\n";
 
-static_assert(LAST_SHOW_POSITION == 29, "--start's and --loop's help name the show's last position");
+static_assert(LAST_SHOW_POSITION == 29,
+              "--start's and --loop's help name the show's last position");
 
 struct Options {
     ShowSource source{"quab.dat", nullptr, "music.xm"};

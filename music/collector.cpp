@@ -76,12 +76,19 @@ MODULE* load_module(const char* path, std::string* error) {
     return m;
 }
 
+// libmikmod appends a loader registered twice to its own list, which then never ends: a second
+// open (quab-play taking a saved module) registers nothing again.
+bool registered = false;
+
 } // namespace
 
 bool collector_open(const char* path, std::string* error, bool* bad_module) {
     *bad_module = false;
-    MikMod_RegisterAllLoaders();
-    MikMod_RegisterDriver(&drv_collector);
+    if (!registered) {
+        MikMod_RegisterAllLoaders();
+        MikMod_RegisterDriver(&drv_collector);
+        registered = true;
+    }
     music_apply_settings();
     md_device = static_cast<UWORD>(MikMod_DriverFromAlias("quabcollect"));
     if (MikMod_Init("")) {

@@ -17,8 +17,16 @@
       watches its window's title for SECONDS, then ends it. For every song position k whose
       title change and click (the k-th from the start) are both seen, prints "k OFFSET_MS": the
       time the title showed position k less the time its click was heard.
+  play_tools.py solid-png WIDTH HEIGHT RRGGBB OUT
+      Writes an opaque PNG of one colour.
+  play_tools.py png-is-frame PNG RAW
+      The PNG (8-bit RGB or RGBA, as quab-play's F12 writes it) holds exactly the 320x240 frame's
+      colours (raw little-endian words as quab-render writes them; the key byte ignored).
+  play_tools.py window-colour XWD X Y
+      Prints the window dump's colour at X, Y as RRGGBB.
 """
 import os
+import zlib
 import re
 import struct
 import subprocess
@@ -190,6 +198,88 @@ def follow(seconds, command):
     return 0
 
 
+def write_png(path, width, height, rgb_rows):
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    raw = b"".join(b"\0" + row for row in rgb_rows)
+    data = (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+    open(path, "wb").write(data)
+
+
+def solid_png(width, height, colour, out):
+    rgb = bytes.fromhex(colour)
+    write_png(out, width, height, [rgb * width] * height)
+    return 0
+
+
+def read_png(path):
+    """Decodes an 8-bit, non-interlaced RGB or RGBA PNG into rows of (r, g, b)."""
+    data = open(path, "rb").read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        sys.exit(f"{path}: not a PNG")
+    at, idat = 8, b""
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + length
+    if depth != 8 or colour not in (2, 6) or interlace:
+        sys.exit(f"{path}: depth {depth}, colour type {colour}; expected 8-bit RGB(A)")
+    bpp = 3 if colour == 2 else 4
+    raw = zlib.decompress(idat)
+    stride = width * bpp
+    rows, previous = [], bytearray(stride)
+    for y in range(height):
+        kind = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - bpp] if i >= bpp else 0
+            b = previous[i]
+            c = previous[i - bpp] if i >= bpp else 0
+            if kind == 1:
+                line[i] = (line[i] + a) & 0xFF
+            elif kind == 2:
+                line[i] = (line[i] + b) & 0xFF
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 0xFF
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                pred = a if pa <= pb and pa <= pc else b if pb <= pc else c
+                line[i] = (line[i] + pred) & 0xFF
+        rows.append([tuple(line[x * bpp:x * bpp + 3]) for x in range(width)])
+        previous = line
+    return width, height, rows
+
+
+def png_is_frame(png, raw):
+    width, height, rows = read_png(png)
+    if (width, height) != (FRAME_W, FRAME_H):
+        print(f"{png} is {width}x{height}, not {FRAME_W}x{FRAME_H}")
+        return 1
+    frame = open(raw, "rb").read()
+    for y in range(FRAME_H):
+        for x in range(FRAME_W):
+            word = struct.unpack_from("<I", frame, 4 * (y * FRAME_W + x))[0]
+            want = ((word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF)
+            if rows[y][x] != want:
+                print(f"{png}: pixel {x},{y} is {rows[y][x]}, the frame's {want}")
+                return 1
+    return 0
+
+
+def window_colour(xwd, x, y):
+    _, _, pixel = read_xwd(xwd)
+    print(f"{pixel(x, y):06x}")
+    return 0
+
+
 def main(argv):
     if len(argv) >= 2 and argv[1] == "same-picture" and len(argv) == 5:
         return same_picture(argv[2], argv[3], int(argv[4]))
@@ -201,6 +291,12 @@ def main(argv):
         return titles(float(argv[2]), argv[3:])
     if len(argv) >= 4 and argv[1] == "follow":
         return follow(float(argv[2]), argv[3:])
+    if len(argv) == 6 and argv[1] == "solid-png":
+        return solid_png(int(argv[2]), int(argv[3]), argv[4], argv[5])
+    if len(argv) == 4 and argv[1] == "png-is-frame":
+        return png_is_frame(argv[2], argv[3])
+    if len(argv) == 5 and argv[1] == "window-colour":
+        return window_colour(argv[2], int(argv[3]), int(argv[4]))
     sys.stderr.write(__doc__)
     return 2
 

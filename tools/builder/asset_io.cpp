@@ -8,14 +8,12 @@
 #include <cstring>
 #include <string>
 
-#include <dirent.h>
-#include <png.h>
 #include <sys/stat.h>
 
-#include "tools/builder/png_export.h"
-#include "tools/builder/png_import.h"
 #include "tools/common/output_file.h"
 #include "tools/common/streams.h"
+#include "tools/pictures/pictures.h"
+#include "tools/pictures/png_export.h"
 #include "tools/show_files/show_files.h"
 
 namespace {
@@ -24,97 +22,6 @@ int complain(int status, const std::string& message) {
     std::fflush(stdout);
     std::fprintf(stderr, "quab-assets: %s\n", message.c_str());
     return status;
-}
-
-// The name unpack gives asset n's picture: its number and what it is, "18-scene7-word-1.png".
-std::string png_name(int n) {
-    char name[64];
-    std::snprintf(name, sizeof name, "%02d-%s.png", n, ASSET_MAP[n].name);
-    return name;
-}
-
-// The plain name build --from also takes: "18.png".
-std::string plain_png_name(int n) {
-    char name[8];
-    std::snprintf(name, sizeof name, "%02d.png", n);
-    return name;
-}
-
-bool file_exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-// A PNG in dir that starts like a picture's name ("18-" and ends in ".png") but is neither of
-// asset 18's names: most likely a picture renamed by hand, which would otherwise be left out
-// without a word. Returns its name, or an empty string.
-std::string misnamed_picture(const char* dir, int* asset) {
-    DIR* d = opendir(dir);
-    if (!d)
-        return "";
-    std::string found;
-    while (dirent* e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name.size() < 8 || name.compare(name.size() - 4, 4, ".png") != 0 || name[2] != '-' ||
-            name[0] < '0' || name[0] > '9' || name[1] < '0' || name[1] > '9')
-            continue;
-        int n = (name[0] - '0') * 10 + (name[1] - '0');
-        if (n < ASSET_COUNT && name != png_name(n)) {
-            found = name;
-            *asset = n;
-            break;
-        }
-    }
-    closedir(d);
-    return found;
-}
-
-// Reads a PNG whole. Sets *missing when it does not exist; other failures give a reason. What
-// is not a PNG is refused on its first eight bytes, and one larger than any asset's picture
-// before it is read, whatever the name leads to (a device, a FIFO, a sparse file).
-bool read_png_file(const std::string& path, std::vector<unsigned char>* bytes, bool* missing,
-                   std::string* reason) {
-    *missing = false;
-    // Looked at before it is opened: opening a FIFO would wait for a writer.
-    if (!input_is_regular_file(path.c_str(), reason)) {
-        *reason = "not a regular file";
-        return false;
-    }
-    struct stat st;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        *missing = errno == ENOENT;
-        *reason = std::strerror(errno);
-        return false;
-    }
-    if (fstat(fileno(f), &st) == 0 &&
-        static_cast<std::uint64_t>(st.st_size) > PNG_IMPORT_MAX_FILE_BYTES) {
-        std::fclose(f);
-        *reason = "larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
-                  " MB; no asset's picture is";
-        return false;
-    }
-    bytes->clear();
-    unsigned char chunk[65536];
-    std::size_t got;
-    bool ok = true;
-    while (ok && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        bytes->insert(bytes->end(), chunk, chunk + got);
-        if (bytes->size() >= 8 && png_sig_cmp(bytes->data(), 0, 8) != 0) {
-            *reason = "not a PNG (no PNG signature)";
-            ok = false;
-        } else if (bytes->size() > PNG_IMPORT_MAX_FILE_BYTES) {
-            *reason = "larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
-                      " MB; no asset's picture is";
-            ok = false;
-        }
-    }
-    if (ok && std::ferror(f)) {
-        *reason = std::string("cannot read: ") + std::strerror(errno);
-        ok = false;
-    }
-    std::fclose(f);
-    return ok;
 }
 
 } // namespace
@@ -140,46 +47,17 @@ int replace_from_pngs(const char* dir, AssetImages* images) {
     struct stat st;
     if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))
         return complain(EXIT_BAD_INPUT, std::string(dir) + ": not a directory of pictures");
-    int misnamed_asset = 0;
-    std::string misnamed = misnamed_picture(dir, &misnamed_asset);
+    std::string misnamed = misnamed_picture(dir);
     if (!misnamed.empty())
-        return complain(EXIT_BAD_INPUT,
-                        std::string(dir) + "/" + misnamed + ": not a name of asset " +
-                            std::to_string(misnamed_asset) + "; name it " +
-                            png_name(misnamed_asset) + " or " + plain_png_name(misnamed_asset));
-    std::vector<unsigned char> bytes;
+        return complain(EXIT_BAD_INPUT, misnamed);
     int replaced = 0;
     for (int n = 0; n < ASSET_COUNT; n++) {
-        std::string named = std::string(dir) + "/" + png_name(n);
-        std::string plain = std::string(dir) + "/" + plain_png_name(n);
-        bool has_named = file_exists(named);
-        if (has_named && file_exists(plain))
-            return complain(EXIT_BAD_INPUT, plain + " and " + named + " are both asset " +
-                                                std::to_string(n) + "; keep one of them");
-        std::string path = has_named ? named : plain;
-        bool missing = false;
-        std::string reason;
-        if (!read_png_file(path, &bytes, &missing, &reason)) {
-            if (missing)
-                continue;
-            return complain(EXIT_BAD_INPUT, path + ": " + reason);
-        }
-        PngImage png;
-        char error[200];
-        if (!png_import(bytes.data(), bytes.size(), &png, error, sizeof error))
-            return complain(EXIT_BAD_INPUT, path + ": " + error);
-        const AssetShape& shape = ASSET_MAP[n];
-        if (png.width != shape.width || png.height != shape.height) {
-            std::free(png.pixels);
-            return complain(EXIT_BAD_INPUT, path + ": the picture is " + std::to_string(png.width) +
-                                                "x" + std::to_string(png.height) + "; asset " +
-                                                std::to_string(n) + " (" + shape.role + ") needs " +
-                                                std::to_string(shape.width) + "x" +
-                                                std::to_string(shape.height));
-        }
-        (*images)[n].assign(png.pixels, png.pixels + static_cast<std::size_t>(png.width) *
-                                                         static_cast<std::size_t>(png.height));
-        std::free(png.pixels);
+        std::string path, problem;
+        PictureRead read = read_asset_picture(dir, n, &(*images)[n], &path, &problem);
+        if (read == PictureRead::MISSING)
+            continue;
+        if (read == PictureRead::BAD)
+            return complain(EXIT_BAD_INPUT, problem);
         std::printf("asset %d from %s\n", n, path.c_str());
         replaced++;
     }
@@ -193,7 +71,7 @@ std::string pictures_in_the_way(const char* outdir) {
     constexpr int NAMED = 3;
     std::vector<std::string> found;
     for (int n = 0; n < ASSET_COUNT; n++) {
-        std::string path = std::string(outdir) + "/" + png_name(n);
+        std::string path = std::string(outdir) + "/" + picture_name(n);
         struct stat st;
         if (lstat(path.c_str(), &st) == 0)
             found.push_back(path);
@@ -245,7 +123,7 @@ int unpack_asset_file(const char* in_path, const char* outdir, bool force) {
             pixels[i] = static_cast<Pixel>(b[4 * i]) | static_cast<Pixel>(b[4 * i + 1]) << 8 |
                         static_cast<Pixel>(b[4 * i + 2]) << 16 |
                         static_cast<Pixel>(b[4 * i + 3]) << 24;
-        std::string path = std::string(outdir) + "/" + png_name(n);
+        std::string path = std::string(outdir) + "/" + picture_name(n);
         std::string reason;
         if (!png_export(path.c_str(), pixels.data(), ASSET_MAP[n].width, ASSET_MAP[n].height,
                         &reason))

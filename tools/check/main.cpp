@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "assets/assets.h"
-#include "tools/check/plan.h"
-#include "tools/check/show_clock.h"
+#include "tools/show_plan/plan.h"
+#include "tools/show_plan/show_clock.h"
 #include "tools/common/command_line.h"
 #include "tools/common/streams.h"
 #include "tools/show_files/show_files.h"

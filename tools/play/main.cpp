@@ -1,5 +1,6 @@
 // quab-play: the show on today's desktops. The same pass, assets and module as xdemo, drawn once
-// per displayed frame in a resizable window (SDL2), on the clock of the sample being heard.
+// per displayed frame in a resizable window (SDL2), on the clock of the sample being heard; and
+// the maker's bench around it: reload on save, a loop, steps, an overlay, exact screenshots.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,9 +17,14 @@
 #include "tools/common/clock.h"
 #include "tools/common/command_line.h"
 #include "tools/common/streams.h"
+#include "tools/play/bench.h"
+#include "tools/play/check.h"
 #include "tools/play/display_faults.h"
 #include "tools/play/dropped_file.h"
 #include "tools/play/playback.h"
+#include "tools/play/player.h"
+#include "tools/play/screen.h"
+#include "tools/play/watch.h"
 #include "tools/show_files/show_files.h"
 
 namespace {
@@ -28,39 +34,52 @@ constexpr std::uint32_t MAX_SCALE = 16;
 constexpr std::uint32_t MIN_BUFFER_MS = 10;
 constexpr std::uint32_t MAX_BUFFER_MS = 5000;
 constexpr std::uint32_t DEFAULT_BUFFER_MS = 50;
-constexpr int FALLBACK_REFRESH_HZ = 60;
+// How long a note stays in the overlay.
+constexpr std::uint64_t NOTE_NS = 5000000000u;
 
 constexpr ToolText TOOL = {
     PROGRAM,
     "Plays the show in a window, in step with the music as it is heard.",
-    "[--assets FILE] [--music FILE] [--fullscreen] [--scale N] [--start POSITION]\n"
-    "                 [--mute] [--buffer MS] [MODULE]",
+    "[--assets FILE | --pictures DIR] [--music FILE] [--fullscreen] [--scale N]\n"
+    "                 [--start POSITION] [--mute] [--buffer MS] [--watch] [--loop FIRST-LAST]\n"
+    "                 [MODULE]",
     "  --assets FILE     the asset file (default: quab.dat, looked up)\n"
+    "  --pictures DIR    build the asset file from the 30 PNGs in DIR, named as\n"
+    "                    quab-assets unpack names them\n"
     "  --music FILE      the music module (default: music.xm, looked up)\n"
     "  --fullscreen      start in full screen\n"
     "  --scale N         window size as N times 320x240, 1 to 16 (default: the largest that\n"
     "                    fits in about two thirds of the screen)\n"
-    "  --start POSITION  start at song position 0 to 29 (default 0)\n"
+    "  --start POSITION  start at song position 0 to 29 (default 0, or the loop's first)\n"
     "  --mute            play without sound, on the system clock\n"
-    "  --buffer MS       sound mixed ahead of the output, 10 to 5000 ms (default 50)\n",
+    "  --buffer MS       sound mixed ahead of the output, 10 to 5000 ms (default 50)\n"
+    "  --watch           reload the asset file (or pictures) and the module when they are\n"
+    "                    saved, going on at the same song position and row\n"
+    "  --loop FIRST-LAST loop song positions FIRST to LAST\n",
     "MODULE is the music module to play the show with, as --music; a module dropped on the\n"
     "window starts the show again with it.\n"
     "Keys: F11 or Alt+Enter full screen, Space pause, Left/Right previous/next song position,\n"
-    "Esc or Q quit.\n"
+    "L loop the scene, . and , one tick on and back while paused, Tab overlay, F12 save the\n"
+    "frame as quab-POSITION-ROW-TICK.png, I whole pixels or fill, Esc or Q quit.\n"
     "Exit status: 0 after a show, 1 a failure (a file the show cannot use, no display), 2 a bad\n"
     "command line or an input that is not a regular file.\n",
 };
 
-static_assert(LAST_SHOW_POSITION == 29, "--start's help names the show's last position");
+static_assert(LAST_SHOW_POSITION == 29,
+              "--start's and --loop's help name the show's last position");
 
 struct Options {
-    const char* assets = nullptr; // null: looked up by name (find_show_file)
-    const char* music = nullptr;
+    // A null assets or music is looked up by name (find_show_file) once the options are read.
+    ShowSource source{nullptr, nullptr, nullptr};
     bool fullscreen = false;
     std::uint32_t scale = 0; // 0: from the screen size
     std::uint32_t start = 0;
+    bool start_given = false;
     bool mute = false;
     std::uint32_t buffer_ms = DEFAULT_BUFFER_MS;
+    bool watch = false;
+    std::int16_t loop_first = 0;
+    std::int16_t loop_last = -1;
 };
 
 [[noreturn]] void fail(const std::string& message) {
@@ -71,331 +90,317 @@ struct Options {
 
 Options parse_options(int argc, char** argv) {
     Options opt;
+    const char* loop = nullptr;
     std::vector<const char*> operands = parse_command_line(
         TOOL, argc, argv,
-        {text_option("--assets", &opt.assets), text_option("--music", &opt.music),
+        {text_option("--assets", &opt.source.assets),
+         text_option("--pictures", &opt.source.pictures), text_option("--music", &opt.source.music),
          flag_option("--fullscreen", &opt.fullscreen), flag_option("--mute", &opt.mute),
-         count_option("--scale", 1, MAX_SCALE, &opt.scale),
+         flag_option("--watch", &opt.watch), count_option("--scale", 1, MAX_SCALE, &opt.scale),
          count_option("--start", 0, LAST_SHOW_POSITION, &opt.start),
-         count_option("--buffer", MIN_BUFFER_MS, MAX_BUFFER_MS, &opt.buffer_ms)});
+         count_option("--buffer", MIN_BUFFER_MS, MAX_BUFFER_MS, &opt.buffer_ms),
+         text_option("--loop", &loop)});
     // A file argument is the module to play, as module players take it.
-    if (operands.size() > 1 || (!operands.empty() && opt.music))
+    if (operands.size() > 1 || (!operands.empty() && opt.source.music))
         usage_error(PROGRAM, std::string("more than one module given: ") +
-                                 (opt.music ? opt.music : operands[0]) + " and " + operands.back());
+                                 (opt.source.music ? opt.source.music : operands[0]) + " and " +
+                                 operands.back());
     if (!operands.empty())
-        opt.music = operands[0];
+        opt.source.music = operands[0];
+    std::string problem;
+    if (loop && !parse_loop(loop, &opt.loop_first, &opt.loop_last, &problem))
+        usage_error(PROGRAM, problem);
+    if (opt.source.assets && opt.source.pictures)
+        usage_error(PROGRAM, "--assets and --pictures both name the pictures; give one of them");
+    // --start 0 is the default: only another position asks to start within a loop.
+    opt.start_given = opt.start != 0;
+    // A loop starts at its first position unless asked to start within it.
+    if (opt.loop_last >= 0 &&
+        (!opt.start_given || static_cast<std::int16_t>(opt.start) < opt.loop_first ||
+         static_cast<std::int16_t>(opt.start) > opt.loop_last))
+        opt.start = static_cast<std::uint32_t>(opt.loop_first);
     return opt;
 }
 
-// The largest whole multiple of 320x240 within two thirds of the screen, at least 1.
-std::uint32_t fitting_scale(int screen_w, int screen_h) {
-    std::uint32_t by_w = static_cast<std::uint32_t>(screen_w * 2 / 3 / FRAME_W);
-    std::uint32_t by_h = static_cast<std::uint32_t>(screen_h * 2 / 3 / FRAME_H);
-    std::uint32_t scale = by_w < by_h ? by_w : by_h;
-    if (scale < 1)
-        scale = 1;
-    return scale > MAX_SCALE ? MAX_SCALE : scale;
-}
-
-struct Screen {
-    SDL_Window* window;
-    SDL_Renderer* renderer;
-    SDL_Texture* texture;
-    std::uint64_t frame_ns; // one refresh of the display
-    bool fullscreen;
+enum class KeyAction {
+    NONE,
+    QUIT,
+    FULLSCREEN,
+    PAUSE,
+    PREVIOUS,
+    NEXT,
+    LOOP,
+    STEP_ON,
+    STEP_BACK,
+    OVERLAY,
+    SAVE_FRAME,
+    WHOLE_PIXELS
 };
-
-// Whether the renderer draws through an OpenGL that the CPU emulates (Mesa's llvmpipe or
-// softpipe, or another software rasteriser).
-bool renderer_is_emulated(SDL_Renderer* renderer) {
-    SDL_RendererInfo info;
-    if (SDL_GetRendererInfo(renderer, &info) != 0 || std::strncmp(info.name, "opengl", 6) != 0)
-        return false;
-    constexpr unsigned GL_RENDERER_NAME = 0x1F01; // GL_RENDERER
-    using GetString = const unsigned char* (*)(unsigned);
-    auto get_string = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
-    const char* name =
-        get_string ? reinterpret_cast<const char*>(get_string(GL_RENDERER_NAME)) : nullptr;
-    return name && (std::strstr(name, "llvmpipe") || std::strstr(name, "softpipe") ||
-                    std::strstr(name, "Software Rasterizer"));
-}
-
-// Why no window could be opened: the displays the environment names did not answer, or it
-// names none.
-std::string no_display_reason() {
-    const char* x = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    std::string named;
-    if (x && *x)
-        named = std::string("the display ") + x;
-    if (wayland && *wayland)
-        named += (named.empty() ? "" : " nor ") + std::string("the Wayland display ") + wayland;
-    if (named.empty())
-        return "no display (neither DISPLAY nor WAYLAND_DISPLAY names one)";
-    return (x && *x && wayland && *wayland ? "neither " : "") + named +
-           (x && *x && wayland && *wayland ? " answers" : " does not answer");
-}
-
-// The asked scale, or when the window would not fit in the screen's usable area (what panels
-// leave), the largest that does, after one line.
-std::uint32_t scale_within(std::uint32_t asked, const SDL_Rect& usable) {
-    std::uint32_t by_w = static_cast<std::uint32_t>(usable.w) / FRAME_W;
-    std::uint32_t by_h = static_cast<std::uint32_t>(usable.h) / FRAME_H;
-    std::uint32_t fits = by_w < by_h ? by_w : by_h;
-    if (fits < 1)
-        fits = 1;
-    if (FRAME_W * asked <= static_cast<std::uint32_t>(usable.w) &&
-        FRAME_H * asked <= static_cast<std::uint32_t>(usable.h))
-        return asked;
-    std::fprintf(stderr,
-                 "quab-play: --scale %u (%ux%u) does not fit on the screen (%dx%d usable): "
-                 "using --scale %u\n",
-                 asked, FRAME_W * asked, FRAME_H * asked, usable.w, usable.h, fits);
-    return fits;
-}
-
-Screen open_screen(const Options& opt) {
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-    SDL_SetHint(SDL_HINT_APP_NAME, "quab-play");
-    watch_display_connection();
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
-        fail("cannot open a window: " + no_display_reason() + " (" + SDL_GetError() + ")");
-    // With no display SDL falls back to drawing nowhere; only asked for by name is that a window.
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
-        !std::getenv("SDL_VIDEODRIVER"))
-        fail("cannot open a window: " + no_display_reason());
-    SDL_DisplayMode desktop;
-    SDL_Rect usable;
-    std::uint32_t scale = opt.scale;
-    if (scale == 0)
-        scale =
-            SDL_GetDesktopDisplayMode(0, &desktop) == 0 ? fitting_scale(desktop.w, desktop.h) : 2;
-    else if (SDL_GetDisplayUsableBounds(0, &usable) == 0)
-        scale = scale_within(scale, usable);
-    Screen s{};
-    // Shown once it can be drawn in: an OpenGL renderer makes the window anew, and the first
-    // one would flash up and vanish under the eyes of the user (and of window tools).
-    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN |
-                   (opt.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-    s.window = SDL_CreateWindow("QUAB", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                static_cast<int>(FRAME_W * scale),
-                                static_cast<int>(FRAME_H * scale), flags);
-    if (!s.window)
-        fail(std::string("cannot open a window: ") + SDL_GetError());
-    watch_display_faults(s.window);
-    s.fullscreen = opt.fullscreen;
-    SDL_SetWindowMinimumSize(s.window, FRAME_W, FRAME_H);
-    s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (s.renderer && renderer_is_emulated(s.renderer) && !std::getenv("SDL_RENDER_DRIVER")) {
-        // Without a graphics card (a remote or virtual X server) OpenGL is emulated on the CPU at
-        // several times the cost of SDL's own software renderer putting the picture straight
-        // into shared memory with the server.
-        SDL_DestroyRenderer(s.renderer);
-        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-        s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_SOFTWARE);
-    }
-    if (!s.renderer)
-        s.renderer = SDL_CreateRenderer(s.window, -1, 0);
-    if (!s.renderer)
-        fail(std::string("cannot draw in the window: ") + SDL_GetError());
-    watch_display_faults(s.window);
-    // The picture keeps 4:3, centred on black, whatever the window's shape.
-    SDL_RenderSetLogicalSize(s.renderer, FRAME_W, FRAME_H);
-    // The key byte of each Pixel is not alpha: the texture ignores it.
-    s.texture = SDL_CreateTexture(s.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
-                                  FRAME_W, FRAME_H);
-    if (!s.texture)
-        fail(std::string("cannot draw in the window: ") + SDL_GetError());
-    SDL_ShowWindow(s.window);
-    SDL_DisplayMode mode;
-    int refresh_hz = FALLBACK_REFRESH_HZ;
-    if (SDL_GetWindowDisplayMode(s.window, &mode) == 0 && mode.refresh_rate > 0)
-        refresh_hz = mode.refresh_rate;
-    s.frame_ns = 1000000000u / static_cast<std::uint64_t>(refresh_hz);
-    return s;
-}
-
-void present(Screen* s, const Pixel* frame, bool new_frame) {
-    if (new_frame)
-        SDL_UpdateTexture(s->texture, nullptr, frame, FRAME_W * sizeof(Pixel));
-    SDL_SetRenderDrawColor(s->renderer, 0, 0, 0, 255);
-    SDL_RenderClear(s->renderer);
-    SDL_RenderCopy(s->renderer, s->texture, nullptr, nullptr);
-    SDL_RenderPresent(s->renderer);
-}
-
-void set_title(SDL_Window* window, const ShowState* show, std::int16_t sngpos, bool paused) {
-    char title[128];
-    int scene = show->scene_index < SCENE_END ? show->scene_index : SCENE_END - 1;
-    std::snprintf(title, sizeof title, "QUAB: Scene %d, %s (position %d)%s", scene + 1,
-                  SCENE_NAMES[scene], sngpos, paused ? " - paused" : "");
-    SDL_SetWindowTitle(window, title);
-}
-
-enum class KeyAction { NONE, QUIT, FULLSCREEN, PAUSE, PREVIOUS, NEXT };
 
 KeyAction key_action(const SDL_KeyboardEvent& key) {
     SDL_Keycode k = key.keysym.sym;
     if (k == SDLK_ESCAPE || k == SDLK_q)
         return KeyAction::QUIT;
-    if (key.repeat == 0 && (k == SDLK_F11 || ((k == SDLK_RETURN || k == SDLK_KP_ENTER) &&
-                                              (key.keysym.mod & KMOD_ALT))))
-        return KeyAction::FULLSCREEN;
-    if (key.repeat == 0 && k == SDLK_SPACE)
-        return KeyAction::PAUSE;
     if (k == SDLK_LEFT)
         return KeyAction::PREVIOUS;
     if (k == SDLK_RIGHT)
         return KeyAction::NEXT;
+    if (k == SDLK_PERIOD)
+        return KeyAction::STEP_ON;
+    if (k == SDLK_COMMA)
+        return KeyAction::STEP_BACK;
+    if (key.repeat != 0)
+        return KeyAction::NONE;
+    if (k == SDLK_F11 || ((k == SDLK_RETURN || k == SDLK_KP_ENTER) && (key.keysym.mod & KMOD_ALT)))
+        return KeyAction::FULLSCREEN;
+    const struct {
+        SDL_Keycode key;
+        KeyAction action;
+    } plain[] = {{SDLK_SPACE, KeyAction::PAUSE},
+                 {SDLK_l, KeyAction::LOOP},
+                 {SDLK_TAB, KeyAction::OVERLAY},
+                 {SDLK_F12, KeyAction::SAVE_FRAME},
+                 {SDLK_i, KeyAction::WHOLE_PIXELS}};
+    for (const auto& entry : plain)
+        if (k == entry.key)
+            return entry.action;
     return KeyAction::NONE;
 }
 
-} // namespace
+// Left or Right: the song position one before or after the one last asked for (or heard).
+void jump(Player* p, int delta) {
+    int from = p->jumps_asked != p->heard.jumps ? p->asked_position : p->heard.sngpos;
+    int to = from + delta;
+    p->asked_position = to < 0 ? 0 : to;
+    playback_jump(static_cast<std::int16_t>(p->asked_position), ++p->jumps_asked);
+    if (p->paused)
+        player_note(p, "position " + std::to_string(p->asked_position) + " once playing");
+}
 
-int main(int argc, char** argv) {
-    Options opt = parse_options(argc, argv);
-    std::string assets_path =
-        given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_FAILED);
-    std::string music_path = given_or_found_show_file(opt.music, "music.xm", PROGRAM, EXIT_FAILED);
-    require_regular_inputs(PROGRAM, {assets_path.c_str(), music_path.c_str()});
+void toggle_pause(Player* p) {
+    p->paused = !p->paused;
+    if (!p->paused)
+        end_steps(p);
+    playback_set_paused(p->paused);
+    set_title(p);
+}
 
-    AssetTable assets = nullptr;
-    std::string error;
-    if (load_show_files(assets_path.c_str(), music_path.c_str(), &assets, &error) !=
-        ShowFilesFault::NONE)
-        fail(error);
-    if (opt.start >= collector_module()->numpos)
-        usage_error(PROGRAM, "--start " + std::to_string(opt.start) + ": the song has only " +
-                                 std::to_string(collector_module()->numpos) + " positions");
+// Answers one key; false for quit.
+bool handle_key(Player* p, const SDL_KeyboardEvent& key) {
+    switch (key_action(key)) {
+    case KeyAction::QUIT:
+        return false;
+    case KeyAction::FULLSCREEN:
+        toggle_fullscreen(&p->screen);
+        break;
+    case KeyAction::PAUSE:
+        toggle_pause(p);
+        break;
+    case KeyAction::PREVIOUS:
+    case KeyAction::NEXT:
+        jump(p, key_action(key) == KeyAction::NEXT ? 1 : -1);
+        break;
+    case KeyAction::LOOP:
+        toggle_scene_loop(p);
+        break;
+    case KeyAction::STEP_ON:
+    case KeyAction::STEP_BACK:
+        step_tick(p, key_action(key) == KeyAction::STEP_ON ? 1 : -1);
+        break;
+    case KeyAction::OVERLAY:
+        p->overlay_on = !p->overlay_on;
+        break;
+    case KeyAction::SAVE_FRAME:
+        save_frame(p);
+        break;
+    case KeyAction::WHOLE_PIXELS:
+        toggle_whole_pixels(&p->screen);
+        player_note(p, screen_whole_pixels(&p->screen) ? "whole pixels" : "fill");
+        break;
+    case KeyAction::NONE:
+        break;
+    }
+    return true;
+}
 
-    static ShowState show;
-    ScriptedClock clock;
-    if (!show_start_offline(&show, assets, &clock))
-        fail("out of memory for the show's buffers");
+// Takes the window's events; false once the show is to end.
+bool handle_events(Player* p) {
+    SDL_Event event;
+    bool go_on = true;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT)
+            go_on = false;
+        else if (event.type == SDL_DROPFILE && go_on)
+            play_dropped_file(&event.drop, ++p->jumps_asked);
+        else if (event.type == SDL_KEYDOWN && go_on)
+            go_on = handle_key(p, event.key);
+    }
+    return go_on;
+}
 
-    Screen screen = open_screen(opt);
+// QUAB_PLAY_TRACE set: once a second, frames shown and the output latency the clock accounted
+// for on average, on standard error (for the benchmarks).
+struct Trace {
+    bool on;
+    std::uint64_t start_ns;
+    std::uint64_t output_frames;
+    std::uint32_t frames;
+};
 
-    PlaybackSettings settings{opt.mute, opt.buffer_ms, static_cast<std::int16_t>(opt.start)};
-    playback_start(settings);
+void trace_frame(Trace* t, std::uint64_t frame_start) {
+    std::uint32_t output_frames, queued_frames;
+    playback_latency(&output_frames, &queued_frames);
+    t->output_frames += output_frames;
+    if (++t->frames, frame_start - t->start_ns < 1000000000u)
+        return;
+    std::fprintf(stderr, "trace: %u frames, output latency %.2f ms, queued %.2f ms\n", t->frames,
+                 1000.0 * static_cast<double>(t->output_frames) / t->frames / MIX_RATE_HZ,
+                 1000.0 * queued_frames / MIX_RATE_HZ);
+    t->start_ns = frame_start;
+    t->output_frames = 0;
+    t->frames = 0;
+}
 
-    // QUAB_PLAY_TRACE set: once a second, frames shown and the output latency the clock accounted
-    // for on average, on standard error (for the benchmarks).
-    bool trace = std::getenv("QUAB_PLAY_TRACE") != nullptr;
-    std::uint64_t trace_start = monotonic_ns();
-    std::uint64_t trace_output_frames = 0;
-    std::uint32_t trace_frames = 0;
+// One pass of the live show on the clock heard now; false once the song has ended.
+bool live_pass(Player* p) {
+    p->heard = playback_heard();
+    if (p->heard.song_ended)
+        return false;
+    if (p->heard.jumps != p->jumps_seen) {
+        p->jumps_seen = p->heard.jumps;
+        show_restart(&p->show);
+    } else if (p->loop_last >= 0 && p->heard.sngpos < p->shown_sngpos &&
+               p->heard.sngpos == p->loop_first) {
+        // The loop went back: its first scene starts afresh, as after a jump.
+        show_restart(&p->show);
+    }
+    show_pass_at(&p->show, &p->clock, p->heard.tick_count, p->heard.sngpos, p->heard.patpos);
+    p->shown_tick = p->heard.tick_count;
+    p->shown_sngpos = p->heard.sngpos;
+    p->shown_patpos = p->heard.patpos;
+    return true;
+}
 
-    bool paused = false;
-    bool quit = false;
-    std::uint32_t jumps_seen = 0;
-    // Jumps count from the position last asked for until the music has made the jump.
-    std::uint32_t jumps_asked = 0;
-    int asked_position = 0;
+void count_frame(Player* p, std::uint64_t frame_start) {
+    p->frames_this_second++;
+    if (frame_start - p->second_start_ns >= 1000000000u) {
+        p->fps = p->frames_this_second;
+        p->frames_this_second = 0;
+        p->second_start_ns = frame_start;
+    }
+}
+
+// The frame loop: events, reloads, one pass on the heard clock (unless paused), present.
+void run_show(Player* p, Watch* watch) {
+    Trace trace{std::getenv("QUAB_PLAY_TRACE") != nullptr, monotonic_ns(), 0, 0};
     int titled_scene = -1;
     int titled_position = -1;
-    HeardClock heard = playback_heard();
-    while (!quit) {
+    p->heard = playback_heard();
+    for (;;) {
         std::uint64_t frame_start = monotonic_ns();
-        SDL_Event event;
-        while (SDL_PollEvent(&event)) {
-            if (event.type == SDL_QUIT) {
-                quit = true;
-            } else if (event.type == SDL_DROPFILE) {
-                play_dropped_file(&event.drop, ++jumps_asked);
-                asked_position = 0;
-            } else if (event.type == SDL_KEYDOWN) {
-                switch (key_action(event.key)) {
-                case KeyAction::QUIT:
-                    quit = true;
-                    break;
-                case KeyAction::FULLSCREEN:
-                    screen.fullscreen = !screen.fullscreen;
-                    SDL_SetWindowFullscreen(screen.window,
-                                            screen.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-                    break;
-                case KeyAction::PAUSE:
-                    paused = !paused;
-                    playback_set_paused(paused);
-                    titled_scene = -1;
-                    break;
-                case KeyAction::PREVIOUS:
-                case KeyAction::NEXT: {
-                    int from = jumps_asked != heard.jumps ? asked_position : heard.sngpos;
-                    int to = from + (key_action(event.key) == KeyAction::NEXT ? 1 : -1);
-                    asked_position = to < 0 ? 0 : to;
-                    playback_jump(static_cast<std::int16_t>(asked_position), ++jumps_asked);
-                    break;
-                }
-                case KeyAction::NONE:
-                    break;
-                }
-            }
-        }
-        if (quit || display_window_gone())
+        if (!handle_events(p) || display_window_gone())
             break;
-
-        bool new_frame = false;
-        if (!paused) {
-            heard = playback_heard();
-            if (heard.song_ended)
+        bool new_frame = watch && watch_poll(watch, p);
+        if (!p->paused) {
+            if (!live_pass(p))
                 break;
-            if (heard.jumps != jumps_seen) {
-                jumps_seen = heard.jumps;
-                show_restart(&show);
-            }
-            show_pass_at(&show, &clock, heard.tick_count, heard.sngpos, heard.patpos);
             new_frame = true;
-            if (trace) {
-                std::uint32_t output_frames, queued_frames;
-                playback_latency(&output_frames, &queued_frames);
-                trace_output_frames += output_frames;
-                if (++trace_frames, frame_start - trace_start >= 1000000000u) {
-                    std::fprintf(stderr,
-                                 "trace: %u frames, output latency %.2f ms, queued %.2f ms\n",
-                                 trace_frames,
-                                 1000.0 * static_cast<double>(trace_output_frames) / trace_frames /
-                                     MIX_RATE_HZ,
-                                 1000.0 * queued_frames / MIX_RATE_HZ);
-                    trace_start = frame_start;
-                    trace_output_frames = 0;
-                    trace_frames = 0;
-                }
-            }
+            if (trace.on)
+                trace_frame(&trace, frame_start);
+        } else if (p->stepped) {
+            new_frame = true;
         }
-        if (show.scene_index != titled_scene || heard.sngpos != titled_position) {
-            titled_scene = show.scene_index;
-            titled_position = heard.sngpos;
-            set_title(screen.window, &show, heard.sngpos, paused);
+        if (p->show.scene_index != titled_scene || p->shown_sngpos != titled_position) {
+            titled_scene = p->show.scene_index;
+            titled_position = p->shown_sngpos;
+            set_title(p);
         }
-        present(&screen, show.frame, new_frame);
+        count_frame(p, frame_start);
+        present(p, new_frame);
+        if (p->save_ns && trace.on)
+            std::fprintf(stderr, "trace: save to screen %.1f ms\n",
+                         static_cast<double>(monotonic_ns() - p->save_ns) / 1e6);
+        p->save_ns = 0;
         // The pass that ends the show still shows its frame.
-        if (!clock.running.load(std::memory_order_relaxed))
+        if (!p->clock.running.load(std::memory_order_relaxed))
             break;
 
         // Where present does not wait for the display, wait here: one pass per refresh.
-        std::uint64_t next = frame_start + screen.frame_ns;
-        std::uint64_t now = monotonic_ns();
-        if (now + screen.frame_ns / 4 < next)
+        std::uint64_t next = frame_start + p->screen.frame_ns;
+        if (monotonic_ns() + p->screen.frame_ns / 4 < next)
             sleep_until_ns(next);
     }
+}
 
+// The show's files, its buffers and the music, started at the options' position and loop.
+void start_show(Player* p, Options opt) {
+    std::string assets_path, music_path;
+    if (!opt.source.pictures) {
+        assets_path = given_or_found_show_file(opt.source.assets, "quab.dat", PROGRAM, EXIT_FAILED);
+        opt.source.assets = assets_path.c_str();
+    }
+    music_path = given_or_found_show_file(opt.source.music, "music.xm", PROGRAM, EXIT_FAILED);
+    opt.source.music = music_path.c_str();
+    if (opt.source.assets)
+        require_regular_inputs(PROGRAM, {opt.source.assets, opt.source.music});
+    else
+        require_regular_inputs(PROGRAM, {opt.source.music});
+    std::string error;
+    if (!load_first_show(opt.source, &p->assets, &error))
+        fail(error);
+    if (opt.start >= static_cast<std::uint32_t>(collector_module()->numpos))
+        usage_error(PROGRAM, "--start " + std::to_string(opt.start) + ": the song has only " +
+                                 std::to_string(collector_module()->numpos) + " positions");
+    if (!show_start_offline(&p->show, p->assets, &p->clock))
+        fail("out of memory for the show's buffers");
+    p->source = opt.source;
+    p->playback =
+        PlaybackSettings{opt.mute, opt.buffer_ms, static_cast<std::int16_t>(opt.start), 0};
+    p->shown_sngpos = static_cast<std::int16_t>(opt.start);
+    p->loop_last = -1;
+    p->screen = open_screen(opt.scale, opt.fullscreen);
+    playback_start(p->playback);
+    if (opt.loop_last >= 0)
+        set_loop(p, opt.loop_first, opt.loop_last);
+    p->second_start_ns = monotonic_ns();
+}
+
+// Stops the music and prints the playtime; the exit status.
+int end_show(Player* p) {
+    std::string error;
     PlaybackEnd end = playback_stop(&error);
     if (end == PlaybackEnd::FAILED)
         fail(error);
     int minutes, seconds;
-    playtime_parts(heard.sngtime, &minutes, &seconds);
+    playtime_parts(p->sngtime_before + p->heard.sngtime, &minutes, &seconds);
     std::printf("Total playtime: %d:%d\n", minutes, seconds);
     // Closing anything more would wait for the stopped sound server with the output.
     if (end == PlaybackEnd::HELD)
         _exit(std::fflush(stdout) == 0 ? 0 : EXIT_FAILED);
     collector_close();
-    SDL_DestroyTexture(screen.texture);
-    SDL_DestroyRenderer(screen.renderer);
-    SDL_DestroyWindow(screen.window);
-    display_faults_settle();
-    SDL_Quit();
-    free_asset_table(assets);
-    show_free(&show);
+    close_screen(&p->screen);
+    free_asset_table(p->assets);
+    show_free(&p->show);
     return standard_output_ok(PROGRAM) ? EXIT_OK : EXIT_FAILED;
+}
+
+} // namespace
+
+void player_note(Player* p, const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    p->note = line;
+    p->note_until_ns = monotonic_ns() + NOTE_NS;
+}
+
+int main(int argc, char** argv) {
+    Options opt = parse_options(argc, argv);
+    // Forked before the files are loaded and any thread starts.
+    Checker* checker = opt.watch ? checker_start(opt.source) : nullptr;
+    static Player player;
+    start_show(&player, opt);
+    Watch* watch = opt.watch ? watch_start(&player, checker) : nullptr;
+    run_show(&player, watch);
+    watch_stop(watch);
+    checker_stop(checker);
+    return end_show(&player);
 }

@@ -108,6 +108,10 @@ std::int16_t first_position = 0;
 bool mute = false;
 pthread_t music_thread;
 bool music_thread_started = false;
+std::uint16_t first_row = 0;
+// The loop's first and last song positions, first in the upper 16 bits; 0xFFFF in the lower
+// half for no loop.
+std::atomic<std::uint32_t> loop_positions{0xFFFFu};
 std::atomic<bool> quit{false};
 
 // The opening of the output on a helper thread of its own (detached: one that a stopped server
@@ -404,8 +408,12 @@ void take_module_switch(MODULE** module) {
 void play_music() {
     MODULE* module = collector_module();
     Player_Start(module);
-    if (first_position > 0)
+    if (first_position > 0 || first_row > 0)
         Player_SetPosition(static_cast<UWORD>(first_position));
+    // Player_SetPosition goes to row 0; a pattern break's row takes the player to first_row
+    // with the same move, as the Dxx effect does.
+    if (first_row > 0)
+        module->patbrk = first_row;
     void* buffer = std::malloc(BLOCK_FRAMES * MIX_BYTES_PER_FRAME);
     if (!buffer) {
         mix_error = "out of memory for the mixing buffer";
@@ -432,6 +440,9 @@ void play_music() {
         }
         if (!wait_for_room())
             continue;
+        std::uint32_t loop = loop_positions.load(std::memory_order_relaxed);
+        if ((loop & 0xFFFFu) != 0xFFFFu && module->sngpos > static_cast<SWORD>(loop & 0xFFFFu))
+            Player_SetPosition(static_cast<UWORD>(loop >> 16));
 
         std::uint64_t start;
         {
@@ -515,7 +526,26 @@ void* close_main(void*) {
 } // namespace
 
 void playback_start(const PlaybackSettings& settings) {
+    // A second start (after playback_stop) begins from nothing, as the first does.
+    shared.first_block = shared.next_block = shared.handed = 0;
+    shared.jumps = 0;
+    shared.song_over = false;
+    shared.paused_ns = shared.paused_since_ns = 0;
+    shared.paused = false;
+    shared.output = Output::OPENING;
+    quit.store(false);
+    jump_request.store(0);
+    ring_written.store(0);
+    ring_read.store(0);
+    handover_frames.store(0);
+    handover_ns.store(0);
+    last_heard = 0;
+    mix_failed = false;
+    opener_started = false;
+    open_finished.store(false);
+    opened_device = 0;
     first_position = settings.start_position;
+    first_row = settings.start_row;
     mute = settings.mute;
     ahead_frames = settings.buffer_ms * MIX_RATE_HZ / 1000u;
     if (ahead_frames < 2 * BLOCK_FRAMES)
@@ -590,6 +620,26 @@ void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames
     std::lock_guard<std::mutex> guard(shared.lock);
     *output_frames = last_output_frames;
     *queued_frames = last_queued_frames;
+}
+
+void playback_set_loop(std::int16_t first, std::int16_t last) {
+    std::uint32_t word =
+        last < 0 ? 0xFFFFu
+                 : static_cast<std::uint32_t>(first) << 16 | static_cast<std::uint32_t>(last);
+    loop_positions.store(word);
+}
+
+bool playback_clock_at(std::int32_t tick, std::int16_t* sngpos, std::uint16_t* patpos) {
+    std::lock_guard<std::mutex> guard(shared.lock);
+    if (shared.next_block == shared.first_block)
+        return false;
+    std::uint64_t sample = static_cast<std::uint64_t>(tick < 0 ? 0 : tick) * SAMPLES_PER_TICK;
+    std::uint64_t i = shared.next_block - 1;
+    while (i > shared.first_block && shared.ring[i % RING_BLOCKS].start > sample)
+        i--;
+    *sngpos = shared.ring[i % RING_BLOCKS].sngpos;
+    *patpos = shared.ring[i % RING_BLOCKS].patpos;
+    return true;
 }
 
 PlaybackEnd playback_stop(std::string* error) {

@@ -25,13 +25,15 @@ struct PlaybackSettings {
     bool mute;                   // no sound output by choice
     std::uint32_t buffer_ms;     // sound mixed ahead of the output, in milliseconds
     std::int16_t start_position; // song position the music starts from
+    std::uint16_t start_row;     // row of that position the music starts from
 };
 
 // Starts the music thread on the module loaded in the collector; it opens the sound output
 // (unless muted) and returns at once. Until the output has opened (at most SOUND_INIT_WAIT_S
 // seconds, then the show goes silent after one line on standard error) the clock stands at the
 // first sample. An output lost later is told once on standard error, and the show goes on
-// silent, in time.
+// silent, in time. After playback_stop it may be called again (on another module): the
+// clock starts again at 0.
 void playback_start(const PlaybackSettings& settings);
 
 // What is heard now: the sound output's consumed samples less its latency, or the system clock
@@ -54,6 +56,16 @@ void playback_switch_module(const char* path, std::uint32_t number);
 // taken (the output latency the clock accounts for), and the sound queued ahead of the output,
 // in sample frames; both 0 while silent.
 void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames);
+
+// Loops the song positions first to last: once the music passes last it goes on at first; last
+// below 0 ends the loop. The sound mixed ahead is kept, so the loop is heard without a gap.
+void playback_set_loop(std::int16_t first, std::int16_t last);
+
+// The song position and row at the first sample of tick `tick` among the blocks still held
+// (the music mixes a little ahead and keeps several seconds behind); a tick beyond the newest
+// block takes the newest one's. False when no block is held.
+[[nodiscard]] bool playback_clock_at(std::int32_t tick, std::int16_t* sngpos,
+                                     std::uint16_t* patpos);
 
 enum class PlaybackEnd {
     STOPPED, // the caller may close the collector and quit SDL

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tests/tools/builder/png_bytes.h"
-#include "tools/builder/png_import.h"
+#include "tools/pictures/png_import.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "tools/check/plan.h"
+#include "tools/show_plan/plan.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "assets/assets.h"
 #include "core/show.h"
 #include "core/timeline.h"
-#include "tools/check/show_clock.h"
+#include "tools/show_plan/show_clock.h"
 
 constexpr std::int32_t TICKS_PER_S = 50;
 

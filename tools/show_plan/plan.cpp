@@ -1,7 +1,7 @@
 // The show's plan on the module's clock: the sequencer followed over the readings, the scenes'
 // animations set against their lengths, keyed pictures counted against their keys, and the
 // show played offline to find where it goes black.
-#include "tools/check/plan.h"
+#include "tools/show_plan/plan.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // PNG writer of the asset builder: one RGBA row at a time from the Pixel words, so the byte
 // order of the host never reaches the file. libpng's bytes go through the tools' output file,
 // so a full disk ends the picture with the system's reason and leaves no partial file.
-#include "tools/builder/png_export.h"
+#include "tools/pictures/png_export.h"
 
 #include <png.h>
 

@@ -1,6 +1,6 @@
 // PNG to Pixels through libpng's memory reader. libpng reports errors by longjmp, so the
 // decoding function keeps only plain locals alive across setjmp and frees through them.
-#include "tools/builder/png_import.h"
+#include "tools/pictures/png_import.h"
 
 #include <png.h>
 

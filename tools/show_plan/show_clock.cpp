@@ -1,6 +1,6 @@
 // The one place the checker reaches the exporter's mixing clock: the module mixed silently, one
 // reading per "video frame" at CLOCK_READINGS_PER_S frames a second.
-#include "tools/check/show_clock.h"
+#include "tools/show_plan/show_clock.h"
 
 #include <csignal>
 #include <utility>

@@ -137,14 +137,14 @@ for case in "${cases[@]}"; do
         make_module "$dir/music.xm" --positions 32 --rows 8 --speed 3 --bpm 125
         kill -STOP "$pulse_pid"
         start_play "$dir" $case XDG_RUNTIME_DIR="$run" "$BUILD/quab-play" --scale 1
-        [ -n "$window" ] || { fail "$case: no window with the server stopped"; continue; }
+        [ -n "$window" ] || { fail "$case: no window with the server stopped (quab-play $(kill -0 $play 2>/dev/null && echo running || echo ended)): $(cat "$WORK/$case.err")"; continue; }
         sleep 0.5
         play_key Escape
         expect_play_end $case 0 1.5 "$(now)" ""
         grep -qx 'Total playtime: 0:0' "$WORK/$case.out" || fail "$case: $(cat "$WORK/$case.out")"
         # Left alone: 0.48 s a position, silent on the clock once the wait is over.
         start_play "$dir" $case-silent XDG_RUNTIME_DIR="$run" "$BUILD/quab-play" --scale 1
-        [ -n "$window" ] || { fail "$case: no window with the server stopped"; continue; }
+        [ -n "$window" ] || { fail "$case: no window with the server stopped (quab-play $(kill -0 $play 2>/dev/null && echo running || echo ended)): $(cat "$WORK/$case.err")"; continue; }
         sleep 6.5
         title=$(xdotool getwindowname "$window")
         case $title in

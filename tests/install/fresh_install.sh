@@ -46,7 +46,7 @@ ls "$FRESH/build/tests" >/dev/null 2>&1 && fail "tests configured without Google
 
 # What it built runs: each program's usage.
 for p in quab-play quab-export quab-check quab-render quab-assets quab-music quab-console-reset; do
-    "$FRESH/build/$p" --help 2>&1 | grep -q "^usage: $p" || fail "$p --help from the build"
+    "$FRESH/build/$p" --help 2>&1 | grep -q "^Usage: $p" || fail "$p --help from the build"
 done
 "$FRESH/build/quab-check" --assets "$FRESH/build/quab.dat" --music "$FRESH/build/music.xm" \
     >/dev/null || fail "quab-check on the build's default show"

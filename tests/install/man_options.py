@@ -28,7 +28,7 @@ def help_options(program, empty):
                              timeout=20, env=dict(os.environ, DISPLAY=""))
     except subprocess.TimeoutExpired:
         return set()
-    if run.returncode != 0 or not run.stdout.startswith("usage:"):
+    if run.returncode != 0 or "Usage: " not in run.stdout:
         return set()
     return options_in(run.stdout)
 

@@ -102,9 +102,8 @@ Options parse_options(int argc, char** argv) {
          text_option("--loop", &loop)});
     // A file argument is the module to play, as module players take it.
     if (operands.size() > 1 || (!operands.empty() && opt.source.music))
-        usage_error(PROGRAM, std::string("more than one module given: ") +
-                                 (opt.source.music ? opt.source.music : operands[0]) + " and " +
-                                 operands.back());
+        usage_error(PROGRAM, std::string("more than one module given: ") + operands[0] + " and " +
+                                 (opt.source.music ? opt.source.music : operands[1]));
     if (!operands.empty())
         opt.source.music = operands[0];
     std::string problem;
@@ -334,7 +333,8 @@ void run_show(Player* p, Watch* watch) {
 
 // The show's files, its buffers and the music, started at the options' position and loop.
 void start_show(Player* p, Options opt) {
-    std::string assets_path, music_path;
+    // The names found live as long as the show: the watch reads them again on every save.
+    static std::string assets_path, music_path;
     if (!opt.source.pictures) {
         assets_path = given_or_found_show_file(opt.source.assets, "quab.dat", PROGRAM, EXIT_FAILED);
         opt.source.assets = assets_path.c_str();

@@ -66,11 +66,11 @@ check(not re.search(r"https?:|fetch\(|XMLHttpRequest|import\(", page.split('id="
       "nothing is fetched from the network")
 check('"masked twin scroll"' in parts["show"], "the scene names for the title")
 
-# A bad option: the usage line, exit status 2, nothing written.
+# A bad option: the problem and where to read the usage, exit status 2, nothing written.
 before = names()
 r = run(SHOW + ["--bogus", "bad.html"])
-check(r.returncode == 2 and "unknown option --bogus" in r.stderr and "usage: quab-export" in
-      r.stderr, "a bad option: " + r.stderr)
+check(r.returncode == 2 and "unknown option --bogus" in r.stderr and
+      "Try 'quab-export --help'." in r.stderr, "a bad option: " + r.stderr)
 check(names() == before, "a bad option writes nothing")
 
 # A device or a directory is refused; the device stays one.

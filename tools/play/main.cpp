@@ -331,20 +331,26 @@ void run_show(Player* p, Watch* watch) {
     }
 }
 
-// The show's files, its buffers and the music, started at the options' position and loop.
-void start_show(Player* p, Options opt) {
-    // The names found live as long as the show: the watch reads them again on every save.
+// The show's files not named on the command line, looked up by name (find_show_file); each
+// checked as a regular file. The names found live as long as the show: the watch and the
+// checker read them again on every save.
+void find_show_files(Options* opt) {
     static std::string assets_path, music_path;
-    if (!opt.source.pictures) {
-        assets_path = given_or_found_show_file(opt.source.assets, "quab.dat", PROGRAM, EXIT_FAILED);
-        opt.source.assets = assets_path.c_str();
+    if (!opt->source.pictures) {
+        assets_path =
+            given_or_found_show_file(opt->source.assets, "quab.dat", PROGRAM, EXIT_FAILED);
+        opt->source.assets = assets_path.c_str();
     }
-    music_path = given_or_found_show_file(opt.source.music, "music.xm", PROGRAM, EXIT_FAILED);
-    opt.source.music = music_path.c_str();
-    if (opt.source.assets)
-        require_regular_inputs(PROGRAM, {opt.source.assets, opt.source.music});
+    music_path = given_or_found_show_file(opt->source.music, "music.xm", PROGRAM, EXIT_FAILED);
+    opt->source.music = music_path.c_str();
+    if (opt->source.assets)
+        require_regular_inputs(PROGRAM, {opt->source.assets, opt->source.music});
     else
-        require_regular_inputs(PROGRAM, {opt.source.music});
+        require_regular_inputs(PROGRAM, {opt->source.music});
+}
+
+// The show's files, its buffers and the music, started at the options' position and loop.
+void start_show(Player* p, const Options& opt) {
     std::string error;
     if (!load_first_show(opt.source, &p->assets, &error))
         fail(error);
@@ -394,6 +400,7 @@ void player_note(Player* p, const std::string& line) {
 
 int main(int argc, char** argv) {
     Options opt = parse_options(argc, argv);
+    find_show_files(&opt);
     // Forked before the files are loaded and any thread starts.
     Checker* checker = opt.watch ? checker_start(opt.source) : nullptr;
     static Player player;

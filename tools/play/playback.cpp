@@ -49,9 +49,6 @@ static_assert((RING_BLOCKS & (RING_BLOCKS - 1)) == 0);
 // Asked-for device buffer: about 12 ms at 44,100 Hz.
 constexpr Uint16 DEVICE_FRAMES = 512;
 
-// How long the end of the show waits for the music thread, and for the output to close.
-constexpr std::int64_t STOP_WAIT_NS = 300'000'000;
-
 void sleep_ms(std::uint32_t ms) {
     timespec t{0, static_cast<long>(ms) * 1000000L};
     nanosleep(&t, nullptr);
@@ -642,11 +639,11 @@ bool playback_clock_at(std::int32_t tick, std::int16_t* sngpos, std::uint16_t* p
     return true;
 }
 
-PlaybackEnd playback_stop(std::string* error) {
+PlaybackEnd playback_stop(std::string* error, std::uint64_t wait_ns) {
     quit.store(true);
     bool held = false;
     if (music_thread_started) {
-        timespec until = monotonic_after(STOP_WAIT_NS);
+        timespec until = monotonic_after(static_cast<std::int64_t>(wait_ns));
         held = pthread_clockjoin_np(music_thread, nullptr, CLOCK_MONOTONIC, &until) != 0;
     }
     // An opening that never finished holds SDL's audio start-up: it is left as it is.
@@ -657,7 +654,7 @@ PlaybackEnd playback_stop(std::string* error) {
             held = true;
         } else {
             pthread_detach(closer);
-            held = !wait_until(&close_done, monotonic_after(STOP_WAIT_NS));
+            held = !wait_until(&close_done, monotonic_after(static_cast<std::int64_t>(wait_ns)));
         }
     }
     if (held)

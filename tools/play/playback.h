@@ -74,6 +74,13 @@ enum class PlaybackEnd {
              // flushes and ends the process without closing anything more (_exit)
 };
 
-// Stops the thread (it stops the player) and closes the sound output, within about a second
+// How long playback_stop waits for the music thread and again for the output to close: at the
+// end of the show, briefly; before the music starts again on a saved module, long enough for a
+// sound server that is merely slow.
+constexpr std::uint64_t PLAYBACK_QUIT_WAIT_NS = 300'000'000;
+constexpr std::uint64_t PLAYBACK_RESTART_WAIT_NS = 3'000'000'000;
+
+// Stops the thread (it stops the player) and closes the sound output, within twice wait_ns
 // whatever the sound server does.
-[[nodiscard]] PlaybackEnd playback_stop(std::string* error);
+[[nodiscard]] PlaybackEnd playback_stop(std::string* error,
+                                        std::uint64_t wait_ns = PLAYBACK_QUIT_WAIT_NS);

@@ -104,9 +104,9 @@ Screen open_screen(std::uint32_t scale, bool fullscreen) {
     s.whole_in_window = false;
     s.whole_in_fullscreen = true;
     // Shown once it can be drawn in: an OpenGL renderer makes the window anew, and the first
-    // one would flash up and vanish under the eyes of the user (and of window tools).
-    Uint32 flags =
-        SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    // one would flash up and vanish under the eyes of the user (and of window tools). Full
+    // screen comes after the showing, so that the window manager sizes the window it shows.
+    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN;
     s.window = SDL_CreateWindow("QUAB", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                 static_cast<int>(FRAME_W * scale),
                                 static_cast<int>(FRAME_H * scale), flags);
@@ -138,6 +138,8 @@ Screen open_screen(std::uint32_t scale, bool fullscreen) {
     if (!s.overlay)
         fail(std::string("cannot draw in the window: ") + SDL_GetError());
     SDL_ShowWindow(s.window);
+    if (fullscreen)
+        SDL_SetWindowFullscreen(s.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     SDL_DisplayMode mode;
     int refresh_hz = FALLBACK_REFRESH_HZ;
     if (SDL_GetWindowDisplayMode(s.window, &mode) == 0 && mode.refresh_rate > 0)

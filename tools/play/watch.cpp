@@ -185,7 +185,7 @@ void reload_music(Watch* w, Player* p) {
         return;
     }
     std::string error;
-    PlaybackEnd end = playback_stop(&error);
+    PlaybackEnd end = playback_stop(&error, PLAYBACK_RESTART_WAIT_NS);
     if (end == PlaybackEnd::HELD) {
         // The music thread is still inside the stopped sound server: nothing can be closed or
         // started again under it, so the show ends as Esc would end it then.

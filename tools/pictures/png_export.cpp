@@ -8,6 +8,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "tools/common/output_file.h"
 
@@ -79,4 +80,29 @@ bool png_export(const char* path, const Pixel* pixels, int width, int height, st
     png_destroy_write_struct(&png, &info);
     std::free(row);
     return output_commit(&out, reason);
+}
+
+bool encode_frame_png(const Pixel* frame, std::string* png) {
+    unsigned char rgb[FRAME_PIXELS * 3];
+    for (int i = 0; i < FRAME_PIXELS; i++) {
+        rgb[3 * i + 0] = static_cast<unsigned char>(frame[i] >> 16);
+        rgb[3 * i + 1] = static_cast<unsigned char>(frame[i] >> 8);
+        rgb[3 * i + 2] = static_cast<unsigned char>(frame[i]);
+    }
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = FRAME_W;
+    image.height = FRAME_H;
+    image.format = PNG_FORMAT_RGB;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgb, 0, nullptr)) {
+        png_image_free(&image);
+        return false;
+    }
+    png->resize(size);
+    bool ok = png_image_write_to_memory(&image, png->data(), &size, 0, rgb, 0, nullptr);
+    png_image_free(&image);
+    png->resize(size);
+    return ok;
 }

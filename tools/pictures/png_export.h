@@ -1,4 +1,5 @@
-// Writing Pixels as an 8-bit RGBA PNG, the key byte as alpha, for unpacking an asset file.
+// Writing Pixels as an 8-bit RGBA PNG, the key byte as alpha, for unpacking an asset file; and
+// a frame as the screen shows it, for quab-render's frames and quab-play's F12.
 #pragma once
 
 #include <string>
@@ -10,3 +11,7 @@
 // png_import gives back the same words.
 [[nodiscard]] bool png_export(const char* path, const Pixel* pixels, int width, int height,
                               std::string* reason);
+
+// The PNG bytes of a 320x240 frame (opaque RGB, the key byte left out, as on screen). False
+// when libpng cannot make them.
+[[nodiscard]] bool encode_frame_png(const Pixel* frame, std::string* png);

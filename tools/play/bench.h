@@ -29,7 +29,3 @@ void end_steps(Player* p);
 // F12: writes the frame on screen as quab-<position>-<row>-<tick>.png in the current folder,
 // never over an existing file, and notes the name or the reason it could not.
 void save_frame(Player* p);
-
-// The PNG bytes of a 320x240 frame (opaque RGB, the key byte left out). False when libpng
-// cannot make them.
-[[nodiscard]] bool encode_frame_png(const Pixel* frame, std::string* png);

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include "tools/common/command_line.h"
 #include "tools/common/output_file.h"
 #include "tools/common/streams.h"
+#include "tools/pictures/png_export.h"
 #include "tools/render/timeline.h"
 #include "tools/show_files/show_files.h"
 
@@ -110,35 +110,13 @@ void write_words_le(const std::string& outdir, const std::string& name, const st
 }
 
 // RGB, the key byte dropped.
-void write_png(const std::string& outdir, const std::string& name, const Pixel* frame,
-               std::vector<unsigned char>* rgb) {
-    rgb->resize(FRAME_PIXELS * 3);
-    for (int i = 0; i < FRAME_PIXELS; i++) {
-        (*rgb)[i * 3 + 0] = static_cast<unsigned char>(frame[i] >> 16);
-        (*rgb)[i * 3 + 1] = static_cast<unsigned char>(frame[i] >> 8);
-        (*rgb)[i * 3 + 2] = static_cast<unsigned char>(frame[i]);
-    }
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = FRAME_W;
-    image.height = FRAME_H;
-    image.format = PNG_FORMAT_RGB;
-    // Encoded in memory first, so that a failed write is the output file's, with its reason.
-    png_alloc_size_t size = 0;
-    bool encoded = png_image_write_to_memory(&image, nullptr, &size, 0, rgb->data(), 0, nullptr);
-    std::vector<unsigned char> png(size);
-    encoded =
-        encoded && png_image_write_to_memory(&image, png.data(), &size, 0, rgb->data(), 0, nullptr);
-    if (!encoded) {
-        std::string message = image.message;
-        png_image_free(&image);
-        fail(EXIT_FAILED, outdir + "/" + name + ": libpng: " + message);
-    }
-    png_image_free(&image);
+void write_png(const std::string& outdir, const std::string& name, const Pixel* frame) {
+    std::string png;
+    if (!encode_frame_png(frame, &png))
+        fail(EXIT_FAILED, outdir + "/" + name + ": libpng cannot encode the frame");
     OutputFile out = begin_file(outdir, name);
     std::string reason;
-    if (!output_write(&out, png.data(), size, &reason)) {
+    if (!output_write(&out, png.data(), png.size(), &reason)) {
         output_discard(&out);
         fail(EXIT_BAD_INPUT, reason);
     }
@@ -227,7 +205,7 @@ int render(const char* assets_path, const char* timeline_path, const std::string
         write_words_le(outdir, name, frame, FRAME_PIXELS, &bytes);
         if (with_png) {
             std::snprintf(name, sizeof name, "frame_%05zu.png", pass);
-            write_png(outdir, name, frame, &bytes);
+            write_png(outdir, name, frame);
         }
         std::printf("pass %zu scene_index %d\n", pass, s->scene_index);
         if (!clock.running.load(std::memory_order_relaxed))

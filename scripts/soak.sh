@@ -63,14 +63,21 @@ show_window() {
         head -n 1
 }
 
-# A key in the window, as a user presses it: the pointer in the window, then the key.
-press_key() {
+# The show's window once it shows, waiting up to 5 s while the show ($pid) runs; empty without.
+await_window() {
     local w i=0
     while [ -z "${w:=$(show_window)}" ] && [ $i -lt 50 ] && kill -0 "$pid" 2>/dev/null; do
         sleep 0.1
         i=$((i + 1))
         w=$(show_window)
     done
+    echo "$w"
+}
+
+# A key in the window, as a user presses it: the pointer in the window, then the key.
+press_key() {
+    local w
+    w=$(await_window)
     [ -n "$w" ] || return 1
     DISPLAY=$xvfb_display xdotool mousemove --window "$w" 10 10 key Escape 2>/dev/null
 }
@@ -103,12 +110,8 @@ apply_fault() {
         ends_itself=false
         ;;
     window_close)
-        local w i=0
-        while [ -z "${w:=$(show_window)}" ] && [ $i -lt 50 ] && kill -0 "$pid" 2>/dev/null; do
-            sleep 0.1
-            i=$((i + 1))
-            w=$(show_window)
-        done
+        local w
+        w=$(await_window)
         if [ -z "$w" ]; then
             fault_note="no window"
         elif [ -x "$WM_CLOSE" ] && [ $((RANDOM % 2)) -eq 0 ]; then

@@ -7,7 +7,7 @@
 
 #include "bench/bench_support.h"
 #include "core/timeline.h"
-#include "tools/common/random.h"
+#include "lib/base/random.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The shared parts of the scene benchmarks (bench_support.h): the clock, the floor, the columns,
 // the timed loop and the textured records. No benchmark of its own.
 #include "bench/bench_support.h"
-#include "tools/common/random.h"
+#include "lib/base/random.h"
 
 #include <cstring>
 #include <ctime>

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/testassets/records.h"
+#include "lib/test_records/records.h"
 
 constexpr std::size_t FRAME = FRAME_BYTES;
 constexpr std::size_t TEX = TEX_PIXELS * sizeof(Pixel);

@@ -8,7 +8,7 @@
 
 #include <zlib.h>
 
-#include "tools/pictures/png_import.h"
+#include "lib/pictures/png_import.h"
 
 // A header may announce up to 16384 x 16384 Pixels, which the import allocates before the data
 // runs out. Capping allocations at 64 MiB (null beyond, as an exhausted heap) keeps the run fast

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/render/timeline.h"
+#include "lib/render_timeline/timeline.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const char* text = reinterpret_cast<const char*>(data);

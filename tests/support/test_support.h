@@ -1,11 +1,11 @@
-// Helpers shared by the tests: asset records (tools/testassets/records.h) written as an asset file,
+// Helpers shared by the tests: asset records (lib/test_records/records.h) written as an asset file,
 // raw bytes written to a file, and a temporary folder.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "tools/testassets/records.h"
+#include "lib/test_records/records.h"
 
 // Writes records as an asset file (length-prefixed, little-endian). False on an I/O error.
 bool write_asset_file(const std::string& path, const AssetRecords& records);

@@ -1,0 +1,22 @@
+// The check of each save, as quab-check checks a show: run in a process of its own, forked before
+// any thread starts, because it mixes the whole song through libmikmod (which the music thread
+// is using) and takes seconds, while the show goes on. Warnings new since the last check come
+// back as notes: on standard error and, for a few seconds, in the overlay.
+#pragma once
+
+#include "lib/play/player.h"
+
+struct Checker;
+
+// Forks the checking process for the show's files. Call before any thread starts. Null when it
+// cannot be had; the show then plays without checks.
+Checker* checker_start(const ShowSource& source);
+
+// Checks the files as they are now; the first check's warnings are taken as known.
+void checker_request(Checker* c);
+
+// Between frames: notes the warnings of a finished check that the check before did not give.
+void checker_poll(Checker* c, Player* p);
+
+// Ends the checking process; null is allowed.
+void checker_stop(Checker* c);

@@ -1,0 +1,80 @@
+// The record quab-play's parts share: the show and its clock, the window, the music as heard,
+// and the maker's bench (pause, steps, loop, overlay, reloads). play.cpp owns it; screen, bench,
+// overlay and watch each read and change their own part of it between frames.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <SDL.h>
+
+#include "core/core.h"
+#include "lib/base/clock.h"
+#include "lib/play/playback.h"
+
+struct Screen {
+    SDL_Window* window;
+    SDL_Renderer* renderer;
+    SDL_Texture* texture;   // the 320x240 frame
+    SDL_Texture* overlay;   // the overlay's text, drawn over the scaled picture
+    std::uint64_t frame_ns; // one refresh of the display
+    bool fullscreen;
+    // Whole pixels (the largest whole multiple, centred on black) or the picture filling the
+    // window at 4:3; each of window and full screen keeps its own choice.
+    bool whole_in_window;
+    bool whole_in_fullscreen;
+};
+
+// The show's files as given on the command line.
+struct ShowSource {
+    const char* assets;   // the asset file, unless pictures
+    const char* pictures; // a folder of PNGs the asset file is built from, or null
+    const char* music;
+};
+
+// Songs positions and rows are as libmikmod keeps them.
+struct Player {
+    ShowState show;
+    ScriptedClock clock;
+    AssetTable assets;
+    ShowSource source;
+    PlaybackSettings playback;
+    Screen screen;
+    HeardClock heard;
+    // Song time played on modules taken before this one (a reload restarts the song's time).
+    std::uint32_t sngtime_before;
+    bool paused;
+
+    // Jumps count from the position last asked for until the music has made the jump.
+    std::uint32_t jumps_seen;
+    std::uint32_t jumps_asked;
+    int asked_position;
+
+    // The song positions looped, or loop_last < 0 for none.
+    std::int16_t loop_first;
+    std::int16_t loop_last;
+
+    // The clock of the frame on screen.
+    std::int32_t shown_tick;
+    std::int16_t shown_sngpos;
+    std::uint16_t shown_patpos;
+    // While paused, the steps replay the show one pass a tick from step_anchor; stepped tells
+    // that the show's state is the replay's, not the live one's.
+    bool stepped;
+    std::int32_t step_anchor;
+
+    // The overlay: shown or not, frames presented in the last whole second, and the last
+    // reload or warning with the time it goes from the overlay.
+    bool overlay_on;
+    std::uint32_t fps;
+    std::uint32_t frames_this_second;
+    std::uint64_t second_start_ns;
+    std::string note;
+    std::uint64_t note_until_ns;
+    // When the save last taken was seen, until its first frame is presented (0: none), for the
+    // trace.
+    std::uint64_t save_ns;
+};
+
+// A line for the maker, on standard error and for a few seconds in the overlay.
+void player_note(Player* p, const std::string& line);

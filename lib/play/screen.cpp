@@ -1,0 +1,216 @@
+// quab-play's window. SDL draws the 320x240 frame scaled into the window by a rectangle of our
+// own, so that whole pixels, filling and the overlay at the window's own resolution are ours.
+#include "lib/play/screen.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "lib/play/display_faults.h"
+#include "lib/play/overlay.h"
+
+namespace {
+
+constexpr std::uint32_t MAX_SCALE = 16;
+constexpr int FALLBACK_REFRESH_HZ = 60;
+
+[[noreturn]] void fail(const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "quab-play: %s\n", message.c_str());
+    std::exit(1);
+}
+
+// The largest whole multiple of 320x240 within two thirds of the screen, at least 1.
+std::uint32_t fitting_scale(int screen_w, int screen_h) {
+    std::uint32_t by_w = static_cast<std::uint32_t>(screen_w * 2 / 3 / FRAME_W);
+    std::uint32_t by_h = static_cast<std::uint32_t>(screen_h * 2 / 3 / FRAME_H);
+    std::uint32_t scale = by_w < by_h ? by_w : by_h;
+    if (scale < 1)
+        scale = 1;
+    return scale > MAX_SCALE ? MAX_SCALE : scale;
+}
+
+// Whether the renderer draws through an OpenGL that the CPU emulates (Mesa's llvmpipe or
+// softpipe, or another software rasteriser).
+bool renderer_is_emulated(SDL_Renderer* renderer) {
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(renderer, &info) != 0 || std::strncmp(info.name, "opengl", 6) != 0)
+        return false;
+    constexpr unsigned GL_RENDERER_NAME = 0x1F01; // GL_RENDERER
+    using GetString = const unsigned char* (*)(unsigned);
+    auto get_string = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    const char* name =
+        get_string ? reinterpret_cast<const char*>(get_string(GL_RENDERER_NAME)) : nullptr;
+    return name && (std::strstr(name, "llvmpipe") || std::strstr(name, "softpipe") ||
+                    std::strstr(name, "Software Rasterizer"));
+}
+
+// Why no window could be opened: the displays the environment names did not answer, or it
+// names none.
+std::string no_display_reason() {
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    std::string named;
+    if (x && *x)
+        named = std::string("the display ") + x;
+    if (wayland && *wayland)
+        named += (named.empty() ? "" : " nor ") + std::string("the Wayland display ") + wayland;
+    if (named.empty())
+        return "no display (neither DISPLAY nor WAYLAND_DISPLAY names one)";
+    return (x && *x && wayland && *wayland ? "neither " : "") + named +
+           (x && *x && wayland && *wayland ? " answers" : " does not answer");
+}
+
+// The asked scale, or when the window would not fit in the screen's usable area (what panels
+// leave), the largest that does, after one line.
+std::uint32_t scale_within(std::uint32_t asked, const SDL_Rect& usable) {
+    std::uint32_t by_w = static_cast<std::uint32_t>(usable.w) / FRAME_W;
+    std::uint32_t by_h = static_cast<std::uint32_t>(usable.h) / FRAME_H;
+    std::uint32_t fits = by_w < by_h ? by_w : by_h;
+    if (fits < 1)
+        fits = 1;
+    if (FRAME_W * asked <= static_cast<std::uint32_t>(usable.w) &&
+        FRAME_H * asked <= static_cast<std::uint32_t>(usable.h))
+        return asked;
+    std::fprintf(stderr,
+                 "quab-play: --scale %u (%ux%u) does not fit on the screen (%dx%d usable): "
+                 "using --scale %u\n",
+                 asked, FRAME_W * asked, FRAME_H * asked, usable.w, usable.h, fits);
+    return fits;
+}
+
+} // namespace
+
+Screen open_screen(std::uint32_t scale, bool fullscreen) {
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    SDL_SetHint(SDL_HINT_APP_NAME, "quab-play");
+    watch_display_connection();
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
+        fail("cannot open a window: " + no_display_reason() + " (" + SDL_GetError() + ")");
+    // With no display SDL falls back to drawing nowhere; only asked for by name is that a window.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
+        !std::getenv("SDL_VIDEODRIVER"))
+        fail("cannot open a window: " + no_display_reason());
+    SDL_DisplayMode desktop;
+    SDL_Rect usable;
+    if (scale == 0)
+        scale =
+            SDL_GetDesktopDisplayMode(0, &desktop) == 0 ? fitting_scale(desktop.w, desktop.h) : 2;
+    else if (SDL_GetDisplayUsableBounds(0, &usable) == 0)
+        scale = scale_within(scale, usable);
+    Screen s{};
+    s.whole_in_window = false;
+    s.whole_in_fullscreen = true;
+    // Shown once it can be drawn in: an OpenGL renderer makes the window anew, and the first
+    // one would flash up and vanish under the eyes of the user (and of window tools). Full
+    // screen comes after the showing, so that the window manager sizes the window it shows.
+    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN;
+    s.window = SDL_CreateWindow("QUAB", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                static_cast<int>(FRAME_W * scale),
+                                static_cast<int>(FRAME_H * scale), flags);
+    if (!s.window)
+        fail(std::string("cannot open a window: ") + SDL_GetError());
+    watch_display_faults(s.window);
+    s.fullscreen = fullscreen;
+    SDL_SetWindowMinimumSize(s.window, FRAME_W, FRAME_H);
+    s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (s.renderer && renderer_is_emulated(s.renderer) && !std::getenv("SDL_RENDER_DRIVER")) {
+        // Without a graphics card (a remote or virtual X server) OpenGL is emulated on the CPU at
+        // several times the cost of SDL's own software renderer putting the picture straight
+        // into shared memory with the server.
+        SDL_DestroyRenderer(s.renderer);
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_SOFTWARE);
+    }
+    if (!s.renderer)
+        s.renderer = SDL_CreateRenderer(s.window, -1, 0);
+    if (!s.renderer)
+        fail(std::string("cannot draw in the window: ") + SDL_GetError());
+    watch_display_faults(s.window);
+    // The key byte of each Pixel is not alpha: the texture ignores it.
+    s.texture = SDL_CreateTexture(s.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                                  FRAME_W, FRAME_H);
+    if (!s.texture)
+        fail(std::string("cannot draw in the window: ") + SDL_GetError());
+    s.overlay = overlay_texture(s.renderer);
+    if (!s.overlay)
+        fail(std::string("cannot draw in the window: ") + SDL_GetError());
+    SDL_ShowWindow(s.window);
+    if (fullscreen)
+        SDL_SetWindowFullscreen(s.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    SDL_DisplayMode mode;
+    int refresh_hz = FALLBACK_REFRESH_HZ;
+    if (SDL_GetWindowDisplayMode(s.window, &mode) == 0 && mode.refresh_rate > 0)
+        refresh_hz = mode.refresh_rate;
+    s.frame_ns = 1000000000u / static_cast<std::uint64_t>(refresh_hz);
+    return s;
+}
+
+void close_screen(Screen* s) {
+    SDL_DestroyTexture(s->overlay);
+    SDL_DestroyTexture(s->texture);
+    SDL_DestroyRenderer(s->renderer);
+    SDL_DestroyWindow(s->window);
+    display_faults_settle();
+    SDL_Quit();
+}
+
+void toggle_fullscreen(Screen* s) {
+    s->fullscreen = !s->fullscreen;
+    SDL_SetWindowFullscreen(s->window, s->fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+}
+
+bool screen_whole_pixels(const Screen* s) {
+    return s->fullscreen ? s->whole_in_fullscreen : s->whole_in_window;
+}
+
+void toggle_whole_pixels(Screen* s) {
+    bool* whole = s->fullscreen ? &s->whole_in_fullscreen : &s->whole_in_window;
+    *whole = !*whole;
+}
+
+SDL_Rect picture_rect(const Screen* s, int w, int h) {
+    SDL_Rect r;
+    if (screen_whole_pixels(s)) {
+        int scale = w / FRAME_W < h / FRAME_H ? w / FRAME_W : h / FRAME_H;
+        if (scale < 1)
+            scale = 1;
+        r.w = FRAME_W * scale;
+        r.h = FRAME_H * scale;
+    } else if (w * FRAME_H <= h * FRAME_W) {
+        r.w = w;
+        r.h = w * FRAME_H / FRAME_W;
+    } else {
+        r.w = h * FRAME_W / FRAME_H;
+        r.h = h;
+    }
+    r.x = (w - r.w) / 2;
+    r.y = (h - r.h) / 2;
+    return r;
+}
+
+void present(Player* p, bool new_frame) {
+    Screen* s = &p->screen;
+    if (new_frame)
+        SDL_UpdateTexture(s->texture, nullptr, p->show.frame, FRAME_W * sizeof(Pixel));
+    int w, h;
+    if (SDL_GetRendererOutputSize(s->renderer, &w, &h) != 0)
+        SDL_GetWindowSize(s->window, &w, &h);
+    SDL_Rect picture = picture_rect(s, w, h);
+    SDL_SetRenderDrawColor(s->renderer, 0, 0, 0, 255);
+    SDL_RenderClear(s->renderer);
+    SDL_RenderCopy(s->renderer, s->texture, nullptr, &picture);
+    if (p->overlay_on)
+        overlay_draw(p, w, h, picture);
+    SDL_RenderPresent(s->renderer);
+}
+
+void set_title(Player* p) {
+    char title[128];
+    int scene = p->show.scene_index < SCENE_END ? p->show.scene_index : SCENE_END - 1;
+    std::snprintf(title, sizeof title, "QUAB: Scene %d, %s (position %d)%s", scene + 1,
+                  SCENE_NAMES[scene], p->shown_sngpos, p->paused ? " - paused" : "");
+    SDL_SetWindowTitle(p->screen.window, title);
+}

@@ -1,0 +1,303 @@
+// Reload on save. The watch is read between frames without waiting (one read that finds nothing
+// most of the time), so a quab-play that watches costs no more than one that does not. The module
+// is kept as a copy in memory: a save that libmikmod refuses then brings back the last good one
+// from the copy, since the file on disk is already the refused one.
+#include "lib/play/watch.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "lib/pictures/pictures.h"
+#include "lib/play/check.h"
+#include "lib/show_files/show_files.h"
+#include "music/collector.h"
+
+namespace {
+
+// A save is taken once no event has come for this long: an editor's save is a burst of events
+// (write a temporary, rename it, change its mode), and the last one ends it.
+constexpr std::uint64_t SETTLE_NS = 60000000u;
+
+// A module larger than this is refused before it is copied: far more than any tracker module.
+constexpr std::size_t MAX_MODULE_BYTES = 64u << 20;
+
+struct WatchedFile {
+    int wd;           // the watch on its folder
+    std::string name; // its name in the folder; empty: any PNG (the folder of pictures)
+    bool saved;       // an event came since the last reload
+};
+
+} // namespace
+
+struct Watch {
+    int fd;
+    WatchedFile assets;
+    WatchedFile music;
+    std::uint64_t last_event_ns;
+    std::uint64_t first_event_ns; // the first event of the save not yet taken, or 0
+    int module_copy;              // memfd holding the last module the music took, or -1
+    Checker* checker;
+    // The picture files the asset table was last made from (--pictures).
+    PictureStamp stamps[ASSET_COUNT];
+    bool stamped;
+};
+
+namespace {
+
+void split_path(const char* path, std::string* dir, std::string* name) {
+    std::string p = path;
+    std::size_t slash = p.rfind('/');
+    *dir = slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash);
+    *name = slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+// A copy of the file at path in memory, as a descriptor libmikmod can open by name. -1 with
+// *problem when it cannot be read.
+int copy_module(const char* path, std::string* problem) {
+    int in = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (in < 0) {
+        *problem = std::string(path) + ": cannot read: " + std::strerror(errno);
+        return -1;
+    }
+    int out = memfd_create("quab-play-module", MFD_CLOEXEC);
+    if (out < 0) {
+        *problem = std::string(path) + ": cannot copy: " + std::strerror(errno);
+        close(in);
+        return -1;
+    }
+    char buffer[65536];
+    std::size_t total = 0;
+    for (;;) {
+        ssize_t got = read(in, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 || (total += static_cast<std::size_t>(got)) > MAX_MODULE_BYTES ||
+            (got > 0 && write(out, buffer, static_cast<std::size_t>(got)) != got)) {
+            *problem =
+                std::string(path) + (got < 0 ? ": cannot read: " + std::string(std::strerror(errno))
+                                             : ": larger than 64 MB; not a module");
+            close(in);
+            close(out);
+            return -1;
+        }
+        if (got == 0)
+            break;
+    }
+    close(in);
+    return out;
+}
+
+std::string fd_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// Reads what the watch has seen; marks the files saved.
+void take_events(Watch* w) {
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        ssize_t got = read(w->fd, buffer, sizeof buffer);
+        if (got <= 0)
+            return;
+        for (char* at = buffer; at < buffer + got;) {
+            auto* e = reinterpret_cast<inotify_event*>(at);
+            at += sizeof(inotify_event) + e->len;
+            std::string name = e->len ? e->name : "";
+            for (WatchedFile* f : {&w->assets, &w->music}) {
+                // In the folder of pictures, a hidden PNG is an editor's temporary.
+                bool match = f->name.empty() ? name.size() > 4 && name[0] != '.' &&
+                                                   name.compare(name.size() - 4, 4, ".png") == 0
+                                             : name == f->name;
+                if (e->wd == f->wd && match) {
+                    f->saved = true;
+                    w->last_event_ns = monotonic_ns();
+                    if (!w->first_event_ns)
+                        w->first_event_ns = w->last_event_ns;
+                }
+            }
+        }
+    }
+}
+
+// Shows the frame of the clock on screen again after a reload while paused.
+void redraw_paused(Player* p) {
+    show_restart(&p->show);
+    p->stepped = false;
+    show_pass_at(&p->show, &p->clock, p->shown_tick, p->shown_sngpos, p->shown_patpos);
+    p->clock.running.store(1, std::memory_order_relaxed);
+}
+
+void reload_assets(Watch* w, Player* p) {
+    std::string problem;
+    const char* name = p->source.pictures ? p->source.pictures : p->source.assets;
+    // Only the pictures saved since are decoded again.
+    PictureStamp stamps[ASSET_COUNT];
+    std::memcpy(stamps, w->stamps, sizeof stamps);
+    AssetTable table = p->source.pictures
+                           ? asset_table_from_pictures(p->source.pictures, &problem,
+                                                       w->stamped ? p->assets : nullptr, stamps)
+                           : load_show_assets(p->source.assets, &problem);
+    if (!table) {
+        player_note(p, "quab-play: " + problem + "; the show goes on as it was");
+        return;
+    }
+    std::memcpy(w->stamps, stamps, sizeof stamps);
+    w->stamped = p->source.pictures != nullptr;
+    free_asset_table(p->assets);
+    p->assets = table;
+    p->show.assets = table;
+    show_restart(&p->show);
+    if (p->paused)
+        redraw_paused(p);
+    player_note(p, std::string("quab-play: reloaded ") + name);
+}
+
+// Restarts the music on the module in memory at fd, at the song position and row on screen.
+bool restart_music(Player* p, int fd, std::string* problem) {
+    bool bad_module = false;
+    if (!collector_open(fd_path(fd).c_str(), problem, &bad_module))
+        return false;
+    MODULE* module = collector_module();
+    std::int16_t position = p->shown_sngpos;
+    // A shorter song goes on from its last position rather than ending the show.
+    if (position >= module->numpos)
+        position = static_cast<std::int16_t>(module->numpos - 1);
+    p->playback.start_position = position;
+    p->playback.start_row = position == p->shown_sngpos ? p->shown_patpos : 0;
+    playback_start(p->playback);
+    if (p->paused)
+        playback_set_paused(true);
+    p->jumps_seen = p->jumps_asked = 0;
+    show_restart(&p->show);
+    return true;
+}
+
+void reload_music(Watch* w, Player* p) {
+    std::string problem;
+    int copy = copy_module(p->source.music, &problem);
+    if (copy < 0) {
+        player_note(p, "quab-play: " + problem + "; the show goes on as it was");
+        return;
+    }
+    std::string error;
+    PlaybackEnd end = playback_stop(&error, PLAYBACK_RESTART_WAIT_NS);
+    if (end == PlaybackEnd::HELD) {
+        // The music thread is still inside the stopped sound server: nothing can be closed or
+        // started again under it, so the show ends as Esc would end it then.
+        std::fprintf(stderr, "quab-play: the sound output does not answer: cannot take %s\n",
+                     p->source.music);
+        std::fflush(stderr);
+        _exit(std::fflush(stdout) == 0 ? 0 : 1);
+    }
+    if (end == PlaybackEnd::FAILED)
+        player_note(p, "quab-play: " + error);
+    p->sngtime_before += p->heard.sngtime;
+    p->heard.sngtime = 0;
+    collector_close();
+    if (restart_music(p, copy, &problem)) {
+        if (w->module_copy >= 0)
+            close(w->module_copy);
+        w->module_copy = copy;
+        player_note(p, std::string("quab-play: reloaded ") + p->source.music);
+    } else {
+        close(copy);
+        player_note(p, std::string("quab-play: ") + p->source.music + ": " + problem +
+                           "; the show goes on as it was");
+        std::string again;
+        if (w->module_copy < 0 || !restart_music(p, w->module_copy, &again)) {
+            std::fprintf(stderr, "quab-play: the last good module cannot be played again: %s\n",
+                         again.c_str());
+            std::exit(1);
+        }
+    }
+    if (p->paused)
+        redraw_paused(p);
+}
+
+// The picture files of the first show, for the watch's first reload.
+PictureStamp first_stamps[ASSET_COUNT];
+
+} // namespace
+
+bool load_first_show(const ShowSource& source, AssetTable* assets, std::string* error) {
+    if (!source.pictures)
+        return load_show_files(source.assets, source.music, assets, error) == ShowFilesFault::NONE;
+    *assets = asset_table_from_pictures(source.pictures, error, nullptr, first_stamps);
+    if (!*assets)
+        return false;
+    std::string why;
+    bool bad_module = false;
+    if (collector_open(source.music, &why, &bad_module))
+        return true;
+    free_asset_table(*assets);
+    *assets = nullptr;
+    *error = std::string(source.music) + ": " + why;
+    return false;
+}
+
+Watch* watch_start(Player* p, Checker* checker) {
+    auto* w = new Watch{};
+    w->checker = checker;
+    w->fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    std::string assets_dir, music_dir, reason;
+    if (p->source.pictures)
+        assets_dir = p->source.pictures;
+    else
+        split_path(p->source.assets, &assets_dir, &w->assets.name);
+    split_path(p->source.music, &music_dir, &w->music.name);
+    constexpr std::uint32_t SAVES = IN_CLOSE_WRITE | IN_MOVED_TO;
+    if (w->fd >= 0) {
+        w->assets.wd = inotify_add_watch(w->fd, assets_dir.c_str(), SAVES);
+        w->music.wd = inotify_add_watch(w->fd, music_dir.c_str(), SAVES);
+    }
+    if (w->fd < 0 || w->assets.wd < 0 || w->music.wd < 0) {
+        std::fprintf(stderr,
+                     "quab-play: cannot watch the show's files (%s); playing without "
+                     "reloads\n",
+                     std::strerror(errno));
+        if (w->fd >= 0)
+            close(w->fd);
+        delete w;
+        return nullptr;
+    }
+    w->module_copy = copy_module(p->source.music, &reason);
+    std::memcpy(w->stamps, first_stamps, sizeof first_stamps);
+    w->stamped = p->source.pictures != nullptr;
+    // What the files are warned of now is known; later checks note what a save adds.
+    checker_request(checker);
+    return w;
+}
+
+bool watch_poll(Watch* w, Player* p) {
+    checker_poll(w->checker, p);
+    take_events(w);
+    if (!w->assets.saved && !w->music.saved)
+        return false;
+    if (monotonic_ns() - w->last_event_ns < SETTLE_NS)
+        return false;
+    bool assets = w->assets.saved;
+    bool music = w->music.saved;
+    p->save_ns = w->first_event_ns;
+    w->first_event_ns = 0;
+    w->assets.saved = w->music.saved = false;
+    if (assets)
+        reload_assets(w, p);
+    if (music)
+        reload_music(w, p);
+    checker_request(w->checker);
+    return p->paused;
+}
+
+void watch_stop(Watch* w) {
+    if (!w)
+        return;
+    close(w->fd);
+    if (w->module_copy >= 0)
+        close(w->module_copy);
+    delete w;
+}

@@ -1,0 +1,20 @@
+// Both files of the show: the asset file first, as xdemo loads it before the music.
+#include "lib/show_files/show_files.h"
+
+#include "music/collector.h"
+
+ShowFilesFault load_show_files(const char* assets_path, const char* music_path, AssetTable* assets,
+                               std::string* error) {
+    *assets = load_show_assets(assets_path, error);
+    if (!*assets)
+        return ShowFilesFault::ASSETS;
+    std::string why;
+    bool bad_module = false;
+    if (!collector_open(music_path, &why, &bad_module)) {
+        free_asset_table(*assets);
+        *assets = nullptr;
+        *error = std::string(music_path) + ": " + why;
+        return bad_module ? ShowFilesFault::MODULE : ShowFilesFault::LIBRARY;
+    }
+    return ShowFilesFault::NONE;
+}

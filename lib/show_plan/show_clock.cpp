@@ -1,0 +1,38 @@
+// The one place the checker reaches the exporter's mixing clock: the module mixed silently, one
+// reading per "video frame" at CLOCK_READINGS_PER_S frames a second.
+#include "lib/show_plan/show_clock.h"
+
+#include <csignal>
+#include <utility>
+
+#include "core/timeline.h"
+#include "music/collector.h"
+
+bool read_show_clock(const char* music_path, ShowClock* clock, std::string* error,
+                     bool* bad_module) {
+    *bad_module = false;
+    if (!collector_open(music_path, error, bad_module))
+        return false;
+    static const volatile std::sig_atomic_t never_stop = 0;
+    std::vector<FrameClock> frames;
+    MixEnd end =
+        mixdown_run(nullptr, CLOCK_READINGS_PER_S, LAST_SHOW_POSITION, &never_stop, &frames, error);
+    collector_close();
+    switch (end) {
+    case MixEnd::SHOW_ENDED:
+        clock->end = ClockEnd::SHOW_ENDED;
+        break;
+    case MixEnd::SONG_ENDED:
+        clock->end = ClockEnd::SONG_ENDED;
+        break;
+    case MixEnd::TIME_LIMIT:
+        clock->end = ClockEnd::TIME_LIMIT;
+        break;
+    case MixEnd::INTERRUPTED:
+    case MixEnd::WRITE_FAILED:
+        return false;
+    }
+    clock->limit_s = MAX_SHOW_SECONDS;
+    clock->readings = std::move(frames);
+    return true;
+}

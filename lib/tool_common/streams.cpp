@@ -1,0 +1,59 @@
+// The checked input and the checked standard output.
+#include "lib/tool_common/streams.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "lib/tool_common/command_line.h"
+
+bool input_is_regular_file(const char* path, std::string* reason) {
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return true;
+    bool regular = S_ISREG(st.st_mode);
+    if (regular) {
+        // O_NONBLOCK: a FIFO put in its place since the stat opens at once instead of waiting.
+        int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return true;
+        regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        close(fd);
+    }
+    if (!regular)
+        *reason = std::string(path) + ": not a regular file";
+    return regular;
+}
+
+void require_regular_inputs(const char* program, std::initializer_list<const char*> paths) {
+    std::string reason;
+    for (const char* path : paths) {
+        if (!input_is_regular_file(path, &reason)) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "%s: %s\n", program, reason.c_str());
+            std::exit(EXIT_BAD_INPUT);
+        }
+    }
+}
+
+bool standard_output_ok(const char* program) {
+    // A write that failed mid-stream shows only in the error flag; the flush and the close can
+    // each be the first to meet a full disk.
+    errno = 0;
+    bool failed_before = std::ferror(stdout) != 0;
+    int err = 0;
+    if (std::fflush(stdout) != 0)
+        err = errno;
+    if (std::fclose(stdout) != 0 && !err)
+        err = errno;
+    if (!failed_before && !err)
+        return true;
+    std::fprintf(stderr, "%s: cannot write standard output: %s\n", program,
+                 err ? std::strerror(err) : "an earlier write failed");
+    return false;
+}

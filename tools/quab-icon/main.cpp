@@ -1,0 +1,82 @@
+// quab-icon: the application icon at one size, made at build time from a frame quab-render wrote
+// (raw little-endian words): the frame's centre square enlarged or reduced to SIZE with nearest
+// neighbour, so the show's own pixels stay sharp. A build helper; never installed.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <png.h>
+
+#include "display/frame.h"
+#include "lib/tool_common/command_line.h"
+
+namespace {
+
+constexpr const char* PROGRAM = "quab-icon";
+
+constexpr ToolText TOOL = {
+    PROGRAM,
+    "Draws the application icon at one size from a raw frame of quab-render.",
+    "FRAME.raw SIZE OUT.png",
+    "",
+    "Writes the centre square of the frame as a SIZE x SIZE PNG (16 to 1024), scaled with\n"
+    "nearest neighbour.\n",
+};
+
+[[noreturn]] void fail(const std::string& message) {
+    std::fprintf(stderr, "quab-icon: %s\n", message.c_str());
+    std::exit(1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<const char*> operands = parse_command_line(TOOL, argc, argv, {});
+    if (operands.size() != 3)
+        usage_error(PROGRAM, "needs FRAME.raw, SIZE and OUT.png");
+    std::uint32_t size = 0;
+    if (!parse_count(operands[1], 16, 1024, &size))
+        usage_error(PROGRAM,
+                    std::string("SIZE ") + operands[1] + ": not a whole number from 16 to 1024");
+
+    std::vector<unsigned char> raw(FRAME_BYTES);
+    std::FILE* in = std::fopen(operands[0], "rb");
+    if (!in)
+        fail(std::string(operands[0]) + ": " + std::strerror(errno));
+    std::size_t got = std::fread(raw.data(), 1, raw.size(), in);
+    bool longer = std::fgetc(in) != EOF;
+    std::fclose(in);
+    if (got != raw.size() || longer)
+        fail(std::string(operands[0]) + ": not a 320x240 frame of " + std::to_string(FRAME_BYTES) +
+             " bytes");
+
+    // The centre square of the 4:3 frame, FRAME_H on a side; the key byte is not alpha.
+    constexpr std::uint32_t SIDE = FRAME_H;
+    constexpr std::uint32_t LEFT = (FRAME_W - SIDE) / 2;
+    std::vector<unsigned char> rgb(std::size_t{size} * size * 3);
+    for (std::uint32_t y = 0; y < size; y++) {
+        std::uint32_t sy = y * SIDE / size;
+        for (std::uint32_t x = 0; x < size; x++) {
+            std::uint32_t sx = LEFT + x * SIDE / size;
+            const unsigned char* p = &raw[(std::size_t{sy} * FRAME_W + sx) * 4];
+            unsigned char* q = &rgb[(std::size_t{y} * size + x) * 3];
+            // Little-endian words 0xKKRRGGBB: blue first.
+            q[0] = p[2];
+            q[1] = p[1];
+            q[2] = p[0];
+        }
+    }
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = size;
+    image.height = size;
+    image.format = PNG_FORMAT_RGB;
+    if (!png_image_write_to_file(&image, operands[2], 0, rgb.data(), 0, nullptr))
+        fail(std::string(operands[2]) + ": libpng: " + image.message);
+    png_image_free(&image);
+    return 0;
+}

@@ -1,0 +1,28 @@
+// quab-music: composes the show's soundtrack and writes it as an extended module.
+#include <cstdio>
+#include <string>
+
+#include "lib/compose/song.h"
+#include "lib/tool_common/command_line.h"
+
+namespace {
+
+constexpr ToolText TOOL = {
+    "quab-music",
+    "Composes the show's soundtrack and writes it as an extended module (music.xm).",
+    "OUT",
+    "",
+    "Exit status: 0 written, 1 the file could not be written, 2 a bad command line.\n",
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const char* out = single_output_argument(TOOL, argc, argv);
+    std::string reason;
+    if (!xm_write_file(compose_song(), out, &reason)) {
+        std::fprintf(stderr, "quab-music: %s\n", reason.c_str());
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}

@@ -1,0 +1,121 @@
+// quab-testmod: writes a small, deterministic module for tests of anything that plays or follows
+// music: N positions of their own R-row pattern, a tone on every row, or a click per position.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "lib/tool_common/command_line.h"
+#include "lib/xm/xm.h"
+
+namespace {
+
+constexpr std::uint32_t CHANNELS = 4;
+constexpr std::uint32_t SQUARE_PERIOD_FRAMES = 32; // at C-4 (8363 Hz): about 261 Hz
+constexpr std::uint32_t SQUARE_PERIODS = 4;
+constexpr std::int8_t SQUARE_LEVEL = 100;
+// The click: a 2 kHz burst of full-scale square played at C-5 (16726 Hz), 64 frames = 3.8 ms.
+constexpr std::uint32_t CLICK_FRAMES = 64;
+constexpr std::uint32_t CLICK_HALF_PERIOD = 4;
+constexpr std::uint8_t CLICK_NOTE = XM_NOTE_C4 + 12;
+constexpr std::uint32_t CLICK_CHANNELS = 2;
+// The tone walks a major arpeggio so that consecutive rows are told apart by ear.
+constexpr std::uint8_t TONE_NOTES[4] = {XM_NOTE_C4, XM_NOTE_C4 + 4, XM_NOTE_C4 + 7,
+                                        XM_NOTE_C4 + 12};
+
+struct Options {
+    const char* out = nullptr;
+    std::uint32_t positions = 32;
+    std::uint32_t rows = 1;
+    std::uint32_t speed = 1;
+    std::uint32_t bpm = 255;
+    bool click = false;
+};
+
+constexpr const char* PROGRAM = "quab-testmod";
+
+constexpr ToolText TOOL = {
+    PROGRAM,
+    "Writes a small module of controlled positions and rows, for the tests.",
+    "OUT [--positions N] [--rows R] [--speed S] [--bpm B] [--click]",
+    "  --positions N     song positions, each its own pattern, 1 to 256 (default 32)\n"
+    "  --rows R          rows a pattern, 1 to 256 (default 1)\n"
+    "  --speed S         ticks a row, 1 to 31 (default 1)\n"
+    "  --bpm B           tempo, 32 to 255 (default 255)\n"
+    "  --click           a click at the start of each position instead of a tone on every row\n",
+    "Exit status: 0 written, 1 the file could not be written, 2 a bad command line.\n",
+};
+
+static XmInstrument square_instrument() {
+    XmSample s;
+    s.name = "square";
+    for (std::uint32_t i = 0; i < SQUARE_PERIOD_FRAMES * SQUARE_PERIODS; ++i)
+        s.data8.push_back((i % SQUARE_PERIOD_FRAMES) < SQUARE_PERIOD_FRAMES / 2 ? SQUARE_LEVEL
+                                                                                : -SQUARE_LEVEL);
+    s.loop = XM_LOOP_FORWARD;
+    s.loop_start = 0;
+    s.loop_length = SQUARE_PERIOD_FRAMES * SQUARE_PERIODS;
+    XmInstrument ins;
+    ins.name = "square";
+    ins.samples.push_back(s);
+    return ins;
+}
+
+static XmInstrument click_instrument() {
+    XmSample s;
+    s.name = "click";
+    for (std::uint32_t i = 0; i < CLICK_FRAMES; ++i)
+        s.data8.push_back((i / CLICK_HALF_PERIOD) % 2 == 0 ? std::int8_t(127) : std::int8_t(-127));
+    XmInstrument ins;
+    ins.name = "click";
+    ins.samples.push_back(s);
+    return ins;
+}
+
+static XmModule make_module(const Options& opt) {
+    XmModule m;
+    m.name = opt.click ? "quab click test" : "quab tone test";
+    m.channels = CHANNELS;
+    m.speed = opt.speed;
+    m.bpm = opt.bpm;
+    m.instruments.push_back(opt.click ? click_instrument() : square_instrument());
+    std::uint32_t played = 0;
+    for (std::uint32_t p = 0; p < opt.positions; ++p) {
+        XmPattern pat = xm_empty_pattern(opt.rows, CHANNELS);
+        if (opt.click) {
+            // Two channels at once: one full-scale voice is only about a fifth of full scale
+            // in a four-channel mix.
+            for (std::uint32_t ch = 0; ch < CLICK_CHANNELS; ++ch)
+                xm_cell(pat, CHANNELS, 0, ch) = XmCell{CLICK_NOTE, 1, 0, 0, 0};
+        } else {
+            for (std::uint32_t r = 0; r < opt.rows; ++r)
+                xm_cell(pat, CHANNELS, r, 0) = XmCell{TONE_NOTES[played++ % 4], 1, 0, 0, 0};
+        }
+        m.patterns.push_back(pat);
+        m.orders.push_back(std::uint8_t(p));
+    }
+    return m;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options opt;
+    std::vector<const char*> operands = parse_command_line(
+        TOOL, argc, argv,
+        {count_option("--positions", 1, 256, &opt.positions),
+         count_option("--rows", 1, 256, &opt.rows), count_option("--speed", 1, 31, &opt.speed),
+         count_option("--bpm", 32, 255, &opt.bpm), flag_option("--click", &opt.click)});
+    if (operands.empty())
+        usage_error(PROGRAM, "no output file given");
+    if (operands.size() > 1)
+        usage_error(PROGRAM, "more than one output file given");
+    opt.out = operands[0];
+    std::string reason;
+    if (!xm_write_file(make_module(opt), opt.out, &reason)) {
+        std::fprintf(stderr, "%s: %s\n", PROGRAM, reason.c_str());
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}

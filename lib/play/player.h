@@ -1,6 +1,6 @@
 // The record quab-play's parts share: the show and its clock, the window, the music as heard,
-// and the maker's bench (pause, steps, loop, overlay, reloads). play.cpp owns it; screen, bench,
-// overlay and watch each read and change their own part of it between frames.
+// and the maker's bench (pause, steps, loop, overlay, reloads). The frame loop (show_loop) owns
+// it; screen, keys, bench, overlay and watch each read and change their own part between frames.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,10 @@
 #include "core/core.h"
 #include "lib/base/clock.h"
 #include "lib/play/playback.h"
+
+constexpr const char* PLAY_PROGRAM = "quab-play";
+// The largest window, as a multiple of 320x240.
+constexpr std::uint32_t MAX_SCALE = 16;
 
 struct Screen {
     SDL_Window* window;

@@ -9,17 +9,12 @@
 
 #include "lib/play/display_faults.h"
 #include "lib/play/overlay.h"
+#include "lib/tool_common/command_line.h"
+#include "lib/tool_common/streams.h"
 
 namespace {
 
-constexpr std::uint32_t MAX_SCALE = 16;
 constexpr int FALLBACK_REFRESH_HZ = 60;
-
-[[noreturn]] void fail(const std::string& message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "quab-play: %s\n", message.c_str());
-    std::exit(1);
-}
 
 // The largest whole multiple of 320x240 within two thirds of the screen, at least 1.
 std::uint32_t fitting_scale(int screen_w, int screen_h) {
@@ -87,12 +82,13 @@ Screen open_screen(std::uint32_t scale, bool fullscreen) {
     SDL_SetHint(SDL_HINT_APP_NAME, "quab-play");
     watch_display_connection();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
-        fail("cannot open a window: " + no_display_reason() + " (" + SDL_GetError() + ")");
+        fatal(PLAY_PROGRAM, EXIT_FAILED,
+              "cannot open a window: " + no_display_reason() + " (" + SDL_GetError() + ")");
     // With no display SDL falls back to drawing nowhere; only asked for by name is that a window.
     const char* driver = SDL_GetCurrentVideoDriver();
     if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
         !std::getenv("SDL_VIDEODRIVER"))
-        fail("cannot open a window: " + no_display_reason());
+        fatal(PLAY_PROGRAM, EXIT_FAILED, "cannot open a window: " + no_display_reason());
     SDL_DisplayMode desktop;
     SDL_Rect usable;
     if (scale == 0)
@@ -111,7 +107,7 @@ Screen open_screen(std::uint32_t scale, bool fullscreen) {
                                 static_cast<int>(FRAME_W * scale),
                                 static_cast<int>(FRAME_H * scale), flags);
     if (!s.window)
-        fail(std::string("cannot open a window: ") + SDL_GetError());
+        fatal(PLAY_PROGRAM, EXIT_FAILED, std::string("cannot open a window: ") + SDL_GetError());
     watch_display_faults(s.window);
     s.fullscreen = fullscreen;
     SDL_SetWindowMinimumSize(s.window, FRAME_W, FRAME_H);
@@ -127,16 +123,19 @@ Screen open_screen(std::uint32_t scale, bool fullscreen) {
     if (!s.renderer)
         s.renderer = SDL_CreateRenderer(s.window, -1, 0);
     if (!s.renderer)
-        fail(std::string("cannot draw in the window: ") + SDL_GetError());
+        fatal(PLAY_PROGRAM, EXIT_FAILED,
+              std::string("cannot draw in the window: ") + SDL_GetError());
     watch_display_faults(s.window);
     // The key byte of each Pixel is not alpha: the texture ignores it.
     s.texture = SDL_CreateTexture(s.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                   FRAME_W, FRAME_H);
     if (!s.texture)
-        fail(std::string("cannot draw in the window: ") + SDL_GetError());
+        fatal(PLAY_PROGRAM, EXIT_FAILED,
+              std::string("cannot draw in the window: ") + SDL_GetError());
     s.overlay = overlay_texture(s.renderer);
     if (!s.overlay)
-        fail(std::string("cannot draw in the window: ") + SDL_GetError());
+        fatal(PLAY_PROGRAM, EXIT_FAILED,
+              std::string("cannot draw in the window: ") + SDL_GetError());
     SDL_ShowWindow(s.window);
     if (fullscreen)
         SDL_SetWindowFullscreen(s.window, SDL_WINDOW_FULLSCREEN_DESKTOP);

@@ -57,3 +57,9 @@ bool standard_output_ok(const char* program) {
                  err ? std::strerror(err) : "an earlier write failed");
     return false;
 }
+
+void fatal(const char* program, int status, const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+    std::exit(status);
+}

@@ -21,3 +21,7 @@ void require_regular_inputs(const char* program, std::initializer_list<const cha
 // write reached it (ferror, then fclose). False after printing "program: cannot write standard
 // output: reason" on standard error. Standard output is closed either way.
 [[nodiscard]] bool standard_output_ok(const char* program);
+
+// Ends the program on a failure: flushes what standard output holds, so that the line comes
+// after it, prints "program: message" on standard error and exits with status.
+[[noreturn]] void fatal(const char* program, int status, const std::string& message);

@@ -93,9 +93,7 @@ void end_progress_line() { progress_end(&progress); }
 [[noreturn]] void fail(int status, const std::string& message) {
     end_progress_line();
     remove_leftovers();
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s\n", PROGRAM, message.c_str());
-    std::exit(status);
+    fatal(PROGRAM, status, message);
 }
 
 // Ends the process by the signal that stopped it, once nothing is left behind.

@@ -12,6 +12,7 @@
 
 #include "display/frame.h"
 #include "lib/tool_common/command_line.h"
+#include "lib/tool_common/streams.h"
 
 namespace {
 
@@ -25,11 +26,6 @@ constexpr ToolText TOOL = {
     "Writes the centre square of the frame as a SIZE x SIZE PNG (16 to 1024), scaled with\n"
     "nearest neighbour.\n",
 };
-
-[[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "quab-icon: %s\n", message.c_str());
-    std::exit(1);
-}
 
 } // namespace
 
@@ -45,13 +41,14 @@ int main(int argc, char** argv) {
     std::vector<unsigned char> raw(FRAME_BYTES);
     std::FILE* in = std::fopen(operands[0], "rb");
     if (!in)
-        fail(std::string(operands[0]) + ": " + std::strerror(errno));
+        fatal(PROGRAM, EXIT_FAILED, std::string(operands[0]) + ": " + std::strerror(errno));
     std::size_t got = std::fread(raw.data(), 1, raw.size(), in);
     bool longer = std::fgetc(in) != EOF;
     std::fclose(in);
     if (got != raw.size() || longer)
-        fail(std::string(operands[0]) + ": not a 320x240 frame of " + std::to_string(FRAME_BYTES) +
-             " bytes");
+        fatal(PROGRAM, EXIT_FAILED,
+              std::string(operands[0]) + ": not a 320x240 frame of " + std::to_string(FRAME_BYTES) +
+                  " bytes");
 
     // The centre square of the 4:3 frame, FRAME_H on a side; the key byte is not alpha.
     constexpr std::uint32_t SIDE = FRAME_H;
@@ -76,7 +73,7 @@ int main(int argc, char** argv) {
     image.height = size;
     image.format = PNG_FORMAT_RGB;
     if (!png_image_write_to_file(&image, operands[2], 0, rgb.data(), 0, nullptr))
-        fail(std::string(operands[2]) + ": libpng: " + image.message);
+        fatal(PROGRAM, EXIT_FAILED, std::string(operands[2]) + ": libpng: " + image.message);
     png_image_free(&image);
     return 0;
 }

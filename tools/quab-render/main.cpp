@@ -40,18 +40,12 @@ constexpr ToolText TOOL = {
 // Frame names carry five digits.
 constexpr std::size_t MAX_PASSES = 100000;
 
-[[noreturn]] void fail(int status, const std::string& message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s\n", PROGRAM, message.c_str());
-    std::exit(status);
-}
-
 // Syncs every file written to OUTDIR's filesystem; a write error the kernel met on the way
 // ends the run.
 void sync_outdir(const std::string& outdir) {
     int fd = open(outdir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 || syncfs(fd) != 0)
-        fail(EXIT_BAD_INPUT, outdir + ": cannot write: " + std::strerror(errno));
+        fatal(PROGRAM, EXIT_BAD_INPUT, outdir + ": cannot write: " + std::strerror(errno));
     close(fd);
 }
 
@@ -60,16 +54,16 @@ void prepare_outdir(const std::string& outdir) {
     struct stat st;
     if (stat(outdir.c_str(), &st) != 0) {
         if (errno != ENOENT || mkdir(outdir.c_str(), 0777) != 0)
-            fail(EXIT_BAD_INPUT,
-                 outdir + ": cannot create the output directory: " + std::strerror(errno));
+            fatal(PROGRAM, EXIT_BAD_INPUT,
+                  outdir + ": cannot create the output directory: " + std::strerror(errno));
     } else if (!S_ISDIR(st.st_mode)) {
-        fail(EXIT_BAD_INPUT, outdir + ": the output path is not a directory");
+        fatal(PROGRAM, EXIT_BAD_INPUT, outdir + ": the output path is not a directory");
     }
     std::string probe = outdir + "/.quab-render-probe-XXXXXX";
     int fd = mkstemp(probe.data());
     if (fd < 0)
-        fail(EXIT_BAD_INPUT,
-             outdir + ": cannot write to the output directory: " + std::strerror(errno));
+        fatal(PROGRAM, EXIT_BAD_INPUT,
+              outdir + ": cannot write to the output directory: " + std::strerror(errno));
     close(fd);
     unlink(probe.c_str());
 }
@@ -79,7 +73,7 @@ OutputFile begin_file(const std::string& outdir, const std::string& name) {
     OutputFile out;
     std::string reason;
     if (!output_open((outdir + "/" + name).c_str(), &out, &reason))
-        fail(EXIT_BAD_INPUT, reason);
+        fatal(PROGRAM, EXIT_BAD_INPUT, reason);
     return out;
 }
 
@@ -90,7 +84,7 @@ void finish_file(OutputFile* out) {
     out->durable = false;
     std::string reason;
     if (!output_commit(out, &reason))
-        fail(EXIT_BAD_INPUT, reason);
+        fatal(PROGRAM, EXIT_BAD_INPUT, reason);
 }
 
 // 32-bit words in little-endian byte order whatever the host.
@@ -104,7 +98,7 @@ void write_words_le(const std::string& outdir, const std::string& name, const st
     std::string reason;
     if (!output_write(&out, bytes->data(), bytes->size(), &reason)) {
         output_discard(&out);
-        fail(EXIT_BAD_INPUT, reason);
+        fatal(PROGRAM, EXIT_BAD_INPUT, reason);
     }
     finish_file(&out);
 }
@@ -113,12 +107,12 @@ void write_words_le(const std::string& outdir, const std::string& name, const st
 void write_png(const std::string& outdir, const std::string& name, const Pixel* frame) {
     std::string png;
     if (!encode_frame_png(frame, &png))
-        fail(EXIT_FAILED, outdir + "/" + name + ": libpng cannot encode the frame");
+        fatal(PROGRAM, EXIT_FAILED, outdir + "/" + name + ": libpng cannot encode the frame");
     OutputFile out = begin_file(outdir, name);
     std::string reason;
     if (!output_write(&out, png.data(), png.size(), &reason)) {
         output_discard(&out);
-        fail(EXIT_BAD_INPUT, reason);
+        fatal(PROGRAM, EXIT_BAD_INPUT, reason);
     }
     finish_file(&out);
 }
@@ -126,7 +120,7 @@ void write_png(const std::string& outdir, const std::string& name, const Pixel* 
 ShowState* new_show() {
     static ShowState s;
     if (!show_alloc(&s, false))
-        fail(EXIT_FAILED, "out of memory for the show's buffers");
+        fatal(PROGRAM, EXIT_FAILED, "out of memory for the show's buffers");
     precalc_tables(&s);
     return &s;
 }
@@ -168,7 +162,7 @@ AssetTable load_assets(const char* path) {
     std::string error;
     AssetTable table = load_show_assets(path, &error);
     if (!table)
-        fail(EXIT_BAD_INPUT, error);
+        fatal(PROGRAM, EXIT_BAD_INPUT, error);
     return table;
 }
 
@@ -177,11 +171,12 @@ int render(const char* assets_path, const char* timeline_path, const std::string
     std::vector<TimelineEntry> timeline;
     std::string error;
     if (!read_timeline_file(timeline_path, &timeline, &error))
-        fail(EXIT_BAD_INPUT, error);
+        fatal(PROGRAM, EXIT_BAD_INPUT, error);
     if (timeline.size() > MAX_PASSES)
-        fail(EXIT_BAD_INPUT, std::string(timeline_path) + ": " + std::to_string(timeline.size()) +
-                                 " passes; frame names have five digits, so at most " +
-                                 std::to_string(MAX_PASSES) + " fit");
+        fatal(PROGRAM, EXIT_BAD_INPUT,
+              std::string(timeline_path) + ": " + std::to_string(timeline.size()) +
+                  " passes; frame names have five digits, so at most " +
+                  std::to_string(MAX_PASSES) + " fit");
     // Inputs are checked before OUTDIR is touched, so a refused run leaves nothing behind.
     AssetTable assets = load_assets(assets_path);
     prepare_outdir(outdir);
@@ -192,7 +187,7 @@ int render(const char* assets_path, const char* timeline_path, const std::string
     ShowState* s = &show;
     ScriptedClock clock;
     if (!show_start_offline(s, assets, &clock))
-        fail(EXIT_FAILED, "out of memory for the show's buffers");
+        fatal(PROGRAM, EXIT_FAILED, "out of memory for the show's buffers");
     const Pixel* frame = s->frame;
 
     std::vector<unsigned char> bytes;

@@ -17,10 +17,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "lib/pictures/pictures.h"
-#include "lib/show_files/show_files.h"
-#include "lib/show_plan/plan.h"
-
 struct Checker {
     pid_t pid;
     int requests; // write end
@@ -34,37 +30,6 @@ struct Checker {
 };
 
 namespace {
-
-// The line that stands for no verdict: a file cannot be used at all (the reload that refused it
-// has said so in its own line), so what the show is warned of stays as it was.
-constexpr const char* NO_VERDICT = "-";
-
-// What quab-check warns of.
-std::vector<std::string> check_show(const ShowSource& source) {
-    std::vector<std::string> lines;
-    std::string problem;
-    const char* assets_name = source.pictures ? source.pictures : source.assets;
-    AssetTable assets = source.pictures ? asset_table_from_pictures(source.pictures, &problem)
-                                        : load_show_assets(source.assets, &problem);
-    ShowClock clock;
-    std::string error;
-    bool bad_module = false;
-    bool have_clock = read_show_clock(source.music, &clock, &error, &bad_module);
-    if (!assets || !have_clock)
-        lines.push_back(NO_VERDICT);
-    if (have_clock && !clock.readings.empty()) {
-        ShowPlan plan = plan_show(clock);
-        timing_warnings(plan, source.music, &lines);
-        std::vector<BlackStretch> black;
-        if (assets && find_black(assets, clock, plan, &black))
-            black_warnings(plan, black, &lines);
-    }
-    if (assets) {
-        key_warnings(assets, assets_name, &lines);
-        free_asset_table(assets);
-    }
-    return lines;
-}
 
 bool write_all(int fd, const std::string& text) {
     for (std::size_t done = 0; done < text.size();) {
@@ -95,7 +60,8 @@ bool write_all(int fd, const std::string& text) {
         if (c != '\n')
             continue;
         std::string reply;
-        for (std::string line : check_show(source)) {
+        ShowCheck check = check_show_files({source.assets, source.pictures, source.music});
+        for (std::string line : checker_answer(check)) {
             for (char& ch : line)
                 if (ch == '\n')
                     ch = ' ';
@@ -107,6 +73,14 @@ bool write_all(int fd, const std::string& text) {
 }
 
 } // namespace
+
+std::vector<std::string> checker_answer(const ShowCheck& check) {
+    // A file that cannot be used at all (the reload that refused it has said so in its own
+    // line), or a check cut short: what the show is warned of stays as it was.
+    if (!check.files_read || check.out_of_memory)
+        return {NO_VERDICT};
+    return check.warnings;
+}
 
 Checker* checker_start(const ShowSource& source) {
     int to_child[2], from_child[2];

@@ -4,7 +4,17 @@
 // back as notes: on standard error and, for a few seconds, in the overlay.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "lib/play/player.h"
+#include "lib/show_plan/show_check.h"
+
+// The line of an answer that stands for no verdict.
+constexpr const char* NO_VERDICT = "-";
+
+// The checking process's answer to one check: the warnings, or NO_VERDICT alone.
+std::vector<std::string> checker_answer(const ShowCheck& check);
 
 struct Checker;
 

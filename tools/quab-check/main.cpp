@@ -8,10 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "assets/assets.h"
 #include "lib/show_files/show_files.h"
-#include "lib/show_plan/plan.h"
-#include "lib/show_plan/show_clock.h"
+#include "lib/show_plan/show_check.h"
 #include "lib/tool_common/command_line.h"
 #include "lib/tool_common/streams.h"
 
@@ -61,67 +59,41 @@ int main(int argc, char** argv) {
     opt.assets = assets_path.c_str();
     opt.music = music_path.c_str();
     require_regular_inputs(PROGRAM, {opt.assets, opt.music});
-    std::vector<std::string> problems; // what keeps the show from starting at all
-    std::vector<std::string> warnings;
-
-    std::string problem;
-    AssetTable assets = load_show_assets(opt.assets, &problem);
-    if (!assets)
-        problems.push_back(problem + "; make it with quab-assets build");
-
-    ShowClock clock;
-    std::string error;
-    bool bad_module = false;
-    bool have_clock = read_show_clock(opt.music, &clock, &error, &bad_module);
-    if (!have_clock && !bad_module) {
+    ShowCheck check = check_show_files({opt.assets, nullptr, opt.music});
+    if (check.mixer_failed) {
         // Not the module's fault: the mixer itself could not run, so nothing can be checked.
         std::fflush(stdout);
-        std::fprintf(stderr, "quab-check: cannot mix %s: %s\n", opt.music, error.c_str());
-        if (assets)
-            free_asset_table(assets);
+        std::fprintf(stderr, "quab-check: cannot mix %s: %s\n", opt.music, check.mix_error.c_str());
         return EXIT_UNUSABLE;
     }
-    if (!have_clock)
-        problems.push_back(std::string(opt.music) + ": " + error);
-    else if (clock.readings.empty()) {
-        problems.push_back(std::string(opt.music) + ": the song ends before it starts");
-        have_clock = false;
-    }
+    const std::vector<std::string>& problems = check.problems;
+    const std::vector<std::string>& warnings = check.warnings;
 
-    if (have_clock) {
-        ShowPlan plan = plan_show(clock);
+    if (check.planned) {
         std::printf("Plan of the show (%s, %s):\n", opt.assets, opt.music);
-        print_plan(plan, opt.music);
-        timing_warnings(plan, opt.music, &warnings);
-        if (assets) {
-            std::vector<BlackStretch> black;
-            if (!find_black(assets, clock, plan, &black)) {
-                std::fflush(stdout);
-                std::fprintf(stderr, "quab-check: out of memory for the show's buffers\n");
-                free_asset_table(assets);
-                return EXIT_UNUSABLE;
-            }
+        print_plan(check.plan, opt.music);
+        if (check.out_of_memory) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "quab-check: out of memory for the show's buffers\n");
+            return EXIT_UNUSABLE;
+        }
+        if (check.black_checked) {
             std::int32_t total = 0, longest = 0;
-            for (const BlackStretch& b : black) {
+            for (const BlackStretch& b : check.black) {
                 total += b.end_tick - b.first_tick;
                 longest = std::max(longest, b.end_tick - b.first_tick);
             }
             std::string within;
-            if (clock.readings.size() > std::size_t{BLACK_CHECK_TICKS} * TICK_READINGS)
+            if (check.clock.readings.size() > std::size_t{BLACK_CHECK_TICKS} * TICK_READINGS)
                 within = " in the first " + std::to_string(BLACK_CHECK_TICKS / TICKS_PER_S / 60) +
                          " minutes";
             std::printf("Black frames%s: %.2f s in all, in %zu stretches, the longest %.2f s.\n",
-                        within.c_str(), static_cast<double>(total) / TICKS_PER_S, black.size(),
-                        static_cast<double>(longest) / TICKS_PER_S);
-            black_warnings(plan, black, &warnings);
+                        within.c_str(), static_cast<double>(total) / TICKS_PER_S,
+                        check.black.size(), static_cast<double>(longest) / TICKS_PER_S);
         }
         // The short answer for a musician, before the warnings that spell it out.
         std::printf("\n");
-        print_needs(plan);
-    }
-    if (assets) {
-        key_warnings(assets, opt.assets, &warnings);
-        free_asset_table(assets);
+        print_needs(check.plan);
     }
 
     if (!problems.empty() || !warnings.empty())

@@ -1,0 +1,50 @@
+// One pass over the show's files, in the order quab-check reports them: the assets' problem, the
+// module's, then the timing, black-frame and key warnings.
+#include "lib/show_plan/show_check.h"
+
+#include "lib/pictures/pictures.h"
+#include "lib/show_files/show_files.h"
+
+ShowCheck check_show_files(const ShowCheckFiles& files) {
+    ShowCheck c{};
+    std::string problem;
+    const char* assets_name = files.pictures ? files.pictures : files.assets;
+    AssetTable assets = files.pictures ? asset_table_from_pictures(files.pictures, &problem)
+                                       : load_show_assets(files.assets, &problem);
+    if (!assets)
+        c.problems.push_back(problem + "; make it with quab-assets build");
+
+    bool bad_module = false;
+    bool have_clock = read_show_clock(files.music, &c.clock, &c.mix_error, &bad_module);
+    c.files_read = assets && have_clock;
+    if (!have_clock && !bad_module) {
+        c.mixer_failed = true;
+        if (assets)
+            free_asset_table(assets);
+        return c;
+    }
+    if (!have_clock)
+        c.problems.push_back(std::string(files.music) + ": " + c.mix_error);
+    else if (c.clock.readings.empty())
+        c.problems.push_back(std::string(files.music) + ": the song ends before it starts");
+
+    if (have_clock && !c.clock.readings.empty()) {
+        c.planned = true;
+        c.plan = plan_show(c.clock);
+        timing_warnings(c.plan, files.music, &c.warnings);
+        if (assets) {
+            if (!find_black(assets, c.clock, c.plan, &c.black)) {
+                c.out_of_memory = true;
+                free_asset_table(assets);
+                return c;
+            }
+            c.black_checked = true;
+            black_warnings(c.plan, c.black, &c.warnings);
+        }
+    }
+    if (assets) {
+        key_warnings(assets, assets_name, &c.warnings);
+        free_asset_table(assets);
+    }
+    return c;
+}

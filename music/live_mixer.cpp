@@ -24,6 +24,8 @@
 #include "music/live_mixer.h"
 #include "music/music.h"
 
+#include "lib/base/clock.h"
+
 std::atomic<std::uint8_t> music_ended{0};
 
 std::int16_t heard_sngpos = 0;
@@ -42,40 +44,15 @@ static sem_t mixer_wake;
 static std::atomic<bool> mixer_quit{false};
 static pthread_t mixer_thread;
 static bool mixer_thread_started = false;
-static timespec mixer_epoch; // when the module started playing
+static std::uint64_t mixer_epoch; // when the module started playing (monotonic_ns)
 
-static timespec monotonic_now() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t;
-}
-
-static std::int64_t ns_since(const timespec& start) {
-    timespec now = monotonic_now();
-    return (now.tv_sec - start.tv_sec) * NS_PER_S + (now.tv_nsec - start.tv_nsec);
-}
-
-// The monotonic clock's time ns nanoseconds from now, as the timed waits take it.
-static timespec monotonic_after(std::int64_t ns) {
-    timespec t = monotonic_now();
-    t.tv_sec += ns / NS_PER_S;
-    t.tv_nsec += ns % NS_PER_S;
-    if (t.tv_nsec >= NS_PER_S) {
-        t.tv_nsec -= NS_PER_S;
-        t.tv_sec++;
-    }
-    return t;
+static std::int64_t ns_since(std::uint64_t start_ns) {
+    return static_cast<std::int64_t>(monotonic_ns() - start_ns);
 }
 
 // Waits on the wake semaphore for up to ns nanoseconds; true when woken (the show is ending).
 static bool wait_for_wake(std::int64_t ns) {
-    timespec until = monotonic_after(ns);
-    for (;;) {
-        if (sem_clockwait(&mixer_wake, CLOCK_MONOTONIC, &until) == 0)
-            return true;
-        if (errno != EINTR)
-            return false;
-    }
+    return sem_wait_until_ns(&mixer_wake, deadline_after_ns(ns));
 }
 
 // The outputs that play the sound as it is heard; the file writers and "nosound" take it at
@@ -152,7 +129,7 @@ static void* mixer_main(void*) {
         if (!Player_Active()) {
             // What the output still holds is played out, and heard, before the show ends.
             std::uint32_t end = __atomic_load_n(&music_module->sngtime, __ATOMIC_RELAXED);
-            timespec drain_start = monotonic_now();
+            std::uint64_t drain_start = monotonic_ns();
             std::uint32_t heard = song_minus(end, delay_ns);
             while (heard < end && !mixer_quit.load()) {
                 if (wait_for_wake(MIXER_IDLE_NS))
@@ -200,7 +177,7 @@ bool live_mixer_start() {
     sigemptyset(&alarm_only);
     sigaddset(&alarm_only, SIGALRM);
     pthread_sigmask(SIG_BLOCK, &alarm_only, &previous);
-    mixer_epoch = monotonic_now();
+    mixer_epoch = monotonic_ns();
     mixer_thread_started = pthread_create(&mixer_thread, nullptr, mixer_main, nullptr) == 0;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return mixer_thread_started;
@@ -212,7 +189,7 @@ bool live_mixer_finish(std::int64_t wait_ns) {
         return true;
     mixer_quit.store(true);
     sem_post(&mixer_wake);
-    timespec until = monotonic_after(wait_ns);
+    timespec until = monotonic_timespec(deadline_after_ns(wait_ns));
     if (pthread_clockjoin_np(mixer_thread, nullptr, CLOCK_MONOTONIC, &until) != 0)
         return false;
     mixer_thread_started = false;

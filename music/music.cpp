@@ -3,6 +3,8 @@
 #include "music/music.h"
 #include "music/sample_clock.h"
 
+#include "lib/base/clock.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -44,17 +46,11 @@ static int init_with_deadline(bool* timed_out) {
         pthread_create(&thread, nullptr, init_main, nullptr) != 0)
         return MikMod_Init("");
     pthread_detach(thread);
-    timespec until;
-    clock_gettime(CLOCK_MONOTONIC, &until);
-    until.tv_sec += SOUND_INIT_WAIT_S;
-    for (;;) {
-        if (sem_clockwait(&init_done, CLOCK_MONOTONIC, &until) == 0)
-            return init_result;
-        if (errno != EINTR) {
-            *timed_out = true;
-            return 1;
-        }
-    }
+    if (sem_wait_until_ns(&init_done,
+                          deadline_after_ns(std::int64_t{SOUND_INIT_WAIT_S} * 1000000000)))
+        return init_result;
+    *timed_out = true;
+    return 1;
 }
 
 std::int64_t output_delay_ns = 0;

@@ -54,22 +54,6 @@ void sleep_ms(std::uint32_t ms) {
     nanosleep(&t, nullptr);
 }
 
-// The monotonic clock's time ns nanoseconds from now, as the timed waits take it.
-timespec monotonic_after(std::int64_t ns) {
-    std::uint64_t at = monotonic_ns() + static_cast<std::uint64_t>(ns);
-    return timespec{static_cast<time_t>(at / 1000000000u), static_cast<long>(at % 1000000000u)};
-}
-
-// Waits on sem until the deadline; true when posted in time.
-bool wait_until(sem_t* sem, const timespec& until) {
-    for (;;) {
-        if (sem_clockwait(sem, CLOCK_MONOTONIC, &until) == 0)
-            return true;
-        if (errno != EINTR)
-            return false;
-    }
-}
-
 // The sound output's state. Set by the music thread under the lock; the picture side reads it
 // under the lock before it touches the device.
 enum class Output {
@@ -306,7 +290,7 @@ Output open_output() {
     opener_started = true;
     // In short waits, so that the end of the show is not held up by them.
     std::uint64_t deadline = monotonic_ns() + std::uint64_t{SOUND_INIT_WAIT_S} * 1000000000u;
-    while (!wait_until(&open_done, monotonic_after(50'000'000))) {
+    while (!sem_wait_until_ns(&open_done, deadline_after_ns(50'000'000))) {
         if (quit.load())
             return Output::SILENT;
         if (monotonic_ns() >= deadline) {
@@ -643,7 +627,7 @@ PlaybackEnd playback_stop(std::string* error, std::uint64_t wait_ns) {
     quit.store(true);
     bool held = false;
     if (music_thread_started) {
-        timespec until = monotonic_after(static_cast<std::int64_t>(wait_ns));
+        timespec until = monotonic_timespec(monotonic_ns() + wait_ns);
         held = pthread_clockjoin_np(music_thread, nullptr, CLOCK_MONOTONIC, &until) != 0;
     }
     // An opening that never finished holds SDL's audio start-up: it is left as it is.
@@ -654,7 +638,7 @@ PlaybackEnd playback_stop(std::string* error, std::uint64_t wait_ns) {
             held = true;
         } else {
             pthread_detach(closer);
-            held = !wait_until(&close_done, monotonic_after(static_cast<std::int64_t>(wait_ns)));
+            held = !sem_wait_until_ns(&close_done, monotonic_ns() + wait_ns);
         }
     }
     if (held)

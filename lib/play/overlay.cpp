@@ -6,9 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/timeline.h"
 #include "music/sample_clock.h"
-
-#include "lib/play/screen.h"
 
 namespace {
 
@@ -62,12 +61,13 @@ std::uint32_t overlay_pixels[TEX_W * TEX_H];
 
 } // namespace
 
-SDL_Texture* overlay_texture(SDL_Renderer* renderer) {
-    SDL_Texture* t = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
-                                       SDL_TEXTUREACCESS_STREAMING, TEX_W, TEX_H);
-    if (t)
-        SDL_SetTextureBlendMode(t, SDL_BLENDMODE_BLEND);
-    return t;
+const int OVERLAY_TEXTURE_W = TEX_W;
+const int OVERLAY_TEXTURE_H = TEX_H;
+
+void player_note(Player* p, const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    p->note = line;
+    p->note_until_ns = monotonic_ns() + NOTE_NS;
 }
 
 int overlay_text(std::uint32_t* pixels, int stride, int rows, int x, int y, const char* text,

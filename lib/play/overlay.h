@@ -1,12 +1,14 @@
 // The maker's overlay: a few lines of text (clock, scene, frames per second, sound latency,
 // scaling, the last reload or warning) drawn over the scaled picture at the window's own
-// resolution, never into the show's frame. Its letters come from a small built-in font.
+// resolution, never into the show's frame. Its letters come from a small built-in font. The
+// notes the bench, the watch and the checker leave for the maker (player_note) are shown here.
 #pragma once
 
 #include "lib/play/player.h"
 
-// The texture the overlay's text is set into; null when SDL cannot make one.
-SDL_Texture* overlay_texture(SDL_Renderer* renderer);
+// Size of the screen's texture the overlay's text is set into (Screen::overlay).
+extern const int OVERLAY_TEXTURE_W;
+extern const int OVERLAY_TEXTURE_H;
 
 // Sets the overlay's lines for the frame on screen and draws them over the picture in a window
 // of w x h pixels, scaled by whole steps so they stay readable at every size.

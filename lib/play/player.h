@@ -29,6 +29,11 @@ struct Screen {
     bool whole_in_fullscreen;
 };
 
+// Whole pixels or fill, for the window or full screen as it is now.
+static inline bool screen_whole_pixels(const Screen* s) {
+    return s->fullscreen ? s->whole_in_fullscreen : s->whole_in_window;
+}
+
 // The show's files as given on the command line.
 struct ShowSource {
     const char* assets;   // the asset file, unless pictures
@@ -80,5 +85,6 @@ struct Player {
     std::uint64_t save_ns;
 };
 
-// A line for the maker, on standard error and for a few seconds in the overlay.
+// A line for the maker, on standard error and for NOTE_NS in the overlay.
+constexpr std::uint64_t NOTE_NS = 5000000000u;
 void player_note(Player* p, const std::string& line);

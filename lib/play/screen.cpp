@@ -8,7 +8,6 @@
 #include <string>
 
 #include "lib/play/display_faults.h"
-#include "lib/play/overlay.h"
 #include "lib/tool_common/command_line.h"
 #include "lib/tool_common/streams.h"
 
@@ -77,7 +76,7 @@ std::uint32_t scale_within(std::uint32_t asked, const SDL_Rect& usable) {
 
 } // namespace
 
-Screen open_screen(std::uint32_t scale, bool fullscreen) {
+Screen open_screen(std::uint32_t scale, bool fullscreen, int overlay_w, int overlay_h) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_SetHint(SDL_HINT_APP_NAME, "quab-play");
     watch_display_connection();
@@ -132,7 +131,10 @@ Screen open_screen(std::uint32_t scale, bool fullscreen) {
     if (!s.texture)
         fatal(PLAY_PROGRAM, EXIT_FAILED,
               std::string("cannot draw in the window: ") + SDL_GetError());
-    s.overlay = overlay_texture(s.renderer);
+    s.overlay = SDL_CreateTexture(s.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                  overlay_w, overlay_h);
+    if (s.overlay)
+        SDL_SetTextureBlendMode(s.overlay, SDL_BLENDMODE_BLEND);
     if (!s.overlay)
         fatal(PLAY_PROGRAM, EXIT_FAILED,
               std::string("cannot draw in the window: ") + SDL_GetError());
@@ -161,10 +163,6 @@ void toggle_fullscreen(Screen* s) {
     SDL_SetWindowFullscreen(s->window, s->fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
 }
 
-bool screen_whole_pixels(const Screen* s) {
-    return s->fullscreen ? s->whole_in_fullscreen : s->whole_in_window;
-}
-
 void toggle_whole_pixels(Screen* s) {
     bool* whole = s->fullscreen ? &s->whole_in_fullscreen : &s->whole_in_window;
     *whole = !*whole;
@@ -188,22 +186,6 @@ SDL_Rect picture_rect(const Screen* s, int w, int h) {
     r.x = (w - r.w) / 2;
     r.y = (h - r.h) / 2;
     return r;
-}
-
-void present(Player* p, bool new_frame) {
-    Screen* s = &p->screen;
-    if (new_frame)
-        SDL_UpdateTexture(s->texture, nullptr, p->show.frame, FRAME_W * sizeof(Pixel));
-    int w, h;
-    if (SDL_GetRendererOutputSize(s->renderer, &w, &h) != 0)
-        SDL_GetWindowSize(s->window, &w, &h);
-    SDL_Rect picture = picture_rect(s, w, h);
-    SDL_SetRenderDrawColor(s->renderer, 0, 0, 0, 255);
-    SDL_RenderClear(s->renderer);
-    SDL_RenderCopy(s->renderer, s->texture, nullptr, &picture);
-    if (p->overlay_on)
-        overlay_draw(p, w, h, picture);
-    SDL_RenderPresent(s->renderer);
 }
 
 void set_title(Player* p) {

@@ -1,0 +1,210 @@
+// The frame loop on the heard clock, and the show's start and end around it.
+#include "lib/play/show_loop.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <SDL.h>
+#include <unistd.h>
+
+#include "core/core.h"
+#include "core/timeline.h"
+#include "lib/base/clock.h"
+#include "lib/play/bench.h"
+#include "lib/play/display_faults.h"
+#include "lib/play/dropped_file.h"
+#include "lib/play/keys.h"
+#include "lib/play/overlay.h"
+#include "lib/play/playback.h"
+#include "lib/play/screen.h"
+#include "lib/show_files/show_files.h"
+#include "lib/tool_common/command_line.h"
+#include "lib/tool_common/streams.h"
+#include "music/collector.h"
+#include "music/sample_clock.h"
+
+bool show_restarts(const Player& p, const HeardClock& heard) {
+    if (heard.jumps != p.jumps_seen)
+        return true;
+    // The loop went back: its first scene starts afresh, as after a jump.
+    return p.loop_last >= 0 && heard.sngpos < p.shown_sngpos && heard.sngpos == p.loop_first;
+}
+
+namespace {
+
+// Takes the window's events; false once the show is to end.
+bool handle_events(Player* p) {
+    SDL_Event event;
+    bool go_on = true;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT)
+            go_on = false;
+        else if (event.type == SDL_DROPFILE && go_on)
+            play_dropped_file(&event.drop, ++p->jumps_asked);
+        else if (event.type == SDL_KEYDOWN && go_on)
+            go_on = handle_key(p, event.key);
+    }
+    return go_on;
+}
+
+// QUAB_PLAY_TRACE set: once a second, frames shown and the output latency the clock accounted
+// for on average, on standard error (for the benchmarks).
+struct Trace {
+    bool on;
+    std::uint64_t start_ns;
+    std::uint64_t output_frames;
+    std::uint32_t frames;
+};
+
+void trace_frame(Trace* t, std::uint64_t frame_start) {
+    std::uint32_t output_frames, queued_frames;
+    playback_latency(&output_frames, &queued_frames);
+    t->output_frames += output_frames;
+    if (++t->frames, frame_start - t->start_ns < 1000000000u)
+        return;
+    std::fprintf(stderr, "trace: %u frames, output latency %.2f ms, queued %.2f ms\n", t->frames,
+                 1000.0 * static_cast<double>(t->output_frames) / t->frames / MIX_RATE_HZ,
+                 1000.0 * queued_frames / MIX_RATE_HZ);
+    t->start_ns = frame_start;
+    t->output_frames = 0;
+    t->frames = 0;
+}
+
+// One pass of the live show on the clock heard now; false once the song has ended.
+bool live_pass(Player* p) {
+    p->heard = playback_heard();
+    if (p->heard.song_ended)
+        return false;
+    if (show_restarts(*p, p->heard))
+        show_restart(&p->show);
+    p->jumps_seen = p->heard.jumps;
+    show_pass_at(&p->show, &p->clock, p->heard.tick_count, p->heard.sngpos, p->heard.patpos);
+    p->shown_tick = p->heard.tick_count;
+    p->shown_sngpos = p->heard.sngpos;
+    p->shown_patpos = p->heard.patpos;
+    return true;
+}
+
+void count_frame(Player* p, std::uint64_t frame_start) {
+    p->frames_this_second++;
+    if (frame_start - p->second_start_ns >= 1000000000u) {
+        p->fps = p->frames_this_second;
+        p->frames_this_second = 0;
+        p->second_start_ns = frame_start;
+    }
+}
+
+// The show's frame (taken into the texture when new_frame), with the overlay over it when on.
+void present(Player* p, bool new_frame) {
+    Screen* s = &p->screen;
+    if (new_frame)
+        SDL_UpdateTexture(s->texture, nullptr, p->show.frame, FRAME_W * sizeof(Pixel));
+    int w, h;
+    if (SDL_GetRendererOutputSize(s->renderer, &w, &h) != 0)
+        SDL_GetWindowSize(s->window, &w, &h);
+    SDL_Rect picture = picture_rect(s, w, h);
+    SDL_SetRenderDrawColor(s->renderer, 0, 0, 0, 255);
+    SDL_RenderClear(s->renderer);
+    SDL_RenderCopy(s->renderer, s->texture, nullptr, &picture);
+    if (p->overlay_on)
+        overlay_draw(p, w, h, picture);
+    SDL_RenderPresent(s->renderer);
+}
+
+} // namespace
+
+void run_show(Player* p, Watch* watch) {
+    Trace trace{std::getenv("QUAB_PLAY_TRACE") != nullptr, monotonic_ns(), 0, 0};
+    int titled_scene = -1;
+    int titled_position = -1;
+    p->heard = playback_heard();
+    for (;;) {
+        std::uint64_t frame_start = monotonic_ns();
+        if (!handle_events(p) || display_window_gone())
+            break;
+        bool new_frame = watch && watch_poll(watch, p);
+        if (!p->paused) {
+            if (!live_pass(p))
+                break;
+            new_frame = true;
+            if (trace.on)
+                trace_frame(&trace, frame_start);
+        } else if (p->stepped) {
+            new_frame = true;
+        }
+        if (p->show.scene_index != titled_scene || p->shown_sngpos != titled_position) {
+            titled_scene = p->show.scene_index;
+            titled_position = p->shown_sngpos;
+            set_title(p);
+        }
+        count_frame(p, frame_start);
+        present(p, new_frame);
+        if (p->save_ns && trace.on)
+            std::fprintf(stderr, "trace: save to screen %.1f ms\n",
+                         static_cast<double>(monotonic_ns() - p->save_ns) / 1e6);
+        p->save_ns = 0;
+        // The pass that ends the show still shows its frame.
+        if (!p->clock.running.load(std::memory_order_relaxed))
+            break;
+
+        // Where present does not wait for the display, wait here: one pass per refresh.
+        std::uint64_t next = frame_start + p->screen.frame_ns;
+        if (monotonic_ns() + p->screen.frame_ns / 4 < next)
+            sleep_until_ns(next);
+    }
+}
+
+void find_show_files(PlayOptions* opt) {
+    static std::string assets_path, music_path;
+    if (!opt->source.pictures) {
+        assets_path =
+            given_or_found_show_file(opt->source.assets, "quab.dat", PLAY_PROGRAM, EXIT_FAILED);
+        opt->source.assets = assets_path.c_str();
+    }
+    music_path = given_or_found_show_file(opt->source.music, "music.xm", PLAY_PROGRAM, EXIT_FAILED);
+    opt->source.music = music_path.c_str();
+    if (opt->source.assets)
+        require_regular_inputs(PLAY_PROGRAM, {opt->source.assets, opt->source.music});
+    else
+        require_regular_inputs(PLAY_PROGRAM, {opt->source.music});
+}
+
+void start_show(Player* p, const PlayOptions& opt) {
+    std::string error;
+    if (!load_first_show(opt.source, &p->assets, &error))
+        fatal(PLAY_PROGRAM, EXIT_FAILED, error);
+    if (opt.start >= static_cast<std::uint32_t>(collector_module()->numpos))
+        usage_error(PLAY_PROGRAM, "--start " + std::to_string(opt.start) + ": the song has only " +
+                                      std::to_string(collector_module()->numpos) + " positions");
+    if (!show_start_offline(&p->show, p->assets, &p->clock))
+        fatal(PLAY_PROGRAM, EXIT_FAILED, "out of memory for the show's buffers");
+    p->source = opt.source;
+    p->playback =
+        PlaybackSettings{opt.mute, opt.buffer_ms, static_cast<std::int16_t>(opt.start), 0};
+    p->shown_sngpos = static_cast<std::int16_t>(opt.start);
+    p->loop_last = -1;
+    p->screen = open_screen(opt.scale, opt.fullscreen, OVERLAY_TEXTURE_W, OVERLAY_TEXTURE_H);
+    playback_start(p->playback);
+    if (opt.loop_last >= 0)
+        set_loop(p, opt.loop_first, opt.loop_last);
+    p->second_start_ns = monotonic_ns();
+}
+
+int end_show(Player* p) {
+    std::string error;
+    PlaybackEnd end = playback_stop(&error);
+    if (end == PlaybackEnd::FAILED)
+        fatal(PLAY_PROGRAM, EXIT_FAILED, error);
+    int minutes, seconds;
+    playtime_parts(p->sngtime_before + p->heard.sngtime, &minutes, &seconds);
+    std::printf("Total playtime: %d:%d\n", minutes, seconds);
+    // Closing anything more would wait for the stopped sound server with the output.
+    if (end == PlaybackEnd::HELD)
+        _exit(std::fflush(stdout) == 0 ? 0 : EXIT_FAILED);
+    collector_close();
+    close_screen(&p->screen);
+    free_asset_table(p->assets);
+    show_free(&p->show);
+    return standard_output_ok(PLAY_PROGRAM) ? EXIT_OK : EXIT_FAILED;
+}

@@ -80,131 +80,151 @@ struct Shared {
     Output output = Output::OPENING;
 };
 
-Shared shared;
-SDL_AudioDeviceID device = 0;
-std::uint32_t device_frames = 0;
-std::uint32_t latency_frames = 0;
-std::uint32_t ahead_frames = 0;
-std::int16_t first_position = 0;
-bool mute = false;
-pthread_t music_thread;
-bool music_thread_started = false;
-std::uint16_t first_row = 0;
+// One run of the music, from playback_start to playback_stop: each start makes a new one, so
+// that a second start begins from nothing as the first does. Each member says who may touch it.
+struct Run {
+    // Both threads, under shared.lock.
+    Shared shared;
+
+    // Set before the music thread starts, or by it before the picture side reads them under
+    // shared.lock (the output being SOUND).
+    SDL_AudioDeviceID device = 0;
+    std::uint32_t device_frames = 0;
+    std::uint32_t latency_frames = 0;
+    std::uint32_t ahead_frames = 0;
+    std::int16_t first_position = 0;
+    std::uint16_t first_row = 0;
+    bool mute = false;
+    pthread_t music_thread{};
+    bool music_thread_started = false;
+    // Set by the music thread, read once it has been joined.
+    std::string mix_error;
+    bool mix_failed = false;
+
+    // Asked of the music thread by the picture side.
+    std::atomic<bool> quit{false};
+    // The latest jump asked for: its number in the upper bits, the song position in the low 16;
+    // 0 for none.
+    std::atomic<std::uint64_t> jump_request{0};
+
+    // The opening of the output on a helper thread of its own (detached: one that a stopped
+    // server holds is left to the process exit). The helper's results are read once open_done
+    // is posted; close_done is posted once the device is closed.
+    sem_t open_done;
+    std::atomic<bool> open_finished{false};
+    SDL_AudioDeviceID opened_device = 0;
+    SDL_AudioSpec opened_spec{};
+    bool opener_started = false;
+    sem_t close_done;
+
+    // The sound ring between the music thread (writer) and the output's callback (reader), in
+    // sample frames counted from the start; a position's frame lies at (position % ring_frames).
+    // The callback runs under SDL's device lock, and takes no lock of ours.
+    std::uint8_t* ring_bytes = nullptr;
+    std::uint64_t ring_frames = 0;
+    std::atomic<std::uint64_t> ring_written{0};
+    std::atomic<std::uint64_t> ring_read{0};
+    // The last hand-over, when and up to which frame, published by the callback under a
+    // sequence number that is odd while it writes.
+    std::atomic<std::uint32_t> handover_seq{0};
+    std::atomic<std::uint64_t> handover_frames{0};
+    std::atomic<std::uint64_t> handover_ns{0};
+
+    // The picture side's, under shared.lock. The heard sample never goes back: a pause stops
+    // the clock short of where it had got. The last heard clock's distance behind the samples
+    // handed over, and the sound queued then.
+    std::int64_t last_heard = 0;
+    std::uint32_t last_output_frames = 0;
+    std::uint32_t last_queued_frames = 0;
+};
+
+// The run playing, or the last one stopped. Replaced only once its threads have ended (a run
+// that a stopped sound server holds ends the process instead), and never freed at exit, when
+// a held thread may still be inside it.
+Run* run = new Run{};
+
+// What outlives a run: the loop, which goes on over a reloaded module, and a module asked for
+// by the picture side (a file dropped on the window) and taken by the music thread, which
+// alone calls libmikmod while the show plays.
 // The loop's first and last song positions, first in the upper 16 bits; 0xFFFF in the lower
 // half for no loop.
 std::atomic<std::uint32_t> loop_positions{0xFFFFu};
-std::atomic<bool> quit{false};
-
-// The opening of the output on a helper thread of its own (detached: one that a stopped server
-// holds is left to the process exit). The helper's results are read once open_done is posted.
-sem_t open_done;
-std::atomic<bool> open_finished{false};
-SDL_AudioDeviceID opened_device = 0;
-SDL_AudioSpec opened_spec;
-bool opener_started = false;
-// The latest jump asked for: its number in the upper bits, the song position in the low 16; 0 for
-// none.
-std::atomic<std::uint64_t> jump_request{0};
-std::string mix_error;
-bool mix_failed = false;
-
-// A module to play instead, asked for by the picture side (a file dropped on the window) and
-// taken by the music thread, which alone calls libmikmod while the show plays.
 std::mutex switch_lock;
 std::string switch_path;
 std::uint32_t switch_number = 0; // 0: nothing asked
 
-// The sound ring between the music thread (writer) and the output's callback (reader), in sample
-// frames counted from the start; a position's frame lies at (position % ring_frames). The callback
-// runs under SDL's device lock, and takes no lock of ours.
-std::uint8_t* ring_bytes = nullptr;
-std::uint64_t ring_frames = 0;
-std::atomic<std::uint64_t> ring_written{0};
-std::atomic<std::uint64_t> ring_read{0};
-// The last hand-over, when and up to which frame, published by the callback under a sequence
-// number that is odd while it writes.
-std::atomic<std::uint32_t> handover_seq{0};
-std::atomic<std::uint64_t> handover_frames{0};
-std::atomic<std::uint64_t> handover_ns{0};
-
-// The heard sample never goes back: a pause stops the clock short of where it had got.
-std::int64_t last_heard = 0;
-// The last heard clock's distance behind the samples handed over, and the sound queued then.
-std::uint32_t last_output_frames = 0;
-std::uint32_t last_queued_frames = 0;
-
 void SDLCALL output_callback(void*, Uint8* stream, int len) {
-    std::uint64_t read = ring_read.load(std::memory_order_relaxed);
-    std::uint64_t available = ring_written.load(std::memory_order_acquire) - read;
+    std::uint64_t read = run->ring_read.load(std::memory_order_relaxed);
+    std::uint64_t available = run->ring_written.load(std::memory_order_acquire) - read;
     std::uint64_t wanted = static_cast<std::uint64_t>(len) / MIX_BYTES_PER_FRAME;
     std::uint64_t n = available < wanted ? available : wanted;
     for (std::uint64_t done = 0; done < n;) {
-        std::uint64_t at = (read + done) % ring_frames;
-        std::uint64_t run = ring_frames - at < n - done ? ring_frames - at : n - done;
-        std::memcpy(stream + done * MIX_BYTES_PER_FRAME, ring_bytes + at * MIX_BYTES_PER_FRAME,
-                    run * MIX_BYTES_PER_FRAME);
-        done += run;
+        std::uint64_t at = (read + done) % run->ring_frames;
+        std::uint64_t span = run->ring_frames - at < n - done ? run->ring_frames - at : n - done;
+        std::memcpy(stream + done * MIX_BYTES_PER_FRAME, run->ring_bytes + at * MIX_BYTES_PER_FRAME,
+                    span * MIX_BYTES_PER_FRAME);
+        done += span;
     }
     // Running dry plays silence, and the clock waits for the sound.
     std::memset(stream + n * MIX_BYTES_PER_FRAME, 0, (wanted - n) * MIX_BYTES_PER_FRAME);
-    ring_read.store(read + n, std::memory_order_release);
-    handover_seq.fetch_add(1, std::memory_order_acq_rel);
-    handover_frames.store(read + n, std::memory_order_relaxed);
-    handover_ns.store(monotonic_ns(), std::memory_order_relaxed);
-    handover_seq.fetch_add(1, std::memory_order_acq_rel);
+    run->ring_read.store(read + n, std::memory_order_release);
+    run->handover_seq.fetch_add(1, std::memory_order_acq_rel);
+    run->handover_frames.store(read + n, std::memory_order_relaxed);
+    run->handover_ns.store(monotonic_ns(), std::memory_order_relaxed);
+    run->handover_seq.fetch_add(1, std::memory_order_acq_rel);
 }
 
 // The last hand-over, read consistently.
 void read_handover(std::uint64_t* frames, std::uint64_t* at_ns) {
     for (;;) {
-        std::uint32_t before = handover_seq.load(std::memory_order_acquire);
-        *frames = handover_frames.load(std::memory_order_relaxed);
-        *at_ns = handover_ns.load(std::memory_order_relaxed);
+        std::uint32_t before = run->handover_seq.load(std::memory_order_acquire);
+        *frames = run->handover_frames.load(std::memory_order_relaxed);
+        *at_ns = run->handover_ns.load(std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_acquire);
-        if (!(before & 1u) && handover_seq.load(std::memory_order_relaxed) == before)
+        if (!(before & 1u) && run->handover_seq.load(std::memory_order_relaxed) == before)
             return;
     }
 }
 
 // Samples the silent clock has run; under the lock.
 std::uint64_t silent_samples(std::uint64_t now) {
-    std::uint64_t end = shared.paused ? shared.paused_since_ns : now;
-    std::uint64_t run_ns = end - shared.clock_start_ns - shared.paused_ns;
+    std::uint64_t end = run->shared.paused ? run->shared.paused_since_ns : now;
+    std::uint64_t run_ns = end - run->shared.clock_start_ns - run->shared.paused_ns;
     return run_ns / 1000u * MIX_RATE_HZ / 1000000u;
 }
 
 // Drops blocks from `sample` on; under the lock.
 void drop_blocks_from(std::uint64_t sample) {
-    while (shared.next_block > shared.first_block) {
-        Block* b = &shared.ring[(shared.next_block - 1) % RING_BLOCKS];
+    while (run->shared.next_block > run->shared.first_block) {
+        Block* b = &run->shared.ring[(run->shared.next_block - 1) % RING_BLOCKS];
         if (b->start < sample) {
             if (b->start + b->frames > sample)
                 b->frames = static_cast<std::uint32_t>(sample - b->start);
             break;
         }
-        shared.next_block--;
+        run->shared.next_block--;
     }
 }
 
 void apply_jump(std::int16_t position, std::uint32_t number) {
     {
-        std::lock_guard<std::mutex> guard(shared.lock);
-        std::uint64_t keep = shared.handed;
-        if (shared.output == Output::SOUND) {
+        std::lock_guard<std::mutex> guard(run->shared.lock);
+        std::uint64_t keep = run->shared.handed;
+        if (run->shared.output == Output::SOUND) {
             // What the ring still holds is never heard; what the output took still is.
-            SDL_LockAudioDevice(device);
-            keep = ring_read.load(std::memory_order_relaxed);
-            ring_written.store(keep, std::memory_order_release);
-            SDL_UnlockAudioDevice(device);
+            SDL_LockAudioDevice(run->device);
+            keep = run->ring_read.load(std::memory_order_relaxed);
+            run->ring_written.store(keep, std::memory_order_release);
+            SDL_UnlockAudioDevice(run->device);
         } else {
             std::uint64_t now = silent_samples(monotonic_ns());
             if (now < keep)
                 keep = now;
         }
         drop_blocks_from(keep);
-        shared.handed = keep;
-        shared.song_over = false;
-        shared.jumps = number;
+        run->shared.handed = keep;
+        run->shared.song_over = false;
+        run->shared.jumps = number;
     }
     Player_SetPosition(static_cast<UWORD>(position));
 }
@@ -213,26 +233,26 @@ void apply_jump(std::int16_t position, std::uint32_t number) {
 bool wait_for_room() {
     bool sound;
     {
-        std::lock_guard<std::mutex> guard(shared.lock);
-        sound = shared.output == Output::SOUND;
+        std::lock_guard<std::mutex> guard(run->shared.lock);
+        sound = run->shared.output == Output::SOUND;
     }
     if (sound) {
-        std::uint64_t queued = ring_written.load(std::memory_order_relaxed) -
-                               ring_read.load(std::memory_order_acquire);
-        if (queued < ahead_frames)
+        std::uint64_t queued = run->ring_written.load(std::memory_order_relaxed) -
+                               run->ring_read.load(std::memory_order_acquire);
+        if (queued < run->ahead_frames)
             return true;
         std::uint32_t over_ms =
-            static_cast<std::uint32_t>((queued - ahead_frames) * 1000u / MIX_RATE_HZ);
+            static_cast<std::uint32_t>((queued - run->ahead_frames) * 1000u / MIX_RATE_HZ);
         sleep_ms(over_ms < 1 ? 1 : over_ms > 10 ? 10 : over_ms);
         return false;
     }
     std::uint64_t handed, now;
     {
-        std::lock_guard<std::mutex> guard(shared.lock);
-        handed = shared.handed;
+        std::lock_guard<std::mutex> guard(run->shared.lock);
+        handed = run->shared.handed;
         now = silent_samples(monotonic_ns());
     }
-    if (handed < now + ahead_frames)
+    if (handed < now + run->ahead_frames)
         return true;
     sleep_ms(5);
     return false;
@@ -267,31 +287,32 @@ void* open_main(void*) {
         want.channels = 2;
         want.samples = DEVICE_FRAMES;
         want.callback = output_callback;
-        opened_device = SDL_OpenAudioDevice(nullptr, 0, &want, &opened_spec, 0);
+        run->opened_device = SDL_OpenAudioDevice(nullptr, 0, &want, &run->opened_spec, 0);
     }
-    open_finished.store(true);
-    sem_post(&open_done);
+    run->open_finished.store(true);
+    sem_post(&run->open_done);
     return nullptr;
 }
 
 // The output the show plays through: the device once it has opened within SOUND_INIT_WAIT_S
 // seconds, else silent, after one line saying why. Muted, nothing is opened or said.
 Output open_output() {
-    if (mute)
+    if (run->mute)
         return Output::SILENT;
-    ring_bytes = static_cast<std::uint8_t*>(std::malloc(ring_frames * MIX_BYTES_PER_FRAME));
+    run->ring_bytes =
+        static_cast<std::uint8_t*>(std::malloc(run->ring_frames * MIX_BYTES_PER_FRAME));
     pthread_t opener;
-    if (!ring_bytes || sem_init(&open_done, 0, 0) != 0 ||
+    if (!run->ring_bytes || sem_init(&run->open_done, 0, 0) != 0 ||
         pthread_create(&opener, nullptr, open_main, nullptr) != 0) {
         std::fprintf(stderr, "no sound output: playing without sound\n");
         return Output::SILENT;
     }
     pthread_detach(opener);
-    opener_started = true;
+    run->opener_started = true;
     // In short waits, so that the end of the show is not held up by them.
     std::uint64_t deadline = monotonic_ns() + std::uint64_t{SOUND_INIT_WAIT_S} * 1000000000u;
-    while (!sem_wait_until_ns(&open_done, deadline_after_ns(50'000'000))) {
-        if (quit.load())
+    while (!sem_wait_until_ns(&run->open_done, deadline_after_ns(50'000'000))) {
+        if (run->quit.load())
             return Output::SILENT;
         if (monotonic_ns() >= deadline) {
             std::fprintf(stderr,
@@ -300,20 +321,20 @@ Output open_output() {
             return Output::SILENT;
         }
     }
-    if (!opened_device) {
+    if (!run->opened_device) {
         std::fprintf(stderr, "no sound output: playing without sound\n");
         return Output::SILENT;
     }
-    device = opened_device;
-    device_frames = opened_spec.samples;
+    run->device = run->opened_device;
+    run->device_frames = run->opened_spec.samples;
     if (std::getenv("QUAB_PLAY_TRACE"))
-        std::fprintf(stderr, "trace: device buffer %u frames\n", opened_spec.samples);
+        std::fprintf(stderr, "trace: device buffer %u frames\n", run->opened_spec.samples);
     // SDL asks the sound server to hold one device buffer of sound, its own buffer and the
     // sink's together, and calls back for the next buffer when a buffer's room is free. Held
     // sound then runs from half a buffer (just before a hand-over) to one and a half (just
     // after), one on average; so the sample handed last at a callback is heard a buffer and a
     // half later, and the clock moves on at the mixing rate from there until the next hand-over.
-    latency_frames = opened_spec.samples + opened_spec.samples / 2u;
+    run->latency_frames = run->opened_spec.samples + run->opened_spec.samples / 2u;
     return Output::SOUND;
 }
 
@@ -323,17 +344,17 @@ std::int64_t heard_from_device(std::uint64_t now) {
     std::uint64_t handed, at_ns;
     read_handover(&handed, &at_ns);
     std::uint64_t since = 0;
-    if (!shared.paused && now > at_ns)
+    if (!run->shared.paused && now > at_ns)
         since = (now - at_ns) / 1000u * MIX_RATE_HZ / 1000000u;
-    if (since > device_frames)
-        since = device_frames;
-    std::int64_t heard = static_cast<std::int64_t>(handed + since) - latency_frames;
-    if (heard < last_heard)
-        heard = last_heard;
-    last_heard = heard;
-    last_output_frames = static_cast<std::uint32_t>(static_cast<std::int64_t>(handed) - heard);
-    last_queued_frames =
-        static_cast<std::uint32_t>(ring_written.load(std::memory_order_relaxed) - handed);
+    if (since > run->device_frames)
+        since = run->device_frames;
+    std::int64_t heard = static_cast<std::int64_t>(handed + since) - run->latency_frames;
+    if (heard < run->last_heard)
+        heard = run->last_heard;
+    run->last_heard = heard;
+    run->last_output_frames = static_cast<std::uint32_t>(static_cast<std::int64_t>(handed) - heard);
+    run->last_queued_frames =
+        static_cast<std::uint32_t>(run->ring_written.load(std::memory_order_relaxed) - handed);
     return heard;
 }
 
@@ -341,26 +362,26 @@ std::int64_t heard_from_device(std::uint64_t now) {
 // away, and calls back no more.
 bool sound_output_lost() {
     {
-        std::lock_guard<std::mutex> guard(shared.lock);
-        if (shared.output != Output::SOUND)
+        std::lock_guard<std::mutex> guard(run->shared.lock);
+        if (run->shared.output != Output::SOUND)
             return false;
     }
-    return SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED;
+    return SDL_GetAudioDeviceStatus(run->device) == SDL_AUDIO_STOPPED;
 }
 
 // From the sample heard now on, the system clock runs the show; what was mixed and not heard is
 // taken as heard at the mixing rate, so the song goes on in time.
 void go_silent_from_heard() {
-    std::lock_guard<std::mutex> guard(shared.lock);
+    std::lock_guard<std::mutex> guard(run->shared.lock);
     std::uint64_t now = monotonic_ns();
     std::int64_t heard = heard_from_device(now);
     std::uint64_t heard_ns =
         heard > 0 ? static_cast<std::uint64_t>(heard) * 1000000000u / MIX_RATE_HZ : 0;
-    std::uint64_t end = shared.paused ? shared.paused_since_ns : now;
-    shared.clock_start_ns = end - shared.paused_ns - heard_ns;
-    shared.output = Output::SILENT;
-    last_output_frames = 0;
-    last_queued_frames = 0;
+    std::uint64_t end = run->shared.paused ? run->shared.paused_since_ns : now;
+    run->shared.clock_start_ns = end - run->shared.paused_ns - heard_ns;
+    run->shared.output = Output::SILENT;
+    run->last_output_frames = 0;
+    run->last_queued_frames = 0;
 }
 
 // Loads a module asked for by playback_switch_module and starts it from its beginning as jump
@@ -386,91 +407,122 @@ void take_module_switch(MODULE** module) {
     apply_jump(0, number);
 }
 
-void play_music() {
-    MODULE* module = collector_module();
+// Starts the module at the settings' song position and row.
+void start_module(MODULE* module) {
     Player_Start(module);
-    if (first_position > 0 || first_row > 0)
-        Player_SetPosition(static_cast<UWORD>(first_position));
+    if (run->first_position > 0 || run->first_row > 0)
+        Player_SetPosition(static_cast<UWORD>(run->first_position));
     // Player_SetPosition goes to row 0; a pattern break's row takes the player to first_row
     // with the same move, as the Dxx effect does.
-    if (first_row > 0)
-        module->patbrk = first_row;
+    if (run->first_row > 0)
+        module->patbrk = run->first_row;
+}
+
+// Takes what the picture side has asked for since the last block (another module, a jump) and
+// notices an output that has gone; true while there is nothing to mix (paused, or the song
+// over).
+bool take_requests(MODULE** module) {
+    take_module_switch(module);
+    std::uint64_t jump = run->jump_request.exchange(0);
+    if (jump != 0)
+        apply_jump(static_cast<std::int16_t>(jump & 0xFFFFu),
+                   static_cast<std::uint32_t>(jump >> 16));
+    bool idle;
+    {
+        std::lock_guard<std::mutex> guard(run->shared.lock);
+        idle = run->shared.paused || run->shared.song_over;
+    }
+    if (sound_output_lost()) {
+        std::fprintf(stderr, "Sound output lost: the show goes on without music\n");
+        go_silent_from_heard();
+    }
+    return idle;
+}
+
+// Past the loop's last song position, the song goes on at its first.
+void follow_loop(const MODULE* module) {
+    std::uint32_t loop = loop_positions.load(std::memory_order_relaxed);
+    if ((loop & 0xFFFFu) != 0xFFFFu && module->sngpos > static_cast<SWORD>(loop & 0xFFFFu))
+        Player_SetPosition(static_cast<UWORD>(loop >> 16));
+}
+
+// Mixes the next block, from the sample after those handed over, into buffer and records its
+// first sample's clock in *b; *song_on is false once the song has passed its end. False (with
+// mix_error) when mixing fails.
+bool mix_block(const MODULE* module, void* buffer, Block* b, bool* song_on) {
+    std::uint64_t start;
+    {
+        std::lock_guard<std::mutex> guard(run->shared.lock);
+        start = run->shared.handed;
+    }
+    // Blocks start on multiples of BLOCK_FRAMES, so none straddles a tick; after a jump the
+    // first block is shortened to get back in step.
+    std::uint32_t frames = BLOCK_FRAMES - static_cast<std::uint32_t>(start % BLOCK_FRAMES);
+    // Mixing the first sample runs the player tick that starts on it, so the block's record
+    // holds the row playing from its first sample on, as quab-export takes it.
+    if (!collector_mix(buffer, 1, &run->mix_error))
+        return false;
+    *b = Block{start, frames, module->sngpos, module->patpos, module->sngtime, 0};
+    *song_on = Player_Active();
+    return frames <= 1 || collector_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME,
+                                        frames - 1, &run->mix_error);
+}
+
+// Hands the block mixed in buffer to the output's ring (when playing through the device) and
+// records it for the heard clock.
+void hand_over(const void* buffer, Block b, bool song_on) {
+    std::lock_guard<std::mutex> guard(run->shared.lock);
+    if (run->shared.output == Output::SOUND) {
+        // Only this thread moves ring_written, and a jump (on this thread) is all that could
+        // have moved the block's start; the callback only ever reads behind it.
+        for (std::uint32_t done = 0; done < b.frames;) {
+            std::uint64_t at = (b.start + done) % run->ring_frames;
+            std::uint64_t span =
+                run->ring_frames - at < b.frames - done ? run->ring_frames - at : b.frames - done;
+            std::memcpy(run->ring_bytes + at * MIX_BYTES_PER_FRAME,
+                        static_cast<const std::uint8_t*>(buffer) + done * MIX_BYTES_PER_FRAME,
+                        span * MIX_BYTES_PER_FRAME);
+            done += static_cast<std::uint32_t>(span);
+        }
+        run->ring_written.store(b.start + b.frames, std::memory_order_release);
+    }
+    b.jumps = run->shared.jumps;
+    if (run->shared.next_block - run->shared.first_block == RING_BLOCKS)
+        run->shared.first_block++;
+    run->shared.ring[run->shared.next_block % RING_BLOCKS] = b;
+    run->shared.next_block++;
+    run->shared.handed = b.start + b.frames;
+    if (!song_on) {
+        run->shared.song_over = true;
+        run->shared.song_end_sample = b.start;
+    }
+}
+
+// The music thread's work once the output is settled: a block at a time, as far ahead of the
+// output as asked, until quit.
+void play_music() {
+    MODULE* module = collector_module();
+    start_module(module);
     void* buffer = std::malloc(BLOCK_FRAMES * MIX_BYTES_PER_FRAME);
     if (!buffer) {
-        mix_error = "out of memory for the mixing buffer";
-        mix_failed = true;
+        run->mix_error = "out of memory for the mixing buffer";
+        run->mix_failed = true;
     }
-    while (buffer && !quit.load(std::memory_order_relaxed)) {
-        take_module_switch(&module);
-        std::uint64_t jump = jump_request.exchange(0);
-        if (jump != 0)
-            apply_jump(static_cast<std::int16_t>(jump & 0xFFFFu),
-                       static_cast<std::uint32_t>(jump >> 16));
-        bool idle;
-        {
-            std::lock_guard<std::mutex> guard(shared.lock);
-            idle = shared.paused || shared.song_over;
-        }
-        if (sound_output_lost()) {
-            std::fprintf(stderr, "Sound output lost: the show goes on without music\n");
-            go_silent_from_heard();
-        }
-        if (idle) {
+    while (buffer && !run->quit.load(std::memory_order_relaxed)) {
+        if (take_requests(&module)) {
             sleep_ms(5);
             continue;
         }
         if (!wait_for_room())
             continue;
-        std::uint32_t loop = loop_positions.load(std::memory_order_relaxed);
-        if ((loop & 0xFFFFu) != 0xFFFFu && module->sngpos > static_cast<SWORD>(loop & 0xFFFFu))
-            Player_SetPosition(static_cast<UWORD>(loop >> 16));
-
-        std::uint64_t start;
-        {
-            std::lock_guard<std::mutex> guard(shared.lock);
-            start = shared.handed;
-        }
-        // Blocks start on multiples of BLOCK_FRAMES, so none straddles a tick; after a jump the
-        // first block is shortened to get back in step.
-        std::uint32_t frames = BLOCK_FRAMES - static_cast<std::uint32_t>(start % BLOCK_FRAMES);
-        // Mixing the first sample runs the player tick that starts on it, so the block's record
-        // holds the row playing from its first sample on, as quab-export takes it.
-        if (!collector_mix(buffer, 1, &mix_error)) {
-            mix_failed = true;
+        follow_loop(module);
+        Block b;
+        bool song_on;
+        if (!mix_block(module, buffer, &b, &song_on)) {
+            run->mix_failed = true;
             break;
         }
-        Block b{start, frames, module->sngpos, module->patpos, module->sngtime, 0};
-        bool active = Player_Active();
-        if (frames > 1 && !collector_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME,
-                                         frames - 1, &mix_error)) {
-            mix_failed = true;
-            break;
-        }
-        std::lock_guard<std::mutex> guard(shared.lock);
-        if (shared.output == Output::SOUND) {
-            // Only this thread moves ring_written, and a jump (on this thread) is all that
-            // could have moved start; the callback only ever reads behind it.
-            for (std::uint32_t done = 0; done < frames;) {
-                std::uint64_t at = (start + done) % ring_frames;
-                std::uint64_t run =
-                    ring_frames - at < frames - done ? ring_frames - at : frames - done;
-                std::memcpy(ring_bytes + at * MIX_BYTES_PER_FRAME,
-                            static_cast<std::uint8_t*>(buffer) + done * MIX_BYTES_PER_FRAME,
-                            run * MIX_BYTES_PER_FRAME);
-                done += static_cast<std::uint32_t>(run);
-            }
-            ring_written.store(start + frames, std::memory_order_release);
-        }
-        b.jumps = shared.jumps;
-        if (shared.next_block - shared.first_block == RING_BLOCKS)
-            shared.first_block++;
-        shared.ring[shared.next_block % RING_BLOCKS] = b;
-        shared.next_block++;
-        shared.handed = start + frames;
-        if (!active) {
-            shared.song_over = true;
-            shared.song_end_sample = start;
-        }
+        hand_over(buffer, b, song_on);
     }
     Player_Stop();
     std::free(buffer);
@@ -479,116 +531,103 @@ void play_music() {
 void* music_thread_main(void*) {
     Output output = open_output();
     {
-        std::lock_guard<std::mutex> guard(shared.lock);
-        shared.output = output;
-        shared.clock_start_ns = monotonic_ns();
+        std::lock_guard<std::mutex> guard(run->shared.lock);
+        run->shared.output = output;
+        run->shared.clock_start_ns = monotonic_ns();
         // A pause asked for while the output opened starts with the clock.
-        if (shared.paused)
-            shared.paused_since_ns = shared.clock_start_ns;
+        if (run->shared.paused)
+            run->shared.paused_since_ns = run->shared.clock_start_ns;
         if (output == Output::SOUND)
-            SDL_PauseAudioDevice(device, shared.paused ? 1 : 0);
+            SDL_PauseAudioDevice(run->device, run->shared.paused ? 1 : 0);
     }
-    if (!quit.load())
+    if (!run->quit.load())
         play_music();
     return nullptr;
 }
 
 // Closes the device and quits SDL's audio, which a stopped server can hold for ever.
-sem_t close_done;
 
 void* close_main(void*) {
-    if (device)
-        SDL_CloseAudioDevice(device);
+    if (run->device)
+        SDL_CloseAudioDevice(run->device);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    sem_post(&close_done);
+    sem_post(&run->close_done);
     return nullptr;
 }
 
 } // namespace
 
 void playback_start(const PlaybackSettings& settings) {
-    // A second start (after playback_stop) begins from nothing, as the first does.
-    shared.first_block = shared.next_block = shared.handed = 0;
-    shared.jumps = 0;
-    shared.song_over = false;
-    shared.paused_ns = shared.paused_since_ns = 0;
-    shared.paused = false;
-    shared.output = Output::OPENING;
-    quit.store(false);
-    jump_request.store(0);
-    ring_written.store(0);
-    ring_read.store(0);
-    handover_frames.store(0);
-    handover_ns.store(0);
-    last_heard = 0;
-    mix_failed = false;
-    opener_started = false;
-    open_finished.store(false);
-    opened_device = 0;
-    first_position = settings.start_position;
-    first_row = settings.start_row;
-    mute = settings.mute;
-    ahead_frames = settings.buffer_ms * MIX_RATE_HZ / 1000u;
-    if (ahead_frames < 2 * BLOCK_FRAMES)
-        ahead_frames = 2 * BLOCK_FRAMES;
+    // A second start (after playback_stop, which has ended the last run's threads) begins from
+    // nothing, as the first does.
+    delete run;
+    run = new Run{};
+    run->first_position = settings.start_position;
+    run->first_row = settings.start_row;
+    run->mute = settings.mute;
+    run->ahead_frames = settings.buffer_ms * MIX_RATE_HZ / 1000u;
+    if (run->ahead_frames < 2 * BLOCK_FRAMES)
+        run->ahead_frames = 2 * BLOCK_FRAMES;
     // Silent, the song is mixed just ahead of the clock.
-    if (mute)
-        ahead_frames = 2 * BLOCK_FRAMES;
-    device = 0;
+    if (run->mute)
+        run->ahead_frames = 2 * BLOCK_FRAMES;
     // Room for the longest buffer, a block being written and the output's own buffer.
-    ring_frames = ahead_frames + 8u * BLOCK_FRAMES + 8192u;
-    shared.clock_start_ns = monotonic_ns();
-    music_thread_started = pthread_create(&music_thread, nullptr, music_thread_main, nullptr) == 0;
-    if (!music_thread_started) {
-        mix_error = "cannot start the music thread";
-        mix_failed = true;
+    run->ring_frames = run->ahead_frames + 8u * BLOCK_FRAMES + 8192u;
+    run->shared.clock_start_ns = monotonic_ns();
+    run->music_thread_started =
+        pthread_create(&run->music_thread, nullptr, music_thread_main, nullptr) == 0;
+    if (!run->music_thread_started) {
+        run->mix_error = "cannot start the music thread";
+        run->mix_failed = true;
     }
 }
 
 HeardClock playback_heard() {
-    std::lock_guard<std::mutex> guard(shared.lock);
-    HeardClock c{0, first_position, 0, 0, 0, false, 0};
-    if (shared.output == Output::OPENING)
+    std::lock_guard<std::mutex> guard(run->shared.lock);
+    HeardClock c{0, run->first_position, 0, 0, 0, false, 0};
+    if (run->shared.output == Output::OPENING)
         return c;
-    std::int64_t heard = shared.output == Output::SOUND
+    std::int64_t heard = run->shared.output == Output::SOUND
                              ? heard_from_device(monotonic_ns())
                              : static_cast<std::int64_t>(silent_samples(monotonic_ns()));
     c.sample = heard;
-    if (shared.next_block == shared.first_block)
+    if (run->shared.next_block == run->shared.first_block)
         return c;
     // The newest block that starts at or before the heard sample; before the first, the first.
-    std::uint64_t i = shared.next_block - 1;
-    while (i > shared.first_block &&
-           static_cast<std::int64_t>(shared.ring[i % RING_BLOCKS].start) > (heard < 0 ? 0 : heard))
+    std::uint64_t i = run->shared.next_block - 1;
+    while (i > run->shared.first_block &&
+           static_cast<std::int64_t>(run->shared.ring[i % RING_BLOCKS].start) >
+               (heard < 0 ? 0 : heard))
         i--;
-    const Block& b = shared.ring[i % RING_BLOCKS];
+    const Block& b = run->shared.ring[i % RING_BLOCKS];
     c.tick_count = tick_at_sample(heard < 0 ? 0 : static_cast<std::uint64_t>(heard));
     c.sngpos = b.sngpos;
     c.patpos = b.patpos;
     c.sngtime = b.sngtime;
     c.jumps = b.jumps;
-    c.song_ended = shared.song_over && heard >= static_cast<std::int64_t>(shared.song_end_sample);
+    c.song_ended =
+        run->shared.song_over && heard >= static_cast<std::int64_t>(run->shared.song_end_sample);
     return c;
 }
 
 void playback_set_paused(bool paused) {
-    std::lock_guard<std::mutex> guard(shared.lock);
-    if (paused == shared.paused)
+    std::lock_guard<std::mutex> guard(run->shared.lock);
+    if (paused == run->shared.paused)
         return;
     std::uint64_t now = monotonic_ns();
     if (paused)
-        shared.paused_since_ns = now;
+        run->shared.paused_since_ns = now;
     else
-        shared.paused_ns += now - shared.paused_since_ns;
-    shared.paused = paused;
+        run->shared.paused_ns += now - run->shared.paused_since_ns;
+    run->shared.paused = paused;
     // Only the callback holds SDL's device lock, briefly, even with a stopped server.
-    if (shared.output == Output::SOUND)
-        SDL_PauseAudioDevice(device, paused ? 1 : 0);
+    if (run->shared.output == Output::SOUND)
+        SDL_PauseAudioDevice(run->device, paused ? 1 : 0);
 }
 
 void playback_jump(std::int16_t position, std::uint32_t number) {
     std::uint64_t p = position < 0 ? 0u : static_cast<std::uint64_t>(position);
-    jump_request.store(std::uint64_t{number} << 16 | p);
+    run->jump_request.store(std::uint64_t{number} << 16 | p);
 }
 
 void playback_switch_module(const char* path, std::uint32_t number) {
@@ -598,9 +637,9 @@ void playback_switch_module(const char* path, std::uint32_t number) {
 }
 
 void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames) {
-    std::lock_guard<std::mutex> guard(shared.lock);
-    *output_frames = last_output_frames;
-    *queued_frames = last_queued_frames;
+    std::lock_guard<std::mutex> guard(run->shared.lock);
+    *output_frames = run->last_output_frames;
+    *queued_frames = run->last_queued_frames;
 }
 
 void playback_set_loop(std::int16_t first, std::int16_t last) {
@@ -611,43 +650,43 @@ void playback_set_loop(std::int16_t first, std::int16_t last) {
 }
 
 bool playback_clock_at(std::int32_t tick, std::int16_t* sngpos, std::uint16_t* patpos) {
-    std::lock_guard<std::mutex> guard(shared.lock);
-    if (shared.next_block == shared.first_block)
+    std::lock_guard<std::mutex> guard(run->shared.lock);
+    if (run->shared.next_block == run->shared.first_block)
         return false;
     std::uint64_t sample = static_cast<std::uint64_t>(tick < 0 ? 0 : tick) * SAMPLES_PER_TICK;
-    std::uint64_t i = shared.next_block - 1;
-    while (i > shared.first_block && shared.ring[i % RING_BLOCKS].start > sample)
+    std::uint64_t i = run->shared.next_block - 1;
+    while (i > run->shared.first_block && run->shared.ring[i % RING_BLOCKS].start > sample)
         i--;
-    *sngpos = shared.ring[i % RING_BLOCKS].sngpos;
-    *patpos = shared.ring[i % RING_BLOCKS].patpos;
+    *sngpos = run->shared.ring[i % RING_BLOCKS].sngpos;
+    *patpos = run->shared.ring[i % RING_BLOCKS].patpos;
     return true;
 }
 
 PlaybackEnd playback_stop(std::string* error, std::uint64_t wait_ns) {
-    quit.store(true);
+    run->quit.store(true);
     bool held = false;
-    if (music_thread_started) {
+    if (run->music_thread_started) {
         timespec until = monotonic_timespec(monotonic_ns() + wait_ns);
-        held = pthread_clockjoin_np(music_thread, nullptr, CLOCK_MONOTONIC, &until) != 0;
+        held = pthread_clockjoin_np(run->music_thread, nullptr, CLOCK_MONOTONIC, &until) != 0;
     }
     // An opening that never finished holds SDL's audio start-up: it is left as it is.
-    if (!held && opener_started) {
+    if (!held && run->opener_started) {
         pthread_t closer;
-        if (!open_finished.load() || sem_init(&close_done, 0, 0) != 0 ||
+        if (!run->open_finished.load() || sem_init(&run->close_done, 0, 0) != 0 ||
             pthread_create(&closer, nullptr, close_main, nullptr) != 0) {
             held = true;
         } else {
             pthread_detach(closer);
-            held = !sem_wait_until_ns(&close_done, monotonic_ns() + wait_ns);
+            held = !sem_wait_until_ns(&run->close_done, monotonic_ns() + wait_ns);
         }
     }
     if (held)
         return PlaybackEnd::HELD;
-    device = 0;
-    std::free(ring_bytes);
-    ring_bytes = nullptr;
-    if (mix_failed) {
-        *error = mix_error;
+    run->device = 0;
+    std::free(run->ring_bytes);
+    run->ring_bytes = nullptr;
+    if (run->mix_failed) {
+        *error = run->mix_error;
         return PlaybackEnd::FAILED;
     }
     return PlaybackEnd::STOPPED;

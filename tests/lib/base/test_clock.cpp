@@ -39,20 +39,4 @@ TEST(DeadlineWait, PostedOrTimedOut) {
     }
 }
 
-TEST(DeadlineWait, TimespecOfADeadline) {
-    struct Case {
-        std::uint64_t ns;
-        time_t sec;
-        long nsec;
-    } cases[] = {{0, 0, 0},
-                 {999'999'999, 0, 999'999'999},
-                 {1'000'000'000, 1, 0},
-                 {12'345'678'901, 12, 345'678'901}};
-    for (const Case& c : cases) {
-        timespec t = monotonic_timespec(c.ns);
-        EXPECT_EQ(t.tv_sec, c.sec) << c.ns;
-        EXPECT_EQ(t.tv_nsec, c.nsec) << c.ns;
-    }
-}
-
 } // namespace

@@ -85,6 +85,6 @@ struct Player {
     std::uint64_t save_ns;
 };
 
-// A line for the maker, on standard error and for NOTE_NS in the overlay.
+// A line for the maker, on standard error and for NOTE_NS in the overlay (which keeps it).
 constexpr std::uint64_t NOTE_NS = 5000000000u;
 void player_note(Player* p, const std::string& line);

@@ -3,6 +3,7 @@
 // a scene afresh, and the checker's answer from a show check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -34,8 +35,6 @@ bool settle(const SettleCase& c, PlayOptions* opt, std::string* problem) {
 }
 
 TEST(PlayOptions, Refused) {
-    const std::string loop_problem =
-        ": not FIRST-LAST, song positions from 0 to 29 with FIRST not after LAST";
     struct Case {
         SettleCase line;
         std::string problem;
@@ -45,8 +44,8 @@ TEST(PlayOptions, Refused) {
         {{{"a.xm"}, "m.xm", nullptr, nullptr, 0}, "more than one module given: a.xm and m.xm"},
         {{{}, nullptr, "pics", nullptr, 0},
          "--assets and --pictures both name the pictures; give one of them"},
-        {{{}, nullptr, nullptr, "5-3", 0}, "--loop 5-3" + loop_problem},
-        {{{}, nullptr, nullptr, "3-30", 0}, "--loop 3-30" + loop_problem},
+        {{{}, nullptr, nullptr, "5-3", 0},
+         "--loop 5-3: not FIRST-LAST, song positions from 0 to 29 with FIRST not after LAST"},
     };
     for (const Case& c : cases) {
         PlayOptions opt;
@@ -92,10 +91,8 @@ TEST(PlayKeys, Actions) {
         KeyAction action;
     } cases[] = {
         {SDLK_ESCAPE, 0, false, KeyAction::QUIT},
-        {SDLK_q, 0, true, KeyAction::QUIT},
         {SDLK_LEFT, 0, true, KeyAction::PREVIOUS},
         {SDLK_RIGHT, 0, false, KeyAction::NEXT},
-        {SDLK_PERIOD, 0, true, KeyAction::STEP_ON},
         {SDLK_F11, 0, false, KeyAction::FULLSCREEN},
         {SDLK_F11, 0, true, KeyAction::NONE},
         {SDLK_RETURN, 0, false, KeyAction::NONE},
@@ -103,9 +100,7 @@ TEST(PlayKeys, Actions) {
         {SDLK_KP_ENTER, KMOD_RALT, false, KeyAction::FULLSCREEN},
         {SDLK_RETURN, KMOD_LALT, true, KeyAction::NONE},
         {SDLK_SPACE, 0, false, KeyAction::PAUSE},
-        {SDLK_SPACE, KMOD_LALT, false, KeyAction::PAUSE},
         {SDLK_SPACE, 0, true, KeyAction::NONE},
-        {SDLK_F12, 0, false, KeyAction::SAVE_FRAME},
         {SDLK_a, 0, false, KeyAction::NONE},
     };
     for (const Case& c : cases)
@@ -118,9 +113,7 @@ TEST(PlayKeys, Actions) {
 std::set<std::string> key_words(const std::string& text, const char* end) {
     std::size_t from = text.find("Keys:");
     std::string keys = text.substr(from, text.find(end, from) - from);
-    for (char& c : keys)
-        if (c == '/')
-            c = ' ';
+    std::replace(keys.begin(), keys.end(), '/', ' ');
     std::set<std::string> words;
     std::istringstream in(keys);
     for (std::string w; in >> w;) {

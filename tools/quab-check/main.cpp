@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "lib/base/descriptors.h"
 #include "lib/show_files/show_files.h"
 #include "lib/show_plan/plan.h"
 #include "lib/show_plan/show_clock.h"
 #include "lib/tool_common/command_line.h"
+#include "lib/tool_common/shown_path.h"
 #include "lib/tool_common/streams.h"
 
 namespace {
@@ -53,6 +55,7 @@ Options parse_options(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     Options opt = parse_options(argc, argv);
     std::string assets_path =
         given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_UNUSABLE);
@@ -76,21 +79,23 @@ int main(int argc, char** argv) {
     if (!have_clock && !bad_module) {
         // Not the module's fault: the mixer itself could not run, so nothing can be checked.
         std::fflush(stdout);
-        std::fprintf(stderr, "quab-check: cannot mix %s: %s\n", opt.music, error.c_str());
+        std::fprintf(stderr, "quab-check: cannot mix %s: %s\n", shown_path(opt.music).c_str(),
+                     error.c_str());
         if (assets)
             free_asset_table(assets);
         return EXIT_UNUSABLE;
     }
     if (!have_clock)
-        problems.push_back(std::string(opt.music) + ": " + error);
+        problems.push_back(shown_path(opt.music) + ": " + error);
     else if (clock.readings.empty()) {
-        problems.push_back(std::string(opt.music) + ": the song ends before it starts");
+        problems.push_back(shown_path(opt.music) + ": the song ends before it starts");
         have_clock = false;
     }
 
     if (have_clock) {
         ShowPlan plan = plan_show(clock);
-        std::printf("Plan of the show (%s, %s):\n", opt.assets, opt.music);
+        std::printf("Plan of the show (%s, %s):\n", shown_path(opt.assets).c_str(),
+                    shown_path(opt.music).c_str());
         print_plan(plan, opt.music);
         timing_warnings(plan, opt.music, &warnings);
         if (assets) {

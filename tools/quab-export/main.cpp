@@ -16,12 +16,14 @@
 #include "core/core.h"
 #include "core/timeline.h"
 #include "lib/base/clock.h"
+#include "lib/base/descriptors.h"
 #include "lib/export/encoder.h"
 #include "lib/export/html.h"
 #include "lib/export/progress.h"
 #include "lib/show_files/show_files.h"
 #include "lib/tool_common/command_line.h"
 #include "lib/tool_common/output_file.h"
+#include "lib/tool_common/shown_path.h"
 #include "lib/tool_common/streams.h"
 #include "music/collector.h"
 #include "music/mixdown.h"
@@ -164,7 +166,7 @@ std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps) {
     FILE* audio = std::fopen(leftovers.audio.c_str(), "wbe");
     if (!audio) {
         collector_close();
-        fail(EXIT_FAILED, leftovers.audio + ": " + std::strerror(errno));
+        fail(EXIT_FAILED, shown_path(leftovers.audio) + ": " + std::strerror(errno));
     }
     std::vector<FrameClock> frames;
     MixEnd end = mixdown_run(audio, fps, LAST_SHOW_POSITION, &stop_signal, &frames, &error);
@@ -177,7 +179,7 @@ std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps) {
     case MixEnd::INTERRUPTED:
         die_of_stop_signal();
     case MixEnd::WRITE_FAILED:
-        fail(EXIT_FAILED, leftovers.audio + ": " + error);
+        fail(EXIT_FAILED, shown_path(leftovers.audio) + ": " + error);
     case MixEnd::SONG_ENDED:
         std::fprintf(stderr,
                      "quab-export: %s: the song ends before song position %d; the video ends "
@@ -194,7 +196,7 @@ std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps) {
         break;
     }
     if (frames.empty())
-        fail(EXIT_BAD_INPUT, std::string(opt.music) + ": the song ends before the first frame");
+        fail(EXIT_BAD_INPUT, shown_path(opt.music) + ": the song ends before the first frame");
     return frames;
 }
 
@@ -249,6 +251,7 @@ void install_stop_handlers() {
 } // namespace
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     install_stop_handlers();
     Options opt = parse_options(argc, argv);
     std::string assets_path =
@@ -261,7 +264,7 @@ int main(int argc, char** argv) {
     bool matroska = ends_with_nocase(out, ".mkv");
     bool html = ends_with_nocase(out, ".html");
     if (!matroska && !html && !ends_with_nocase(out, ".mp4"))
-        fail(EXIT_BAD_INPUT, out + ": the output name must end in .mp4, .mkv or .html");
+        fail(EXIT_BAD_INPUT, shown_path(out) + ": the output name must end in .mp4, .mkv or .html");
     WebParts web;
     std::string web_error;
     if (html && !web_parts_find(&web, &web_error))

@@ -13,6 +13,7 @@
 #include "core/core.h"
 #include "core/timeline.h"
 #include "lib/base/clock.h"
+#include "lib/base/descriptors.h"
 #include "lib/play/bench.h"
 #include "lib/play/check.h"
 #include "lib/play/display_faults.h"
@@ -399,6 +400,7 @@ void player_note(Player* p, const std::string& line) {
 }
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     Options opt = parse_options(argc, argv);
     find_show_files(&opt);
     // Forked before the files are loaded and any thread starts.

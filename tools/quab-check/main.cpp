@@ -33,8 +33,8 @@ constexpr ToolText TOOL = {
     "The files are loaded as xdemo loads them; the plan gives each scene's song positions, when\n"
     "it starts and ends (the module mixed silently, on the clock quab-export uses) and the\n"
     "assets it shows; then warnings, each naming what to change.\n"
-    "Exit status: 0 the show plays as meant, 1 warnings, 2 a file the show cannot use or a bad\n"
-    "command line.\n",
+    "Exit status: 0 the show plays as meant, 1 warnings, 2 a file the show cannot use, a show\n"
+    "file not found or a bad command line.\n",
 };
 
 struct Options {
@@ -58,9 +58,8 @@ int main(int argc, char** argv) {
     keep_standard_descriptors_open();
     Options opt = parse_options(argc, argv);
     std::string assets_path =
-        given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_UNUSABLE);
-    std::string music_path =
-        given_or_found_show_file(opt.music, "music.xm", PROGRAM, EXIT_UNUSABLE);
+        given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_NO_SHOW);
+    std::string music_path = given_or_found_show_file(opt.music, "music.xm", PROGRAM, EXIT_NO_SHOW);
     opt.assets = assets_path.c_str();
     opt.music = music_path.c_str();
     require_regular_inputs(PROGRAM, {opt.assets, opt.music});
@@ -129,10 +128,12 @@ int main(int argc, char** argv) {
         free_asset_table(assets);
     }
 
-    if (!problems.empty() || !warnings.empty())
+    if (!warnings.empty())
         std::printf("\n");
+    // On standard error, so that a plan sent to a file does not hide why the show cannot play.
+    std::fflush(stdout);
     for (const std::string& p : problems)
-        std::printf("Cannot play: %s\n", p.c_str());
+        std::fprintf(stderr, "%s: cannot play: %s\n", PROGRAM, p.c_str());
     for (const std::string& w : warnings)
         std::printf("Warning: %s\n", w.c_str());
     if (problems.empty() && warnings.empty())

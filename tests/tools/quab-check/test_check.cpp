@@ -417,11 +417,13 @@ TEST_F(Check, UnusableFilesAreNamed) {
     std::string short_dat = assets(records, "short.dat");
     RunResult r = check(short_dat, xm);
     EXPECT_EQ(r.status, 2) << r.out << r.err;
-    EXPECT_NE(r.out.find("Cannot play: " + short_dat +
+    // The refusal on standard error, the plan alone on standard output.
+    EXPECT_NE(r.err.find("quab-check: cannot play: " + short_dat +
                          ": not the show's asset file: asset 29 is 3839996 bytes; it needs "
-                         "3840000; make it with quab-assets build"),
+                         "3840000; make it with quab-assets build\n"),
               std::string::npos)
-        << r.out;
+        << r.err;
+    EXPECT_EQ(r.out.find("cannot play"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("The show ends at 82.48 s"), std::string::npos) << r.out;
 
     // A file ending in two stray bytes after its last record.
@@ -430,11 +432,11 @@ TEST_F(Check, UnusableFilesAreNamed) {
     ASSERT_EQ(run_command("cat " + root + "/stray >> " + torn).status, 0);
     r = check(torn, xm);
     EXPECT_EQ(r.status, 2) << r.out << r.err;
-    EXPECT_NE(r.out.find("Cannot play: " + torn +
+    EXPECT_NE(r.err.find("quab-check: cannot play: " + torn +
                          ": cannot load the asset file: it ends inside a record; make it with "
                          "quab-assets build"),
               std::string::npos)
-        << r.out;
+        << r.err;
 
     // Not a module, and no module at all.
     ASSERT_TRUE(write_bytes(root + "/noise.xm", std::vector<unsigned char>(4000, 0x5A)));
@@ -442,8 +444,9 @@ TEST_F(Check, UnusableFilesAreNamed) {
         SCOPED_TRACE(bad);
         r = check(assets(bright_records()), bad);
         EXPECT_EQ(r.status, 2) << r.out << r.err;
-        EXPECT_NE(r.out.find("Cannot play: " + bad + ": cannot load the module"), std::string::npos)
-            << r.out;
+        EXPECT_EQ(r.err.rfind("quab-check: cannot play: " + bad + ": cannot load the module", 0),
+                  0u)
+            << r.err;
         EXPECT_EQ(r.out.find("Plan of the show"), std::string::npos) << r.out;
     }
 }

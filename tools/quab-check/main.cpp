@@ -95,8 +95,8 @@ int main(int argc, char** argv) {
         ShowPlan plan = plan_show(clock);
         std::printf("Plan of the show (%s, %s):\n", shown_path(opt.assets).c_str(),
                     shown_path(opt.music).c_str());
-        print_plan(plan, opt.music);
-        timing_warnings(plan, opt.music, &warnings);
+        print_plan(plan, shown_path(opt.music).c_str());
+        timing_warnings(plan, shown_path(opt.music).c_str(), &warnings);
         if (assets) {
             std::vector<BlackStretch> black;
             if (!find_black(assets, clock, plan, &black)) {

@@ -156,6 +156,14 @@ rc=$?
 [ $rc -eq 1 ] || fail "quab-play without a show: status $rc"
 expect_file "the places looked in" "$WORK/none.err" \
     "quab-play: cannot find quab.dat (looked in ./, $PREFIX/share/quab/, $WORK/no-data-home/quab/, $WORK/no-data-dirs/quab/); name one with --assets"
+# The tools' status for no show found is one: 2, as for any input they cannot use.
+for tool in quab-check "quab-export $WORK/none.mp4"; do
+    $tool >/dev/null 2>"$WORK/none.err"
+    rc=$?
+    [ $rc -eq 2 ] || fail "$tool without a show: status $rc"
+    grep -q "cannot find quab.dat (looked in ./, $PREFIX/share/quab/, " "$WORK/none.err" ||
+        fail "$tool without a show: $(cat "$WORK/none.err")"
+done
 # ... and found again through XDG_DATA_DIRS.
 XDG_DATA_DIRS="$WORK/x:$WORK/elsewhere" quab-check >/dev/null 2>&1 ||
     fail "quab-check did not find the show through XDG_DATA_DIRS"

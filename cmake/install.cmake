@@ -21,8 +21,14 @@ set(QUAB_PROGRAMS xdemo vgademo quab-play quab-export quab-check quab-render qua
 add_custom_target(programs)
 add_dependencies(programs ${QUAB_PROGRAMS} quab_default_show)
 
-# The release the programs name in --version, and its date (the man pages' and AppStream's).
-set(QUAB_VERSION 1.0b)
+# The release's date (the man pages' and AppStream's). The package writes the version the
+# programs name (cmake/version.cmake) the way Debian sorts it: a letter after the number marks a
+# pre-release, "1.0b" becomes "1.0~b", which sorts below "1.0".
+string(REGEX REPLACE "^([0-9.]+)([a-z].*)$" "\\1~\\2" QUAB_PACKAGE_VERSION ${QUAB_VERSION})
+# Who answers for the package and where it lives: placeholders until the team names them, used by
+# the package, the copyright file, the changelog and AppStream alike.
+set(QUAB_MAINTAINER "The QUAB team <maintainers@users.noreply.c-seed-9cd635a3.example>")
+set(QUAB_HOMEPAGE "https://quab.org/")
 set(QUAB_RELEASE_DATE 2026-12-07)
 set(QUAB_RELEASE_EPOCH 1796601600) # QUAB_RELEASE_DATE at midnight UTC
 set(QUAB_APP_ID org.quab.Quab)
@@ -81,6 +87,8 @@ endforeach()
 
 configure_file(${QUAB_DATA}/desktop/${QUAB_APP_ID}.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/${QUAB_APP_ID}.metainfo.xml @ONLY)
+configure_file(${QUAB_DATA}/copyright.in ${CMAKE_BINARY_DIR}/copyright @ONLY)
+configure_file(${QUAB_DATA}/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
 
 # What `cmake --install` puts where. The programs link only system libraries, so they carry no
 # RUNPATH; the build's own paths stay out of them (see the prefix maps at the top).
@@ -92,22 +100,22 @@ install(FILES ${QUAB_DATA}/desktop/${QUAB_APP_ID}.desktop
 install(FILES ${CMAKE_BINARY_DIR}/${QUAB_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/assets.md
-              ${PROJECT_SOURCE_DIR}/docs/contact-sheet.png ${QUAB_DATA}/copyright
+              ${PROJECT_SOURCE_DIR}/docs/contact-sheet.png ${CMAKE_BINARY_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The Debian changelog, compressed without a time stamp as Debian's own tools do.
 add_custom_command(
     OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
-    COMMAND gzip -9n -c ${QUAB_DATA}/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
-    DEPENDS ${QUAB_DATA}/changelog)
+    COMMAND gzip -9n -c ${CMAKE_BINARY_DIR}/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
+    DEPENDS ${CMAKE_BINARY_DIR}/changelog)
 add_custom_target(quab_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
 install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The Debian package: `cpack -G DEB` in the build folder writes quab_<version>_<arch>.deb with
 # the install above, stripped, its dependencies found by dpkg-shlibdeps from the programs.
 set(CPACK_PACKAGE_NAME quab)
-set(CPACK_PACKAGE_VERSION ${QUAB_VERSION})
+set(CPACK_PACKAGE_VERSION ${QUAB_PACKAGE_VERSION})
 set(CPACK_PACKAGE_VENDOR "The QUAB team")
-set(CPACK_PACKAGE_CONTACT "The QUAB team <maintainers@users.noreply.c-seed-9cd635a3.example>")
+set(CPACK_PACKAGE_CONTACT ${QUAB_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time audiovisual demo in step with a tracker module")
 set(CPACK_PACKAGE_DESCRIPTION
     "QUAB plays a tracker module through libmikmod and, in step with its
@@ -127,8 +135,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# ffmpeg is quab-export's encoder and DejaVu the default show's type, neither linked.
+# quab-assets opens DejaVu's faces at run time to draw the default show's type; ffmpeg is only
+# quab-export's encoder. Neither is linked, so dpkg-shlibdeps cannot find them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ffmpeg")
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quab.org/")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${QUAB_HOMEPAGE})
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -10,26 +10,11 @@
 
 #include "core/core.h"
 #include "display/display.h"
+#include "lib/base/descriptors.h"
 #include "music/music.h"
 
-// Descriptors 0 to 2 keep their meaning when the caller has closed some: the files the show
-// opens would otherwise take those numbers, and the start-up lines or the key reads would go
-// to the framebuffer or the display connection.
-static void keep_standard_descriptors() {
-    for (int fd = 0; fd <= 2; fd++) {
-        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        // The lowest free number, which is fd itself.
-        int null_fd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-        if (null_fd >= 0 && null_fd != fd) {
-            dup2(null_fd, fd);
-            close(null_fd);
-        }
-    }
-}
-
 int main(int argc, char** argv) {
-    keep_standard_descriptors();
+    keep_standard_descriptors_open();
     std::printf("%s\n", BANNER);
 
     std::printf("Initiating memory allocation sequence...\n");

@@ -6,13 +6,19 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/Xrender.h>
+#include <unistd.h>
 
 #include "display/display.h"
 
 static constexpr int WIDTH = 320;
 static constexpr int HEIGHT = 240;
 static constexpr const char* WINDOW_NAME = "pim.pasu -test";
+// WM_CLASS: the program, and the application's id, which names its desktop entry.
+static constexpr const char* WINDOW_INSTANCE = "xdemo";
+static constexpr const char* WINDOW_CLASS = "org.quab.Quab";
 
 // 16x16 icon, one bit per pixel, least significant bit leftmost: a framed Q.
 static unsigned char icon_bits[32] = {
@@ -141,6 +147,14 @@ DisplayContext* x11_open(int argc, char** argv) {
     hints.width = hints.min_width = hints.max_width = WIDTH;
     hints.height = hints.min_height = hints.max_height = HEIGHT;
     XSetStandardProperties(display, window, WINDOW_NAME, WINDOW_NAME, icon, argv, argc, &hints);
+    // The class the desktop entry names (StartupWMClass), so a dock groups the show under its
+    // entry and icon; the title stays the show's own.
+    XClassHint class_hint{const_cast<char*>(WINDOW_INSTANCE), const_cast<char*>(WINDOW_CLASS)};
+    XSetClassHint(display, window, &class_hint);
+    // The process behind the window, for a manager that offers to end one that stops answering.
+    long pid = static_cast<long>(getpid());
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
     XSelectInput(display, window, KeyPressMask | ButtonPressMask);
     // The window manager's close button sends WM_DELETE_WINDOW to a window that asks for it
     // (it arrives without being selected); without it, the manager cuts the connection.

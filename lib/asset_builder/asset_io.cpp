@@ -14,6 +14,7 @@
 #include "lib/pictures/png_export.h"
 #include "lib/show_files/show_files.h"
 #include "lib/tool_common/output_file.h"
+#include "lib/tool_common/shown_path.h"
 #include "lib/tool_common/streams.h"
 
 namespace {
@@ -33,7 +34,7 @@ int write_asset_images(const char* path, const AssetImages& images) {
         return complain(EXIT_FAILED, reason);
     for (const std::vector<Pixel>& image : images) {
         if (!write_asset_record(out.f, image.data(), image.size())) {
-            reason = std::string(path) + ": cannot write: " + std::strerror(errno ? errno : EIO);
+            reason = shown_path(path) + ": cannot write: " + std::strerror(errno ? errno : EIO);
             output_discard(&out);
             return complain(EXIT_FAILED, reason);
         }
@@ -46,7 +47,7 @@ int write_asset_images(const char* path, const AssetImages& images) {
 int replace_from_pngs(const char* dir, AssetImages* images) {
     struct stat st;
     if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))
-        return complain(EXIT_BAD_INPUT, std::string(dir) + ": not a directory of pictures");
+        return complain(EXIT_BAD_INPUT, shown_path(dir) + ": not a directory of pictures");
     std::string misnamed = misnamed_picture(dir);
     if (!misnamed.empty())
         return complain(EXIT_BAD_INPUT, misnamed);
@@ -108,7 +109,7 @@ int unpack_asset_file(const char* in_path, const char* outdir, bool force) {
     struct stat st;
     if (stat(outdir, &st) != 0 && mkdir(outdir, 0777) != 0) {
         status =
-            complain(EXIT_FAILED, std::string(outdir) + ": cannot create: " + std::strerror(errno));
+            complain(EXIT_FAILED, shown_path(outdir) + ": cannot create: " + std::strerror(errno));
     }
     for (int n = 0; n < ASSET_COUNT && status == EXIT_OK; n++) {
         if (lengths[n] > asset_bytes_needed(n))

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "core/core.h"
+#include "lib/tool_common/shown_path.h"
 #include "music/sample_clock.h"
 
 extern char** environ;
@@ -122,7 +123,7 @@ bool open_child_fds(const EncodeSettings& settings, ChildFds* fds, std::string* 
     }
     fds->log = open(settings.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fds->log < 0) {
-        *error = settings.log + ": " + std::strerror(errno);
+        *error = shown_path(settings.log) + ": " + std::strerror(errno);
         close_fds({&fds->frames[0], &fds->frames[1]});
         return false;
     }
@@ -139,6 +140,16 @@ bool open_child_fds(const EncodeSettings& settings, ChildFds* fds, std::string* 
     ssize_t ignored = write(report_fd, &err, sizeof err);
     (void)ignored;
     _exit(127);
+}
+
+// fd as the child's descriptor `target`, open across the exec. A descriptor already in place
+// (the pipe lands on 0 when the export started with standard input closed) is not copied:
+// dup2 onto itself would leave its close-on-exec flag set, and ffmpeg would start without it.
+bool put_at(int fd, int target) {
+    if (fd != target)
+        return dup2(fd, target) >= 0;
+    int flags = fcntl(fd, F_GETFD);
+    return flags >= 0 && fcntl(fd, F_SETFD, flags & ~FD_CLOEXEC) == 0;
 }
 
 // The child between fork and exec: only calls that are safe there.
@@ -159,7 +170,7 @@ bool open_child_fds(const EncodeSettings& settings, ChildFds* fds, std::string* 
     sigemptyset(&empty);
     sigprocmask(SIG_SETMASK, &empty, nullptr);
     int null_fd = open("/dev/null", O_WRONLY);
-    if (dup2(fds.frames[0], 0) < 0 || null_fd < 0 || dup2(null_fd, 1) < 0 || dup2(fds.log, 2) < 0)
+    if (!put_at(fds.frames[0], 0) || null_fd < 0 || !put_at(null_fd, 1) || !put_at(fds.log, 2))
         report_and_exit(fds.report[1], errno);
     execve(argv[0], argv, environ);
     report_and_exit(fds.report[1], errno);
@@ -202,7 +213,7 @@ bool encoder_start(const EncodeSettings& settings, Encoder* encoder, std::string
         int wstatus;
         while (pid > 0 && waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
         }
-        *error = "cannot start " + settings.ffmpeg + ": " + std::strerror(child_errno);
+        *error = "cannot start " + shown_path(settings.ffmpeg) + ": " + std::strerror(child_errno);
         return false;
     }
     encoder->pid = pid;

@@ -20,6 +20,7 @@
 
 #include "core/core.h"
 #include "core/timeline.h"
+#include "lib/tool_common/shown_path.h"
 #include "music/sample_clock.h"
 
 namespace {
@@ -32,11 +33,11 @@ bool read_file(const std::string& path, std::string* bytes, std::string* error) 
     std::ostringstream all;
     all << in.rdbuf();
     if (!in.good() && !in.eof()) {
-        *error = path + ": cannot read: " + std::strerror(errno);
+        *error = shown_path(path) + ": cannot read: " + std::strerror(errno);
         return false;
     }
     if (!in.is_open()) {
-        *error = path + ": cannot open: " + std::strerror(errno);
+        *error = shown_path(path) + ": cannot open: " + std::strerror(errno);
         return false;
     }
     *bytes = all.str();
@@ -54,41 +55,6 @@ std::string program_dir() {
     if (slash)
         *slash = '\0';
     return path;
-}
-
-std::string html_escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (c == '&')
-            out += "&amp;";
-        else if (c == '"')
-            out += "&quot;";
-        else
-            out += c;
-    }
-    return out;
-}
-
-// A JSON string, safe inside a script element: "</" never appears in it.
-std::string json_string(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\' || c == '/') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
 }
 
 // Song position and row of every tick, each a little-endian 16-bit word.
@@ -248,6 +214,51 @@ std::string fill_template(const std::string& page,
 
 } // namespace
 
+std::string html_escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '&')
+            out += "&amp;";
+        else if (c == '"')
+            out += "&quot;";
+        else if (c == '\'')
+            out += "&#39;";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string json_string(const std::string& text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size(); i++) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        // U+2028 and U+2029 end a line in older script parsers; written as escapes they cannot.
+        bool line_separator = c == 0xe2 && i + 2 < text.size() &&
+                              static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+                              (static_cast<unsigned char>(text[i + 2]) & 0xfe) == 0xa8;
+        if (c == '"' || c == '\\' || c == '/') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == '<' || c == '>' || c == '&' || c == 0x7f) {
+            // "<!--", "<script" and "</" in script data change how the page is parsed.
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else if (line_separator) {
+            out += static_cast<unsigned char>(text[i + 2]) == 0xa8 ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
 std::string base64_encode(const std::string& bytes) {
     static const char ALPHABET[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -353,7 +364,7 @@ PageResult html_write_page(const PageSettings& settings, const WebParts& parts,
     if (f && std::fclose(f) != 0)
         written = false;
     if (!written) {
-        *error = settings.output + ": cannot write: " + std::strerror(errno);
+        *error = shown_path(settings.output) + ": cannot write: " + std::strerror(errno);
         return PageResult::FAILED;
     }
     progress_show(p, total_s, total_s, true);

@@ -40,6 +40,13 @@ PageResult html_write_page(const PageSettings& settings, const WebParts& parts,
                            const std::vector<FrameClock>& ticks,
                            const volatile std::sig_atomic_t* stop, Progress* p, std::string* error);
 
+// Text for the page's HTML (its title and heading): <, >, &, " and ' as character references.
+std::string html_escape(const std::string& text);
+
+// A JSON string for the page's script data: nothing in it can end the script element or open a
+// comment (<, >, &, / escaped), nor end a line (control bytes, U+2028 and U+2029 escaped).
+std::string json_string(const std::string& text);
+
 // The bytes base64-encoded (RFC 4648, with padding) and gzip-compressed at the highest level.
 std::string base64_encode(const std::string& bytes);
 [[nodiscard]] bool gzip_compress(const std::string& bytes, std::string* out);

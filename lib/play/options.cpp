@@ -29,7 +29,7 @@ const ToolText PLAY_TOOL = {
     "L loop the scene, . and , one tick on and back while paused, Tab overlay, F12 save the\n"
     "frame as quab-POSITION-ROW-TICK.png, I whole pixels or fill, Esc or Q quit.\n"
     "Exit status: 0 after a show, 1 a failure (a file the show cannot use, no display), 2 a bad\n"
-    "command line or an input that is not a regular file.\n",
+    "command line, a show file not found or an input that is not a regular file.\n",
 };
 
 static_assert(LAST_SHOW_POSITION == 29,

@@ -159,10 +159,10 @@ void find_show_files(PlayOptions* opt) {
     static std::string assets_path, music_path;
     if (!opt->source.pictures) {
         assets_path =
-            given_or_found_show_file(opt->source.assets, "quab.dat", PLAY_PROGRAM, EXIT_FAILED);
+            given_or_found_show_file(opt->source.assets, "quab.dat", PLAY_PROGRAM, EXIT_NO_SHOW);
         opt->source.assets = assets_path.c_str();
     }
-    music_path = given_or_found_show_file(opt->source.music, "music.xm", PLAY_PROGRAM, EXIT_FAILED);
+    music_path = given_or_found_show_file(opt->source.music, "music.xm", PLAY_PROGRAM, EXIT_NO_SHOW);
     opt->source.music = music_path.c_str();
     if (opt->source.assets)
         require_regular_inputs(PLAY_PROGRAM, {opt->source.assets, opt->source.music});

@@ -1,5 +1,6 @@
 // The asset file of the show, loaded and checked as xdemo does, with the refusal in one line.
 #include "lib/show_files/show_files.h"
+#include "lib/tool_common/shown_path.h"
 
 #include <cstdlib>
 
@@ -10,7 +11,7 @@ AssetTable load_show_assets(const char* path, std::string* error, std::uint32_t*
     if (table)
         return table;
     if (!refusal.loaded) {
-        *error = std::string(path) + ": cannot load the asset file: " + why.text;
+        *error = shown_path(path) + ": cannot load the asset file: " + why.text;
         return nullptr;
     }
     std::string reason;
@@ -22,6 +23,6 @@ AssetTable load_show_assets(const char* path, std::string* error, std::uint32_t*
         reason = "asset " + std::to_string(n) + " is " + std::to_string(refusal.length) +
                  " bytes; it needs " + std::to_string(asset_bytes_needed(n));
     }
-    *error = std::string(path) + ": not the show's asset file: " + reason;
+    *error = shown_path(path) + ": not the show's asset file: " + reason;
     return nullptr;
 }

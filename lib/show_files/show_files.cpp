@@ -1,6 +1,7 @@
 // Both files of the show: the asset file first, as xdemo loads it before the music.
 #include "lib/show_files/show_files.h"
 
+#include "lib/tool_common/shown_path.h"
 #include "music/collector.h"
 
 ShowFilesFault load_show_files(const char* assets_path, const char* music_path, AssetTable* assets,
@@ -13,7 +14,7 @@ ShowFilesFault load_show_files(const char* assets_path, const char* music_path, 
     if (!collector_open(music_path, &why, &bad_module)) {
         free_asset_table(*assets);
         *assets = nullptr;
-        *error = std::string(music_path) + ": " + why;
+        *error = shown_path(music_path) + ": " + why;
         return bad_module ? ShowFilesFault::MODULE : ShowFilesFault::LIBRARY;
     }
     return ShowFilesFault::NONE;

@@ -27,7 +27,8 @@ enum class ShowFilesFault {
 [[nodiscard]] ShowFilesFault load_show_files(const char* assets_path, const char* music_path,
                                              AssetTable* assets, std::string* error);
 
-// Where a show file is found when no option names it: `name` in the current folder, then in the
+// Where a show file is found when no option names it: `name` in the current folder, then beside
+// the program when its folder is a build tree (it holds CMakeCache.txt), then in the
 // installed default show beside the program (<bindir>/../share/quab, so a moved install still
 // finds its own), then in $XDG_DATA_HOME/quab (default ~/.local/share/quab) and in the quab/ of
 // each absolute $XDG_DATA_DIRS entry (default /usr/local/share:/usr/share). The places, in that

@@ -1,12 +1,14 @@
 // Finding the show's files by name when the command line names none: the current folder first,
-// as the show always read it, then the default show installed beside the program, then the
-// user's and the system's data folders as the desktop's base directories define them.
+// as the show always read it, then the show a build tree made beside its programs, then the
+// default show installed beside the program, then the user's and the system's data folders as
+// the desktop's base directories define them.
 #include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "lib/show_files/show_files.h"
+#include "lib/tool_common/shown_path.h"
 
 namespace {
 
@@ -36,6 +38,9 @@ std::vector<std::string> show_lookup_folders(const ShowLookupPlaces& places) {
     std::vector<std::string> folders = {"./"};
     if (places.exe_path && places.exe_path[0] == '/') {
         std::string bindir = parent_of(places.exe_path);
+        // A build tree (CMake leaves its cache there) makes its default show beside its programs.
+        if (is_regular_file(bindir + "/CMakeCache.txt"))
+            add_folder(&folders, bindir);
         add_folder(&folders, parent_of(bindir) + "/share/quab");
     }
     // Relative entries in the base-directory variables are invalid and ignored.
@@ -73,8 +78,8 @@ std::string find_show_file_in(const char* name, const ShowLookupPlaces& places,
             return folder == "./" ? std::string(name) : folder + name;
     std::string list;
     for (const std::string& folder : folders)
-        list += (list.empty() ? "" : ", ") + folder;
-    *error = std::string("cannot find ") + name + " (looked in " + list + "); name one with --" +
+        list += (list.empty() ? "" : ", ") + shown_path(folder);
+    *error = "cannot find " + shown_path(name) + " (looked in " + list + "); name one with --" +
              (std::string(name) == "quab.dat" ? "assets" : "music");
     return std::string();
 }

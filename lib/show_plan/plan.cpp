@@ -245,7 +245,20 @@ void timing_warnings(const ShowPlan& plan, const char* music_path,
         fade_warning(plan, p, "out", warnings);
     animation_warning(plan, 4, SCENE5_STRIP_TICKS, "rolling strip", warnings);
     scene7_warning(plan, warnings);
+    std::size_t before_scroller = warnings->size();
     animation_warning(plan, 7, SCENE8_SCROLLER_TICKS, "closing scroller", warnings);
+    if (plan.end == ClockEnd::SONG_ENDED && stuck + 1 == SCENE_COUNT &&
+        plan.last_position < LAST_SHOW_POSITION && warnings->size() == before_scroller) {
+        // The last scene comes and its scroller fits, but the song still stops before the show's
+        // last position: the needs list counts the missing positions, this line says what to do.
+        int missing = LAST_SHOW_POSITION - plan.last_position;
+        warnings->push_back(format(
+            "%s: the song stops after song position %d at %.2f s, %d position%s before the "
+            "show's last, and Scene %d ends with it; give the module at least %d song positions "
+            "(0 to %d)",
+            music_path, plan.last_position, reading_s(plan.readings), missing,
+            missing == 1 ? "" : "s", SCENE_COUNT, SHOW_POSITIONS, LAST_SHOW_POSITION));
+    }
 }
 
 KeyCount count_above_key(AssetTable assets, int asset) {
@@ -380,11 +393,12 @@ void print_plan(const ShowPlan& plan, const char* music_path) {
         for (std::int16_t p = scene_first_position(k); p <= SCENE_LAST_POSITION[k]; p++) {
             const PositionRun* run = first_run(plan, p);
             const char* comma = p == scene_first_position(k) ? "" : ", ";
+            // Each time with its unit, so that a position never played ends the list cleanly.
             starts +=
-                run ? format("%s%.2f", comma, reading_s(run->first)) : comma + std::string("-");
+                run ? format("%s%.2f s", comma, reading_s(run->first)) : comma + std::string("-");
             rows += run ? format("%s%u", comma, run->last_row + 1u) : comma + std::string("-");
         }
-        std::printf("    song positions start at: %s s\n", starts.c_str());
+        std::printf("    song positions start at: %s\n", starts.c_str());
         std::printf("    rows they play:          %s\n", rows.c_str());
         // When the animations that run their course within the scene are done, so that a maker
         // can line the song up with them.
@@ -438,6 +452,29 @@ double row_s_at(const ShowPlan& plan, std::int16_t p) {
     return run ? reading_s(run->end - run->first) / (run->last_row + 1) : 0;
 }
 
+// The rows of positions first..last (each position's first run, in order, each row at its own
+// position's pace) that reach need_s; past the rows the song plays, rows at the pace of `last`.
+// So the rows needed exceed the rows played exactly when the seconds needed exceed those played.
+std::uint32_t rows_to_reach(const ShowPlan& plan, std::int16_t first, std::int16_t last,
+                            double need_s) {
+    double at_s = 0;
+    std::uint32_t rows = 0;
+    for (std::int16_t p = first; p <= last; p++) {
+        const PositionRun* run = first_run(plan, p);
+        if (!run)
+            continue;
+        std::uint32_t run_rows = run->last_row + 1u;
+        double row_s = reading_s(run->end - run->first) / run_rows;
+        if (at_s + run_rows * row_s >= need_s - 1e-9)
+            return rows + static_cast<std::uint32_t>(std::ceil((need_s - at_s) / row_s - 1e-9));
+        at_s += run_rows * row_s;
+        rows += run_rows;
+    }
+    double row_s = row_s_at(plan, last);
+    return row_s > 0 ? rows + static_cast<std::uint32_t>(std::ceil((need_s - at_s) / row_s - 1e-9))
+                     : rows;
+}
+
 } // namespace
 
 void print_needs(const ShowPlan& plan) {
@@ -477,18 +514,15 @@ void print_needs(const ShowPlan& plan) {
                 readings += run->end - run->first;
                 played = true;
             }
-        double row_s = row_s_at(plan, n.first);
         std::string need, verdict;
         bool enough;
         if (n.need_ticks > 0) {
             double need_s = ticks_s(n.need_ticks);
-            std::uint32_t need_rows =
-                row_s > 0 ? static_cast<std::uint32_t>(std::ceil(need_s / row_s - 1e-9)) : 0;
+            std::uint32_t need_rows = rows_to_reach(plan, n.first, n.last, need_s);
             need = format("%.2f s = %u rows", need_s, need_rows);
             enough = readings >= static_cast<std::size_t>(n.need_ticks) * TICK_READINGS;
             double short_s = need_s - reading_s(readings);
-            std::uint32_t short_rows =
-                row_s > 0 ? static_cast<std::uint32_t>(std::ceil(short_s / row_s - 1e-9)) : 0;
+            std::uint32_t short_rows = need_rows > rows ? need_rows - rows : 0;
             verdict = enough ? "enough" : format("short by %.2f s, %u rows", short_s, short_rows);
         } else {
             need = format("%u rows", n.need_rows);

@@ -4,6 +4,7 @@
 
 #include "lib/pictures/pictures.h"
 #include "lib/show_files/show_files.h"
+#include "lib/tool_common/shown_path.h"
 
 ShowCheck check_show_files(const ShowCheckFiles& files) {
     ShowCheck c{};
@@ -24,14 +25,14 @@ ShowCheck check_show_files(const ShowCheckFiles& files) {
         return c;
     }
     if (!have_clock)
-        c.problems.push_back(std::string(files.music) + ": " + c.mix_error);
+        c.problems.push_back(shown_path(files.music) + ": " + c.mix_error);
     else if (c.clock.readings.empty())
-        c.problems.push_back(std::string(files.music) + ": the song ends before it starts");
+        c.problems.push_back(shown_path(files.music) + ": the song ends before it starts");
 
     if (have_clock && !c.clock.readings.empty()) {
         c.planned = true;
         c.plan = plan_show(c.clock);
-        timing_warnings(c.plan, files.music, &c.warnings);
+        timing_warnings(c.plan, shown_path(files.music).c_str(), &c.warnings);
         if (assets) {
             if (!find_black(assets, c.clock, c.plan, &c.black)) {
                 c.out_of_memory = true;
@@ -43,7 +44,7 @@ ShowCheck check_show_files(const ShowCheckFiles& files) {
         }
     }
     if (assets) {
-        key_warnings(assets, assets_name, &c.warnings);
+        key_warnings(assets, shown_path(assets_name).c_str(), &c.warnings);
         free_asset_table(assets);
     }
     return c;

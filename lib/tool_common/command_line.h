@@ -12,6 +12,9 @@
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILED = 1;    // the work could not be done: a write, memory, a library
 constexpr int EXIT_BAD_INPUT = 2; // a bad command line, or an input the tool cannot use
+// No show file named and none found where the tools look: an input missing, so the same status
+// from every tool (1 stays free for quab-check's warnings).
+constexpr int EXIT_NO_SHOW = EXIT_BAD_INPUT;
 
 // The project's version, set once in the top CMakeLists.txt.
 #ifndef QUAB_VERSION

@@ -1,6 +1,7 @@
 // The all-or-nothing output file: target resolution, the temporary beside the target, checked
 // writes and the final rename.
 #include "lib/tool_common/output_file.h"
+#include "lib/tool_common/shown_path.h"
 
 #include <cerrno>
 #include <climits>
@@ -55,7 +56,7 @@ bool resolve_target(const std::string& path, std::string* target, mode_t* mode,
         struct stat st;
         if (lstat(at.c_str(), &st) != 0) {
             if (errno != ENOENT)
-                return fail(reason, path + ": " + std::strerror(errno));
+                return fail(reason, shown_path(path) + ": " + std::strerror(errno));
             mode_t mask = umask(0);
             umask(mask);
             *mode = 0666 & ~mask;
@@ -68,16 +69,18 @@ bool resolve_target(const std::string& path, std::string* target, mode_t* mode,
             return true;
         }
         if (!S_ISLNK(st.st_mode)) {
-            std::string what = at == path ? path + ": is " : path + ": leads to " + at + ", ";
+            std::string what = at == path
+                                   ? shown_path(path) + ": is "
+                                   : shown_path(path) + ": leads to " + shown_path(at) + ", ";
             return fail(reason, what + kind_of(st.st_mode) +
                                     "; only a regular file or a new name is written");
         }
         if (hops == MAX_SYMLINK_HOPS)
-            return fail(reason, path + ": " + std::strerror(ELOOP));
+            return fail(reason, shown_path(path) + ": " + std::strerror(ELOOP));
         char link[PATH_MAX];
         ssize_t n = readlink(at.c_str(), link, sizeof link - 1);
         if (n < 0)
-            return fail(reason, path + ": " + std::strerror(errno));
+            return fail(reason, shown_path(path) + ": " + std::strerror(errno));
         link[n] = '\0';
         at = link[0] == '/' ? std::string(link) : directory_of(at) + "/" + link;
     }
@@ -99,8 +102,9 @@ bool output_open(const char* path, OutputFile* out, std::string* reason) {
     std::string temp = directory_of(out->target) + "/." + base_of(out->target) + ".XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0)
-        return fail(reason, out->path + ": cannot create a file in " + directory_of(out->target) +
-                                ": " + std::strerror(errno));
+        return fail(reason, shown_path(out->path) + ": cannot create a file in " +
+                                shown_path(directory_of(out->target)) + ": " +
+                                std::strerror(errno));
     // With standard input, output or error closed, mkstemp hands out their number, and the
     // tool's own lines would end up in the file.
     if (fd <= STDERR_FILENO) {
@@ -110,7 +114,7 @@ bool output_open(const char* path, OutputFile* out, std::string* reason) {
         fd = high;
         if (fd < 0) {
             unlink(temp.c_str());
-            return fail(reason, out->path + ": " + std::strerror(err));
+            return fail(reason, shown_path(out->path) + ": " + std::strerror(err));
         }
     }
     out->temp = temp;
@@ -120,7 +124,7 @@ bool output_open(const char* path, OutputFile* out, std::string* reason) {
         if (!out->f)
             close(fd);
         output_discard(out);
-        return fail(reason, out->path + ": " + std::strerror(err));
+        return fail(reason, shown_path(out->path) + ": " + std::strerror(err));
     }
     return true;
 }
@@ -129,7 +133,8 @@ bool output_write(OutputFile* out, const void* bytes, std::size_t count, std::st
     errno = 0;
     if (std::fwrite(bytes, 1, count, out->f) == count)
         return true;
-    return fail(reason, out->path + ": cannot write: " + std::strerror(errno ? errno : EIO));
+    return fail(reason,
+                shown_path(out->path) + ": cannot write: " + std::strerror(errno ? errno : EIO));
 }
 
 void output_close_stream(OutputFile* out) {
@@ -161,7 +166,7 @@ bool output_commit(OutputFile* out, std::string* reason) {
         err = errno;
     if (err) {
         output_discard(out);
-        return fail(reason, out->path + ": cannot write: " + std::strerror(err));
+        return fail(reason, shown_path(out->path) + ": cannot write: " + std::strerror(err));
     }
     out->temp.clear();
     return true;

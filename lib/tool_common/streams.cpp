@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "lib/base/descriptors.h"
 #include "lib/tool_common/command_line.h"
+#include "lib/tool_common/shown_path.h"
 
 bool input_is_regular_file(const char* path, std::string* reason) {
     struct stat st;
@@ -26,7 +28,7 @@ bool input_is_regular_file(const char* path, std::string* reason) {
         close(fd);
     }
     if (!regular)
-        *reason = std::string(path) + ": not a regular file";
+        *reason = shown_path(path) + ": not a regular file";
     return regular;
 }
 
@@ -46,7 +48,7 @@ bool standard_output_ok(const char* program) {
     // each be the first to meet a full disk.
     errno = 0;
     bool failed_before = std::ferror(stdout) != 0;
-    int err = 0;
+    int err = standard_output_was_closed ? EBADF : 0;
     if (std::fflush(stdout) != 0)
         err = errno;
     if (std::fclose(stdout) != 0 && !err)

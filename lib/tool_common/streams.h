@@ -18,8 +18,10 @@
 void require_regular_inputs(const char* program, std::initializer_list<const char*> paths);
 
 // At the end of a program that printed results: flushes standard output and checks that every
-// write reached it (ferror, then fclose). False after printing "program: cannot write standard
-// output: reason" on standard error. Standard output is closed either way.
+// write reached it (ferror, then fclose; a standard output closed at the start, which
+// keep_standard_descriptors_open filled with /dev/null, reached nobody). False after printing
+// "program: cannot write standard output: reason" on standard error. Standard output is closed
+// either way.
 [[nodiscard]] bool standard_output_ok(const char* program);
 
 // Ends the program on a failure: flushes what standard output holds, so that the line comes

@@ -1,6 +1,6 @@
 #!/bin/bash
-# The window as the X server sees it: its names, fixed size hints, the command property, and a
-# depth-24 visual on a server whose depth-32 visuals carry alpha (Xvfb offers both).
+# The window as the X server sees it: its names, class and process, fixed size hints, the command
+# property, and a depth-24 visual on a server whose depth-32 visuals carry alpha (Xvfb offers both).
 . "$(dirname "$0")/lib.sh" "$1"
 
 make_assets "$WORK/quab.dat"
@@ -17,12 +17,17 @@ echo "$info" | grep -q 'Height: 240$' || fail "height: $info"
 echo "$info" | grep -q 'Depth: 24$' || fail "depth: $info"
 echo "$info" | grep -q 'Visual Class: TrueColor$' || fail "visual class: $info"
 
-props=$(xprop -id "$window" WM_NAME WM_ICON_NAME WM_NORMAL_HINTS WM_COMMAND)
+props=$(xprop -id "$window" WM_NAME WM_ICON_NAME WM_NORMAL_HINTS WM_COMMAND WM_CLASS _NET_WM_PID)
+# The class names the desktop entry (its StartupWMClass); the PID is the show's own process.
+class=$(sed -n 's/^StartupWMClass=//p' "$(dirname "$0")/../../data/desktop/org.quab.Quab.desktop")
+demo_pid=$(pgrep -P "$(pgrep -P $demo -x timeout || echo $demo)" -x xdemo)
 for line in 'WM_NAME(STRING) = "pim.pasu -test"' \
     'WM_ICON_NAME(STRING) = "pim.pasu -test"' \
     'program specified minimum size: 320 by 240' \
     'program specified maximum size: 320 by 240' \
-    "WM_COMMAND(STRING) = { \"$BUILD/xdemo\" }"; do
+    "WM_COMMAND(STRING) = { \"$BUILD/xdemo\" }" \
+    "WM_CLASS(STRING) = \"xdemo\", \"${class:-no StartupWMClass}\"" \
+    "_NET_WM_PID(CARDINAL) = ${demo_pid:-none}"; do
     echo "$props" | grep -qF "$line" || fail "missing property line: $line"
 done
 

@@ -57,6 +57,17 @@ done
 mv "$FRESH"/build/quab_*.deb "$FRESH/" || fail "no package"
 lintian --tag-display-limit 0 "$FRESH"/quab_*.deb >"$WORK/lintian.log" 2>&1
 grep -q '^E:' "$WORK/lintian.log" && fail "lintian: $(grep '^E:' "$WORK/lintian.log")"
+# The programs are hardened as Debian's own: relocations read-only and resolved at start, checked
+# string and memory calls.
+lintian -I --pedantic --tag-display-limit 0 "$FRESH"/quab_*.deb >"$WORK/lintian.log" 2>&1
+grep -E 'hardening-no-(bindnow|fortify-functions|relro)' "$WORK/lintian.log" &&
+    fail "lintian: the programs (above) are not hardened"
+# A pre-release sorts below its release; the type quab-assets opens at run time is a dependency.
+version=$(dpkg-deb -f "$FRESH"/quab_*.deb Version)
+dpkg --compare-versions "$version" lt 1.0 || fail "package version $version sorts above 1.0"
+dpkg --compare-versions "$version" gt 0.9 || fail "package version $version sorts below 0.9"
+dpkg-deb -f "$FRESH"/quab_*.deb Depends | grep -qE '(^|, )fonts-dejavu-core(,|$| )' ||
+    fail "Depends: $(dpkg-deb -f "$FRESH"/quab_*.deb Depends)"
 
 DEST="$WORK/dest"
 DESTDIR="$DEST" cmake --install "$FRESH/build" --prefix /opt/quab >"$WORK/install.log" 2>&1 ||
@@ -137,14 +148,22 @@ fi
 wait "$pid" || fail "quab-play status $?: $(cat "$WORK/play.err")"
 grep -qE '^Total playtime: ' "$WORK/play.out" || fail "quab-play printed no playtime"
 
-# Nowhere to find the show: one line naming every place, status 1.
+# Nowhere to find the show: one line naming every place, and status 2 as from every tool.
 mkdir "$WORK/elsewhere"
 mv "$PREFIX/share/quab" "$WORK/elsewhere/quab"
 quab-play >"$WORK/none.out" 2>"$WORK/none.err"
 rc=$?
-[ $rc -eq 1 ] || fail "quab-play without a show: status $rc"
+[ $rc -eq 2 ] || fail "quab-play without a show: status $rc"
 expect_file "the places looked in" "$WORK/none.err" \
     "quab-play: cannot find quab.dat (looked in ./, $PREFIX/share/quab/, $WORK/no-data-home/quab/, $WORK/no-data-dirs/quab/); name one with --assets"
+# The tools' status for no show found is one: 2, as for any input they cannot use.
+for tool in quab-check "quab-export $WORK/none.mp4"; do
+    $tool >/dev/null 2>"$WORK/none.err"
+    rc=$?
+    [ $rc -eq 2 ] || fail "$tool without a show: status $rc"
+    grep -q "cannot find quab.dat (looked in ./, $PREFIX/share/quab/, " "$WORK/none.err" ||
+        fail "$tool without a show: $(cat "$WORK/none.err")"
+done
 # ... and found again through XDG_DATA_DIRS.
 XDG_DATA_DIRS="$WORK/x:$WORK/elsewhere" quab-check >/dev/null 2>&1 ||
     fail "quab-check did not find the show through XDG_DATA_DIRS"
@@ -169,6 +188,12 @@ grep -qx 'MimeType=audio/x-xm;audio/x-mod;audio/x-s3m;audio/x-it;' \
 appstreamcli validate --no-net "$PREFIX/share/metainfo/org.quab.Quab.metainfo.xml" \
     >"$WORK/as.out" 2>&1 || fail "appstreamcli validate: $(cat "$WORK/as.out")"
 grep -qE '^[EWI]:' "$WORK/as.out" && fail "appstreamcli reports: $(cat "$WORK/as.out")"
+# The release AppStream names is the package's version.
+release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$PREFIX/share/metainfo/org.quab.Quab.metainfo.xml")
+[ -n "$release" ] && [ "$release" = "$(dpkg-deb -f "$FRESH"/quab_*.deb Version)" ] ||
+    fail "AppStream's release '$release' is not the package's version"
+grep -qx 'StartupWMClass=org.quab.Quab' "$PREFIX/share/applications/org.quab.Quab.desktop" ||
+    fail "StartupWMClass line"
 
 # The package unpacked into a folder of its own: quab-play from any folder plays the default show.
 dpkg-deb -x "$FRESH"/quab_*.deb "$WORK/unpacked" || fail "dpkg-deb -x"

@@ -7,6 +7,7 @@
 #include "lib/asset_builder/asset_io.h"
 #include "lib/asset_builder/default_assets.h"
 #include "lib/asset_builder/font_text.h"
+#include "lib/base/descriptors.h"
 #include "lib/tool_common/command_line.h"
 #include "lib/tool_common/streams.h"
 
@@ -44,6 +45,7 @@ int build(const char* out_path, const char* from_dir) {
 } // namespace
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     const char* from_dir = nullptr;
     bool force = false;
     std::vector<const char*> operands = parse_command_line(

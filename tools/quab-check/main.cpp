@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "lib/base/descriptors.h"
 #include "lib/show_files/show_files.h"
 #include "lib/show_plan/show_check.h"
 #include "lib/tool_common/command_line.h"
+#include "lib/tool_common/shown_path.h"
 #include "lib/tool_common/streams.h"
 
 namespace {
@@ -29,8 +31,8 @@ constexpr ToolText TOOL = {
     "The files are loaded as xdemo loads them; the plan gives each scene's song positions, when\n"
     "it starts and ends (the module mixed silently, on the clock quab-export uses) and the\n"
     "assets it shows; then warnings, each naming what to change.\n"
-    "Exit status: 0 the show plays as meant, 1 warnings, 2 a file the show cannot use or a bad\n"
-    "command line.\n",
+    "Exit status: 0 the show plays as meant, 1 warnings, 2 a file the show cannot use, a show\n"
+    "file not found or a bad command line.\n",
 };
 
 struct Options {
@@ -51,11 +53,11 @@ Options parse_options(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     Options opt = parse_options(argc, argv);
     std::string assets_path =
-        given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_UNUSABLE);
-    std::string music_path =
-        given_or_found_show_file(opt.music, "music.xm", PROGRAM, EXIT_UNUSABLE);
+        given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_NO_SHOW);
+    std::string music_path = given_or_found_show_file(opt.music, "music.xm", PROGRAM, EXIT_NO_SHOW);
     opt.assets = assets_path.c_str();
     opt.music = music_path.c_str();
     require_regular_inputs(PROGRAM, {opt.assets, opt.music});
@@ -63,15 +65,17 @@ int main(int argc, char** argv) {
     if (check.mixer_failed) {
         // Not the module's fault: the mixer itself could not run, so nothing can be checked.
         std::fflush(stdout);
-        std::fprintf(stderr, "quab-check: cannot mix %s: %s\n", opt.music, check.mix_error.c_str());
+        std::fprintf(stderr, "quab-check: cannot mix %s: %s\n", shown_path(opt.music).c_str(),
+                     check.mix_error.c_str());
         return EXIT_UNUSABLE;
     }
     const std::vector<std::string>& problems = check.problems;
     const std::vector<std::string>& warnings = check.warnings;
 
     if (check.planned) {
-        std::printf("Plan of the show (%s, %s):\n", opt.assets, opt.music);
-        print_plan(check.plan, opt.music);
+        std::printf("Plan of the show (%s, %s):\n", shown_path(opt.assets).c_str(),
+                    shown_path(opt.music).c_str());
+        print_plan(check.plan, shown_path(opt.music).c_str());
         if (check.out_of_memory) {
             std::fflush(stdout);
             std::fprintf(stderr, "quab-check: out of memory for the show's buffers\n");
@@ -96,10 +100,12 @@ int main(int argc, char** argv) {
         print_needs(check.plan);
     }
 
-    if (!problems.empty() || !warnings.empty())
+    if (!warnings.empty())
         std::printf("\n");
+    // On standard error, so that a plan sent to a file does not hide why the show cannot play.
+    std::fflush(stdout);
     for (const std::string& p : problems)
-        std::printf("Cannot play: %s\n", p.c_str());
+        std::fprintf(stderr, "%s: cannot play: %s\n", PROGRAM, p.c_str());
     for (const std::string& w : warnings)
         std::printf("Warning: %s\n", w.c_str());
     if (problems.empty() && warnings.empty())

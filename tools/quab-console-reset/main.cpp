@@ -14,6 +14,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "lib/base/descriptors.h"
 #include "lib/tool_common/command_line.h"
 
 static constexpr const char* PROGRAM = "quab-console-reset";
@@ -63,6 +64,7 @@ static int fail(const char* what) {
 }
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     std::vector<const char*> operands = parse_command_line(TOOL, argc, argv, {});
     if (!operands.empty())
         usage_error(PROGRAM, std::string("unexpected argument ") + operands[0]);

@@ -16,12 +16,14 @@
 #include "core/core.h"
 #include "core/timeline.h"
 #include "lib/base/clock.h"
+#include "lib/base/descriptors.h"
 #include "lib/export/encoder.h"
 #include "lib/export/html.h"
 #include "lib/export/progress.h"
 #include "lib/show_files/show_files.h"
 #include "lib/tool_common/command_line.h"
 #include "lib/tool_common/output_file.h"
+#include "lib/tool_common/shown_path.h"
 #include "lib/tool_common/streams.h"
 #include "music/collector.h"
 #include "music/mixdown.h"
@@ -48,7 +50,8 @@ constexpr ToolText TOOL = {
     "When OUT ends in .html, one web page that plays the show in a browser (--scale, --fps\n"
     "and --lossless do not apply).\n"
     "Exit status: 0 written, 1 a failure of this machine (memory, a temporary folder), 2 a bad\n"
-    "command line, an input that cannot be used or an output ffmpeg could not write.\n",
+    "command line, a show file not found, an input that cannot be used or an output ffmpeg\n"
+    "could not write.\n",
 };
 
 struct Options {
@@ -156,13 +159,13 @@ void make_work_dir() {
 }
 
 // Mixes the whole show's music (loaded by load_show_files) into the work directory and returns
-// the clock of every frame.
-std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps) {
+// the clock of every frame. `what` names the output in messages: "video" or "web page".
+std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps, const char* what) {
     std::string error;
     FILE* audio = std::fopen(leftovers.audio.c_str(), "wbe");
     if (!audio) {
         collector_close();
-        fail(EXIT_FAILED, leftovers.audio + ": " + std::strerror(errno));
+        fail(EXIT_FAILED, shown_path(leftovers.audio) + ": " + std::strerror(errno));
     }
     std::vector<FrameClock> frames;
     MixEnd end = mixdown_run(audio, fps, LAST_SHOW_POSITION, &stop_signal, &frames, &error);
@@ -175,24 +178,25 @@ std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps) {
     case MixEnd::INTERRUPTED:
         die_of_stop_signal();
     case MixEnd::WRITE_FAILED:
-        fail(EXIT_FAILED, leftovers.audio + ": " + error);
+        fail(EXIT_FAILED, shown_path(leftovers.audio) + ": " + error);
     case MixEnd::SONG_ENDED:
         std::fprintf(stderr,
-                     "quab-export: %s: the song ends before song position %d; the video ends "
+                     "quab-export: %s: the song ends before song position %d; the %s ends "
                      "with it\n",
-                     opt.music, LAST_SHOW_POSITION + 1);
+                     shown_path(opt.music).c_str(), LAST_SHOW_POSITION + 1, what);
         break;
     case MixEnd::TIME_LIMIT:
         std::fprintf(stderr,
                      "quab-export: %s: the song has not passed song position %d after %u "
-                     "minutes; the video stops there\n",
-                     opt.music, LAST_SHOW_POSITION, MAX_SHOW_SECONDS / 60);
+                     "minutes; the %s stops there\n",
+                     shown_path(opt.music).c_str(), LAST_SHOW_POSITION, MAX_SHOW_SECONDS / 60,
+                     what);
         break;
     case MixEnd::SHOW_ENDED:
         break;
     }
     if (frames.empty())
-        fail(EXIT_BAD_INPUT, std::string(opt.music) + ": the song ends before the first frame");
+        fail(EXIT_BAD_INPUT, shown_path(opt.music) + ": the song ends before the first frame");
     return frames;
 }
 
@@ -247,11 +251,12 @@ void install_stop_handlers() {
 } // namespace
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     install_stop_handlers();
     Options opt = parse_options(argc, argv);
     std::string assets_path =
-        given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_FAILED);
-    std::string music_path = given_or_found_show_file(opt.music, "music.xm", PROGRAM, EXIT_FAILED);
+        given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_NO_SHOW);
+    std::string music_path = given_or_found_show_file(opt.music, "music.xm", PROGRAM, EXIT_NO_SHOW);
     opt.assets = assets_path.c_str();
     opt.music = music_path.c_str();
     require_regular_inputs(PROGRAM, {opt.assets, opt.music});
@@ -259,7 +264,7 @@ int main(int argc, char** argv) {
     bool matroska = ends_with_nocase(out, ".mkv");
     bool html = ends_with_nocase(out, ".html");
     if (!matroska && !html && !ends_with_nocase(out, ".mp4"))
-        fail(EXIT_BAD_INPUT, out + ": the output name must end in .mp4, .mkv or .html");
+        fail(EXIT_BAD_INPUT, shown_path(out) + ": the output name must end in .mp4, .mkv or .html");
     WebParts web;
     std::string web_error;
     if (html && !web_parts_find(&web, &web_error))
@@ -280,8 +285,8 @@ int main(int argc, char** argv) {
 
     // A page takes the mix's clock at every tick: one frame a tick.
     std::string name = show_name();
-    std::vector<FrameClock> clock_of_frame =
-        mix_music(opt, html ? MIX_RATE_HZ / SAMPLES_PER_TICK : opt.fps);
+    std::vector<FrameClock> clock_of_frame = mix_music(
+        opt, html ? MIX_RATE_HZ / SAMPLES_PER_TICK : opt.fps, html ? "web page" : "video");
     if (html) {
         int status = export_page(opt, ffmpeg, name, web, clock_of_frame);
         free_asset_table(assets);

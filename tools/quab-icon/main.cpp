@@ -11,7 +11,9 @@
 #include <png.h>
 
 #include "display/frame.h"
+#include "lib/base/descriptors.h"
 #include "lib/tool_common/command_line.h"
+#include "lib/tool_common/shown_path.h"
 #include "lib/tool_common/streams.h"
 
 namespace {
@@ -30,6 +32,7 @@ constexpr ToolText TOOL = {
 } // namespace
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     std::vector<const char*> operands = parse_command_line(TOOL, argc, argv, {});
     if (operands.size() != 3)
         usage_error(PROGRAM, "needs FRAME.raw, SIZE and OUT.png");
@@ -41,13 +44,13 @@ int main(int argc, char** argv) {
     std::vector<unsigned char> raw(FRAME_BYTES);
     std::FILE* in = std::fopen(operands[0], "rb");
     if (!in)
-        fatal(PROGRAM, EXIT_FAILED, std::string(operands[0]) + ": " + std::strerror(errno));
+        fatal(PROGRAM, EXIT_FAILED, shown_path(operands[0]) + ": " + std::strerror(errno));
     std::size_t got = std::fread(raw.data(), 1, raw.size(), in);
     bool longer = std::fgetc(in) != EOF;
     std::fclose(in);
     if (got != raw.size() || longer)
         fatal(PROGRAM, EXIT_FAILED,
-              std::string(operands[0]) + ": not a 320x240 frame of " + std::to_string(FRAME_BYTES) +
+              shown_path(operands[0]) + ": not a 320x240 frame of " + std::to_string(FRAME_BYTES) +
                   " bytes");
 
     // The centre square of the 4:3 frame, FRAME_H on a side; the key byte is not alpha.
@@ -73,7 +76,7 @@ int main(int argc, char** argv) {
     image.height = size;
     image.format = PNG_FORMAT_RGB;
     if (!png_image_write_to_file(&image, operands[2], 0, rgb.data(), 0, nullptr))
-        fatal(PROGRAM, EXIT_FAILED, std::string(operands[2]) + ": libpng: " + image.message);
+        fatal(PROGRAM, EXIT_FAILED, shown_path(operands[2]) + ": libpng: " + image.message);
     png_image_free(&image);
     return 0;
 }

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "lib/base/descriptors.h"
 #include "lib/compose/song.h"
 #include "lib/tool_common/command_line.h"
 
@@ -18,6 +19,7 @@ constexpr ToolText TOOL = {
 } // namespace
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     const char* out = single_output_argument(TOOL, argc, argv);
     std::string reason;
     if (!xm_write_file(compose_song(), out, &reason)) {

@@ -2,6 +2,7 @@
 // per displayed frame in a resizable window (SDL2), on the clock of the sample being heard; and
 // the maker's bench around it: reload on save, a loop, steps, an overlay, exact screenshots.
 // Its parts live in lib/play; this only strings them together.
+#include "lib/base/descriptors.h"
 #include "lib/play/check.h"
 #include "lib/play/options.h"
 #include "lib/play/player.h"
@@ -9,6 +10,7 @@
 #include "lib/play/watch.h"
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     PlayOptions opt = parse_play_options(argc, argv);
     find_show_files(&opt);
     // Forked before the files are loaded and any thread starts.

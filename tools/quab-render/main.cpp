@@ -13,11 +13,13 @@
 #include <unistd.h>
 
 #include "core/core.h"
+#include "lib/base/descriptors.h"
 #include "lib/pictures/png_export.h"
 #include "lib/render_timeline/timeline.h"
 #include "lib/show_files/show_files.h"
 #include "lib/tool_common/command_line.h"
 #include "lib/tool_common/output_file.h"
+#include "lib/tool_common/shown_path.h"
 #include "lib/tool_common/streams.h"
 
 namespace {
@@ -45,7 +47,8 @@ constexpr std::size_t MAX_PASSES = 100000;
 void sync_outdir(const std::string& outdir) {
     int fd = open(outdir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 || syncfs(fd) != 0)
-        fatal(PROGRAM, EXIT_BAD_INPUT, outdir + ": cannot write: " + std::strerror(errno));
+        fatal(PROGRAM, EXIT_BAD_INPUT,
+              shown_path(outdir) + ": cannot write: " + std::strerror(errno));
     close(fd);
 }
 
@@ -55,15 +58,17 @@ void prepare_outdir(const std::string& outdir) {
     if (stat(outdir.c_str(), &st) != 0) {
         if (errno != ENOENT || mkdir(outdir.c_str(), 0777) != 0)
             fatal(PROGRAM, EXIT_BAD_INPUT,
-                  outdir + ": cannot create the output directory: " + std::strerror(errno));
+                  shown_path(outdir) +
+                      ": cannot create the output directory: " + std::strerror(errno));
     } else if (!S_ISDIR(st.st_mode)) {
-        fatal(PROGRAM, EXIT_BAD_INPUT, outdir + ": the output path is not a directory");
+        fatal(PROGRAM, EXIT_BAD_INPUT, shown_path(outdir) + ": the output path is not a directory");
     }
     std::string probe = outdir + "/.quab-render-probe-XXXXXX";
     int fd = mkstemp(probe.data());
     if (fd < 0)
         fatal(PROGRAM, EXIT_BAD_INPUT,
-              outdir + ": cannot write to the output directory: " + std::strerror(errno));
+              shown_path(outdir) +
+                  ": cannot write to the output directory: " + std::strerror(errno));
     close(fd);
     unlink(probe.c_str());
 }
@@ -107,7 +112,8 @@ void write_words_le(const std::string& outdir, const std::string& name, const st
 void write_png(const std::string& outdir, const std::string& name, const Pixel* frame) {
     std::string png;
     if (!encode_frame_png(frame, &png))
-        fatal(PROGRAM, EXIT_FAILED, outdir + "/" + name + ": libpng cannot encode the frame");
+        fatal(PROGRAM, EXIT_FAILED,
+              shown_path(outdir + "/" + name) + ": libpng cannot encode the frame");
     OutputFile out = begin_file(outdir, name);
     std::string reason;
     if (!output_write(&out, png.data(), png.size(), &reason)) {
@@ -174,7 +180,7 @@ int render(const char* assets_path, const char* timeline_path, const std::string
         fatal(PROGRAM, EXIT_BAD_INPUT, error);
     if (timeline.size() > MAX_PASSES)
         fatal(PROGRAM, EXIT_BAD_INPUT,
-              std::string(timeline_path) + ": " + std::to_string(timeline.size()) +
+              shown_path(timeline_path) + ": " + std::to_string(timeline.size()) +
                   " passes; frame names have five digits, so at most " +
                   std::to_string(MAX_PASSES) + " fit");
     // Inputs are checked before OUTDIR is touched, so a refused run leaves nothing behind.
@@ -216,6 +222,7 @@ int render(const char* assets_path, const char* timeline_path, const std::string
 } // namespace
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     bool with_png = false;
     bool dump = false;
     std::vector<const char*> operands = parse_command_line(

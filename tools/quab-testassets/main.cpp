@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "lib/base/descriptors.h"
 #include "lib/base/random.h"
 #include "lib/tool_common/command_line.h"
 #include "lib/tool_common/output_file.h"
@@ -57,6 +58,7 @@ constexpr ToolText TOOL = {
 } // namespace
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     const char* path = single_output_argument(TOOL, argc, argv);
     OutputFile out;
     std::string reason;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/base/descriptors.h"
 #include "lib/tool_common/command_line.h"
 #include "lib/xm/xm.h"
 
@@ -101,6 +102,7 @@ static XmModule make_module(const Options& opt) {
 } // namespace
 
 int main(int argc, char** argv) {
+    keep_standard_descriptors_open();
     Options opt;
     std::vector<const char*> operands = parse_command_line(
         TOOL, argc, argv,

@@ -1,6 +1,7 @@
-// The lookup of quab.dat and music.xm by name: the current folder, the default show beside the
-// program (a moved prefix), $XDG_DATA_HOME (or ~/.local/share), each $XDG_DATA_DIRS entry, and
-// the one line naming every place when none has the file. Real folders and files on disk.
+// The lookup of quab.dat and music.xm by name: the current folder, a build tree's own show, the
+// default show beside the program (a moved prefix), $XDG_DATA_HOME (or ~/.local/share), each
+// $XDG_DATA_DIRS entry, and the one line naming every place when none has the file. Real folders
+// and files on disk.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -56,6 +57,12 @@ const LookupCase CASES[] = {
      "$R/data",
      "$R/a:$R/b/:$R/c",
      "$R/b/quab/quab.dat"},
+    {"build_tree_beside_the_program",
+     {"b", "share/quab", "data/quab"},
+     "b/quab-check",
+     "$R/data",
+     nullptr,
+     "$R/b/quab.dat"},
     {"relative_entries_ignored", {"cwd/rel/quab"}, nullptr, "rel", "rel:$R/a", ""},
     {"none_found", {}, "opt/q/bin/quab-play", "$R/data", "$R/a::$R/b", ""},
 };
@@ -92,6 +99,9 @@ TEST_P(Lookup, FindsTheFirstPlaceThatHoldsTheFile) {
         fs::create_directories(root + "/" + folder);
         ASSERT_TRUE(write_bytes(root + "/" + folder + "/quab.dat", {1}));
     }
+    // CMake's cache marks b/ as a build tree; an installed bin/ has none.
+    fs::create_directories(root + "/b");
+    ASSERT_TRUE(write_bytes(root + "/b/CMakeCache.txt", {1}));
     // A folder of that name is not the file.
     fs::create_directories(root + "/sys/quab/quab.dat.d");
     std::string exe = c.exe ? root + "/" + c.exe : std::string();
@@ -126,6 +136,11 @@ TEST(LookupLine, NamesEveryPlaceLookedIn) {
          "quab.dat",
          "cannot find quab.dat (looked in ./, /usr/share/quab/, /home/u/.local/share/quab/, "
          "/usr/local/share/quab/); name one with --assets"},
+        // A newline from the environment stays inside the one line.
+        {{nullptr, "/x\n/y", "/a", nullptr},
+         "quab.dat",
+         "cannot find quab.dat (looked in ./, $'/x\\n/y/quab/', /a/quab/); name one with "
+         "--assets"},
         {{nullptr, "", "/", nullptr},
          "quab.dat",
          "cannot find quab.dat (looked in ./, /quab/); name one with --assets"},

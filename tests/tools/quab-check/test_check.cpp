@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -181,7 +182,7 @@ TEST_F(Check, SceneTimesFollowRowsSpeedAndTempo) {
         // Scene 1's positions one by one.
         std::string starts = "    song positions start at: ";
         for (int p = 0; p < 7; p++)
-            starts += two_places(p * position_s) + (p < 6 ? ", " : " s");
+            starts += two_places(p * position_s) + (p < 6 ? " s, " : " s");
         EXPECT_EQ(lines_starting(r.out, "    song positions start at").at(0), starts);
         EXPECT_EQ(
             lines_starting(r.out, "    rows they play").at(0),
@@ -336,6 +337,49 @@ TEST_F(Check, NeedsSayHowFarTheSongIs) {
     EXPECT_NE(r.out.find("This song meets 6 of the 8."), std::string::npos) << r.out;
 }
 
+// A song that stops short of the show's last position: every shortfall the needs list counts has
+// a warning saying what to change, and a scene's start list with positions never played ends
+// cleanly. One row a tick (20 ms): positions 0 to 9 of the good song are 960 rows (19.20 s), 10
+// to 26 another 2639 and 27, 28 256 each here (82.22 s in all: 22 to 28 outlast the scroller's
+// 1380 ticks); Scene 3 is positions 10 and 11, Scene 8 22 to 29.
+TEST_F(Check, ShortSongsAreWarnedAboutAndListedCleanly) {
+    struct Case {
+        std::size_t positions;
+        const char* too_few; // the needs list's verdict on the song positions
+        const char* warning; // after "Warning: <module>: the song stops after song position "
+        const char* starts;  // the start list of the last scene shown, its last entries
+    };
+    const Case cases[] = {
+        {30 - 1, "plays 0 to 28: 1 too few",
+         "28 at 82.22 s, 1 position before the show's last, and Scene 8 ends with it; give the "
+         "module at least 30 song positions (0 to 29)",
+         ", -"},
+        {11, "plays 0 to 10: 19 too few", "10 at 21.20 s, and the show ends with it in Scene 3",
+         "19.20 s, -"},
+    };
+    std::string dat = assets(bright_records());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.positions);
+        Song s = good_song();
+        s.rows.resize(c.positions);
+        if (s.rows.size() > 28) // Scene 8's 22 to 28 then outlast its scroller
+            s.rows[27] = s.rows[28] = 256;
+        RunResult r = check(dat, song(s));
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_NE(r.out.find(std::string("    song positions 0 to 29: ") + c.too_few + "\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("Warning: " + root + "/music.xm: the song stops after song position " +
+                             c.warning),
+                  std::string::npos)
+            << r.out;
+        std::vector<std::string> starts = lines_starting(r.out, "    song positions start at");
+        ASSERT_FALSE(starts.empty()) << r.out;
+        const std::string& last = starts.back();
+        EXPECT_EQ(last.substr(last.size() - std::strlen(c.starts)), c.starts) << last;
+    }
+}
+
 // A song that jumps back never reaches the show's end: the mixer gives up after 30 minutes.
 TEST_F(Check, SongThatLoopsBackIsWarnedAbout) {
     // Positions 0 to 11 of the good song, the last row of position 11 jumping back to 3.
@@ -417,11 +461,13 @@ TEST_F(Check, UnusableFilesAreNamed) {
     std::string short_dat = assets(records, "short.dat");
     RunResult r = check(short_dat, xm);
     EXPECT_EQ(r.status, 2) << r.out << r.err;
-    EXPECT_NE(r.out.find("Cannot play: " + short_dat +
+    // The refusal on standard error, the plan alone on standard output.
+    EXPECT_NE(r.err.find("quab-check: cannot play: " + short_dat +
                          ": not the show's asset file: asset 29 is 3839996 bytes; it needs "
-                         "3840000; make it with quab-assets build"),
+                         "3840000; make it with quab-assets build\n"),
               std::string::npos)
-        << r.out;
+        << r.err;
+    EXPECT_EQ(r.out.find("cannot play"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("The show ends at 82.48 s"), std::string::npos) << r.out;
 
     // A file ending in two stray bytes after its last record.
@@ -430,11 +476,11 @@ TEST_F(Check, UnusableFilesAreNamed) {
     ASSERT_EQ(run_command("cat " + root + "/stray >> " + torn).status, 0);
     r = check(torn, xm);
     EXPECT_EQ(r.status, 2) << r.out << r.err;
-    EXPECT_NE(r.out.find("Cannot play: " + torn +
+    EXPECT_NE(r.err.find("quab-check: cannot play: " + torn +
                          ": cannot load the asset file: it ends inside a record; make it with "
                          "quab-assets build"),
               std::string::npos)
-        << r.out;
+        << r.err;
 
     // Not a module, and no module at all.
     ASSERT_TRUE(write_bytes(root + "/noise.xm", std::vector<unsigned char>(4000, 0x5A)));
@@ -442,8 +488,9 @@ TEST_F(Check, UnusableFilesAreNamed) {
         SCOPED_TRACE(bad);
         r = check(assets(bright_records()), bad);
         EXPECT_EQ(r.status, 2) << r.out << r.err;
-        EXPECT_NE(r.out.find("Cannot play: " + bad + ": cannot load the module"), std::string::npos)
-            << r.out;
+        EXPECT_EQ(r.err.rfind("quab-check: cannot play: " + bad + ": cannot load the module", 0),
+                  0u)
+            << r.err;
         EXPECT_EQ(r.out.find("Plan of the show"), std::string::npos) << r.out;
     }
 }

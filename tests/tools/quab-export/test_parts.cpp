@@ -1,6 +1,6 @@
 // The exporter's pieces on their own: where frames fall in the mixed sound and which tick they
 // see, the search for ffmpeg on PATH, the last line of ffmpeg's log, and the encoder's choices
-// on ffmpeg's command line.
+// on ffmpeg's command line, and the escaping of what the web page embeds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include "lib/export/encoder.h"
+#include "lib/export/html.h"
 #include "music/sample_clock.h"
 #include "tests/support/test_support.h"
 
@@ -142,6 +143,31 @@ TEST(ExportEncoder, CommandLineFollowsTheSettings) {
             << filter;
         EXPECT_NE(filter.find(c.lossless ? "format=bgr0" : "format=yuv420p"), std::string::npos)
             << filter;
+    }
+}
+
+// A song name lands in the page twice: as HTML text (title, heading) and in the script's JSON.
+// Neither may end its element, open a comment, or (in the script) end a line.
+TEST(ExportPage, EmbeddedTextIsEscapedForWhereItLands) {
+    struct EscapeCase {
+        std::string name, html, json;
+    };
+    const EscapeCase cases[] = {
+        {"<!--<script>", "&lt;!--&lt;script&gt;", R"("\u003c!--\u003cscript\u003e")"},
+        {"</script>", "&lt;/script&gt;", R"("\u003c\/script\u003e")"},
+        {"A&B \"x\" 'y'", "A&amp;B &quot;x&quot; &#39;y&#39;", R"("A\u0026B \"x\" 'y'")"},
+        {"a\xe2\x80\xa8"
+         "b\xe2\x80\xa9"
+         "c\n",
+         "a\xe2\x80\xa8"
+         "b\xe2\x80\xa9"
+         "c\n",
+         R"("a\u2028b\u2029c\u000a")"},
+        {"caf\xc3\xa9 \\", "caf\xc3\xa9 \\", "\"caf\xc3\xa9 \\\\\""},
+    };
+    for (const EscapeCase& c : cases) {
+        EXPECT_EQ(html_escape(c.name), c.html) << c.name;
+        EXPECT_EQ(json_string(c.name), c.json) << c.name;
     }
 }
 

@@ -192,6 +192,9 @@ struct TickClock {
 // show ahead; a seek restores the nearest snapshot at or before its tick and runs on from there.
 //
 // How a program moves in the show:
+//   - the tick table: quab-export's clock of each tick, or read_show_clock's readings
+//     (lib/show_plan/show_clock.h) at every TICK_READINGS-th one, reading t * TICK_READINGS for
+//     tick t; the show's tick_count is the table's tick. An index starts zeroed (SeekIndex{});
 //   - after loading, and after every reload of the asset file, the pictures or the module (a new
 //     tick table): seek_index_free, then seek_index_start over the show and the table, then
 //     seek_index_build(&index, 0) for the whole index at once, or seek_index_build(&index, n) a
@@ -201,6 +204,9 @@ struct TickClock {
 //     the tick the clock now stands at. The frame then holds the show's frame at that tick, and
 //     the program's passes at later ticks (show_pass_at) go on from that state.
 // Seek and build allocate (snapshots); neither belongs in a frame loop's straight path.
+// A seek runs at most this many passes, all but the last without the drawing only the frame
+// shows; Scenes 1 and 3, which draw in every pass, are the slowest to seek in, and theirs are
+// the snapshots that keep frame-sized buffers (bench/bench_seek.cpp weighs the two).
 constexpr std::int32_t SEEK_SPACING_TICKS = 128;
 
 // The state of one snapshot: the pass-state parts the show needs at that tick, in list order.

@@ -67,6 +67,13 @@ struct ShowState {
     const std::uint16_t* patpos_source; // a MODULE::patpos value
     std::atomic<std::uint8_t>* running; // cleared by the pass once the last scene has ended
 
+    // Set only in the passes a seek runs ahead with: the scenes leave undrawn what no later pass
+    // reads (every frame but Scene 1's, which keeps what its mask does not cover), and still
+    // take every step, so the state after the pass is the same.
+    bool skip_drawing;
+
+    // From here to the end of the record: the scalar state a pass changes, saved and restored
+    // whole by the pass-state list (core/seek.cpp).
     // Sequencer state.
     std::uint8_t scene_index;
     std::uint8_t scene_started;
@@ -110,13 +117,17 @@ static inline std::uint16_t read_patpos(const ShowState* s) {
 // then offscreen_frame.
 void show_free(ShowState* s);
 
-// Starts the show afresh after a jump in the song: zeroed frame and scene buffers, the sequencer
-// at Scene 1 with nothing set up, as at frame-loop start. The next pass then sets up every scene
-// up to the one of its song position, as xdemo does when the song moves past several at once.
+// Starts the show afresh: every piece of state a pass changes as at frame-loop start (zeroed
+// frame and scene buffers, the rotated tables as the precalc phase fills them, the sequencer at
+// Scene 1 with nothing set up). The next pass then sets up every scene up to the one of its song
+// position, as xdemo does when the song moves past several at once.
 void show_restart(ShowState* s);
 
 // Fills every table (precalc phase). Cannot fail.
 void precalc_tables(ShowState* s);
+
+// Refills the tables a pass rotates (wobble) as the precalc phase leaves them.
+void precalc_rotated_tables(ShowState* s);
 
 // One pass of the frame loop before presenting: the eight scene blocks in order, each guarded
 // by scene_index read afresh, then the end-state test, which clears *s->running.
@@ -165,3 +176,79 @@ static inline void show_pass_at(ShowState* s, ScriptedClock* clock, std::int32_t
     clock->patpos = patpos;
     show_pass(s);
 }
+
+// The song position and row of one tick of the mix: what every clock read of that tick's pass
+// returns. A tick table holds one per tick from tick 0, tick t at entry t (quab-export's clock
+// of a tick; quab-check's readings at every TICK_READINGS-th reading; the page's table of
+// 16-bit pairs has this layout).
+struct TickClock {
+    std::int16_t sngpos;
+    std::uint16_t patpos;
+};
+
+// The show at tick t is its state after one pass at every tick from 0 to t, each on its tick's
+// clock. A seek index holds that show's state (a snapshot) at the first tick of every song
+// position and at least every SEEK_SPACING_TICKS ticks, taken while a runner of its own plays the
+// show ahead; a seek restores the nearest snapshot at or before its tick and runs on from there.
+//
+// How a program moves in the show:
+//   - the tick table: quab-export's clock of each tick, or read_show_clock's readings
+//     (lib/show_plan/show_clock.h) at every TICK_READINGS-th one, reading t * TICK_READINGS for
+//     tick t; the show's tick_count is the table's tick. An index starts zeroed (SeekIndex{});
+//   - after loading, and after every reload of the asset file, the pictures or the module (a new
+//     tick table): seek_index_free, then seek_index_start over the show and the table, then
+//     seek_index_build(&index, 0) for the whole index at once, or seek_index_build(&index, n) a
+//     few passes at a time between frames (the page); an unbuilt part is built when a seek needs
+//     it;
+//   - on every jump, a loop going round, a start at a position and after a reload: show_seek to
+//     the tick the clock now stands at. The frame then holds the show's frame at that tick, and
+//     the program's passes at later ticks (show_pass_at) go on from that state.
+// Seek and build allocate (snapshots); neither belongs in a frame loop's straight path.
+// A seek runs at most this many passes, all but the last without the drawing only the frame
+// shows; Scenes 1 and 3, which draw in every pass, are the slowest to seek in, and theirs are
+// the snapshots that keep frame-sized buffers (bench/bench_seek.cpp weighs the two).
+constexpr std::int32_t SEEK_SPACING_TICKS = 128;
+
+// The state of one snapshot: the pass-state parts the show needs at that tick, in list order.
+struct ShowSnapshot {
+    std::int32_t tick;        // the state before the pass at this tick (after those before it)
+    std::uint8_t scene_index; // the scene then, which decides the parts kept
+    std::uint8_t* bytes;      // malloc'ed
+};
+
+struct SeekIndex {
+    const TickClock* ticks; // the caller's table, kept while the index lives
+    std::int32_t tick_count;
+    // Runs the show ahead: its own copy of every part a pass changes, the show's tables and
+    // assets (which must outlive the index) for the rest.
+    ShowState runner;
+    ScriptedClock runner_clock;
+    std::int32_t built_ticks; // passes the runner has run, ticks 0 to built_ticks - 1
+    std::int32_t end_tick;    // the tick whose pass ended the show, else tick_count
+    ShowSnapshot* snapshots;  // by tick
+    std::int32_t snapshot_count;
+    std::int32_t snapshot_capacity;
+    std::size_t snapshot_bytes; // held by all snapshots together
+};
+
+// Sets up an index over the tick table for a show whose assets and tables are loaded: the runner
+// at frame-loop start, no snapshot yet. False when memory runs out (free the index all the same).
+[[nodiscard]] bool seek_index_start(SeekIndex* index, const ShowState* show, const TickClock* ticks,
+                                    std::int32_t tick_count);
+
+// Runs the runner on by up to max_passes passes (to the end of the table when 0), taking the
+// snapshots. False when memory runs out.
+[[nodiscard]] bool seek_index_build(SeekIndex* index, std::int32_t max_passes);
+
+// True once the runner has passed the table's end or the show's.
+static inline bool seek_index_built(const SeekIndex* index) {
+    return index->built_ticks >= index->tick_count || index->end_tick < index->tick_count;
+}
+
+void seek_index_free(SeekIndex* index);
+
+// Puts the show into its state at tick (clamped to the table) and runs that tick's pass, so that
+// the frame holds the show's frame there; the clock stands at the tick. The show must be the one
+// the index was started over. False when building the index that far runs out of memory.
+[[nodiscard]] bool show_seek(ShowState* s, ScriptedClock* clock, SeekIndex* index,
+                             std::int32_t tick);

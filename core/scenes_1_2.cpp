@@ -171,9 +171,10 @@ void scene_2_polar_flash(ShowState* s) {
         s->flash_stage = 2;
         s->flash_level = 255;
     }
-    polar_flash_frame(s->frame, asset_pixels(s, ASSET_SCENE2_TEXTURE), s->polar_angle_a,
-                      s->polar_depth_a, overlay, static_cast<std::uint32_t>(s->polar_offset),
-                      static_cast<std::uint32_t>(s->flash_level));
+    if (!s->skip_drawing)
+        polar_flash_frame(s->frame, asset_pixels(s, ASSET_SCENE2_TEXTURE), s->polar_angle_a,
+                          s->polar_depth_a, overlay, static_cast<std::uint32_t>(s->polar_offset),
+                          static_cast<std::uint32_t>(s->flash_level));
 
     std::int32_t now = read_tick_count(s);
     std::int32_t n = ticks_since(now, s->last_tick);

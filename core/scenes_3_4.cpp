@@ -110,12 +110,15 @@ void scene_3_twin_light_bump(ShowState* s) {
     bump_patch(s->orbit2_x[s->light2_phase], s->orbit2_y[s->light2_phase], s->work, light,
                s->scratch_b);
     // The overlay's song position is read once, before the combine it is folded into
-    // (Scene3.KeyedOverlayOnlyAtEleven).
-    if (read_sngpos(s) == SCENE3_OVERLAY_POSITION)
-        combine_patches_keyed(s->frame, s->scratch_b, s->scratch_c,
-                              asset_pixels(s, ASSET_SCENE3_OVERLAY));
-    else
-        combine_patches(s->frame, s->scratch_b, s->scratch_c);
+    // (Scene3.KeyedOverlayOnlyAtEleven). The patches above are drawn all the same: their
+    // trails carry from pass to pass.
+    if (!s->skip_drawing) {
+        if (read_sngpos(s) == SCENE3_OVERLAY_POSITION)
+            combine_patches_keyed(s->frame, s->scratch_b, s->scratch_c,
+                                  asset_pixels(s, ASSET_SCENE3_OVERLAY));
+        else
+            combine_patches(s->frame, s->scratch_b, s->scratch_c);
+    }
 
     std::int32_t n = ticks_since(read_tick_count(s), s->last_tick);
     if (n > 0) {
@@ -180,7 +183,7 @@ void scene_4_cycling_overlay_scroll(ShowState* s) {
     const Pixel* overlay = asset_pixels(s, s->overlay_index);
     std::int32_t sx0 = s->scroll_x[s->layer0_phase], sy0 = s->scroll_y[s->layer0_phase];
     std::int32_t sx1 = s->scroll_x[s->layer1_phase], sy1 = s->scroll_y[s->layer1_phase];
-    for (std::uint32_t y = 0; y < FRAME_H; y++) {
+    for (std::uint32_t y = 0; y < FRAME_H && !s->skip_drawing; y++) {
         std::int32_t yy = static_cast<std::int32_t>(y);
         std::uint32_t row = y * FRAME_W;
         saturate_keyed_row(s->frame + row, tex0, tex_index(sx0, yy + sy0), tex1,

@@ -89,7 +89,8 @@ void scene_5_wobble_tunnel(ShowState* s) {
         // wobble is not reset: the tunnel starts from the rotation Scene 3 left in it.
     }
 
-    scene_5_render(s);
+    if (!s->skip_drawing)
+        scene_5_render(s);
 
     std::int32_t n = ticks_since(read_tick_count(s), s->last_tick);
     if (n > 0) {
@@ -194,7 +195,8 @@ void scene_6_orbiting_panels(ShowState* s) {
         s->scene_started = 6;
     }
 
-    scene_6_render(s);
+    if (!s->skip_drawing)
+        scene_6_render(s);
 
     std::int32_t now = read_tick_count(s);
     std::int32_t n = ticks_since(now, s->last_tick);

@@ -46,7 +46,8 @@ constexpr std::int32_t SCROLLER_STEP = SCENE8_SCROLLER_STEP;
 } // namespace
 
 static void scene_7_render(ShowState* s) {
-    copy_frame(asset_pixels(s, ASSET_SCENE7_BACKGROUND), s->frame);
+    if (!s->skip_drawing)
+        copy_frame(asset_pixels(s, ASSET_SCENE7_BACKGROUND), s->frame);
 
     std::uint8_t step = s->slide_step;
     if (step >= SLIDES_DONE)
@@ -55,8 +56,9 @@ static void scene_7_render(ShowState* s) {
     if (step == 0 && read_patpos(s) <= FIRST_PICTURE_AFTER)
         return;
     const SlideStep& slide = SLIDE_STEPS[step];
-    blit_window_keyed(s->frame, asset_pixels(s, slide.asset), slide.left, PICTURE_TOP, slide.width,
-                      PICTURE_ROWS, slide.width, 0, ASSET_KEY[slide.asset]);
+    if (!s->skip_drawing)
+        blit_window_keyed(s->frame, asset_pixels(s, slide.asset), slide.left, PICTURE_TOP,
+                          slide.width, PICTURE_ROWS, slide.width, 0, ASSET_KEY[slide.asset]);
     // One step at most per frame, so a late frame still shows every picture once.
     if (read_patpos(s) > slide.next_after)
         s->slide_step = static_cast<std::uint8_t>(step + 1);
@@ -142,7 +144,8 @@ void scene_8_closing_scroller(ShowState* s) {
         s->scene_started = 8;
     }
 
-    scene_8_render(s);
+    if (!s->skip_drawing)
+        scene_8_render(s);
 
     std::int32_t now = read_tick_count(s);
     std::int32_t n = ticks_since(now, s->last_tick);

@@ -49,15 +49,6 @@ void show_free(ShowState* s) {
         std::free(p);
 }
 
-void show_restart(ShowState* s) {
-    Pixel* frames[] = {s->frame, s->work, s->scratch_a, s->scratch_b, s->scratch_c};
-    for (Pixel* f : frames)
-        std::memset(f, 0, FRAME_BYTES);
-    s->scene_index = 0;
-    s->scene_started = 0;
-    s->last_tick = 0;
-}
-
 void show_pass(ShowState* s) {
     if (s->scene_index == 0)
         scene_1_masked_twin_scroll(s);

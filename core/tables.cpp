@@ -102,3 +102,5 @@ void precalc_tables(ShowState* s) {
     fill_polar_maps(s);
     fill_wobble(s);
 }
+
+void precalc_rotated_tables(ShowState* s) { fill_wobble(s); }

@@ -2,7 +2,8 @@
 // display frame runs one pass of the show at the tick being heard. The music was mixed by
 // quab-export on the show's sample clock (882 samples a tick at 44,100 Hz), and the table holds
 // the song position and row the mix had at each tick, so a pass here is the pass quab-render
-// runs for the same tick.
+// runs for the same tick. A jump goes through the module's exact seek over the same table: the
+// frame after it is the one the show played straight through from its start has at that tick.
 "use strict";
 
 const RATE_HZ = 44100;
@@ -32,12 +33,27 @@ let startS = 0;
 let lastTitle = "";
 let shownScene = 0;    // what the last pass showed, for the title
 let shownPosition = 0;
+let shownTick = 0;
+let seekBuilt = false;  // the module's seek index is whole
 
 // "#test" in the address: a record of every pass (and of every restart) for the tests, which
 // also may drive the clock themselves; nothing of it runs otherwise.
 const testing = location.hash === "#test";
 const testHooks = testing ? { record: [], drive: false } : null;
 if (testing) window.quabTest = testHooks;
+
+// A hash of every frame shown, for the tests only: FNV-1a over its RGBA words.
+function fnv(words) {
+    let h = 0x811c9dc5;
+    for (let i = 0; i < words.length; i++) h = Math.imul(h ^ words[i], 0x01000193);
+    return h >>> 0;
+}
+
+function canvasHash() {
+    if (!testHooks.hashFrames) return [];
+    const data = context2d.getImageData(0, 0, 320, 240).data;
+    return [fnv(new Uint32Array(data.buffer, data.byteOffset, 320 * 240))];
+}
 
 function bytesOf(id) {
     const text = atob(document.getElementById(id).textContent.trim());
@@ -57,16 +73,23 @@ async function load() {
     const { instance } = await WebAssembly.instantiate(bytesOf("wasm"), imports);
     wasm = instance.exports;
     wasm._initialize();
+    // The module's memory grows as the seek index fills; each growth detaches the views made
+    // before it, so the frame's view is made again where it was (frameView).
     const assetBytes = await gunzip(bytesOf("assets"));
+    if (testing) testHooks.assetBytes = assetBytes;
     const at = wasm.web_buffer(assetBytes.length);
     if (!at) throw new Error("out of memory for the asset file");
     new Uint8Array(wasm.memory.buffer, at, assetBytes.length).set(assetBytes);
     if (!wasm.web_start(at, assetBytes.length)) throw new Error("the asset file does not load");
-    frameImage = new ImageData(
-        new Uint8ClampedArray(wasm.memory.buffer, wasm.web_rgba(), 320 * 240 * 4), 320, 240);
     const table = await gunzip(bytesOf("ticks"));
     ticks = new Uint16Array(table.buffer, 0, table.length >> 1);
     tickCount = ticks.length >> 1;
+    // The module keeps its own copy of the table for the seek index, built between frames.
+    const tableAt = wasm.web_buffer(table.length);
+    if (!tableAt) throw new Error("out of memory for the tick table");
+    new Uint8Array(wasm.memory.buffer, tableAt, table.length).set(table);
+    if (!wasm.web_seek_start(tableAt, tickCount)) throw new Error("out of memory for seeking");
+    setTimeout(buildSeekIndex);
     // Decoded ahead of the click (an offline context needs no gesture) and resampled to the
     // show's rate, so that a sample of the buffer is a sample of the mix.
     try {
@@ -75,6 +98,30 @@ async function load() {
     } catch (e) {
         soundBuffer = null;
     }
+}
+
+// Runs the module's seek index on for about 8 ms at a time, between the display's frames, until
+// it covers the whole table. A seek before that builds what it needs at once.
+function buildSeekIndex() {
+    const start = performance.now();
+    if (testing && testHooks.seekBuildStartMs === undefined) testHooks.seekBuildStartMs = start;
+    let done = 0;
+    while (done === 0 && performance.now() - start < 8) done = wasm.web_seek_build(64);
+    if (done < 0) throw new Error("out of memory for seeking");
+    if (done === 0) {
+        setTimeout(buildSeekIndex);
+        return;
+    }
+    seekBuilt = true;
+    if (testing) testHooks.seekBuiltMs = performance.now();
+}
+
+// The module's RGBA frame as ImageData, made again after the memory has grown.
+function frameView() {
+    if (!frameImage || frameImage.data.buffer !== wasm.memory.buffer)
+        frameImage = new ImageData(
+            new Uint8ClampedArray(wasm.memory.buffer, wasm.web_rgba(), 320 * 240 * 4), 320, 240);
+    return frameImage;
 }
 
 // Seconds into the mix heard now: the sound's output timestamp where the browser gives one
@@ -143,11 +190,26 @@ function passAt(tick) {
     const row = ticks[2 * tick + 1];
     shownScene = wasm.web_pass(tick, position, row);
     shownPosition = position;
+    shownTick = tick;
+    context2d.putImageData(frameView(), 0, 0);
     if (testing) {
-        testHooks.record.push([tick, position, row]);
+        testHooks.record.push([tick, position, row, ...canvasHash()]);
         if (testHooks.firstFrameMs === undefined) testHooks.firstFrameMs = performance.now();
     }
-    context2d.putImageData(frameImage, 0, 0);
+    setTitle();
+    return shownScene;
+}
+
+// The show at a tick of the mix, exactly as played straight through from its start, drawn to
+// the canvas; the passes after it go on from there.
+function seekAt(tick) {
+    const scene = wasm.web_seek(tick);
+    if (scene < 0) throw new Error("out of memory for seeking");
+    shownScene = scene;
+    shownPosition = ticks[2 * tick];
+    shownTick = tick;
+    context2d.putImageData(frameView(), 0, 0);
+    if (testing) testHooks.record.push(["seek", tick, shownPosition, ...canvasHash()]);
     setTitle();
     return shownScene;
 }
@@ -174,21 +236,24 @@ function onDisplayFrame() {
     if (passAt(tick) === SCENE_END) finish(seconds);
 }
 
-// A song position back or on: the mix from the first tick at that position (or the end), and
-// the show afresh from there, as quab-play starts it after a jump.
+// A song position back or on from the one shown: the mix and the show from the first tick at
+// that position (or the end).
 function jump(step) {
-    const heard = Math.min(tickAt(heardSeconds()), tickCount - 1);
-    const target = Math.max(0, ticks[2 * heard] + step);
+    const target = Math.max(0, ticks[2 * Math.min(shownTick, tickCount - 1)] + step);
     let tick = 0;
     while (tick < tickCount && ticks[2 * tick] < target) tick++;
-    if (tick >= tickCount) tick = tickCount - 1;
-    if (testing) testHooks.record.push("restart");
-    wasm.web_restart();
+    seekTo(Math.min(tick, tickCount - 1));
+}
+
+// Moves the show and its sound to a tick of the mix (the entry a seek bar uses): the frame at
+// once, the sound from there unless paused.
+function seekTo(tick) {
+    tick = Math.max(0, Math.min(Math.floor(tick), tickCount - 1));
     if (source) source.stop();
     source = null;
     offsetS = tick * SAMPLES_PER_TICK / RATE_HZ;
-    if (paused) passAt(tick);
-    else startClock();
+    seekAt(tick);
+    if (!paused && started) startClock();
 }
 
 // Sound and picture stop together; the clock stands where it was heard, and goes on from there.
@@ -287,6 +352,43 @@ if (testing) {
     testHooks.restart = () => {
         testHooks.record.push("restart");
         wasm.web_restart();
+    };
+    testHooks.seekTo = seekTo;
+    // The straight run the seeks are held to, on a second instance of the module: for each
+    // entry of a record, a seek to t as one pass per tick from tick 0 to t after a restart, a
+    // pass as the pass; the hash of each frame.
+    testHooks.straightRun = async (entries) => {
+        const imports = { env: { emscripten_notify_memory_growth: () => {} } };
+        const other = (await WebAssembly.instantiate(bytesOf("wasm"), imports)).instance.exports;
+        other._initialize();
+        const bytes = testHooks.assetBytes;
+        const at = other.web_buffer(bytes.length);
+        new Uint8Array(other.memory.buffer, at, bytes.length).set(bytes);
+        other.web_start(at, bytes.length);
+        const pass = (t, p, r) => other.web_pass(t, p, r);
+        const hashes = [];
+        for (const e of entries) {
+            if (e === "restart") continue;
+            if (e[0] === "seek") {
+                other.web_restart();
+                for (let t = 0; t <= e[1]; t++) pass(t, ticks[2 * t], ticks[2 * t + 1]);
+            } else {
+                pass(e[0], e[1], e[2]);
+            }
+            hashes.push(fnv(new Uint32Array(other.memory.buffer, other.web_rgba(), 320 * 240)));
+        }
+        return hashes;
+    };
+    testHooks.jump = jump;
+    testHooks.seekBuilt = () => seekBuilt;
+    testHooks.shownTick = () => shownTick;
+    testHooks.canvasHash = () => {
+        const data = context2d.getImageData(0, 0, 320, 240).data;
+        return fnv(new Uint32Array(data.buffer, data.byteOffset, 320 * 240));
+    };
+    // One pass a tick from the tick shown on, as the show played straight through has them.
+    testHooks.play = (n) => {
+        for (let i = 0; i < n && shownTick + 1 < tickCount; i++) passAt(shownTick + 1);
     };
 }
 load().then(

@@ -2,7 +2,9 @@
 # The web page's figures in one run, on the show's own content:
 #  1. One pass of each scene as WebAssembly in node against the same code built natively
 #     (quab-web-bench), alternating, best of five rounds each: wasm / native per scene.
-#  2. The size of the default show's page.
+#  2. The size of the default show's page, and the exact seek over its tick table: building the
+#     whole seek index and seeks to every 7th tick (slowest and mean per scene), WebAssembly in
+#     node against native (bench/web/seek.mjs, quab-web-bench with the table).
 #  3. Headless chromium: load to ready, and the click to the first frame.
 #  4. CPU seconds of chromium playing the page (full screen, all its processes) and of quab-play
 #     (at full screen), each with the X server's, over the same seconds on one private Xvfb and
@@ -35,6 +37,22 @@ done
 
 "$BUILD/quab-export" show.html >/dev/null 2>&1 || exit 1
 printf 'Page of the default show: %.2f MB\n' "$(stat -c %s show.html | awk '{print $1 / 1e6}')"
+# The page's tick table, as the page unpacks it: base64, then gzip.
+/usr/bin/python3 -c 'import base64, gzip, re, sys
+page = open(sys.argv[1]).read()
+table = re.search(r"id=\"ticks\">([^<]*)<", page).group(1)
+open(sys.argv[2], "wb").write(gzip.decompress(base64.b64decode(table)))' show.html ticks.raw || exit 1
+"$BUILD/quab-web-bench" quab.dat 1 ticks.raw | grep -v '^scene' >seek_native || exit 1
+node "$ROOT/bench/web/seek.mjs" "$BUILD/web/quab.wasm" quab.dat ticks.raw >seek_wasm || exit 1
+echo "Exact seek over the page's $(($(stat -c %s ticks.raw) / 4)) ticks, wasm in node / native:"
+printf '  build the whole index: native %.0f ms, wasm %.0f ms (memory grown %s MB)\n' \
+    "$(awk '$1 == "build_ms" {print $2}' seek_native)" \
+    "$(awk '$1 == "build_ms" {print $2}' seek_wasm)" "$(awk '$1 == "memory_MB" {print $2}' seek_wasm)"
+for k in 1 2 3 4 5 6 7 8; do
+    awk -v k=$k '$1 == "seek" && $2 == k {n = $3; nm = $4}
+        END {if (n != "") printf "  seek in scene %d: slowest native %.2f ms", k, n}' seek_native
+    awk -v k=$k '$1 == "seek" && $2 == k {printf ", wasm %.2f ms; mean %.2f ms\n", $3, $4}' seek_wasm
+done
 printf 'Headless chromium: %s\n' "$(/usr/bin/python3 "$ROOT/bench/web/browser.py" first-frame \
     "$RUN/show.html")"
 

@@ -2,11 +2,14 @@
 # default show's page opens from file://, starts on a click, plays and reports no console error;
 # the frames it showed equal quab-render's for the passes it ran, in every scene; Space pauses
 # picture and sound; Right and Left move a song position on and back; F goes full screen and
-# back; at the end the last frame stays with the playtime line. A maker's own show (test
+# back; after jumps by key and seeks to any tick every frame on the canvas is the frame of the show
+# played straight through from its start (a second instance of the module, one pass a tick); at
+# the end the last frame stays with the playtime line. A maker's own show (test
 # pictures and module) plays too, on the page's clock where the browser refuses the sound.
 # usage: page_test.py BUILD_DIR
 import asyncio
 import base64
+import json
 import os
 import shutil
 import subprocess
@@ -49,7 +52,7 @@ def same_picture(rgba, raw):
 def render(assets, passes, name):
     timeline = os.path.join(WORK, name + ".timeline")
     with open(timeline, "w") as f:
-        f.writelines(f"{t} {p} {r}\n" for t, p, r in passes)
+        f.writelines(f"{t} {p} {r}\n" for t, p, r, *_ in passes)
     out = os.path.join(WORK, name)
     shutil.rmtree(out, ignore_errors=True)
     run(os.path.join(BUILD, "quab-render"), assets, timeline, out)
@@ -66,10 +69,21 @@ def frame(path):
         return f.read()
 
 
-# The passes since the last restart (a jump starts the show afresh).
+def is_seek(entry):
+    return entry != "restart" and entry[0] == "seek"
+
+
+# The passes since the last restart or seek.
 def last_run(record):
-    cut = max((i for i, e in enumerate(record) if e == "restart"), default=-1)
+    cut = max((i for i, e in enumerate(record) if e == "restart" or is_seek(e)), default=-1)
     return record[cut + 1:]
+
+
+# The entries from the last seek on, and whether the canvas is the straight run's last frame.
+async def canvas_is_straight_run(page, record):
+    cut = max(i for i, e in enumerate(record) if is_seek(e))
+    hashes = await page.eval(f"quabTest.straightRun({json.dumps(record[cut:])})")
+    return record[cut], hashes[-1] == await page.eval("quabTest.canvasHash()")
 
 
 CANVAS = ("(() => { const d = document.getElementById('screen').getContext('2d')"
@@ -123,7 +137,7 @@ async def default_show(html, assets, total_ticks):
         check(same_picture(paused, frame(frames[-1])), "the canvas is quab-render's frame "
               f"(of {len(frames)} the same: {which_frame(paused, frames)}; {record[-4:]})")
 
-        # Right: the next song position, the show afresh from there.
+        # Right: the next song position, the show there as played straight through.
         position = record[-1][1]
         await page.key(" ")
         await page.wait_for(f"quabTest.record.length > {len(record)}", 5)
@@ -135,24 +149,47 @@ async def default_show(html, assets, total_ticks):
         await page.key(" ")
         await asyncio.sleep(0.3)
         record = await page.eval("quabTest.record")
-        after = last_run(record)
-        check("restart" in record and after and after[0][1] == position + 1,
-              f"Right moves from position {position} to the next")
-        frames = render(assets, after, "jumped")
-        check(same_picture(await canvas(page), frame(frames[-1])),
-              "after the jump the canvas is quab-render's frame")
+        seek, same = await canvas_is_straight_run(page, record)
+        check(seek[2] == position + 1, f"Right moves from position {position} to the next")
+        check(same, "after the jump the canvas is the straight run's frame")
 
         # Left: back to the position before; F full screen and back.
         await page.key(" ")
         await page.key("ArrowLeft")
         await asyncio.sleep(0.5)
-        after = last_run(await page.eval("quabTest.record"))
-        check(after and after[0][1] == position, f"Left moves back to position {position}")
+        # Paused, so that the canvas is the last pass recorded.
+        await page.key(" ")
+        await asyncio.sleep(0.3)
+        record = await page.eval("quabTest.record")
+        seek, same = await canvas_is_straight_run(page, record)
+        check(seek[2] == position, f"Left moves back to position {position}")
+        check(same, "after going back the canvas is the straight run's frame")
         await page.key("f")
         await page.wait_for("document.fullscreenElement !== null", 5)
         await page.key("f")
         await page.wait_for("document.fullscreenElement === null", 5)
-        await page.key(" ")
+
+        # Jumps by key as a viewer makes them, then seeks to any tick (a seek bar's), each
+        # followed by passes one a tick, on a clock the test drives: every frame on the canvas
+        # is the straight run's at its tick.
+        await page.eval("quabTest.drive = true; quabTest.hashFrames = true;"
+                        " quabTest.record.length = 0; quabTest.seekTo(0); quabTest.play(30)")
+        for key in ["ArrowRight"] * 9 + [" ", " ", "ArrowLeft"] + ["ArrowRight"] * 4:
+            await page.key(key)
+            await page.eval("quabTest.play(25)")
+        for fraction in (0.3, 0.55, 0.02, 0.9, 0.4, 0.25):
+            await page.eval(f"quabTest.seekTo({int(total_ticks * fraction)}); quabTest.play(10)")
+        record = await page.eval("quabTest.record")
+        await page.eval("quabTest.hashFrames = false")
+        expected = await page.eval(f"quabTest.straightRun({json.dumps(record)})")
+        shown = [e[-1] for e in record if e != "restart"]
+        wrong = [i for i, (a, b) in enumerate(zip(shown, expected)) if a != b]
+        check(len(shown) == len(expected) and len(shown) > 500 and not wrong,
+              f"every frame after jumps and seeks is the straight run's: {len(wrong)} of "
+              f"{len(shown)} differ (first {[record[i] for i in wrong[:3]]})")
+        check(await page.eval("quabTest.seekBuilt()"), "the seek index is built")
+        built_ms = await page.eval("quabTest.seekBuiltMs - quabTest.seekBuildStartMs")
+        print(f"seek index built in the page over {built_ms:.0f} ms", flush=True)
 
         # Every scene, on a clock the test drives: passes every 40 ticks from the start, the
         # canvas kept at the pass 120 ticks into each scene.

@@ -21,8 +21,8 @@ set(QUAB_PROGRAMS xdemo vgademo quab-play quab-export quab-check quab-render qua
 add_custom_target(programs)
 add_dependencies(programs ${QUAB_PROGRAMS} quab_default_show)
 
-# The release the programs name in --version, and its date (the man pages' and AppStream's).
-set(QUAB_VERSION 1.0b)
+# The release's date (the man pages' and AppStream's); its version is QUAB_VERSION, from
+# cmake/version.cmake.
 set(QUAB_RELEASE_DATE 2026-12-07)
 set(QUAB_RELEASE_EPOCH 1796601600) # QUAB_RELEASE_DATE at midnight UTC
 set(QUAB_APP_ID org.quab.Quab)

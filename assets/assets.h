@@ -28,6 +28,13 @@ struct AssetLoadReason {
 [[nodiscard]] AssetTable load_asset_file(const char* path, std::uint32_t** lengths = nullptr,
                                          AssetLoadReason* reason = nullptr);
 
+// The records of an asset file already whole in memory (bytes long, left to the caller), by
+// the same rule load_asset_file reads a file by, each copied into a block of its own. Prints
+// nothing: on a refusal fills *reason (required) and returns null. On success as
+// load_asset_file: the caller owns the table and, when lengths is non-null, the lengths.
+[[nodiscard]] AssetTable split_asset_records(const std::uint8_t* file, std::size_t bytes,
+                                             std::uint32_t** lengths, AssetLoadReason* reason);
+
 // Frees every chunk up to the first null slot, then the table. Always returns 1.
 int free_asset_table(AssetTable table);
 
@@ -107,6 +114,9 @@ static inline std::uint32_t asset_bytes_needed(int n) {
 // needed, and returns false. The table is left to the caller.
 [[nodiscard]] bool check_asset_table(AssetTable table, const std::uint32_t* lengths,
                                      const char* path);
+
+// check_asset_table without a word: true when the table holds every asset in full.
+[[nodiscard]] bool asset_table_fits(AssetTable table, const std::uint32_t* lengths);
 
 // Appends one record to an asset file open for writing at f: count * 4 as a little-endian
 // length word, then the count words, little-endian whatever the host. Returns false with errno

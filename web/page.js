@@ -1,15 +1,19 @@
 // The show's page: loads the embedded module, asset file, tick table and music, and on each
 // display frame runs one pass of the show at the tick being heard. The music was mixed by
-// quab-export on the show's sample clock (882 samples a tick at 44,100 Hz), and the table holds
-// the song position and row the mix had at each tick, so a pass here is the pass quab-render
-// runs for the same tick.
+// quab-export on the show's sample clock (the show description's samples_per_tick at rate_hz),
+// and the table holds the song position and row the mix had at each tick, so a pass here is the
+// pass quab-render runs for the same tick.
 "use strict";
 
-const RATE_HZ = 44100;
-const SAMPLES_PER_TICK = 882;
-const SCENE_END = 8;
+// The show's clock, frame size and scenes, written into the page by quab-export from the
+// programs' own definitions. A pass returns SCENE_END once the show has ended.
 const show = JSON.parse(document.getElementById("show").textContent);
+const RATE_HZ = show.rate_hz;
+const SAMPLES_PER_TICK = show.samples_per_tick;
+const SCENE_END = show.scenes.length;
 const canvas = document.getElementById("screen");
+canvas.width = show.width;
+canvas.height = show.height;
 const context2d = canvas.getContext("2d");
 const note = document.getElementById("note");
 const playButton = document.getElementById("play");
@@ -63,7 +67,8 @@ async function load() {
     new Uint8Array(wasm.memory.buffer, at, assetBytes.length).set(assetBytes);
     if (!wasm.web_start(at, assetBytes.length)) throw new Error("the asset file does not load");
     frameImage = new ImageData(
-        new Uint8ClampedArray(wasm.memory.buffer, wasm.web_rgba(), 320 * 240 * 4), 320, 240);
+        new Uint8ClampedArray(wasm.memory.buffer, wasm.web_rgba(), show.width * show.height * 4),
+        show.width, show.height);
     const table = await gunzip(bytesOf("ticks"));
     ticks = new Uint16Array(table.buffer, 0, table.length >> 1);
     tickCount = ticks.length >> 1;
@@ -211,10 +216,11 @@ function toggleFullScreen() {
     else document.documentElement.requestFullscreen().catch(() => {});
 }
 
-// The largest 4:3 size that fits the window, centred; the canvas keeps its 320x240 pixels.
+// The largest size of the frame's shape that fits the window, centred; the canvas keeps the
+// frame's pixels.
 function fit() {
-    const w = Math.min(innerWidth, innerHeight * 4 / 3);
-    const h = w * 3 / 4;
+    const w = Math.min(innerWidth, innerHeight * show.width / show.height);
+    const h = w * show.height / show.width;
     canvas.style.width = w + "px";
     canvas.style.height = h + "px";
     canvas.style.left = (innerWidth - w) / 2 + "px";

@@ -51,14 +51,15 @@ struct AssetShape {
 constexpr int ASSET_COUNT = 30;
 
 // Asset numbers by name: the scenes, the tools and the docs use these, never bare numbers.
-constexpr int ASSET_LAYER0 = 0;            // Scenes 1, 4, 8 scrolling layer 0; Scene 5 background
-constexpr int ASSET_LAYER1 = 1;            // Scenes 1, 4, 8 scrolling layer 1
-constexpr int ASSET_SCENE1_MASK_EARLY = 2; // Scene 1 mask for song positions 0 to 2
-constexpr int ASSET_SCENE1_MASK_LATE = 3;  // Scene 1 mask from song position 3
+// Which scene reads which is SCENE_ASSETS (core/show.h); the roles in ASSET_MAP are held to it.
+constexpr int ASSET_LAYER0 = 0;
+constexpr int ASSET_LAYER1 = 1;
+constexpr int ASSET_SCENE1_MASK_EARLY = 2;
+constexpr int ASSET_SCENE1_MASK_LATE = 3;
 constexpr int ASSET_SCENE2_TEXTURE = 4;
-constexpr int ASSET_SCENE2_OVERLAY_1 = 5; // then 6 and 7, one per song position of Scene 2
+constexpr int ASSET_SCENE2_OVERLAY_1 = 5; // then 6 and 7
 constexpr int ASSET_SCENE3_HEIGHT_FIELD = 8;
-constexpr int ASSET_SCENE3_LIGHT_MAP = 9; // also Scene 6's panel
+constexpr int ASSET_SCENE3_LIGHT_MAP = 9;
 constexpr int ASSET_SCENE3_OVERLAY = 10;
 constexpr int ASSET_SCENE4_OVERLAY_1 = 11; // then 12 to 14
 constexpr int ASSET_SCENE5_TUNNEL = 15;

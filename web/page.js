@@ -56,16 +56,10 @@ async function gunzip(bytes) {
 }
 
 async function load() {
-    // The module imports only a notice of memory growth; views are made after the last growth.
-    const imports = { env: { emscripten_notify_memory_growth: () => {} } };
-    const { instance } = await WebAssembly.instantiate(bytesOf("wasm"), imports);
-    wasm = instance.exports;
-    wasm._initialize();
-    const assetBytes = await gunzip(bytesOf("assets"));
-    const at = wasm.web_buffer(assetBytes.length);
-    if (!at) throw new Error("out of memory for the asset file");
-    new Uint8Array(wasm.memory.buffer, at, assetBytes.length).set(assetBytes);
-    if (!wasm.web_start(at, assetBytes.length)) throw new Error("the asset file does not load");
+    // startShow (web/start.js, appended to this script by the build) makes the views after the
+    // module's last memory growth.
+    wasm = await startShow(bytesOf("wasm"), await gunzip(bytesOf("assets")));
+    if (!wasm) throw new Error("the asset file does not load");
     frameImage = new ImageData(
         new Uint8ClampedArray(wasm.memory.buffer, wasm.web_rgba(), show.width * show.height * 4),
         show.width, show.height);

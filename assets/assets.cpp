@@ -47,6 +47,40 @@ static AssetTable fail(FILE* f) {
     return nullptr;
 }
 
+// The rule every record of an asset file is held to, wherever it is read from: a length of
+// 2^31 or more is outside the format, and a file holds at most ASSET_RECORD_LIMIT records.
+enum class RecordVerdict { TAKEN, TOO_LONG, TOO_MANY };
+
+static RecordVerdict judge_record(std::uint32_t length, std::size_t index) {
+    // A length of 2^31 or more would seek backwards and could revisit the same length for
+    // ever.
+    if (length >= 0x80000000u)
+        return RecordVerdict::TOO_LONG;
+    // Every record costs a table slot and a block of its own however short it is, so a file of
+    // zeros (records of length 0) would cost many times its size in memory.
+    if (index == ASSET_RECORD_LIMIT)
+        return RecordVerdict::TOO_MANY;
+    return RecordVerdict::TAKEN;
+}
+
+// A refusal by judge_record in a tool's words (no printing: the web page has no output).
+static void verdict_reason(AssetLoadReason* reason, RecordVerdict verdict, std::size_t index,
+                           std::uint32_t length) {
+    if (verdict == RecordVerdict::TOO_LONG)
+        std::snprintf(reason->text, sizeof reason->text,
+                      "record %zu claims %u bytes; records are limited to 2147483647 bytes", index,
+                      length);
+    else
+        std::snprintf(reason->text, sizeof reason->text,
+                      "more than %zu records; asset files are limited to %zu records",
+                      ASSET_RECORD_LIMIT, ASSET_RECORD_LIMIT);
+}
+
+static std::uint32_t length_at(const unsigned char* b) {
+    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+}
+
 // The counting pass reads the file in blocks of this size and takes the lengths that fall
 // inside a block from memory; a payload that leaves the block is seeked over. A file of short
 // records is read in a few large reads instead of one small read per record.
@@ -78,30 +112,15 @@ static bool count_records(FILE* f, long size, const char* path, std::size_t* cou
                 return false;
             }
         }
-        const unsigned char* b = block + (at - block_start);
-        std::uint32_t length =
-            static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-            static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-        // A length of 2^31 or more would seek backwards and could revisit the same length
-        // for ever; it is outside the format.
-        if (length >= 0x80000000u) {
+        std::uint32_t length = length_at(block + (at - block_start));
+        RecordVerdict verdict = judge_record(length, *count);
+        if (verdict != RecordVerdict::TAKEN) {
             if (reason)
-                refuse(reason, "", path,
-                       "record %zu claims %u bytes; records are limited to 2147483647 bytes",
-                       *count, length);
-            else
+                verdict_reason(reason, verdict, *count, length);
+            else if (verdict == RecordVerdict::TOO_LONG)
                 std::printf("Asset record %zu of %s claims %u bytes; records are limited to "
                             "2147483647 bytes\n",
                             *count, path, length);
-            return false;
-        }
-        // Every record costs a table slot and a block of its own however short it is, so a
-        // file of zeros (records of length 0) would cost many times its size in memory.
-        if (*count == ASSET_RECORD_LIMIT) {
-            if (reason)
-                refuse(reason, "", path,
-                       "more than %zu records; asset files are limited to %zu records",
-                       ASSET_RECORD_LIMIT, ASSET_RECORD_LIMIT);
             else
                 std::printf("%s holds more than %zu asset records; asset files are limited to "
                             "%zu records\n",
@@ -183,6 +202,57 @@ AssetTable load_asset_file(const char* path, std::uint32_t** lengths, AssetLoadR
     return table;
 }
 
+AssetTable split_asset_records(const std::uint8_t* file, std::size_t bytes, std::uint32_t** lengths,
+                               AssetLoadReason* reason) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < bytes; count++) {
+        if (bytes - at < 4) {
+            std::snprintf(reason->text, sizeof reason->text, "it ends inside a record");
+            return nullptr;
+        }
+        std::uint32_t length = length_at(file + at);
+        RecordVerdict verdict = judge_record(length, count);
+        if (verdict != RecordVerdict::TAKEN) {
+            verdict_reason(reason, verdict, count, length);
+            return nullptr;
+        }
+        if (length > bytes - at - 4) {
+            std::snprintf(reason->text, sizeof reason->text, "it ends inside a record");
+            return nullptr;
+        }
+        at += 4 + length;
+    }
+    AssetTable table = static_cast<AssetTable>(std::calloc(count + 1, sizeof(std::uint8_t*)));
+    std::uint32_t* sizes = static_cast<std::uint32_t*>(std::malloc((count + 1) * sizeof *sizes));
+    if (!table || !sizes) {
+        std::free(table);
+        std::free(sizes);
+        std::snprintf(reason->text, sizeof reason->text, "out of memory for its table");
+        return nullptr;
+    }
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < count; i++) {
+        std::uint32_t length = length_at(file + at);
+        // Each record in a block of its own, as the file loader gives it: a record of any
+        // length leaves the next one's Pixels aligned.
+        table[i] = static_cast<std::uint8_t*>(std::malloc(length ? length : 1));
+        if (!table[i]) {
+            free_asset_table(table);
+            std::free(sizes);
+            std::snprintf(reason->text, sizeof reason->text, "out of memory for record %zu", i);
+            return nullptr;
+        }
+        std::memcpy(table[i], file + at + 4, length);
+        sizes[i] = length;
+        at += 4 + length;
+    }
+    if (lengths)
+        *lengths = sizes;
+    else
+        std::free(sizes);
+    return table;
+}
+
 int free_asset_table(AssetTable table) {
     for (std::size_t i = 0; table[i]; i++)
         std::free(table[i]);
@@ -225,6 +295,11 @@ static void print_shortfall(const char* path, const AssetRefusal& r) {
     std::printf("%s: asset %d (%s) is %u bytes; it needs %u bytes (%dx%d Pixels)\n", path, n,
                 ASSET_MAP[n].role, r.length, asset_bytes_needed(n), ASSET_MAP[n].width,
                 ASSET_MAP[n].height);
+}
+
+bool asset_table_fits(AssetTable table, const std::uint32_t* lengths) {
+    AssetRefusal r;
+    return !find_shortfall(table, lengths, &r);
 }
 
 bool check_asset_table(AssetTable table, const std::uint32_t* lengths, const char* path) {

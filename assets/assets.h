@@ -28,6 +28,13 @@ struct AssetLoadReason {
 [[nodiscard]] AssetTable load_asset_file(const char* path, std::uint32_t** lengths = nullptr,
                                          AssetLoadReason* reason = nullptr);
 
+// The records of an asset file already whole in memory (bytes long, left to the caller), by
+// the same rule load_asset_file reads a file by, each copied into a block of its own. Prints
+// nothing: on a refusal fills *reason (required) and returns null. On success as
+// load_asset_file: the caller owns the table and, when lengths is non-null, the lengths.
+[[nodiscard]] AssetTable split_asset_records(const std::uint8_t* file, std::size_t bytes,
+                                             std::uint32_t** lengths, AssetLoadReason* reason);
+
 // Frees every chunk up to the first null slot, then the table. Always returns 1.
 int free_asset_table(AssetTable table);
 
@@ -44,14 +51,15 @@ struct AssetShape {
 constexpr int ASSET_COUNT = 30;
 
 // Asset numbers by name: the scenes, the tools and the docs use these, never bare numbers.
-constexpr int ASSET_LAYER0 = 0;            // Scenes 1, 4, 8 scrolling layer 0; Scene 5 background
-constexpr int ASSET_LAYER1 = 1;            // Scenes 1, 4, 8 scrolling layer 1
-constexpr int ASSET_SCENE1_MASK_EARLY = 2; // Scene 1 mask for song positions 0 to 2
-constexpr int ASSET_SCENE1_MASK_LATE = 3;  // Scene 1 mask from song position 3
+// Which scene reads which is SCENE_ASSETS (core/show.h); the roles in ASSET_MAP are held to it.
+constexpr int ASSET_LAYER0 = 0;
+constexpr int ASSET_LAYER1 = 1;
+constexpr int ASSET_SCENE1_MASK_EARLY = 2;
+constexpr int ASSET_SCENE1_MASK_LATE = 3;
 constexpr int ASSET_SCENE2_TEXTURE = 4;
-constexpr int ASSET_SCENE2_OVERLAY_1 = 5; // then 6 and 7, one per song position of Scene 2
+constexpr int ASSET_SCENE2_OVERLAY_1 = 5; // then 6 and 7
 constexpr int ASSET_SCENE3_HEIGHT_FIELD = 8;
-constexpr int ASSET_SCENE3_LIGHT_MAP = 9; // also Scene 6's panel
+constexpr int ASSET_SCENE3_LIGHT_MAP = 9;
 constexpr int ASSET_SCENE3_OVERLAY = 10;
 constexpr int ASSET_SCENE4_OVERLAY_1 = 11; // then 12 to 14
 constexpr int ASSET_SCENE5_TUNNEL = 15;
@@ -107,6 +115,9 @@ static inline std::uint32_t asset_bytes_needed(int n) {
 // needed, and returns false. The table is left to the caller.
 [[nodiscard]] bool check_asset_table(AssetTable table, const std::uint32_t* lengths,
                                      const char* path);
+
+// check_asset_table without a word: true when the table holds every asset in full.
+[[nodiscard]] bool asset_table_fits(AssetTable table, const std::uint32_t* lengths);
 
 // Appends one record to an asset file open for writing at f: count * 4 as a little-endian
 // length word, then the count words, little-endian whatever the host. Returns false with errno

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "assets/assets.h"
+#include "core/timeline.h"
 #include "display/frame.h"
 
 constexpr int TEX_PIXELS = 256 * 256;
@@ -26,7 +27,7 @@ static inline bool passes_key(Pixel p, Pixel key) { return p > key; }
 constexpr const char* BANNER = "*** QUAB Linux Demoengine v" QUAB_VERSION " ***";
 
 // scene_index value after the last scene has ended; no block runs and the pass clears running.
-constexpr std::uint8_t SCENE_END = 8;
+constexpr std::uint8_t SCENE_END = SCENE_COUNT;
 
 // Everything one pass of the frame loop reads and writes. One record per show; the driver owns
 // the buffers (show_alloc/show_free) and points the clock sources at whatever drives time.

@@ -30,6 +30,35 @@ constexpr std::array<Pixel, ASSET_COUNT> ASSET_KEY = [] {
 }();
 static_assert(SCENE2_OVERLAY_COUNT == SCENE2_OVERLAYS, "one Scene 2 overlay a position");
 
+// The assets each scene reads, in the order a maker meets them; -1 ends a list. The checker's
+// plan, the asset map's roles and the docs' table are held to this.
+constexpr int SCENE_ASSETS_MAX = 12;
+constexpr int SCENE_ASSETS[SCENE_COUNT][SCENE_ASSETS_MAX] = {
+    {ASSET_LAYER0, ASSET_LAYER1, ASSET_SCENE1_MASK_EARLY, ASSET_SCENE1_MASK_LATE, -1},
+    {ASSET_SCENE2_TEXTURE, ASSET_SCENE2_OVERLAY_1, ASSET_SCENE2_OVERLAY_1 + 1,
+     ASSET_SCENE2_OVERLAY_1 + 2, -1},
+    {ASSET_SCENE3_HEIGHT_FIELD, ASSET_SCENE3_LIGHT_MAP, ASSET_SCENE3_OVERLAY, -1},
+    {ASSET_LAYER0, ASSET_LAYER1, ASSET_SCENE4_OVERLAY_1, ASSET_SCENE4_OVERLAY_1 + 1,
+     ASSET_SCENE4_OVERLAY_1 + 2, ASSET_SCENE4_OVERLAY_1 + 3, -1},
+    {ASSET_LAYER0, ASSET_SCENE5_TUNNEL, ASSET_SCENE5_STRIP, -1},
+    {ASSET_SCENE3_LIGHT_MAP, ASSET_SCENE6_PICTURE, -1},
+    {ASSET_SCENE7_BACKGROUND, ASSET_SCENE7_WORD_1, ASSET_SCENE7_WORD_1 + 1, ASSET_SCENE7_WORD_1 + 2,
+     ASSET_SCENE7_WORD_1 + 3, ASSET_SCENE7_WORD_1 + 4, ASSET_SCENE7_WORD_1 + 5,
+     ASSET_SCENE7_WORD_1 + 6, ASSET_SCENE7_WORD_1 + 7, ASSET_SCENE7_WORD_1 + 8,
+     ASSET_SCENE7_WORD_1 + 9, -1},
+    {ASSET_LAYER0, ASSET_LAYER1, ASSET_SCENE8_SCROLLER, -1},
+};
+static_assert(SCENE2_OVERLAYS == 3 && SCENE4_OVERLAYS == 4 && SCENE7_WORDS == 10,
+              "the scenes' asset lists above name every overlay and word");
+
+// True when scene k (0-based) reads asset n.
+static inline constexpr bool scene_reads_asset(int k, int n) {
+    for (int i = 0; i < SCENE_ASSETS_MAX && SCENE_ASSETS[k][i] >= 0; i++)
+        if (SCENE_ASSETS[k][i] == n)
+            return true;
+    return false;
+}
+
 // Scene 1 moves its fade level this much a tick, between 0 (the picture) and 255 (black).
 constexpr std::int32_t SCENE1_FADE_STEP = 2;
 constexpr std::int32_t SCENE1_FADE_BLACK = 255;

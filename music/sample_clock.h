@@ -5,8 +5,11 @@
 
 #include <cstdint>
 
+// The show's clock: every tick count, animation length and sample position derives from these.
+constexpr std::int32_t TICKS_PER_S = 50;
 constexpr std::uint32_t MIX_RATE_HZ = 44100;
-constexpr std::uint32_t SAMPLES_PER_TICK = 882; // 44,100 Hz / 50 ticks per second
+constexpr std::uint32_t SAMPLES_PER_TICK = MIX_RATE_HZ / TICKS_PER_S; // 882
+static_assert(SAMPLES_PER_TICK * TICKS_PER_S == MIX_RATE_HZ, "a tick is a whole number of samples");
 
 // The first sample frame at or after time k / fps: floor(k * 44,100 / fps). Exact for any
 // frame count a show can reach (k * 44,100 stays far below 2^64).

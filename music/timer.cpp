@@ -8,10 +8,15 @@
 
 #include "music/live_mixer.h"
 #include "music/music.h"
+#include "music/sample_clock.h"
 
 std::atomic<std::int32_t> tick_count{0};
 std::atomic<std::uint8_t> half_tick{0};
 std::atomic<std::uint8_t> running{1};
+
+// The alarm comes twice a tick (half_tick): every 10 ms for the clock's 50 ticks a second.
+static constexpr suseconds_t ALARM_INTERVAL_US = 1'000'000 / (2 * TICKS_PER_S);
+static_assert(ALARM_INTERVAL_US * 2 * TICKS_PER_S == 1'000'000, "a whole number of us an alarm");
 
 // How long the end of the show waits for the mixer thread to finish its MikMod_Update.
 static constexpr std::int64_t MIXER_STOP_WAIT_NS = 500'000'000;
@@ -39,9 +44,9 @@ int timer_start() {
     }
     itimerval value{};
     value.it_interval.tv_sec = 0;
-    value.it_interval.tv_usec = 10000;
+    value.it_interval.tv_usec = ALARM_INTERVAL_US;
     value.it_value.tv_sec = 0;
-    value.it_value.tv_usec = 10000;
+    value.it_value.tv_usec = ALARM_INTERVAL_US;
 
     Player_Start(music_module);
     if (!live_mixer_start()) {

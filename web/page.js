@@ -1,16 +1,21 @@
 // The show's page: loads the embedded module, asset file, tick table and music, and on each
 // display frame runs one pass of the show at the tick being heard. The music was mixed by
-// quab-export on the show's sample clock (882 samples a tick at 44,100 Hz), and the table holds
-// the song position and row the mix had at each tick, so a pass here is the pass quab-render
-// runs for the same tick. A jump goes through the module's exact seek over the same table: the
-// frame after it is the one the show played straight through from its start has at that tick.
+// quab-export on the show's sample clock (the show description's samples_per_tick at rate_hz),
+// and the table holds the song position and row the mix had at each tick, so a pass here is the
+// pass quab-render runs for the same tick. A jump goes through the module's exact seek over the
+// same table: the frame after it is the one the show played straight through from its start has
+// at that tick.
 "use strict";
 
-const RATE_HZ = 44100;
-const SAMPLES_PER_TICK = 882;
-const SCENE_END = 8;
+// The show's clock, frame size and scenes, written into the page by quab-export from the
+// programs' own definitions. A pass returns SCENE_END once the show has ended.
 const show = JSON.parse(document.getElementById("show").textContent);
+const RATE_HZ = show.rate_hz;
+const SAMPLES_PER_TICK = show.samples_per_tick;
+const SCENE_END = show.scenes.length;
 const canvas = document.getElementById("screen");
+canvas.width = show.width;
+canvas.height = show.height;
 const context2d = canvas.getContext("2d");
 const note = document.getElementById("note");
 const playButton = document.getElementById("play");
@@ -51,8 +56,8 @@ function fnv(words) {
 
 function canvasHash() {
     if (!testHooks.hashFrames) return [];
-    const data = context2d.getImageData(0, 0, 320, 240).data;
-    return [fnv(new Uint32Array(data.buffer, data.byteOffset, 320 * 240))];
+    const data = context2d.getImageData(0, 0, show.width, show.height).data;
+    return [fnv(new Uint32Array(data.buffer, data.byteOffset, show.width * show.height))];
 }
 
 function bytesOf(id) {
@@ -68,19 +73,14 @@ async function gunzip(bytes) {
 }
 
 async function load() {
-    // The module imports only a notice of memory growth; views are made after the last growth.
-    const imports = { env: { emscripten_notify_memory_growth: () => {} } };
-    const { instance } = await WebAssembly.instantiate(bytesOf("wasm"), imports);
-    wasm = instance.exports;
-    wasm._initialize();
-    // The module's memory grows as the seek index fills; each growth detaches the views made
-    // before it, so the frame's view is made again where it was (frameView).
+    // startShow (web/start.js, appended to this script by the build) instantiates the module
+    // and starts the show over the asset file. The module's memory grows as the seek index
+    // fills; each growth detaches the views made before it, so the frame's view is made again
+    // where it was (frameView).
     const assetBytes = await gunzip(bytesOf("assets"));
     if (testing) testHooks.assetBytes = assetBytes;
-    const at = wasm.web_buffer(assetBytes.length);
-    if (!at) throw new Error("out of memory for the asset file");
-    new Uint8Array(wasm.memory.buffer, at, assetBytes.length).set(assetBytes);
-    if (!wasm.web_start(at, assetBytes.length)) throw new Error("the asset file does not load");
+    wasm = await startShow(bytesOf("wasm"), assetBytes);
+    if (!wasm) throw new Error("the asset file does not load");
     const table = await gunzip(bytesOf("ticks"));
     ticks = new Uint16Array(table.buffer, 0, table.length >> 1);
     tickCount = ticks.length >> 1;
@@ -120,7 +120,8 @@ function buildSeekIndex() {
 function frameView() {
     if (!frameImage || frameImage.data.buffer !== wasm.memory.buffer)
         frameImage = new ImageData(
-            new Uint8ClampedArray(wasm.memory.buffer, wasm.web_rgba(), 320 * 240 * 4), 320, 240);
+            new Uint8ClampedArray(wasm.memory.buffer, wasm.web_rgba(), show.width * show.height * 4),
+            show.width, show.height);
     return frameImage;
 }
 
@@ -276,10 +277,11 @@ function toggleFullScreen() {
     else document.documentElement.requestFullscreen().catch(() => {});
 }
 
-// The largest 4:3 size that fits the window, centred; the canvas keeps its 320x240 pixels.
+// The largest size of the frame's shape that fits the window, centred; the canvas keeps the
+// frame's pixels.
 function fit() {
-    const w = Math.min(innerWidth, innerHeight * 4 / 3);
-    const h = w * 3 / 4;
+    const w = Math.min(innerWidth, innerHeight * show.width / show.height);
+    const h = w * show.height / show.width;
     canvas.style.width = w + "px";
     canvas.style.height = h + "px";
     canvas.style.left = (innerWidth - w) / 2 + "px";
@@ -358,13 +360,7 @@ if (testing) {
     // entry of a record, a seek to t as one pass per tick from tick 0 to t after a restart, a
     // pass as the pass; the hash of each frame.
     testHooks.straightRun = async (entries) => {
-        const imports = { env: { emscripten_notify_memory_growth: () => {} } };
-        const other = (await WebAssembly.instantiate(bytesOf("wasm"), imports)).instance.exports;
-        other._initialize();
-        const bytes = testHooks.assetBytes;
-        const at = other.web_buffer(bytes.length);
-        new Uint8Array(other.memory.buffer, at, bytes.length).set(bytes);
-        other.web_start(at, bytes.length);
+        const other = await startShow(bytesOf("wasm"), testHooks.assetBytes);
         const pass = (t, p, r) => other.web_pass(t, p, r);
         const hashes = [];
         for (const e of entries) {
@@ -375,7 +371,7 @@ if (testing) {
             } else {
                 pass(e[0], e[1], e[2]);
             }
-            hashes.push(fnv(new Uint32Array(other.memory.buffer, other.web_rgba(), 320 * 240)));
+            hashes.push(fnv(new Uint32Array(other.memory.buffer, other.web_rgba(), show.width * show.height)));
         }
         return hashes;
     };
@@ -383,8 +379,8 @@ if (testing) {
     testHooks.seekBuilt = () => seekBuilt;
     testHooks.shownTick = () => shownTick;
     testHooks.canvasHash = () => {
-        const data = context2d.getImageData(0, 0, 320, 240).data;
-        return fnv(new Uint32Array(data.buffer, data.byteOffset, 320 * 240));
+        const data = context2d.getImageData(0, 0, show.width, show.height).data;
+        return fnv(new Uint32Array(data.buffer, data.byteOffset, show.width * show.height));
     };
     // One pass a tick from the tick shown on, as the show played straight through has them.
     testHooks.play = (n) => {

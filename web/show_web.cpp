@@ -1,6 +1,6 @@
-// The show's core as a WebAssembly module for the web page: the asset file split into its
-// records in memory, the same pass function the native programs run, and the frame handed to
-// the page's canvas as RGBA bytes. The page owns the clock; this file owns no time of its own.
+// The show's core as a WebAssembly module for the web page: the asset file read from memory by
+// the programs' asset reader, the same pass function the native programs run, and the frame handed
+// to the page's canvas as RGBA bytes. The page owns the clock; this file owns no time of its own.
 // Jumps go through the core's exact seek, over the tick table the page hands in.
 #include <cstdint>
 #include <cstdlib>
@@ -15,32 +15,19 @@ SeekIndex seek_index{};
 // The frame as the canvas takes it: red, green, blue, alpha bytes per pixel.
 std::uint32_t* rgba = nullptr;
 
-// The records of an asset file held whole in memory, without copies: each table entry points at
-// its record's payload. The exporter has checked the file against the asset map; this only
-// refuses what would read outside the buffer or misalign the Pixel reads.
+// The asset file the page put in memory, read by the asset reader every program uses and
+// checked against the asset map; null when it does not load. The page's block is freed: the
+// table holds copies.
 AssetTable split_records(std::uint8_t* file, std::uint32_t bytes) {
-    std::uint32_t count = 0;
-    for (std::uint32_t at = 0; at < bytes; count++) {
-        if (bytes - at < 4)
-            return nullptr;
-        std::uint32_t length = file[at] | file[at + 1] << 8 | file[at + 2] << 16 |
-                               static_cast<std::uint32_t>(file[at + 3]) << 24;
-        if (length > bytes - at - 4 || length % 4 != 0)
-            return nullptr;
-        at += 4 + length;
+    AssetLoadReason reason;
+    std::uint32_t* lengths = nullptr;
+    AssetTable table = split_asset_records(file, bytes, &lengths, &reason);
+    std::free(file);
+    if (table && !asset_table_fits(table, lengths)) {
+        free_asset_table(table);
+        table = nullptr;
     }
-    if (count < ASSET_COUNT)
-        return nullptr;
-    AssetTable table = static_cast<AssetTable>(std::calloc(count + 1, sizeof(std::uint8_t*)));
-    if (!table)
-        return nullptr;
-    std::uint32_t at = 0;
-    for (std::uint32_t i = 0; i < count; i++) {
-        std::uint32_t length = file[at] | file[at + 1] << 8 | file[at + 2] << 16 |
-                               static_cast<std::uint32_t>(file[at + 3]) << 24;
-        table[i] = file + at + 4;
-        at += 4 + length;
-    }
+    std::free(lengths);
     return table;
 }
 
@@ -65,8 +52,8 @@ std::uint8_t* web_buffer(std::uint32_t bytes) {
     return static_cast<std::uint8_t*>(std::malloc(bytes));
 }
 
-// The state at frame-loop start over the asset file the page put at file (kept for the whole
-// show). 1 on success, 0 when the file is not records or memory runs out.
+// The state at frame-loop start over the asset file the page put at file (a web_buffer block,
+// taken over and freed). 1 on success, 0 when the file does not load or memory runs out.
 int web_start(std::uint8_t* file, std::uint32_t bytes) {
     AssetTable assets = split_records(file, bytes);
     if (!assets)

@@ -1,16 +1,11 @@
 // The web page's pass as WebAssembly in node, timed as native_pass.cpp times it natively.
 // usage: node pass.mjs QUAB_WASM ASSETS PASSES SCENE_LAST_POSITIONS (comma-separated)
 import { readFileSync } from "node:fs";
+import { startShow } from "../../web/start_node.mjs";
 
 const [wasmPath, assetsPath, passText, lastText] = process.argv.slice(2);
-const imports = { env: { emscripten_notify_memory_growth: () => {} } };
-const { instance } = await WebAssembly.instantiate(readFileSync(wasmPath), imports);
-const web = instance.exports;
-web._initialize();
-const assets = readFileSync(assetsPath);
-const at = web.web_buffer(assets.length);
-new Uint8Array(web.memory.buffer, at, assets.length).set(assets);
-if (!web.web_start(at, assets.length)) throw new Error(assetsPath + " does not load");
+const web = await startShow(readFileSync(wasmPath), readFileSync(assetsPath));
+if (!web) throw new Error(assetsPath + " does not load");
 const last = lastText.split(",").map(Number);
 const passes = Number(passText);
 // A first round untimed: the engine runs new code on its baseline compiler until the optimised

@@ -9,14 +9,12 @@
 #include "display/display.h"
 #include "display/svga/vga.h"
 
-static constexpr const char* VERSION = "1.0b";
-
 // Set from a successful vga_setmode(54) until text mode returns: the two failure paths after it
 // hand back a record of status 0 with the console still in graphics.
 static bool in_graphics = false;
 
 DisplayContext* svga_open() {
-    std::printf("Initiating dravo/QUAB svgalib startup v%s\n", VERSION);
+    std::printf("Initiating dravo/QUAB svgalib startup v%s\n", QUAB_VERSION);
     std::fflush(stdout);
     if (vga_init() != 0) {
         std::printf("Unable to initiate svgalib\n");

@@ -500,7 +500,7 @@ std::vector<Pixel> make_credits(FontSet* fonts) {
         {BODY, "set by FreeType"},
         {GAP, nullptr},
         {HEADING, "ENGINE"},
-        {BODY, "QUAB Linux Demoengine v1.0b"},
+        {BODY, "QUAB Linux Demoengine v" QUAB_VERSION},
         {GAP, nullptr},
         {GAP, nullptr},
         {HEADING, "THE SCENES"},

@@ -345,10 +345,18 @@ PageResult html_write_page(const PageSettings& settings, const WebParts& parts,
         *error = "out of memory compressing the asset file";
         return PageResult::FAILED;
     }
-    std::string show = "{\"name\": " + json_string(settings.name) + ", \"scenes\": [";
+    // The page takes the show's clock, frame size and scenes from here, never from constants
+    // of its own: rate_hz / samples_per_tick is the tick rate the tick table was made at, and
+    // the pass reports scene index scenes.length once the show has ended.
+    std::string show = "{\"name\": " + json_string(settings.name) +
+                       ", \"rate_hz\": " + std::to_string(MIX_RATE_HZ) +
+                       ", \"samples_per_tick\": " + std::to_string(SAMPLES_PER_TICK) +
+                       ", \"width\": " + std::to_string(FRAME_W) +
+                       ", \"height\": " + std::to_string(FRAME_H) + ", \"scenes\": [";
     for (int i = 0; i < SCENE_COUNT; i++)
         show += (i ? ", " : "") + json_string(SCENE_NAMES[i]);
     show += "]}";
+    static_assert(SCENE_END == SCENE_COUNT, "the page ends the show at scene index scenes.length");
     std::string name = html_escape(settings.name);
     std::string wasm64 = base64_encode(wasm), assets64 = base64_encode(assets_gz),
                 ticks64 = base64_encode(ticks_gz), sound64 = base64_encode(sound);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "lib/tool_common/output_file.h"
 
@@ -82,26 +83,27 @@ bool png_export(const char* path, const Pixel* pixels, int width, int height, st
     return output_commit(&out, reason);
 }
 
-bool encode_frame_png(const Pixel* frame, std::string* png) {
-    unsigned char rgb[FRAME_PIXELS * 3];
-    for (int i = 0; i < FRAME_PIXELS; i++) {
-        rgb[3 * i + 0] = static_cast<unsigned char>(frame[i] >> 16);
-        rgb[3 * i + 1] = static_cast<unsigned char>(frame[i] >> 8);
-        rgb[3 * i + 2] = static_cast<unsigned char>(frame[i]);
+bool encode_opaque_png(const Pixel* pixels, int width, int height, std::string* png) {
+    std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    std::vector<unsigned char> rgb(count * 3);
+    for (std::size_t i = 0; i < count; i++) {
+        rgb[3 * i + 0] = static_cast<unsigned char>(pixels[i] >> 16);
+        rgb[3 * i + 1] = static_cast<unsigned char>(pixels[i] >> 8);
+        rgb[3 * i + 2] = static_cast<unsigned char>(pixels[i]);
     }
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    image.width = FRAME_W;
-    image.height = FRAME_H;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_RGB;
     png_alloc_size_t size = 0;
-    if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgb, 0, nullptr)) {
+    if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), 0, nullptr)) {
         png_image_free(&image);
         return false;
     }
     png->resize(size);
-    bool ok = png_image_write_to_memory(&image, png->data(), &size, 0, rgb, 0, nullptr);
+    bool ok = png_image_write_to_memory(&image, png->data(), &size, 0, rgb.data(), 0, nullptr);
     png_image_free(&image);
     png->resize(size);
     return ok;

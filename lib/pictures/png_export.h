@@ -12,6 +12,11 @@
 [[nodiscard]] bool png_export(const char* path, const Pixel* pixels, int width, int height,
                               std::string* reason);
 
-// The PNG bytes of a 320x240 frame (opaque RGB, the key byte left out, as on screen). False
-// when libpng cannot make them.
-[[nodiscard]] bool encode_frame_png(const Pixel* frame, std::string* png);
+// The PNG bytes of width x height Pixels as the screen shows them: opaque RGB, the key byte
+// left out. False when libpng cannot make them.
+[[nodiscard]] bool encode_opaque_png(const Pixel* pixels, int width, int height, std::string* png);
+
+// encode_opaque_png of a 320x240 frame.
+[[nodiscard]] static inline bool encode_frame_png(const Pixel* frame, std::string* png) {
+    return encode_opaque_png(frame, FRAME_W, FRAME_H, png);
+}

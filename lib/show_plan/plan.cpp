@@ -12,26 +12,6 @@
 
 namespace {
 
-// The assets each scene reads, in the order a maker meets them; -1 ends a list.
-constexpr int MAX_SCENE_ASSETS = 12;
-constexpr int SCENE_ASSETS[SCENE_COUNT][MAX_SCENE_ASSETS] = {
-    {ASSET_LAYER0, ASSET_LAYER1, ASSET_SCENE1_MASK_EARLY, ASSET_SCENE1_MASK_LATE, -1},
-    {ASSET_SCENE2_TEXTURE, ASSET_SCENE2_OVERLAY_1, ASSET_SCENE2_OVERLAY_1 + 1,
-     ASSET_SCENE2_OVERLAY_1 + 2, -1},
-    {ASSET_SCENE3_HEIGHT_FIELD, ASSET_SCENE3_LIGHT_MAP, ASSET_SCENE3_OVERLAY, -1},
-    {ASSET_LAYER0, ASSET_LAYER1, ASSET_SCENE4_OVERLAY_1, ASSET_SCENE4_OVERLAY_1 + 1,
-     ASSET_SCENE4_OVERLAY_1 + 2, ASSET_SCENE4_OVERLAY_1 + 3, -1},
-    {ASSET_LAYER0, ASSET_SCENE5_TUNNEL, ASSET_SCENE5_STRIP, -1},
-    {ASSET_SCENE3_LIGHT_MAP, ASSET_SCENE6_PICTURE, -1},
-    {ASSET_SCENE7_BACKGROUND, ASSET_SCENE7_WORD_1, ASSET_SCENE7_WORD_1 + 1, ASSET_SCENE7_WORD_1 + 2,
-     ASSET_SCENE7_WORD_1 + 3, ASSET_SCENE7_WORD_1 + 4, ASSET_SCENE7_WORD_1 + 5,
-     ASSET_SCENE7_WORD_1 + 6, ASSET_SCENE7_WORD_1 + 7, ASSET_SCENE7_WORD_1 + 8,
-     ASSET_SCENE7_WORD_1 + 9, -1},
-    {ASSET_LAYER0, ASSET_LAYER1, ASSET_SCENE8_SCROLLER, -1},
-};
-static_assert(SCENE2_OVERLAYS == 3 && SCENE4_OVERLAYS == 4 && SCENE7_WORDS == 10,
-              "the scenes' asset lists above name every overlay and word");
-
 // A frame is black, as a video's black detection (ffmpeg's blackdetect with pix_th 0.06) sees
 // it, when at least 98% of its pixels have a luma of 6% of full scale or less.
 constexpr std::uint32_t DARK_LUMA_MAX = 15; // 0.06 x 255
@@ -413,7 +393,7 @@ void print_plan(const ShowPlan& plan, const char* music_path) {
                                         .c_str()
                                   : "");
         }
-        for (int i = 0; i < MAX_SCENE_ASSETS && SCENE_ASSETS[k][i] >= 0; i++) {
+        for (int i = 0; i < SCENE_ASSETS_MAX && SCENE_ASSETS[k][i] >= 0; i++) {
             int n = SCENE_ASSETS[k][i];
             std::printf("    asset %2d %-20s %s\n", n, ASSET_MAP[n].name, ASSET_MAP[n].role);
         }

@@ -10,8 +10,7 @@
 #include "core/show.h"
 #include "core/timeline.h"
 #include "lib/show_plan/show_clock.h"
-
-constexpr std::int32_t TICKS_PER_S = 50;
+#include "music/sample_clock.h"
 
 // The show is played for black frames up to this long; a show that runs on past it is already
 // warned about.

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "music/mixdown.h"
+#include "music/sample_clock.h"
 
 // Fine enough that no row of a fast module slips between two readings, and a whole number of
 // readings per 50 Hz tick, so that reading TICK_READINGS * t stands at the first sample of tick t.
 constexpr std::uint32_t CLOCK_READINGS_PER_S = 1000;
-constexpr std::uint32_t TICK_READINGS = CLOCK_READINGS_PER_S / 50;
+constexpr std::uint32_t TICK_READINGS = CLOCK_READINGS_PER_S / TICKS_PER_S;
 
 // What the show reads at one reading: the exporter's clock of a video frame.
 using ClockReading = FrameClock;

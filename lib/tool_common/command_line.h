@@ -63,6 +63,28 @@ static inline OptionSpec count_option(const char* name, std::uint32_t low, std::
     return {name, OptionKind::COUNT, nullptr, nullptr, count, low, high};
 }
 
+// The show's two inputs, as every tool that plays a show takes them. Macros, so that a tool's
+// constexpr ToolText can join them to its own usage and option lines.
+#define SHOW_INPUTS_USAGE "[--assets FILE] [--music FILE]"
+#define SHOW_INPUTS_HELP                                                                           \
+    "  --assets FILE     the asset file (default: quab.dat, looked up)\n"                          \
+    "  --music FILE      the music module (default: music.xm, looked up)\n"
+
+// The files --assets and --music named; null when not given: the tool looks them up by name
+// (find_show_file).
+struct ShowInputs {
+    const char* assets = nullptr;
+    const char* music = nullptr;
+};
+
+// The two options' entries for a tool's option table.
+static inline OptionSpec assets_option(ShowInputs* inputs) {
+    return text_option("--assets", &inputs->assets);
+}
+static inline OptionSpec music_option(ShowInputs* inputs) {
+    return text_option("--music", &inputs->music);
+}
+
 // Reads the command line against the table. -h/--help and --version answer first, wherever they
 // stand, and exit (status 1 when standard output cannot take the text). Anything else starting
 // with '-' that is not in the table is a usage error, never a file name. Returns the operands

@@ -8,6 +8,9 @@ unset PULSE_SERVER
 WORK=$(mktemp -d /tmp/quab-e2e-XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 failures=0
+# The one version, as the build reads it from cmake/version.cmake.
+QUAB_VERSION=$(sed -n 's/^set(QUAB_VERSION \(.*\))$/\1/p' \
+    "$(dirname "${BASH_SOURCE[0]}")/../../cmake/version.cmake")
 
 fail() {
     echo "FAIL: $*" >&2
@@ -25,7 +28,7 @@ finish() {
 
 # The banner and start-up lines up to and including the given number of lines.
 startup_lines() {
-    printf '%s\n' "*** QUAB Linux Demoengine v1.0b ***" \
+    printf '%s\n' "*** QUAB Linux Demoengine v$QUAB_VERSION ***" \
         "Initiating memory allocation sequence..." \
         "Initiating Precalc sequence..." \
         "Initiating decrunch sequence..." \

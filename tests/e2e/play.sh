@@ -51,7 +51,7 @@ end_with() {
 # --- Answers without a show: status and the one line.
 "$PLAY" --help >"$WORK/help" 2>&1 || fail "--help status $?"
 grep -q '^Usage: quab-play' "$WORK/help" || fail "--help prints no usage"
-[ "$("$PLAY" --version)" = "quab-play 1.0b" ] || fail "--version"
+[ "$("$PLAY" --version)" = "quab-play $QUAB_VERSION" ] || fail "--version"
 while IFS='|' read -r status expected args; do
     # shellcheck disable=SC2086
     env $args >"$WORK/out" 2>"$WORK/err" </dev/null

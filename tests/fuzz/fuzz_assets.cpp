@@ -1,7 +1,8 @@
 // Fuzz target for the asset file: the input bytes are the whole of a "quab.dat", which goes
 // through load_asset_file and check_asset_table, and through load_checked_asset_file (the path
 // the show takes), to a validated table or a refusal, and is freed. A load must succeed exactly
-// when the records tile the file, and must then hold every payload.
+// when the records tile the file, and must then hold every payload; the in-memory reader the
+// web page uses must agree with it.
 // A malformed input is also tried with its lengths cut to fit, so that mutations of a length
 // keep reaching the loading pass and the validation instead of stopping at the first record.
 #include <cstddef>
@@ -70,10 +71,32 @@ static long well_formed_records(const std::uint8_t* data, std::size_t size) {
     return records;
 }
 
+// The in-memory reader (the web page's) takes exactly the files the loader takes, with the
+// same records.
+static void split_agrees(const std::uint8_t* data, std::size_t size, AssetTable table,
+                         const std::uint32_t* lengths) {
+    AssetLoadReason why;
+    std::uint32_t* split_lengths = nullptr;
+    AssetTable split = split_asset_records(data, size, &split_lengths, &why);
+    if ((split != nullptr) != (table != nullptr))
+        std::abort();
+    if (!split)
+        return;
+    std::size_t count = asset_count(split);
+    if (count != asset_count(table))
+        std::abort();
+    for (std::size_t i = 0; i < count; i++)
+        if (split_lengths[i] != lengths[i] || std::memcmp(split[i], table[i], lengths[i]) != 0)
+            std::abort();
+    free_asset_table(split);
+    std::free(split_lengths);
+}
+
 static void load_once(const std::uint8_t* data, std::size_t size) {
     write_input(data, size);
     std::uint32_t* lengths = nullptr;
     AssetTable table = load_asset_file(file_path, &lengths);
+    split_agrees(data, size, table, lengths);
     long expected = well_formed_records(data, size);
     if (!table) {
         // A refusal of a well-formed file is a fault: its records are no longer than the input,

@@ -3,16 +3,11 @@
 // can be compared byte for byte.
 // usage: node wasm_pass.mjs QUAB_WASM ASSETS TIMELINE OUTDIR
 import { readFileSync, writeFileSync } from "node:fs";
+import { startShow } from "../../web/start_node.mjs";
 
 const [wasmPath, assetsPath, timelinePath, outDir] = process.argv.slice(2);
-const imports = { env: { emscripten_notify_memory_growth: () => {} } };
-const { instance } = await WebAssembly.instantiate(readFileSync(wasmPath), imports);
-const web = instance.exports;
-web._initialize();
-const assets = readFileSync(assetsPath);
-const at = web.web_buffer(assets.length);
-new Uint8Array(web.memory.buffer, at, assets.length).set(assets);
-if (!web.web_start(at, assets.length)) {
+const web = await startShow(readFileSync(wasmPath), readFileSync(assetsPath));
+if (!web) {
     console.error("wasm_pass: the module refused " + assetsPath);
     process.exit(1);
 }

@@ -25,9 +25,8 @@ constexpr int EXIT_UNUSABLE = EXIT_BAD_INPUT;
 constexpr ToolText TOOL = {
     PROGRAM,
     "Checks a show's asset file and music module and prints the plan of the show.",
-    "[--assets FILE] [--music FILE]",
-    "  --assets FILE     the asset file (default: quab.dat, looked up)\n"
-    "  --music FILE      the music module (default: music.xm, looked up)\n",
+    SHOW_INPUTS_USAGE,
+    SHOW_INPUTS_HELP,
     "The files are loaded as xdemo loads them; the plan gives each scene's song positions, when\n"
     "it starts and ends (the module mixed silently, on the clock quab-export uses) and the\n"
     "assets it shows; then warnings, each naming what to change.\n"
@@ -35,16 +34,12 @@ constexpr ToolText TOOL = {
     "file not found or a bad command line.\n",
 };
 
-struct Options {
-    const char* assets = nullptr; // null: looked up by name (find_show_file)
-    const char* music = nullptr;
-};
+using Options = ShowInputs;
 
 Options parse_options(int argc, char** argv) {
     Options opt;
-    std::vector<const char*> operands = parse_command_line(
-        TOOL, argc, argv,
-        {text_option("--assets", &opt.assets), text_option("--music", &opt.music)});
+    std::vector<const char*> operands =
+        parse_command_line(TOOL, argc, argv, {assets_option(&opt), music_option(&opt)});
     if (!operands.empty())
         usage_error(PROGRAM, std::string("unexpected argument ") + operands[0]);
     return opt;

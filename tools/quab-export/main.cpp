@@ -38,9 +38,8 @@ constexpr std::uint32_t MAX_FPS = 240;
 constexpr ToolText TOOL = {
     PROGRAM,
     "Plays the show offline and encodes it with its music to a video file or a web page.",
-    "[--assets FILE] [--music FILE] [--scale N] [--fps F] [--lossless] OUT",
-    "  --assets FILE     the asset file (default: quab.dat, looked up)\n"
-    "  --music FILE      the music module (default: music.xm, looked up)\n"
+    SHOW_INPUTS_USAGE " [--scale N] [--fps F] [--lossless] OUT",
+    SHOW_INPUTS_HELP
     "  --scale N         picture size factor, 1 to 8 (default 3: 960x720)\n"
     "  --fps F           frames per second, 1 to 240 (default 50)\n"
     "  --lossless        H.264 in RGB without loss instead of yuv420p: every decoded pixel is\n"
@@ -55,8 +54,7 @@ constexpr ToolText TOOL = {
 };
 
 struct Options {
-    const char* assets = nullptr; // null: looked up by name (find_show_file)
-    const char* music = nullptr;
+    ShowInputs inputs;
     std::uint32_t scale = 3;
     std::uint32_t fps = 50;
     bool lossless = false;
@@ -115,7 +113,7 @@ Options parse_options(int argc, char** argv) {
     Options opt;
     std::vector<const char*> operands = parse_command_line(
         TOOL, argc, argv,
-        {text_option("--assets", &opt.assets), text_option("--music", &opt.music),
+        {assets_option(&opt.inputs), music_option(&opt.inputs),
          count_option("--scale", 1, MAX_SCALE, &opt.scale),
          count_option("--fps", 1, MAX_FPS, &opt.fps), flag_option("--lossless", &opt.lossless)});
     if (operands.empty())
@@ -183,20 +181,21 @@ std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps, const c
         std::fprintf(stderr,
                      "quab-export: %s: the song ends before song position %d; the %s ends "
                      "with it\n",
-                     shown_path(opt.music).c_str(), LAST_SHOW_POSITION + 1, what);
+                     shown_path(opt.inputs.music).c_str(), LAST_SHOW_POSITION + 1, what);
         break;
     case MixEnd::TIME_LIMIT:
         std::fprintf(stderr,
                      "quab-export: %s: the song has not passed song position %d after %u "
                      "minutes; the %s stops there\n",
-                     shown_path(opt.music).c_str(), LAST_SHOW_POSITION, MAX_SHOW_SECONDS / 60,
-                     what);
+                     shown_path(opt.inputs.music).c_str(), LAST_SHOW_POSITION,
+                     MAX_SHOW_SECONDS / 60, what);
         break;
     case MixEnd::SHOW_ENDED:
         break;
     }
     if (frames.empty())
-        fail(EXIT_BAD_INPUT, shown_path(opt.music) + ": the song ends before the first frame");
+        fail(EXIT_BAD_INPUT,
+             shown_path(opt.inputs.music) + ": the song ends before the first frame");
     return frames;
 }
 
@@ -212,8 +211,9 @@ std::string show_name() {
 // The web page for the mix of clock_of_tick, written to OUT's temporary and committed.
 int export_page(const Options& opt, const std::string& ffmpeg, const std::string& name,
                 const WebParts& web, const std::vector<FrameClock>& clock_of_tick) {
-    PageSettings settings{ffmpeg,      opt.assets, leftovers.audio, leftovers.sound, leftovers.log,
-                          output.temp, name};
+    PageSettings settings{
+        ffmpeg, opt.inputs.assets, leftovers.audio, leftovers.sound, leftovers.log, output.temp,
+        name};
     std::string error;
     progress_start(&progress);
     PageResult written =
@@ -255,11 +255,12 @@ int main(int argc, char** argv) {
     install_stop_handlers();
     Options opt = parse_options(argc, argv);
     std::string assets_path =
-        given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_NO_SHOW);
-    std::string music_path = given_or_found_show_file(opt.music, "music.xm", PROGRAM, EXIT_NO_SHOW);
-    opt.assets = assets_path.c_str();
-    opt.music = music_path.c_str();
-    require_regular_inputs(PROGRAM, {opt.assets, opt.music});
+        given_or_found_show_file(opt.inputs.assets, "quab.dat", PROGRAM, EXIT_NO_SHOW);
+    std::string music_path =
+        given_or_found_show_file(opt.inputs.music, "music.xm", PROGRAM, EXIT_NO_SHOW);
+    opt.inputs.assets = assets_path.c_str();
+    opt.inputs.music = music_path.c_str();
+    require_regular_inputs(PROGRAM, {opt.inputs.assets, opt.inputs.music});
     std::string out = opt.out;
     bool matroska = ends_with_nocase(out, ".mkv");
     bool html = ends_with_nocase(out, ".html");
@@ -274,7 +275,8 @@ int main(int argc, char** argv) {
     // own lines on standard output.
     AssetTable assets = nullptr;
     std::string load_error;
-    ShowFilesFault fault = load_show_files(opt.assets, opt.music, &assets, &load_error);
+    ShowFilesFault fault =
+        load_show_files(opt.inputs.assets, opt.inputs.music, &assets, &load_error);
     if (fault != ShowFilesFault::NONE)
         fail(fault == ShowFilesFault::LIBRARY ? EXIT_FAILED : EXIT_BAD_INPUT, load_error);
     std::string ffmpeg = find_program("ffmpeg");

@@ -8,10 +8,9 @@
 #include <string>
 #include <vector>
 
-#include <png.h>
-
 #include "display/frame.h"
 #include "lib/base/descriptors.h"
+#include "lib/pictures/png_export.h"
 #include "lib/tool_common/command_line.h"
 #include "lib/tool_common/shown_path.h"
 #include "lib/tool_common/streams.h"
@@ -56,27 +55,25 @@ int main(int argc, char** argv) {
     // The centre square of the 4:3 frame, FRAME_H on a side; the key byte is not alpha.
     constexpr std::uint32_t SIDE = FRAME_H;
     constexpr std::uint32_t LEFT = (FRAME_W - SIDE) / 2;
-    std::vector<unsigned char> rgb(std::size_t{size} * size * 3);
+    std::vector<Pixel> icon(std::size_t{size} * size);
     for (std::uint32_t y = 0; y < size; y++) {
         std::uint32_t sy = y * SIDE / size;
         for (std::uint32_t x = 0; x < size; x++) {
             std::uint32_t sx = LEFT + x * SIDE / size;
             const unsigned char* p = &raw[(std::size_t{sy} * FRAME_W + sx) * 4];
-            unsigned char* q = &rgb[(std::size_t{y} * size + x) * 3];
-            // Little-endian words 0xKKRRGGBB: blue first.
-            q[0] = p[2];
-            q[1] = p[1];
-            q[2] = p[0];
+            // Little-endian words 0xKKRRGGBB.
+            icon[std::size_t{y} * size + x] =
+                p[0] | p[1] << 8 | p[2] << 16 | static_cast<Pixel>(p[3]) << 24;
         }
     }
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = size;
-    image.height = size;
-    image.format = PNG_FORMAT_RGB;
-    if (!png_image_write_to_file(&image, operands[2], 0, rgb.data(), 0, nullptr))
-        fatal(PROGRAM, EXIT_FAILED, shown_path(operands[2]) + ": libpng: " + image.message);
-    png_image_free(&image);
+    std::string png;
+    if (!encode_opaque_png(icon.data(), static_cast<int>(size), static_cast<int>(size), &png))
+        fatal(PROGRAM, EXIT_FAILED, shown_path(operands[2]) + ": libpng cannot encode the icon");
+    std::FILE* out = std::fopen(operands[2], "wb");
+    bool written = out && std::fwrite(png.data(), 1, png.size(), out) == png.size();
+    if (out && std::fclose(out) != 0)
+        written = false;
+    if (!written)
+        fatal(PROGRAM, EXIT_FAILED, shown_path(operands[2]) + ": " + std::strerror(errno));
     return 0;
 }

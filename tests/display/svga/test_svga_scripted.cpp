@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr const char* START_LINE = "Initiating dravo/QUAB svgalib startup v1.0b\n";
+constexpr const char* START_LINE = "Initiating dravo/QUAB svgalib startup v" QUAB_VERSION "\n";
 using Calls = std::vector<std::string>;
 
 struct OpenCase {

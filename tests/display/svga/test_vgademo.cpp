@@ -18,11 +18,11 @@
 namespace {
 
 const char* const STARTUP_LINES[] = {
-    "*** QUAB Linux Demoengine v1.0b ***",
+    "*** QUAB Linux Demoengine v" QUAB_VERSION " ***",
     "Initiating memory allocation sequence...",
     "Initiating Precalc sequence...",
     "Initiating decrunch sequence...",
-    "Initiating dravo/QUAB svgalib startup v1.0b",
+    "Initiating dravo/QUAB svgalib startup v" QUAB_VERSION,
     "Initiating Mikmod startup sequence...",
     "Initiating joined sound and timer startup sequence...",
 };

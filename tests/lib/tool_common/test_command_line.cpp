@@ -32,8 +32,8 @@ const Program PROGRAMS[] = {
     {"quab-testmod", QUAB_TESTMOD_PATH, "--rows"},
 };
 
-// The show's banner reads "v1.0b": every program gives that version.
-constexpr const char* VERSION = "1.0b";
+// The one version (cmake/version.cmake): every program gives it.
+constexpr const char* VERSION = QUAB_VERSION;
 
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;

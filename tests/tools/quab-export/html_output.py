@@ -5,6 +5,7 @@
 # usage: html_output.py BUILD_DIR
 import base64
 import gzip
+import json
 import os
 import re
 import shutil
@@ -64,7 +65,16 @@ check("OpusHead" in base64.b64decode(parts["sound"])[:200].decode("latin-1"), "O
 check(not re.search(r"https?:|fetch\(|XMLHttpRequest|import\(", page.split('id="show"')[0] +
                     page.split('id="sound"')[1].split("</script>", 1)[1]),
       "nothing is fetched from the network")
-check('"masked twin scroll"' in parts["show"], "the scene names for the title")
+# The page's clock, frame and scenes come from here: 882 samples a tick at 44,100 Hz (50 ticks
+# a second), 320x240, eight scenes.
+show = json.loads(parts["show"])
+check({k: show.get(k) for k in ("rate_hz", "samples_per_tick", "width", "height")} ==
+      {"rate_hz": 44100, "samples_per_tick": 882, "width": 320, "height": 240},
+      f"the show description's clock and frame: {parts['show']}")
+check(len(show.get("scenes", [])) == 8 and show["scenes"][0] == "masked twin scroll",
+      "the scene names for the title")
+check(not re.search(r"\b(44100|882)\b", page.split('id="sound"')[1].split("</script>", 1)[1]),
+      "the page's script copies no clock constant")
 
 # A bad option: the problem and where to read the usage, exit status 2, nothing written.
 before = names()

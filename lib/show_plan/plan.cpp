@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "core/core.h"
+#include "lib/show_plan/fit.h"
 
 namespace {
 
@@ -406,7 +407,11 @@ void print_plan(const ShowPlan& plan, const char* music_path) {
     }
     double end_s = reading_s(plan.readings);
     int whole_s = static_cast<int>(end_s);
-    if (plan.end == ClockEnd::SHOW_ENDED)
+    if (plan.end == ClockEnd::SHOW_ENDED && plan.fitted)
+        std::printf("The show ends at %.2f s (%d:%02d), where the song loops back (or its first "
+                    "%u minutes end).\n",
+                    end_s, whole_s / 60, whole_s % 60, FIT_LIMIT_S / 60);
+    else if (plan.end == ClockEnd::SHOW_ENDED)
         std::printf("The show ends at %.2f s (%d:%02d), when the song passes song position %d.\n",
                     end_s, whole_s / 60, whole_s % 60, LAST_SHOW_POSITION);
     else if (plan.end == ClockEnd::SONG_ENDED)
@@ -440,15 +445,19 @@ double row_s_at(const ShowPlan& plan, std::int16_t p) {
 
 } // namespace
 
-void print_needs(const ShowPlan& plan) {
-    std::printf("What the show needs from a module (rows at this song's pace), and this song:\n");
+// Weighs the song against each need, printing each verdict when print; the needs met, of *needs.
+static int weigh_needs(const ShowPlan& plan, bool print, int* needs_out) {
+    if (print)
+        std::printf(
+            "What the show needs from a module (rows at this song's pace), and this song:\n");
     int met = 0, needs = 1;
     std::string has = plan.last_position >= LAST_SHOW_POSITION
                           ? format("plays 0 to %d: enough", plan.last_position)
                           : format("plays 0 to %d: %d too few", plan.last_position,
                                    LAST_SHOW_POSITION - plan.last_position);
     met += plan.last_position >= LAST_SHOW_POSITION;
-    std::printf("    song positions 0 to %d: %s\n", LAST_SHOW_POSITION, has.c_str());
+    if (print)
+        std::printf("    song positions 0 to %d: %s\n", LAST_SHOW_POSITION, has.c_str());
 
     const Need list[] = {
         {SCENE1_FADE_IN_POSITIONS[0], SCENE1_FADE_IN_POSITIONS[0], SCENE1_FADE_TICKS, 0,
@@ -498,9 +507,22 @@ void print_needs(const ShowPlan& plan) {
         met += enough;
         std::string it = played ? format("plays %u rows (%.2f s)", rows, reading_s(readings))
                                 : std::string("never played");
-        std::printf("    %s (%s): %s; %s: %s\n", positions_text(n.first, n.last).c_str(), n.what,
-                    need.c_str(), it.c_str(), verdict.c_str());
+        if (print)
+            std::printf("    %s (%s): %s; %s: %s\n", positions_text(n.first, n.last).c_str(),
+                        n.what, need.c_str(), it.c_str(), verdict.c_str());
     }
+    *needs_out = needs;
+    return met;
+}
+
+bool meets_show_needs(const ShowPlan& plan) {
+    int needs;
+    return weigh_needs(plan, false, &needs) == needs;
+}
+
+void print_needs(const ShowPlan& plan) {
+    int needs;
+    int met = weigh_needs(plan, true, &needs);
     if (met == needs)
         std::printf("This song meets all %d of them.\n", needs);
     else

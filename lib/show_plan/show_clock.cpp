@@ -26,6 +26,7 @@ bool read_show_clock(const char* music_path, ShowClock* clock, std::string* erro
         clock->end = ClockEnd::SONG_ENDED;
         break;
     case MixEnd::TIME_LIMIT:
+    case MixEnd::LOOPED: // not told by mixdown_run
         clock->end = ClockEnd::TIME_LIMIT;
         break;
     case MixEnd::INTERRUPTED:

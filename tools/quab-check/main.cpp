@@ -23,12 +23,16 @@ constexpr int EXIT_UNUSABLE = EXIT_BAD_INPUT;
 constexpr ToolText TOOL = {
     PROGRAM,
     "Checks a show's asset file and music module and prints the plan of the show.",
-    "[--assets FILE] [--music FILE]",
+    "[--assets FILE] [--music FILE] [--fit | --no-fit]",
     "  --assets FILE     the asset file (default: quab.dat, looked up)\n"
-    "  --music FILE      the music module (default: music.xm, looked up)\n",
+    "  --music FILE      the music module (default: music.xm, looked up)\n"
+    "  --fit             fit the show to the song even where the song meets its needs\n"
+    "  --no-fit          never fit: the scenes follow the song's own positions\n",
     "The files are loaded as xdemo loads them; the plan gives each scene's song positions, when\n"
     "it starts and ends (the module mixed silently, on the clock quab-export uses) and the\n"
-    "assets it shows; then warnings, each naming what to change.\n"
+    "assets it shows; then warnings, each naming what to change. A song that does not meet the\n"
+    "show's needs has the show fitted to it, as quab-play and quab-export play it: the plan then\n"
+    "gives the scene times of the fitted show.\n"
     "Exit status: 0 the show plays as meant, 1 warnings, 2 a file the show cannot use or a bad\n"
     "command line.\n",
 };
@@ -36,15 +40,21 @@ constexpr ToolText TOOL = {
 struct Options {
     const char* assets = nullptr; // null: looked up by name (find_show_file)
     const char* music = nullptr;
+    FitChoice fit = FitChoice::AUTO;
 };
 
 Options parse_options(int argc, char** argv) {
     Options opt;
+    bool fit = false, no_fit = false;
     std::vector<const char*> operands = parse_command_line(
         TOOL, argc, argv,
-        {text_option("--assets", &opt.assets), text_option("--music", &opt.music)});
+        {text_option("--assets", &opt.assets), text_option("--music", &opt.music),
+         flag_option("--fit", &fit), flag_option("--no-fit", &no_fit)});
     if (!operands.empty())
         usage_error(PROGRAM, std::string("unexpected argument ") + operands[0]);
+    std::string problem;
+    if (!settle_fit_choice(fit, no_fit, &opt.fit, &problem))
+        usage_error(PROGRAM, problem);
     return opt;
 }
 
@@ -59,7 +69,7 @@ int main(int argc, char** argv) {
     opt.assets = assets_path.c_str();
     opt.music = music_path.c_str();
     require_regular_inputs(PROGRAM, {opt.assets, opt.music});
-    ShowCheck check = check_show_files({opt.assets, nullptr, opt.music});
+    ShowCheck check = check_show_files({opt.assets, nullptr, opt.music, opt.fit});
     if (check.mixer_failed) {
         // Not the module's fault: the mixer itself could not run, so nothing can be checked.
         std::fflush(stdout);
@@ -70,7 +80,13 @@ int main(int argc, char** argv) {
     const std::vector<std::string>& warnings = check.warnings;
 
     if (check.planned) {
-        std::printf("Plan of the show (%s, %s):\n", opt.assets, opt.music);
+        if (check.fitted)
+            std::printf("Plan of the show (%s, %s), fitted to the song: the scenes share its "
+                        "%.2f s%s:\n",
+                        opt.assets, opt.music, reading_s(check.clock.readings.size()),
+                        check.clock.end == ClockEnd::SONG_ENDED ? "" : " up to where it loops");
+        else
+            std::printf("Plan of the show (%s, %s):\n", opt.assets, opt.music);
         print_plan(check.plan, opt.music);
         if (check.out_of_memory) {
             std::fflush(stdout);
@@ -93,7 +109,7 @@ int main(int argc, char** argv) {
         }
         // The short answer for a musician, before the warnings that spell it out.
         std::printf("\n");
-        print_needs(check.plan);
+        print_needs(check.own_plan);
     }
 
     if (!problems.empty() || !warnings.empty())

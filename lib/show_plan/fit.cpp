@@ -132,6 +132,28 @@ FittedClock fit_show_clock(const SongClock& song) {
     return fit;
 }
 
+bool fit_loaded_module(const char* music_path, FitChoice choice, bool* fitted, FittedClock* fit,
+                       std::string* error) {
+    *fitted = false;
+    if (choice == FitChoice::NEVER)
+        return true;
+    // A mix leaves the module where it stopped (speed, tempo, volumes too): each one after it
+    // starts on the module loaded afresh.
+    if (choice == FitChoice::AUTO) {
+        ShowClock own;
+        if (!mix_show_clock(&own, error) || !collector_switch_module(music_path, error))
+            return false;
+        if (!own.readings.empty() && meets_show_needs(plan_show(own)))
+            return true;
+    }
+    SongClock song;
+    if (!mix_song_clock(&song, error) || !collector_switch_module(music_path, error))
+        return false;
+    *fit = fit_show_clock(song);
+    *fitted = true;
+    return true;
+}
+
 TickClock fitted_at(const FittedClock& fit, std::int32_t t) {
     if (t >= 0 && static_cast<std::size_t>(t) < fit.ticks.size())
         return fit.ticks[static_cast<std::size_t>(t)];

@@ -62,6 +62,12 @@ static inline bool fit_wanted(FitChoice choice, const ShowPlan& own) {
     return choice == FitChoice::ALWAYS || (choice == FitChoice::AUTO && !meets_show_needs(own));
 }
 
+// For the module loaded in the collector from music_path (not playing): whether the show is
+// fitted to it (*fitted), and if so its fitted clock. The module is left loaded afresh from
+// music_path. False with *error when the mixer fails or the module cannot be loaded again.
+[[nodiscard]] bool fit_loaded_module(const char* music_path, FitChoice choice, bool* fitted,
+                                     FittedClock* fit, std::string* error);
+
 // The fitted clock as the checker reads a song: CLOCK_READINGS_PER_S readings a second.
 ShowClock fitted_show_clock(const FittedClock& fit);
 

@@ -25,7 +25,8 @@ void replay_pass(Player* p, std::int32_t t) {
         sngpos = p->shown_sngpos;
         patpos = p->shown_patpos;
     }
-    show_pass_at(&p->show, &p->clock, t, sngpos, patpos);
+    p->shown_reading = show_reading(p, t, sngpos, patpos);
+    show_pass_at(&p->show, &p->clock, t, p->shown_reading.sngpos, p->shown_reading.patpos);
     p->shown_tick = t;
     p->shown_sngpos = sngpos;
     p->shown_patpos = patpos;

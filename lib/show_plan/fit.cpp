@@ -66,6 +66,8 @@ FittedClock fit_show_clock(const SongClock& song) {
     fit.song_stops = song.stops;
     const double n = static_cast<double>(song.ticks.size());
     fit.ticks.resize(song.ticks.size());
+    for (const FrameClock& c : song.ticks)
+        fit.song.push_back({c.sngpos, c.patpos});
 
     double own[SHOW_POSITIONS], len[SHOW_POSITIONS];
     double held = 0;
@@ -133,25 +135,39 @@ FittedClock fit_show_clock(const SongClock& song) {
 }
 
 bool fit_loaded_module(const char* music_path, FitChoice choice, bool* fitted, FittedClock* fit,
-                       std::string* error) {
+                       std::int32_t* show_ticks, std::string* error) {
     *fitted = false;
-    if (choice == FitChoice::NEVER)
-        return true;
     // A mix leaves the module where it stopped (speed, tempo, volumes too): each one after it
     // starts on the module loaded afresh.
-    if (choice == FitChoice::AUTO) {
-        ShowClock own;
-        if (!mix_show_clock(&own, error) || !collector_switch_module(music_path, error))
-            return false;
-        if (!own.readings.empty() && meets_show_needs(plan_show(own)))
-            return true;
-    }
+    ShowClock own;
+    if (!mix_show_clock(&own, error) || !collector_switch_module(music_path, error))
+        return false;
+    *show_ticks = own.end == ClockEnd::TIME_LIMIT
+                      ? -1
+                      : static_cast<std::int32_t>(own.readings.size() / TICK_READINGS);
+    if (choice == FitChoice::NEVER ||
+        (choice == FitChoice::AUTO && !own.readings.empty() && meets_show_needs(plan_show(own))))
+        return true;
     SongClock song;
     if (!mix_song_clock(&song, error) || !collector_switch_module(music_path, error))
         return false;
     *fit = fit_show_clock(song);
     *fitted = true;
+    *show_ticks = static_cast<std::int32_t>(fit->ticks.size());
     return true;
+}
+
+std::int32_t song_tick_of(const FittedClock& fit, std::int16_t sngpos, std::uint16_t patpos) {
+    std::int32_t at_position = -1;
+    for (std::size_t t = 0; t < fit.song.size(); t++) {
+        if (fit.song[t].sngpos != sngpos)
+            continue;
+        if (fit.song[t].patpos == patpos)
+            return static_cast<std::int32_t>(t);
+        if (at_position < 0)
+            at_position = static_cast<std::int32_t>(t);
+    }
+    return at_position >= 0 ? at_position : static_cast<std::int32_t>(fit.song.size());
 }
 
 TickClock fitted_at(const FittedClock& fit, std::int32_t t) {

@@ -32,6 +32,7 @@ struct SongClock {
 
 struct FittedClock {
     std::vector<TickClock> ticks; // one a tick of the song's first pass
+    std::vector<TickClock> song;  // the song's own position and row at each of those ticks
     std::int32_t scene_first_tick[SCENE_COUNT];
     bool song_stops; // as SongClock's: where it does not, the fitted show ends at its last tick
 };
@@ -53,6 +54,11 @@ enum class FitChoice { AUTO, ALWAYS, NEVER };
 // a quarter of the shorter scene, and the rows of each fitted position advance evenly over it.
 FittedClock fit_show_clock(const SongClock& song);
 
+// The first tick of the song's first pass at row patpos of position sngpos, or failing that its
+// first tick at sngpos; the pass's length when it never plays sngpos. A player that moves the
+// song (a jump, a loop) finds its place on the fitted clock by it.
+std::int32_t song_tick_of(const FittedClock& fit, std::int16_t sngpos, std::uint16_t patpos);
+
 // The show's reading at tick t: past the last tick of a song that loops, a position past the
 // show's last one, so that the show ends there; past that of a song that stops, its last.
 TickClock fitted_at(const FittedClock& fit, std::int32_t t);
@@ -65,8 +71,11 @@ static inline bool fit_wanted(FitChoice choice, const ShowPlan& own) {
 // For the module loaded in the collector from music_path (not playing): whether the show is
 // fitted to it (*fitted), and if so its fitted clock. The module is left loaded afresh from
 // music_path. False with *error when the mixer fails or the module cannot be loaded again.
+// *show_ticks: the show's length in ticks as it plays, fitted or not; -1 where it does not end
+// by itself.
 [[nodiscard]] bool fit_loaded_module(const char* music_path, FitChoice choice, bool* fitted,
-                                     FittedClock* fit, std::string* error);
+                                     FittedClock* fit, std::int32_t* show_ticks,
+                                     std::string* error);
 
 // The fitted clock as the checker reads a song: CLOCK_READINGS_PER_S readings a second.
 ShowClock fitted_show_clock(const FittedClock& fit);

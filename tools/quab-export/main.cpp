@@ -315,8 +315,9 @@ int main(int argc, char** argv) {
     // Whether the show is fitted to the song is settled on silent mixes before the one kept.
     FittedClock fit;
     bool fitted = false;
+    std::int32_t show_ticks;
     std::string fit_error;
-    if (!fit_loaded_module(opt.music, opt.fit, &fitted, &fit, &fit_error)) {
+    if (!fit_loaded_module(opt.music, opt.fit, &fitted, &fit, &show_ticks, &fit_error)) {
         collector_close();
         fail(EXIT_FAILED, std::string(opt.music) + ": " + fit_error);
     }

@@ -120,25 +120,31 @@ class Agreement : public ::testing::Test {
 TEST_F(Agreement, PlanAndVideoShowTheSameScenesAndEndTogether) {
     std::string dat = root + "/quab.dat";
     ASSERT_TRUE(write_asset_file(dat, flat_records()));
-    // Rows of 2.5 x 3 / 131 s (57.3 ms): no scene change falls on a frame's time. 31 positions
-    // play the whole show (position 30 ends it); the others stop in Scene 1, in Scene 5 and in
-    // Scene 8, where the show ends with the song.
+    // Rows of 2.5 x 3 / 131 s (57.3 ms): no scene change falls on a frame's time. On the song's
+    // own positions (--no-fit), 31 positions play the whole show (position 30 ends it); the
+    // others stop in Scene 1, in Scene 5 and in Scene 8, where the show ends with the song.
+    // Fitted, every song shows Scene 8 last, looping or not.
     struct Case {
         int positions;
-        int last_scene; // 1-based
-    } cases[] = {{31, 8}, {5, 1}, {16, 5}, {25, 8}};
+        bool fit;
+        const char* jump_back; // or null
+        int last_scene;        // 1-based
+    } cases[] = {{31, false, nullptr, 8}, {5, false, nullptr, 1}, {16, false, nullptr, 5},
+                 {25, false, nullptr, 8}, {5, true, nullptr, 8},  {16, true, nullptr, 8},
+                 {64, true, nullptr, 8},  {12, true, "3", 8}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.positions) + " positions");
+        SCOPED_TRACE(std::to_string(c.positions) + " positions" + (c.fit ? ", fitted" : "") +
+                     (c.jump_back ? ", looping" : ""));
         std::string xm = root + "/music.xm";
-        ASSERT_EQ(
-            run_child(child_of({QUAB_TESTMOD_PATH, xm, "--positions", std::to_string(c.positions),
-                                "--rows", "5", "--speed", "3", "--bpm", "131"}),
-                      root)
-                .status,
-            0);
+        Child mod = child_of({QUAB_TESTMOD_PATH, xm, "--positions", std::to_string(c.positions),
+                              "--rows", "5", "--speed", "3", "--bpm", "131"});
+        if (c.jump_back)
+            mod.argv.insert(mod.argv.end(), {"--jump-back", c.jump_back});
+        ASSERT_EQ(run_child(mod, root).status, 0);
+        std::string fitting = c.fit ? "--fit" : "--no-fit";
 
         RunResult check =
-            run_child(child_of({QUAB_CHECK_PATH, "--assets", dat, "--music", xm}), root);
+            run_child(child_of({QUAB_CHECK_PATH, "--assets", dat, "--music", xm, fitting}), root);
         ASSERT_NE(check.status, 2) << check.out << check.err;
         PlannedScene plan[SCENE_COUNT];
         double end_s;
@@ -152,7 +158,7 @@ TEST_F(Agreement, PlanAndVideoShowTheSameScenesAndEndTogether) {
         std::string video = root + "/show.mkv";
         std::filesystem::remove(video);
         RunResult exported = run_child(child_of({QUAB_EXPORT_PATH, "--assets", dat, "--music", xm,
-                                                 "--scale", "1", "--lossless", video}),
+                                                 "--scale", "1", "--lossless", fitting, video}),
                                        root);
         ASSERT_EQ(exported.status, 0) << exported.out << exported.err;
         std::size_t frames = 0;
@@ -164,7 +170,7 @@ TEST_F(Agreement, PlanAndVideoShowTheSameScenesAndEndTogether) {
         EXPECT_GE(frames / 50.0, end_s - 0.006) << exported.out << check.out;
         EXPECT_LT((frames - 1) / 50.0, end_s + 0.006) << exported.out << check.out;
         EXPECT_EQ(exported.err.find("the video ends with it") != std::string::npos,
-                  c.positions < SHOW_POSITIONS + 1)
+                  !c.fit && c.positions < SHOW_POSITIONS + 1)
             << exported.err;
 
         // The first pixel of every frame, as the video holds it.

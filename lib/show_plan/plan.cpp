@@ -425,8 +425,9 @@ void print_plan(const ShowPlan& plan, const char* music_path) {
 
 namespace {
 
-// One need of the show: song positions first..last together at least need_ticks long, or (with
-// need_ticks 0) position first at least need_rows rows long.
+// One need of the show: song positions first..last together at least need_ticks long (at most
+// -need_ticks long where it is negative), or (with need_ticks 0) position first at least
+// need_rows rows long.
 struct Need {
     std::int16_t first, last;
     std::int32_t need_ticks;
@@ -468,6 +469,11 @@ static int weigh_needs(const ShowPlan& plan, bool print, int* needs_out) {
          "Scene 1 fades in"},
         {SCENE1_FADE_OUT_POSITIONS[1], SCENE1_FADE_OUT_POSITIONS[1], SCENE1_FADE_TICKS, 0,
          "Scene 1 fades out"},
+        // Faded out, Scene 1 is black until its next position or scene: no longer than a pause.
+        {SCENE1_FADE_OUT_POSITIONS[0], SCENE1_FADE_OUT_POSITIONS[0],
+         -(SCENE1_FADE_TICKS + LONGEST_BLACK_TICKS), 0, "Scene 1 black after fading out"},
+        {SCENE1_FADE_OUT_POSITIONS[1], SCENE_LAST_POSITION[0],
+         -(SCENE1_FADE_TICKS + LONGEST_BLACK_TICKS), 0, "Scene 1 black after fading out"},
         {scene_first_position(4), SCENE_LAST_POSITION[4], SCENE5_STRIP_TICKS, 0, "Scene 5's strip"},
         {SCENE7_POSITION, SCENE7_POSITION, 0, SCENE7_ROW_AFTER[SCENE7_PICTURES] + 1u,
          "Scene 7's pictures"},
@@ -489,7 +495,17 @@ static int weigh_needs(const ShowPlan& plan, bool print, int* needs_out) {
         double row_s = row_s_at(plan, n.first);
         std::string need, verdict;
         bool enough;
-        if (n.need_ticks > 0) {
+        if (n.need_ticks < 0) {
+            double most_s = ticks_s(-n.need_ticks);
+            std::uint32_t most_rows =
+                row_s > 0 ? static_cast<std::uint32_t>(std::floor(most_s / row_s + 1e-9)) : 0;
+            need = format("at most %.2f s = %u rows", most_s, most_rows);
+            enough = readings <= static_cast<std::size_t>(-n.need_ticks) * TICK_READINGS;
+            double over_s = reading_s(readings) - most_s;
+            std::uint32_t over_rows =
+                row_s > 0 ? static_cast<std::uint32_t>(std::ceil(over_s / row_s - 1e-9)) : 0;
+            verdict = enough ? "enough" : format("too long by %.2f s, %u rows", over_s, over_rows);
+        } else if (n.need_ticks > 0) {
             double need_s = ticks_s(n.need_ticks);
             std::uint32_t need_rows =
                 row_s > 0 ? static_cast<std::uint32_t>(std::ceil(need_s / row_s - 1e-9)) : 0;

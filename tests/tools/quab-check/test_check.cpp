@@ -313,12 +313,16 @@ TEST_F(Check, NeedsSayHowFarTheSongIs) {
         "enough\n"
         "    song position 4 (Scene 1 fades out): 2.56 s = 128 rows; plays 140 rows (2.80 s): "
         "enough\n"
+        "    song position 2 (Scene 1 black after fading out): at most 5.56 s = 278 rows; plays "
+        "140 rows (2.80 s): enough\n"
+        "    song positions 4 to 6 (Scene 1 black after fading out): at most 5.56 s = 278 rows; "
+        "plays 190 rows (3.80 s): enough\n"
         "    song positions 14 to 17 (Scene 5's strip): 19.88 s = 994 rows; never played: short "
         "by 19.88 s, 994 rows\n"
         "    song position 21 (Scene 7's pictures): 61 rows; never played: short by 61 rows\n"
         "    song positions 22 to 29 (Scene 8's scroller): 27.60 s = 1380 rows; never played: "
         "short by 27.60 s, 1380 rows\n"
-        "This song meets 4 of the 8.\n");
+        "This song meets 6 of the 10.\n");
 
     // Scene 5 at 200 rows a position (800 rows, 16 s) and Scene 7 at 40 rows.
     Song shorter = good_song();
@@ -335,7 +339,7 @@ TEST_F(Check, NeedsSayHowFarTheSongIs) {
               std::vector<std::string>{"    song position 21 (Scene 7's pictures): 61 rows; plays "
                                        "40 rows (0.80 s): short by 21 rows"})
         << r.out;
-    EXPECT_NE(r.out.find("This song meets 6 of the 8."), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("This song meets 8 of the 10."), std::string::npos) << r.out;
 }
 
 // A song that jumps back never reaches the show's end: the mixer gives up after 30 minutes.

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "core/timeline.h"
 #include "tests/support/process.h"
 #include "tests/support/test_support.h"
@@ -68,6 +70,49 @@ std::set<int> scenes_of(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
     if (is(SCENE8_SCROLLER))
         return {8};
     return {};
+}
+
+// The page's tick table: base64 of gzip of a little-endian 16-bit song position and row a tick.
+bool page_ticks(const std::string& html, std::vector<std::int16_t>* positions) {
+    const std::string open = "<script type=\"text/plain\" id=\"ticks\">";
+    std::size_t at = html.find(open);
+    std::size_t end = at == std::string::npos ? at : html.find("</script>", at);
+    if (end == std::string::npos)
+        return false;
+    std::string gz;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (std::size_t i = at + open.size(); i < end; i++) {
+        char c = html[i];
+        int v = c >= 'A' && c <= 'Z'   ? c - 'A'
+                : c >= 'a' && c <= 'z' ? c - 'a' + 26
+                : c >= '0' && c <= '9' ? c - '0' + 52
+                : c == '+'             ? 62
+                : c == '/'             ? 63
+                                       : -1;
+        if (v < 0)
+            continue;
+        bits = bits << 6 | static_cast<std::uint32_t>(v);
+        if ((count += 6) >= 8) {
+            count -= 8;
+            gz += static_cast<char>(bits >> count & 0xFF);
+        }
+    }
+    std::string table(1 << 24, '\0');
+    z_stream z{};
+    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK)
+        return false;
+    z.next_in = reinterpret_cast<Bytef*>(gz.data());
+    z.avail_in = static_cast<uInt>(gz.size());
+    z.next_out = reinterpret_cast<Bytef*>(table.data());
+    z.avail_out = static_cast<uInt>(table.size());
+    bool ok = inflate(&z, Z_FINISH) == Z_STREAM_END;
+    table.resize(z.total_out);
+    inflateEnd(&z);
+    for (std::size_t i = 0; ok && i + 3 < table.size(); i += 4)
+        positions->push_back(static_cast<std::int16_t>(
+            static_cast<unsigned char>(table[i]) | static_cast<unsigned char>(table[i + 1]) << 8));
+    return ok;
 }
 
 struct PlannedScene {
@@ -172,6 +217,32 @@ TEST_F(Agreement, PlanAndVideoShowTheSameScenesAndEndTogether) {
         EXPECT_EQ(exported.err.find("the video ends with it") != std::string::npos,
                   !c.fit && c.positions < SHOW_POSITIONS + 1)
             << exported.err;
+
+        // A fitted show's web page: the same ticks as the video's frames, each in the scene the
+        // plan puts there.
+        if (c.fit) {
+            std::string page = root + "/show.html";
+            std::filesystem::remove(page);
+            RunResult paged = run_child(
+                child_of({QUAB_EXPORT_PATH, "--assets", dat, "--music", xm, fitting, page}), root);
+            ASSERT_EQ(paged.status, 0) << paged.out << paged.err;
+            std::vector<std::int16_t> ticks;
+            ASSERT_TRUE(page_ticks(slurp(page), &ticks));
+            EXPECT_EQ(ticks.size(), frames);
+            for (std::size_t k = 0; k < ticks.size(); k++) {
+                double t = k / 50.0;
+                int planned = 0;
+                bool near_change = false;
+                for (int s = 0; s < SCENE_COUNT; s++) {
+                    near_change = near_change || std::fabs(t - plan[s].start_s) < 0.006;
+                    if (plan[s].start_s <= t)
+                        planned = s + 1;
+                }
+                if (!near_change) {
+                    ASSERT_EQ(scene_at_position(ticks[k]) + 1, planned) << "tick " << k;
+                }
+            }
+        }
 
         // The first pixel of every frame, as the video holds it.
         std::string pixels = root + "/pixels.raw";

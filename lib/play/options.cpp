@@ -21,7 +21,8 @@ const ToolText PLAY_TOOL = {
     "  --mute            play without sound, on the system clock\n"
     "  --buffer MS       sound mixed ahead of the output, 10 to 5000 ms (default 50)\n"
     "  --watch           reload the asset file (or pictures) and the module when they are\n"
-    "                    saved, going on at the same song position and row\n"
+    "                    saved, going on at the same song position and row; at the song's\n"
+    "                    end the show stays on its last frame until you quit\n"
     "  --loop FIRST-LAST loop song positions FIRST to LAST\n"
     "  --fit             fit the show to the song even where the song meets its needs\n"
     "  --no-fit          never fit: the scenes follow the song's own positions\n",

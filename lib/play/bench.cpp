@@ -63,10 +63,14 @@ void toggle_scene_loop(Player* p) {
         player_note(p, "loop ended");
         return;
     }
-    int scene = scene_at_position(p->shown_sngpos);
+    int scene = scene_at_position(p->shown_reading.sngpos);
     if (scene >= SCENE_COUNT)
         return;
-    set_loop(p, scene_first_position(scene), SCENE_LAST_POSITION[scene]);
+    // On a fitted show, the song's own positions the scene is shown over.
+    std::int16_t first = scene_first_position(scene), last = SCENE_LAST_POSITION[scene];
+    if (p->fitted && !song_positions_of_scene(p->fit, scene, &first, &last))
+        return;
+    set_loop(p, first, last);
     player_note(p, "looping Scene " + std::to_string(scene + 1) + ", positions " +
                        std::to_string(p->loop_first) + "-" + std::to_string(p->loop_last));
 }

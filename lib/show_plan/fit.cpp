@@ -170,6 +170,20 @@ std::int32_t song_tick_of(const FittedClock& fit, std::int16_t sngpos, std::uint
     return at_position >= 0 ? at_position : static_cast<std::int32_t>(fit.song.size());
 }
 
+bool song_positions_of_scene(const FittedClock& fit, int k, std::int16_t* first,
+                             std::int16_t* last) {
+    std::int32_t from = fit.scene_first_tick[k];
+    std::int32_t to = k + 1 < SCENE_COUNT ? fit.scene_first_tick[k + 1]
+                                          : static_cast<std::int32_t>(fit.song.size());
+    if (from >= to || static_cast<std::size_t>(to) > fit.song.size())
+        return false;
+    *first = fit.song[static_cast<std::size_t>(from)].sngpos;
+    *last = fit.song[static_cast<std::size_t>(to - 1)].sngpos;
+    if (*last < *first)
+        *last = *first;
+    return true;
+}
+
 TickClock fitted_at(const FittedClock& fit, std::int32_t t) {
     if (t >= 0 && static_cast<std::size_t>(t) < fit.ticks.size())
         return fit.ticks[static_cast<std::size_t>(t)];

@@ -12,7 +12,8 @@
 #include "lib/show_plan/show_clock.h"
 #include "music/mixdown.h"
 
-// The show's reading at one tick: one entry of the tick table, tick 0 first.
+// The show's reading at one tick: one entry of the tick table, tick 0 first. The shape of the
+// tick table an exact seek takes; core may come to define it, and this one then gives way.
 struct TickClock {
     std::int16_t sngpos;
     std::uint16_t patpos;
@@ -58,6 +59,11 @@ FittedClock fit_show_clock(const SongClock& song);
 // first tick at sngpos; the pass's length when it never plays sngpos. A player that moves the
 // song (a jump, a loop) finds its place on the fitted clock by it.
 std::int32_t song_tick_of(const FittedClock& fit, std::int16_t sngpos, std::uint16_t patpos);
+
+// The song's own positions from the first to the last tick of scene k on the fitted clock; false
+// when the scene has no tick of its own.
+[[nodiscard]] bool song_positions_of_scene(const FittedClock& fit, int k, std::int16_t* first,
+                                           std::int16_t* last);
 
 // The show's reading at tick t: past the last tick of a song that loops, a position past the
 // show's last one, so that the show ends there; past that of a song that stops, its last.

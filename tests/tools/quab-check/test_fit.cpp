@@ -85,6 +85,17 @@ TEST(Fit, EndAndPlaceOnTheSongsFirstPass) {
         EXPECT_EQ(song_tick_of(fit, 2, 3), 1218);
         EXPECT_EQ(song_tick_of(fit, 2, 999), 1200); // no such row: the position's first tick
         EXPECT_EQ(song_tick_of(fit, 7, 0), 2400);   // never played: past the end
+        // Looping a scene loops the song's positions under it. The fades keep their 300 ticks
+        // (an eighth of 2400); Scene 2 would start at 586.4, and moves to the change at 600
+        // (within a quarter of its 286.4 ticks): Scene 1 is position 0 alone. Scene 8 starts at
+        // 2018.2, no change near: it is all in position 3.
+        std::int16_t first = -1, last = -1;
+        ASSERT_TRUE(song_positions_of_scene(fit, 0, &first, &last));
+        EXPECT_EQ(first, 0);
+        EXPECT_EQ(last, 0);
+        ASSERT_TRUE(song_positions_of_scene(fit, SCENE_COUNT - 1, &first, &last));
+        EXPECT_EQ(first, 3);
+        EXPECT_EQ(last, 3);
     }
 }
 

@@ -1,7 +1,8 @@
 #!/bin/bash
 # quab-play on songs that do not meet the show's needs: fitted, every scene comes in order in the
 # window's title and the show ends with the song; --no-fit keeps the song's own positions. The
-# module is named in the title and on standard output.
+# module is named in the title and on standard output. In --watch the song's end does not end
+# the session.
 # Usage: fit.sh BUILD
 . "$(dirname "$0")/lib.sh" "$1"
 PLAY="$BUILD/quab-play"
@@ -51,5 +52,20 @@ fitted|short.xm|12345678|0:20|Playing quab tone test, 0:20, the show fitted to t
 own positions|--no-fit short.xm|12345|0:20|Playing quab tone test, 0:20
 loops|loop.xm|12345678|0:34|Playing quab tone test, 0:34, the show fitted to the song
 CASES
+
+# --watch: a song that ends leaves the show on its last frame until the maker quits.
+make_module "$WORK/tiny.xm" --positions 2 --rows 16 --speed 3 --bpm 125 # 1.92 s
+"$PLAY" --mute --scale 1 --watch --music tiny.xm >"$WORK/out" 2>"$WORK/err" &
+pid=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^QUAB' | head -n 1)
+[ -n "$window" ] || fail "no window for --watch: $(cat "$WORK/err")"
+sleep 5
+if kill -0 "$pid" 2>/dev/null; then
+    xdotool key --window "$window" Escape
+    wait "$pid" || fail "--watch: status $? after Esc"
+    grep -qx "Total playtime: 0:1" "$WORK/out" || fail "--watch: $(cat "$WORK/out")"
+else
+    fail "--watch ended the session at the song's end: $(cat "$WORK/out")"
+fi
 
 finish

@@ -99,23 +99,4 @@ TEST(Fit, EndAndPlaceOnTheSongsFirstPass) {
     }
 }
 
-TEST(Fit, ChoiceFromTheCommandLine) {
-    struct Case {
-        bool fit, no_fit, ok;
-        FitChoice choice;
-    } cases[] = {{false, false, true, FitChoice::AUTO},
-                 {true, false, true, FitChoice::ALWAYS},
-                 {false, true, true, FitChoice::NEVER},
-                 {true, true, false, FitChoice::AUTO}};
-    for (const Case& c : cases) {
-        FitChoice choice = FitChoice::AUTO;
-        std::string problem;
-        EXPECT_EQ(settle_fit_choice(c.fit, c.no_fit, &choice, &problem), c.ok);
-        if (c.ok)
-            EXPECT_EQ(choice, c.choice);
-        else
-            EXPECT_NE(problem.find("--fit"), std::string::npos);
-    }
-}
-
 } // namespace

@@ -405,19 +405,29 @@ void take_module_switch(MODULE** module) {
     }
     std::string why;
     SwitchedModule taken{number, false, {}, -1, {}};
-    // Fitting mixes the module silently first: the sound pauses that long.
-    if (!collector_switch_module(path.c_str(), &why) ||
-        !fit_loaded_module(path.c_str(), switch_fit_choice, &taken.fitted, &taken.fit,
-                           &taken.show_ticks, &why)) {
+    if (!collector_switch_module(path.c_str(), &why)) {
         std::lock_guard<std::mutex> guard(switch_lock);
         switch_failure = "quab-play: " + path + ": " + why + "; the show goes on";
         return;
+    }
+    // Fitting mixes the module silently first: the sound pauses that long. Where the mixer
+    // fails, the module plays on its own positions, loaded afresh if it can be.
+    std::string failure;
+    if (!fit_loaded_module(path.c_str(), switch_fit_choice, &taken.fitted, &taken.fit,
+                           &taken.show_ticks, &why)) {
+        failure = "quab-play: " + path + ": cannot fit the show to it: " + why;
+        taken.fitted = false;
+        taken.show_ticks = -1;
+        std::string again;
+        if (!collector_switch_module(path.c_str(), &again))
+            failure += "; " + again;
     }
     *module = collector_module();
     taken.title = module_title((*module)->songname, path.c_str());
     {
         std::lock_guard<std::mutex> guard(switch_lock);
         switched = std::move(taken);
+        switch_failure = failure;
     }
     Player_Start(*module);
     apply_jump(0, number);

@@ -52,6 +52,19 @@ bool take_module(Player* p, const char* load_path, const char* name_path, std::s
 
 namespace {
 
+// As module players do: one line with what plays, how long, and whether the show is fitted.
+void print_playing(const Player& p) {
+    std::string length;
+    if (p.show_ticks >= 0) {
+        int s = p.show_ticks / TICKS_PER_S;
+        length =
+            ", " + std::to_string(s / 60) + ":" + (s % 60 < 10 ? "0" : "") + std::to_string(s % 60);
+    }
+    std::printf("Playing %s%s%s\n", p.title.c_str(), length.c_str(),
+                p.fitted ? ", the show fitted to the song" : "");
+    std::fflush(stdout);
+}
+
 // Takes the window's events; false once the show is to end.
 bool handle_events(Player* p) {
     SDL_Event event;
@@ -105,8 +118,7 @@ bool live_pass(Player* p) {
             p->fit = std::move(m.fit);
             p->show_ticks = m.show_ticks;
             p->title = m.title;
-            std::printf("Playing %s\n", p->title.c_str());
-            std::fflush(stdout);
+            print_playing(*p);
         }
     }
     p->jumps_seen = p->heard.jumps;
@@ -219,15 +231,7 @@ void start_show(Player* p, const PlayOptions& opt) {
     playback_set_fit_choice(opt.fit);
     if (!take_module(p, opt.source.music, opt.source.music, &error))
         fatal(PLAY_PROGRAM, EXIT_FAILED, std::string(opt.source.music) + ": " + error);
-    // As module players do: what plays, how long, and whether the show is fitted to it.
-    std::string length;
-    if (p->show_ticks >= 0)
-        length = ", " + std::to_string(p->show_ticks / TICKS_PER_S / 60) + ":" +
-                 (p->show_ticks / TICKS_PER_S % 60 < 10 ? "0" : "") +
-                 std::to_string(p->show_ticks / TICKS_PER_S % 60);
-    std::printf("Playing %s%s%s\n", p->title.c_str(), length.c_str(),
-                p->fitted ? ", the show fitted to the song" : "");
-    std::fflush(stdout);
+    print_playing(*p);
     if (opt.start >= static_cast<std::uint32_t>(collector_module()->numpos))
         usage_error(PLAY_PROGRAM, "--start " + std::to_string(opt.start) + ": the song has only " +
                                       std::to_string(collector_module()->numpos) + " positions");

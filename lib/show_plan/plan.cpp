@@ -414,6 +414,9 @@ void print_plan(const ShowPlan& plan, const char* music_path) {
     else if (plan.end == ClockEnd::SHOW_ENDED)
         std::printf("The show ends at %.2f s (%d:%02d), when the song passes song position %d.\n",
                     end_s, whole_s / 60, whole_s % 60, LAST_SHOW_POSITION);
+    else if (plan.end == ClockEnd::SONG_ENDED && plan.fitted)
+        std::printf("The show ends at %.2f s (%d:%02d), when the song stops.\n", end_s,
+                    whole_s / 60, whole_s % 60);
     else if (plan.end == ClockEnd::SONG_ENDED)
         std::printf("The show ends at %.2f s (%d:%02d), when the song stops after song position "
                     "%d.\n",

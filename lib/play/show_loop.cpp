@@ -227,14 +227,14 @@ void start_show(Player* p, const PlayOptions& opt) {
     std::string error;
     if (!load_first_show(opt.source, &p->assets, &error))
         fatal(PLAY_PROGRAM, EXIT_FAILED, error);
+    if (opt.start >= static_cast<std::uint32_t>(collector_module()->numpos))
+        usage_error(PLAY_PROGRAM, "--start " + std::to_string(opt.start) + ": the song has only " +
+                                      std::to_string(collector_module()->numpos) + " positions");
     p->fit_choice = opt.fit;
     playback_set_fit_choice(opt.fit);
     if (!take_module(p, opt.source.music, opt.source.music, &error))
         fatal(PLAY_PROGRAM, EXIT_FAILED, std::string(opt.source.music) + ": " + error);
     print_playing(*p);
-    if (opt.start >= static_cast<std::uint32_t>(collector_module()->numpos))
-        usage_error(PLAY_PROGRAM, "--start " + std::to_string(opt.start) + ": the song has only " +
-                                      std::to_string(collector_module()->numpos) + " positions");
     if (!show_start_offline(&p->show, p->assets, &p->clock))
         fatal(PLAY_PROGRAM, EXIT_FAILED, "out of memory for the show's buffers");
     p->source = opt.source;

@@ -154,8 +154,10 @@ void reload_assets(Watch* w, Player* p) {
     free_asset_table(p->assets);
     p->assets = table;
     p->show.assets = table;
+    // Paused, or on the last frame of a show that has ended: the new pictures on the same clock.
+    bool ended = !p->clock.running.load(std::memory_order_relaxed);
     show_restart(&p->show);
-    if (p->paused)
+    if (p->paused || ended)
         redraw_paused(p);
     player_note(p, std::string("quab-play: reloaded ") + name);
 }

@@ -22,8 +22,9 @@ make_module "$WORK/click.xm" --positions 32 --rows 16 --speed 6 --bpm 125 --clic
 cd "$WORK" || exit 1
 
 # Starts quab-play in the background with the given options; sets $pid and $window.
+# These tests are of the song's own positions (the fitted show's are in fit.sh): --no-fit.
 start_play() {
-    "$PLAY" "$@" >"$WORK/out" 2>"$WORK/err" &
+    "$PLAY" --no-fit "$@" >"$WORK/out" 2>"$WORK/err" &
     pid=$!
     window=$(timeout 20 xdotool search --sync --onlyvisible --name '^QUAB' | head -n 1)
     [ -n "$window" ] || fail "no window for quab-play $*: $(cat "$WORK/err")"
@@ -86,7 +87,7 @@ end_with xdotool key --window "$window" Escape
 printf '0 21 0\n' >"$WORK/still.timeline"
 "$BUILD/quab-render" "$WORK/quab.dat" "$WORK/still.timeline" "$WORK/render" >/dev/null ||
     fail "quab-render"
-start_play --music still.xm --no-fit --start 21 --scale 3
+start_play --music still.xm --start 21 --scale 3
 wait_title "Scene 7, ${SCENE_NAMES[6]} (position $SCENE7_POSITION)"
 xdotool key --window "$window" space
 wait_title "paused"
@@ -125,7 +126,7 @@ end_with "$CLOSE_WINDOW" "$window"
 # is one line and the show goes on; a module starts the show again from the beginning with it.
 printf 'not a module\n' >"$WORK/notes.txt"
 make_module "$WORK/short.xm" --positions 3 --rows 16 --speed 6 --bpm 125
-start_play --music still.xm --no-fit --start 9 --scale 1
+start_play --music still.xm --start 9 --scale 1
 wait_title "Scene 2, polar flash (position 9)"
 "$DROP" "$window" "$WORK/notes.txt" || fail "the text file's drop was not finished"
 sleep 0.5

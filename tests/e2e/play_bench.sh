@@ -15,8 +15,9 @@ make_module "$WORK/still.xm" --positions 32 --rows 1 --speed 31 --bpm 32
 cd "$WORK" || exit 1
 "$BUILD/quab-assets" unpack quab.dat pics >/dev/null || fail "quab-assets unpack"
 
+# These tests are of the song's own positions (the fitted show's are in fit.sh): --no-fit.
 start_play() {
-    "$PLAY" "$@" >"$WORK/out" 2>"$WORK/err" &
+    "$PLAY" --no-fit "$@" >"$WORK/out" 2>"$WORK/err" &
     pid=$!
     window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$pid" --name '^QUAB' | head -n 1)
     [ -n "$window" ] || fail "no window for quab-play $*: $(cat "$WORK/err")"
@@ -80,7 +81,7 @@ EOF2
 # --- F12 and the steps: paused in Scene 2, which moves every tick, with the overlay on. One
 # step back, then on three times, F12 after each: quab-render's frames for those ticks,
 # positions and rows. F12 never replaces a picture already there.
-start_play --music still.xm --no-fit --loop 9-9 --scale 2
+start_play --music still.xm --loop 9-9 --scale 2
 sleep 1
 xdotool key --window "$window" Tab space
 sleep 0.3
@@ -123,7 +124,7 @@ watch_positions() {
     timeout "$1" xprop -spy -id "$window" _NET_WM_NAME | grep -o 'position [0-9]*' |
         awk '{print $2}' | uniq | tr '\n' ' '
 }
-start_play --music still.xm --no-fit --start 20 --scale 1 --mute
+start_play --music still.xm --start 20 --scale 1 --mute
 xdotool key --window "$window" l
 positions=$(watch_positions 8)
 end_play
@@ -131,7 +132,7 @@ case "$positions" in
 *"20 18 19 20 "*) ;;
 *) fail "L in Scene 6 gave positions $positions" ;;
 esac
-start_play --music still.xm --no-fit --loop 21-22 --scale 1
+start_play --music still.xm --loop 21-22 --scale 1
 positions=$(watch_positions 9)
 end_play
 # The title seen first may already be 22.
@@ -150,7 +151,7 @@ cp pics/19-scene7-word-2.png word2.png
 read -r w h < <(python3 -c "import struct, sys
 print(*struct.unpack('>II', open(sys.argv[1], 'rb').read()[16:24]))" pics/18-scene7-word-1.png)
 python3 "$TOOLS" solid-png "$w" "$h" 000000 black.png
-start_play --pictures pics --music still.xm --no-fit --loop 21-21 --scale 1 --watch
+start_play --pictures pics --music still.xm --loop 21-21 --scale 1 --watch
 sleep 0.5
 # A save is checked as quab-check checks it (the whole song mixed, so allow seconds): a word all
 # black never shows above its key, and only that new warning is told.
@@ -177,7 +178,7 @@ colour_at() {
     xwd -silent -id "$window" >"$WORK/shot.xwd"
     python3 "$TOOLS" window-colour "$WORK/shot.xwd" "$1" "$2"
 }
-start_play --pictures pics --music still.xm --no-fit --loop 21-21 --fullscreen
+start_play --pictures pics --music still.xm --loop 21-21 --fullscreen
 sleep 1
 [ "$(colour_at 31 23)/$(colour_at 32 24)/$(colour_at 991 743)/$(colour_at 992 744)" = \
     "000000/00ff00/00ff00/000000" ] || fail "full screen is not 3x centred on black"
@@ -197,7 +198,7 @@ cp pics/17-scene7-background.png keep17.png
 cp red.png pics/17-scene7-background.png
 "$BUILD/quab-assets" build red.dat --from pics >/dev/null || fail "quab-assets build"
 cp keep17.png pics/17-scene7-background.png
-start_play --assets quab.dat --music still.xm --no-fit --loop 21-21 --scale 1 --watch
+start_play --assets quab.dat --music still.xm --loop 21-21 --scale 1 --watch
 sleep 0.5
 head -c 5000 red.dat >cut.dat
 save_as cut.dat quab.dat

@@ -35,11 +35,17 @@ bool mix_until(std::uint64_t target, std::uint32_t buffer_frames, void* buffer, 
     return true;
 }
 
-} // namespace
+// Where a mix ends: past the show's last position, or (whole_song) at the song's first jump
+// back, and after limit_s seconds either way.
+struct MixLimits {
+    std::int16_t last_position;
+    bool whole_song;
+    std::uint32_t limit_s;
+};
 
-MixEnd mixdown_run(FILE* audio, std::uint32_t fps, std::int16_t last_position,
-                   const volatile std::sig_atomic_t* stop, std::vector<FrameClock>* frames,
-                   std::string* error) {
+MixEnd mix(FILE* audio, std::uint32_t fps, const MixLimits& limits,
+           const volatile std::sig_atomic_t* stop, std::vector<FrameClock>* frames,
+           std::string* error) {
     // One frame's worth of samples, plus the one that runs a tick starting on a frame.
     std::uint32_t buffer_frames = MIX_RATE_HZ / fps + 2;
     void* buffer = std::malloc(buffer_frames * MIX_BYTES_PER_FRAME);
@@ -53,10 +59,12 @@ MixEnd mixdown_run(FILE* audio, std::uint32_t fps, std::int16_t last_position,
 
     MixEnd end = MixEnd::INTERRUPTED;
     std::uint64_t end_sample = 0;
+    std::vector<bool> played; // the song positions played so far
+    std::size_t first_frame = frames->size();
     for (std::uint64_t k = 0; !*stop; k++) {
         std::uint64_t start = frame_start_sample(k, fps);
         end_sample = start;
-        if (start >= std::uint64_t{MAX_SHOW_SECONDS} * MIX_RATE_HZ) {
+        if (start >= std::uint64_t{limits.limit_s} * MIX_RATE_HZ) {
             end = MixEnd::TIME_LIMIT;
             break;
         }
@@ -66,7 +74,7 @@ MixEnd mixdown_run(FILE* audio, std::uint32_t fps, std::int16_t last_position,
             break;
         }
         std::int16_t sngpos = module->sngpos;
-        if (sngpos > last_position) {
+        if (sngpos > limits.last_position) {
             end = MixEnd::SHOW_ENDED;
             break;
         }
@@ -74,11 +82,22 @@ MixEnd mixdown_run(FILE* audio, std::uint32_t fps, std::int16_t last_position,
             end = MixEnd::SONG_ENDED;
             break;
         }
+        bool moved = frames->size() > first_frame && sngpos != frames->back().sngpos;
+        if (limits.whole_song && moved && sngpos >= 0 &&
+            static_cast<std::size_t>(sngpos) < played.size() && played[sngpos]) {
+            end = MixEnd::LOOPED;
+            break;
+        }
+        if (sngpos >= 0) {
+            if (static_cast<std::size_t>(sngpos) >= played.size())
+                played.resize(static_cast<std::size_t>(sngpos) + 1);
+            played[sngpos] = true;
+        }
         frames->push_back({tick_at_sample(start), sngpos, module->patpos});
     }
     // The sound stops where the first frame past the end would start.
-    bool ended =
-        end == MixEnd::SHOW_ENDED || end == MixEnd::SONG_ENDED || end == MixEnd::TIME_LIMIT;
+    bool ended = end == MixEnd::SHOW_ENDED || end == MixEnd::SONG_ENDED ||
+                 end == MixEnd::TIME_LIMIT || end == MixEnd::LOOPED;
     if (ended && audio &&
         (std::fflush(audio) != 0 ||
          ftruncate(fileno(audio), static_cast<off_t>(end_sample * MIX_BYTES_PER_FRAME)) != 0)) {
@@ -88,4 +107,18 @@ MixEnd mixdown_run(FILE* audio, std::uint32_t fps, std::int16_t last_position,
     Player_Stop();
     std::free(buffer);
     return end;
+}
+
+} // namespace
+
+MixEnd mixdown_run(FILE* audio, std::uint32_t fps, std::int16_t last_position,
+                   const volatile std::sig_atomic_t* stop, std::vector<FrameClock>* frames,
+                   std::string* error) {
+    return mix(audio, fps, {last_position, false, MAX_SHOW_SECONDS}, stop, frames, error);
+}
+
+MixEnd mixdown_song(FILE* audio, std::uint32_t fps, std::uint32_t limit_s,
+                    const volatile std::sig_atomic_t* stop, std::vector<FrameClock>* frames,
+                    std::string* error) {
+    return mix(audio, fps, {INT16_MAX, true, limit_s}, stop, frames, error);
 }

@@ -23,7 +23,8 @@ constexpr std::uint32_t MAX_SHOW_SECONDS = 30 * 60;
 enum class MixEnd {
     SHOW_ENDED,  // the song position passed last_position
     SONG_ENDED,  // the module played past its last position first
-    TIME_LIMIT,  // MAX_SHOW_SECONDS of sound without either
+    TIME_LIMIT,  // MAX_SHOW_SECONDS of sound without either (mixdown_song: its limit)
+    LOOPED,      // mixdown_song: the song jumped back to a position it had played
     INTERRUPTED, // *stop was set
     WRITE_FAILED // writing the samples failed; *error says why
 };
@@ -38,3 +39,11 @@ enum class MixEnd {
 MixEnd mixdown_run(FILE* audio, std::uint32_t fps, std::int16_t last_position,
                    const volatile std::sig_atomic_t* stop, std::vector<FrameClock>* frames,
                    std::string* error);
+
+// As mixdown_run, but for the whole song rather than the show: it plays on past the show's last
+// position and ends where the song stops (SONG_ENDED), where it first jumps back to a song
+// position it has already played (LOOPED: from there on it would only repeat itself) or after
+// limit_s seconds (TIME_LIMIT); the frame the end falls on is not appended.
+MixEnd mixdown_song(FILE* audio, std::uint32_t fps, std::uint32_t limit_s,
+                    const volatile std::sig_atomic_t* stop, std::vector<FrameClock>* frames,
+                    std::string* error);

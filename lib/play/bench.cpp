@@ -25,7 +25,8 @@ void replay_pass(Player* p, std::int32_t t) {
         sngpos = p->shown_sngpos;
         patpos = p->shown_patpos;
     }
-    show_pass_at(&p->show, &p->clock, t, sngpos, patpos);
+    p->shown_reading = show_reading(p, t, sngpos, patpos);
+    show_pass_at(&p->show, &p->clock, t, p->shown_reading.sngpos, p->shown_reading.patpos);
     p->shown_tick = t;
     p->shown_sngpos = sngpos;
     p->shown_patpos = patpos;
@@ -62,10 +63,14 @@ void toggle_scene_loop(Player* p) {
         player_note(p, "loop ended");
         return;
     }
-    int scene = scene_at_position(p->shown_sngpos);
+    int scene = scene_at_position(p->shown_reading.sngpos);
     if (scene >= SCENE_COUNT)
         return;
-    set_loop(p, scene_first_position(scene), SCENE_LAST_POSITION[scene]);
+    // On a fitted show, the song's own positions the scene is shown over.
+    std::int16_t first = scene_first_position(scene), last = SCENE_LAST_POSITION[scene];
+    if (p->fitted && !song_positions_of_scene(p->fit, scene, &first, &last))
+        return;
+    set_loop(p, first, last);
     player_note(p, "looping Scene " + std::to_string(scene + 1) + ", positions " +
                        std::to_string(p->loop_first) + "-" + std::to_string(p->loop_last));
 }

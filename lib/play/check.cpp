@@ -43,7 +43,7 @@ bool write_all(int fd, const std::string& text) {
     return true;
 }
 
-[[noreturn]] void checker_main(const ShowSource& source, int requests, int answers) {
+[[noreturn]] void checker_main(const ShowSource& source, FitChoice fit, int requests, int answers) {
     int null = open("/dev/null", O_WRONLY);
     if (null >= 0)
         dup2(null, STDOUT_FILENO);
@@ -60,7 +60,7 @@ bool write_all(int fd, const std::string& text) {
         if (c != '\n')
             continue;
         std::string reply;
-        ShowCheck check = check_show_files({source.assets, source.pictures, source.music});
+        ShowCheck check = check_show_files({source.assets, source.pictures, source.music, fit});
         for (std::string line : checker_answer(check)) {
             for (char& ch : line)
                 if (ch == '\n')
@@ -82,7 +82,7 @@ std::vector<std::string> checker_answer(const ShowCheck& check) {
     return check.warnings;
 }
 
-Checker* checker_start(const ShowSource& source) {
+Checker* checker_start(const ShowSource& source, FitChoice fit) {
     int to_child[2], from_child[2];
     if (pipe2(to_child, O_CLOEXEC) != 0)
         return nullptr;
@@ -96,7 +96,7 @@ Checker* checker_start(const ShowSource& source) {
     if (pid == 0) {
         close(to_child[1]);
         close(from_child[0]);
-        checker_main(source, to_child[0], from_child[1]);
+        checker_main(source, fit, to_child[0], from_child[1]);
     }
     close(to_child[0]);
     close(from_child[1]);

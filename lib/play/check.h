@@ -19,8 +19,9 @@ std::vector<std::string> checker_answer(const ShowCheck& check);
 struct Checker;
 
 // Forks the checking process for the show's files. Call before any thread starts. Null when it
-// cannot be had; the show then plays without checks.
-Checker* checker_start(const ShowSource& source);
+// cannot be had; the show then plays without checks. It checks the files as the show plays them,
+// fitted or not as fit asks.
+Checker* checker_start(const ShowSource& source, FitChoice fit);
 
 // Checks the files as they are now; the first check's warnings are taken as known.
 void checker_request(Checker* c);

@@ -9,7 +9,7 @@ const ToolText PLAY_TOOL = {
     "Plays the show in a window, in step with the music as it is heard.",
     "[--assets FILE | --pictures DIR] [--music FILE] [--fullscreen] [--scale N]\n"
     "                 [--start POSITION] [--mute] [--buffer MS] [--watch] [--loop FIRST-LAST]\n"
-    "                 [MODULE]",
+    "                 [--fit | --no-fit] [MODULE]",
     "  --assets FILE     the asset file (default: quab.dat, looked up)\n"
     "  --pictures DIR    build the asset file from the 30 PNGs in DIR, named as\n"
     "                    quab-assets unpack names them\n"
@@ -21,10 +21,14 @@ const ToolText PLAY_TOOL = {
     "  --mute            play without sound, on the system clock\n"
     "  --buffer MS       sound mixed ahead of the output, 10 to 5000 ms (default 50)\n"
     "  --watch           reload the asset file (or pictures) and the module when they are\n"
-    "                    saved, going on at the same song position and row\n"
-    "  --loop FIRST-LAST loop song positions FIRST to LAST\n",
+    "                    saved, going on at the same song position and row; at the song's\n"
+    "                    end the show stays on its last frame until you quit\n"
+    "  --loop FIRST-LAST loop song positions FIRST to LAST\n"
+    "  --fit             fit the show to the song even where the song meets its needs\n"
+    "  --no-fit          never fit: the scenes follow the song's own positions\n",
     "MODULE is the music module to play the show with, as --music; a module dropped on the\n"
-    "window starts the show again with it.\n"
+    "window starts the show again with it. A song that does not meet the show's needs (see\n"
+    "quab-check) has the show fitted to it: every scene gets its share of the song.\n"
     "Keys: F11 or Alt+Enter full screen, Space pause, Left/Right previous/next song position,\n"
     "L loop the scene, . and , one tick on and back while paused, Tab overlay, F12 save the\n"
     "frame as quab-POSITION-ROW-TICK.png, I whole pixels or fill, Esc or Q quit.\n"
@@ -39,6 +43,7 @@ static_assert(MAX_SCALE == 16, "--scale's help names the largest scale");
 PlayOptions parse_play_options(int argc, char** argv) {
     PlayOptions opt;
     const char* loop = nullptr;
+    bool fit = false, no_fit = false;
     std::vector<const char*> operands = parse_command_line(
         PLAY_TOOL, argc, argv,
         {text_option("--assets", &opt.source.assets),
@@ -47,9 +52,11 @@ PlayOptions parse_play_options(int argc, char** argv) {
          flag_option("--watch", &opt.watch), count_option("--scale", 1, MAX_SCALE, &opt.scale),
          count_option("--start", 0, LAST_SHOW_POSITION, &opt.start),
          count_option("--buffer", MIN_BUFFER_MS, MAX_BUFFER_MS, &opt.buffer_ms),
-         text_option("--loop", &loop)});
+         text_option("--loop", &loop), flag_option("--fit", &fit),
+         flag_option("--no-fit", &no_fit)});
     std::string problem;
-    if (!settle_play_options(&opt, operands, loop, &problem))
+    if (!settle_play_options(&opt, operands, loop, &problem) ||
+        !settle_fit_choice(fit, no_fit, &opt.fit, &problem))
         usage_error(PLAY_PROGRAM, problem);
     return opt;
 }

@@ -27,6 +27,7 @@ struct PlayOptions {
     bool watch = false;
     std::int16_t loop_first = 0;
     std::int16_t loop_last = -1; // below 0: no loop
+    FitChoice fit = FitChoice::AUTO;
 };
 
 // Reads the command line; a bad one is a usage error (status 2).

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/timeline.h"
 #include "music/sample_clock.h"
@@ -47,9 +49,10 @@ constexpr std::uint8_t FONT[95][5] = {
     {0x00, 0x41, 0x36, 0x08, 0x00}, {0x08, 0x04, 0x08, 0x10, 0x08},
 };
 
-// The texture holds this many characters a line and lines; longer text is cut.
+// The texture holds this many characters a line and lines; notes wrap onto as many lines as
+// they take, and lines beyond the last are left out.
 constexpr int OVERLAY_COLUMNS = 80;
-constexpr int OVERLAY_LINES = 8;
+constexpr int OVERLAY_LINES = 24;
 constexpr int TEX_W = OVERLAY_COLUMNS * GLYPH_W + 4;
 constexpr int TEX_H = OVERLAY_LINES * GLYPH_H + 4;
 
@@ -66,8 +69,30 @@ const int OVERLAY_TEXTURE_H = TEX_H;
 
 void player_note(Player* p, const std::string& line) {
     std::fprintf(stderr, "%s\n", line.c_str());
-    p->note = line;
-    p->note_until_ns = monotonic_ns() + NOTE_NS;
+    std::uint64_t now = monotonic_ns();
+    std::erase_if(p->notes, [now](const Player::Note& n) { return n.until_ns <= now; });
+    p->notes.push_back({line, now + NOTE_NS});
+}
+
+// A note cut into lines of at most `columns`, at spaces where there is one.
+static std::vector<std::string> wrap_note(const std::string& text, std::size_t columns) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = at + columns;
+        if (end >= text.size()) {
+            lines.push_back(text.substr(at));
+            break;
+        }
+        std::size_t space = text.rfind(' ', end);
+        if (space != std::string::npos && space > at)
+            end = space;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+        while (at < text.size() && text[at] == ' ')
+            at++;
+    }
+    return lines;
 }
 
 int overlay_text(std::uint32_t* pixels, int stride, int rows, int x, int y, const char* text,
@@ -89,9 +114,21 @@ void overlay_draw(Player* p, int w, int h, SDL_Rect picture) {
     char lines[OVERLAY_LINES][OVERLAY_COLUMNS + 1];
     int n = 0;
     int scene = p->show.scene_index < SCENE_END ? p->show.scene_index : SCENE_END - 1;
+    std::snprintf(lines[n++], sizeof lines[0], "%s", p->title.c_str());
+    int elapsed = static_cast<int>((p->sngtime_before + p->heard.sngtime) / 1024);
+    int total = p->show_ticks / TICKS_PER_S;
+    if (p->show_ticks >= 0)
+        std::snprintf(lines[n++], sizeof lines[0], "%d:%02d of %d:%02d%s", elapsed / 60,
+                      elapsed % 60, total / 60, total % 60,
+                      p->fitted ? "  fitted to the song" : "");
+    else
+        std::snprintf(lines[n++], sizeof lines[0], "%d:%02d", elapsed / 60, elapsed % 60);
     std::snprintf(lines[n++], sizeof lines[0], "position %d  row %u  tick %d%s", p->shown_sngpos,
                   p->shown_patpos, p->shown_tick,
                   p->paused ? (p->stepped ? "  paused, stepping" : "  paused") : "");
+    if (p->fitted)
+        std::snprintf(lines[n++], sizeof lines[0], "the show at position %d  row %u",
+                      p->shown_reading.sngpos, p->shown_reading.patpos);
     std::snprintf(lines[n++], sizeof lines[0], "Scene %d, %s", scene + 1, SCENE_NAMES[scene]);
     std::uint32_t output_frames, queued_frames;
     playback_latency(&output_frames, &queued_frames);
@@ -103,25 +140,31 @@ void overlay_draw(Player* p, int w, int h, SDL_Rect picture) {
     if (p->loop_last >= 0)
         std::snprintf(lines[n++], sizeof lines[0], "loop positions %d-%d", p->loop_first,
                       p->loop_last);
-    bool note = !p->note.empty() && monotonic_ns() < p->note_until_ns;
+    // Every note still due, whole, on as many lines as it takes.
+    std::uint64_t now = monotonic_ns();
+    std::vector<std::string> note_lines;
+    for (const Player::Note& note : p->notes)
+        if (now < note.until_ns)
+            for (std::string& line : wrap_note(note.line, OVERLAY_COLUMNS))
+                note_lines.push_back(std::move(line));
+    if (note_lines.size() > static_cast<std::size_t>(OVERLAY_LINES - n))
+        note_lines.resize(static_cast<std::size_t>(OVERLAY_LINES - n));
 
     int widest = 0;
     for (int i = 0; i < n; i++)
         widest = std::max(widest, static_cast<int>(std::strlen(lines[i])));
-    if (note)
-        widest = std::max(widest, std::min(OVERLAY_COLUMNS, static_cast<int>(p->note.size())));
+    for (const std::string& line : note_lines)
+        widest = std::max(widest, static_cast<int>(line.size()));
     int used_w = widest * GLYPH_W + 4;
-    int used_h = (n + (note ? 1 : 0)) * GLYPH_H + 3;
+    int used_h = (n + static_cast<int>(note_lines.size())) * GLYPH_H + 3;
     for (int y = 0; y < used_h; y++)
         for (int x = 0; x < used_w; x++)
             overlay_pixels[y * TEX_W + x] = GROUND;
     for (int i = 0; i < n; i++)
         overlay_text(overlay_pixels, TEX_W, TEX_H, 2, 2 + i * GLYPH_H, lines[i], TEXT);
-    if (note) {
-        char cut[OVERLAY_COLUMNS + 1];
-        std::snprintf(cut, sizeof cut, "%s", p->note.c_str());
-        overlay_text(overlay_pixels, TEX_W, TEX_H, 2, 2 + n * GLYPH_H, cut, NOTE);
-    }
+    for (std::size_t i = 0; i < note_lines.size(); i++)
+        overlay_text(overlay_pixels, TEX_W, TEX_H, 2, 2 + (n + static_cast<int>(i)) * GLYPH_H,
+                     note_lines[i].c_str(), NOTE);
     SDL_Rect source{0, 0, used_w, used_h};
     SDL_UpdateTexture(p->screen.overlay, &source, overlay_pixels, TEX_W * sizeof(std::uint32_t));
 

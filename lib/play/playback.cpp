@@ -384,6 +384,12 @@ void go_silent_from_heard() {
     run->last_queued_frames = 0;
 }
 
+// Modules switched to: how they are fitted, and the last one loaded or refused, for the picture
+// side (under switch_lock).
+FitChoice switch_fit_choice = FitChoice::AUTO;
+SwitchedModule switched{};
+std::string switch_failure;
+
 // Loads a module asked for by playback_switch_module and starts it from its beginning as jump
 // `number`; one that cannot be loaded is one line, and the module playing plays on.
 void take_module_switch(MODULE** module) {
@@ -398,11 +404,31 @@ void take_module_switch(MODULE** module) {
         switch_number = 0;
     }
     std::string why;
+    SwitchedModule taken{number, false, {}, -1, {}};
     if (!collector_switch_module(path.c_str(), &why)) {
-        std::fprintf(stderr, "quab-play: %s: %s; the show goes on\n", path.c_str(), why.c_str());
+        std::lock_guard<std::mutex> guard(switch_lock);
+        switch_failure = "quab-play: " + path + ": " + why + "; the show goes on";
         return;
     }
+    // Fitting mixes the module silently first: the sound pauses that long. Where the mixer
+    // fails, the module plays on its own positions, loaded afresh if it can be.
+    std::string failure;
+    if (!fit_loaded_module(path.c_str(), switch_fit_choice, &taken.fitted, &taken.fit,
+                           &taken.show_ticks, &why)) {
+        failure = "quab-play: " + path + ": cannot fit the show to it: " + why;
+        taken.fitted = false;
+        taken.show_ticks = -1;
+        std::string again;
+        if (!collector_switch_module(path.c_str(), &again))
+            failure += "; " + again;
+    }
     *module = collector_module();
+    taken.title = module_title((*module)->songname, path.c_str());
+    {
+        std::lock_guard<std::mutex> guard(switch_lock);
+        switched = std::move(taken);
+        switch_failure = failure;
+    }
     Player_Start(*module);
     apply_jump(0, number);
 }
@@ -634,6 +660,39 @@ void playback_switch_module(const char* path, std::uint32_t number) {
     std::lock_guard<std::mutex> guard(switch_lock);
     switch_path = path;
     switch_number = number;
+}
+
+std::string module_title(const char* songname, const char* path) {
+    std::string title = songname ? songname : "";
+    while (!title.empty() && title.back() == ' ')
+        title.pop_back();
+    if (!title.empty())
+        return title;
+    const char* slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+void playback_set_fit_choice(FitChoice choice) {
+    std::lock_guard<std::mutex> guard(switch_lock);
+    switch_fit_choice = choice;
+}
+
+bool playback_take_switched(std::uint32_t jump, SwitchedModule* out) {
+    std::lock_guard<std::mutex> guard(switch_lock);
+    if (switched.jump == 0 || switched.jump != jump)
+        return false;
+    *out = std::move(switched);
+    switched = SwitchedModule{};
+    return true;
+}
+
+bool playback_take_switch_failure(std::string* line) {
+    std::lock_guard<std::mutex> guard(switch_lock);
+    if (switch_failure.empty())
+        return false;
+    line->swap(switch_failure);
+    switch_failure.clear();
+    return true;
 }
 
 void playback_latency(std::uint32_t* output_frames, std::uint32_t* queued_frames) {

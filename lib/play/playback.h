@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "lib/show_plan/fit.h"
+
 // Sample frames per published block: a third of a tick, so that blocks never straddle a tick.
 constexpr std::uint32_t BLOCK_FRAMES = 294;
 
@@ -66,6 +68,27 @@ void playback_set_loop(std::int16_t first, std::int16_t last);
 // block takes the newest one's. False when no block is held.
 [[nodiscard]] bool playback_clock_at(std::int32_t tick, std::int16_t* sngpos,
                                      std::uint16_t* patpos);
+
+// The module's title as a player names it: its song name, or its file's name where it has none.
+std::string module_title(const char* songname, const char* path);
+
+// Whether modules switched to are fitted (playback_switch_module): set before playback_start.
+void playback_set_fit_choice(FitChoice choice);
+
+// A module switched to, as the music thread loaded it, with its fitting.
+struct SwitchedModule {
+    std::uint32_t jump; // the switch's jump number
+    bool fitted;
+    FittedClock fit;
+    std::int32_t show_ticks; // as fit_loaded_module's
+    std::string title;
+};
+
+// The module switched to as jump `jump`, once; false when there is none for that jump.
+[[nodiscard]] bool playback_take_switched(std::uint32_t jump, SwitchedModule* out);
+
+// The line saying why the last module asked for cannot be played, once; false when none.
+[[nodiscard]] bool playback_take_switch_failure(std::string* line);
 
 enum class PlaybackEnd {
     STOPPED, // the caller may close the collector and quit SDL

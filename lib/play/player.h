@@ -5,12 +5,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <SDL.h>
 
 #include "core/core.h"
 #include "lib/base/clock.h"
 #include "lib/play/playback.h"
+#include "lib/show_plan/fit.h"
 
 constexpr const char* PLAY_PROGRAM = "quab-play";
 // The largest window, as a multiple of 320x240.
@@ -63,23 +65,40 @@ struct Player {
     std::int16_t loop_first;
     std::int16_t loop_last;
 
-    // The clock of the frame on screen.
+    // Fitting, as asked (fit_choice): where fitted, the show reads the fitted clock of the module
+    // playing at the heard tick less fit_offset, found again after every jump and restart.
+    FitChoice fit_choice;
+    bool fitted;
+    FittedClock fit;
+    bool fit_anchored;
+    std::int32_t fit_offset;
+    // The module playing: its title (or its file's name) and the show's length on it in ticks
+    // (-1: the show does not end by itself).
+    std::string title;
+    std::int32_t show_ticks;
+
+    // The clock of the frame on screen: the song's own (shown_sngpos, shown_patpos) and what the
+    // show read (the same unless fitted).
     std::int32_t shown_tick;
     std::int16_t shown_sngpos;
     std::uint16_t shown_patpos;
+    TickClock shown_reading;
     // While paused, the steps replay the show one pass a tick from step_anchor; stepped tells
     // that the show's state is the replay's, not the live one's.
     bool stepped;
     std::int32_t step_anchor;
 
-    // The overlay: shown or not, frames presented in the last whole second, and the last
-    // reload or warning with the time it goes from the overlay.
+    // The overlay: shown or not, frames presented in the last whole second, and the reloads and
+    // warnings of the last NOTE_NS, each with the time it goes from the overlay.
     bool overlay_on;
     std::uint32_t fps;
     std::uint32_t frames_this_second;
     std::uint64_t second_start_ns;
-    std::string note;
-    std::uint64_t note_until_ns;
+    struct Note {
+        std::string line;
+        std::uint64_t until_ns;
+    };
+    std::vector<Note> notes;
     // When the save last taken was seen, until its first frame is presented (0: none), for the
     // trace.
     std::uint64_t save_ns;
@@ -88,3 +107,7 @@ struct Player {
 // A line for the maker, on standard error and for NOTE_NS in the overlay (which keeps it).
 constexpr std::uint64_t NOTE_NS = 5000000000u;
 void player_note(Player* p, const std::string& line);
+
+// What the show reads at tick t while the song plays row patpos of position sngpos: those, or
+// on a fitted show the fitted clock's reading.
+TickClock show_reading(Player* p, std::int32_t t, std::int16_t sngpos, std::uint16_t patpos);

@@ -189,9 +189,10 @@ SDL_Rect picture_rect(const Screen* s, int w, int h) {
 }
 
 void set_title(Player* p) {
-    char title[128];
+    char title[256];
     int scene = p->show.scene_index < SCENE_END ? p->show.scene_index : SCENE_END - 1;
-    std::snprintf(title, sizeof title, "QUAB: Scene %d, %s (position %d)%s", scene + 1,
-                  SCENE_NAMES[scene], p->shown_sngpos, p->paused ? " - paused" : "");
+    std::snprintf(title, sizeof title, "QUAB: Scene %d, %s (position %d)%s - %s", scene + 1,
+                  SCENE_NAMES[scene], p->shown_reading.sngpos, p->paused ? " - paused" : "",
+                  p->title.c_str());
     SDL_SetWindowTitle(p->screen.window, title);
 }

@@ -31,7 +31,39 @@ bool show_restarts(const Player& p, const HeardClock& heard) {
     return p.loop_last >= 0 && heard.sngpos < p.shown_sngpos && heard.sngpos == p.loop_first;
 }
 
+TickClock show_reading(Player* p, std::int32_t t, std::int16_t sngpos, std::uint16_t patpos) {
+    if (!p->fitted)
+        return {sngpos, patpos};
+    // Where the song is now on its first pass: at the start, and after every jump or loop.
+    if (!p->fit_anchored) {
+        p->fit_offset = t - song_tick_of(p->fit, sngpos, patpos);
+        p->fit_anchored = true;
+    }
+    return fitted_at(p->fit, t - p->fit_offset);
+}
+
+bool take_module(Player* p, const char* load_path, const char* name_path, std::string* error) {
+    if (!fit_loaded_module(load_path, p->fit_choice, &p->fitted, &p->fit, &p->show_ticks, error))
+        return false;
+    p->fit_anchored = false;
+    p->title = module_title(collector_module()->songname, name_path);
+    return true;
+}
+
 namespace {
+
+// As module players do: one line with what plays, how long, and whether the show is fitted.
+void print_playing(const Player& p) {
+    std::string length;
+    if (p.show_ticks >= 0) {
+        int s = p.show_ticks / TICKS_PER_S;
+        length =
+            ", " + std::to_string(s / 60) + ":" + (s % 60 < 10 ? "0" : "") + std::to_string(s % 60);
+    }
+    std::printf("Playing %s%s%s\n", p.title.c_str(), length.c_str(),
+                p.fitted ? ", the show fitted to the song" : "");
+    std::fflush(stdout);
+}
 
 // Takes the window's events; false once the show is to end.
 bool handle_events(Player* p) {
@@ -76,10 +108,23 @@ bool live_pass(Player* p) {
     p->heard = playback_heard();
     if (p->heard.song_ended)
         return false;
-    if (show_restarts(*p, p->heard))
+    if (show_restarts(*p, p->heard)) {
         show_restart(&p->show);
+        p->fit_anchored = false;
+        // A module dropped on the window comes with its own fitting.
+        SwitchedModule m;
+        if (p->heard.jumps != p->jumps_seen && playback_take_switched(p->heard.jumps, &m)) {
+            p->fitted = m.fitted;
+            p->fit = std::move(m.fit);
+            p->show_ticks = m.show_ticks;
+            p->title = m.title;
+            print_playing(*p);
+        }
+    }
     p->jumps_seen = p->heard.jumps;
-    show_pass_at(&p->show, &p->clock, p->heard.tick_count, p->heard.sngpos, p->heard.patpos);
+    p->shown_reading = show_reading(p, p->heard.tick_count, p->heard.sngpos, p->heard.patpos);
+    show_pass_at(&p->show, &p->clock, p->heard.tick_count, p->shown_reading.sngpos,
+                 p->shown_reading.patpos);
     p->shown_tick = p->heard.tick_count;
     p->shown_sngpos = p->heard.sngpos;
     p->shown_patpos = p->heard.patpos;
@@ -123,19 +168,27 @@ void run_show(Player* p, Watch* watch) {
         std::uint64_t frame_start = monotonic_ns();
         if (!handle_events(p) || display_window_gone())
             break;
+        std::string refused;
+        if (playback_take_switch_failure(&refused))
+            player_note(p, refused);
         bool new_frame = watch && watch_poll(watch, p);
-        if (!p->paused) {
-            if (!live_pass(p))
-                break;
+        // In --watch the show stays on its last frame at the end, for the maker to save again.
+        bool over = !p->clock.running.load(std::memory_order_relaxed);
+        if (!p->paused && !over) {
+            if (!live_pass(p)) {
+                if (!watch)
+                    break;
+                p->clock.running.store(0, std::memory_order_relaxed);
+            }
             new_frame = true;
             if (trace.on)
                 trace_frame(&trace, frame_start);
         } else if (p->stepped) {
             new_frame = true;
         }
-        if (p->show.scene_index != titled_scene || p->shown_sngpos != titled_position) {
+        if (p->show.scene_index != titled_scene || p->shown_reading.sngpos != titled_position) {
             titled_scene = p->show.scene_index;
-            titled_position = p->shown_sngpos;
+            titled_position = p->shown_reading.sngpos;
             set_title(p);
         }
         count_frame(p, frame_start);
@@ -145,7 +198,7 @@ void run_show(Player* p, Watch* watch) {
                          static_cast<double>(monotonic_ns() - p->save_ns) / 1e6);
         p->save_ns = 0;
         // The pass that ends the show still shows its frame.
-        if (!p->clock.running.load(std::memory_order_relaxed))
+        if (!watch && !p->clock.running.load(std::memory_order_relaxed))
             break;
 
         // Where present does not wait for the display, wait here: one pass per refresh.
@@ -177,12 +230,18 @@ void start_show(Player* p, const PlayOptions& opt) {
     if (opt.start >= static_cast<std::uint32_t>(collector_module()->numpos))
         usage_error(PLAY_PROGRAM, "--start " + std::to_string(opt.start) + ": the song has only " +
                                       std::to_string(collector_module()->numpos) + " positions");
+    p->fit_choice = opt.fit;
+    playback_set_fit_choice(opt.fit);
+    if (!take_module(p, opt.source.music, opt.source.music, &error))
+        fatal(PLAY_PROGRAM, EXIT_FAILED, std::string(opt.source.music) + ": " + error);
+    print_playing(*p);
     if (!show_start_offline(&p->show, p->assets, &p->clock))
         fatal(PLAY_PROGRAM, EXIT_FAILED, "out of memory for the show's buffers");
     p->source = opt.source;
     p->playback =
         PlaybackSettings{opt.mute, opt.buffer_ms, static_cast<std::int16_t>(opt.start), 0};
     p->shown_sngpos = static_cast<std::int16_t>(opt.start);
+    p->shown_reading = {p->shown_sngpos, 0};
     p->loop_last = -1;
     p->screen = open_screen(opt.scale, opt.fullscreen, OVERLAY_TEXTURE_W, OVERLAY_TEXTURE_H);
     playback_start(p->playback);

@@ -20,6 +20,11 @@ void start_show(Player* p, const PlayOptions& opt);
 // may be null.
 void run_show(Player* p, Watch* watch);
 
+// Settles fitting, the title and the show's length for the module just loaded in the collector
+// from load_path (not playing), named name_path. False with *error when the mixer fails.
+[[nodiscard]] bool take_module(Player* p, const char* load_path, const char* name_path,
+                               std::string* error);
+
 // Stops the music and prints the playtime; the exit status.
 int end_show(Player* p);
 

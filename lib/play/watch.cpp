@@ -15,6 +15,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "lib/play/show_loop.h"
+
 #include "lib/pictures/pictures.h"
 #include "lib/play/check.h"
 #include "lib/show_files/show_files.h"
@@ -128,7 +130,8 @@ void take_events(Watch* w) {
 void redraw_paused(Player* p) {
     show_restart(&p->show);
     p->stepped = false;
-    show_pass_at(&p->show, &p->clock, p->shown_tick, p->shown_sngpos, p->shown_patpos);
+    show_pass_at(&p->show, &p->clock, p->shown_tick, p->shown_reading.sngpos,
+                 p->shown_reading.patpos);
     p->clock.running.store(1, std::memory_order_relaxed);
 }
 
@@ -151,8 +154,10 @@ void reload_assets(Watch* w, Player* p) {
     free_asset_table(p->assets);
     p->assets = table;
     p->show.assets = table;
+    // Paused, or on the last frame of a show that has ended: the new pictures on the same clock.
+    bool ended = !p->clock.running.load(std::memory_order_relaxed);
     show_restart(&p->show);
-    if (p->paused)
+    if (p->paused || ended)
         redraw_paused(p);
     player_note(p, std::string("quab-play: reloaded ") + name);
 }
@@ -162,6 +167,10 @@ bool restart_music(Player* p, int fd, std::string* problem) {
     bool bad_module = false;
     if (!collector_open(fd_path(fd).c_str(), problem, &bad_module))
         return false;
+    if (!take_module(p, fd_path(fd).c_str(), p->source.music, problem)) {
+        collector_close();
+        return false;
+    }
     MODULE* module = collector_module();
     std::int16_t position = p->shown_sngpos;
     // A shorter song goes on from its last position rather than ending the show.
@@ -174,6 +183,8 @@ bool restart_music(Player* p, int fd, std::string* problem) {
         playback_set_paused(true);
     p->jumps_seen = p->jumps_asked = 0;
     show_restart(&p->show);
+    // The new song plays again: a show that ended at the last one's end goes on.
+    p->clock.running.store(1, std::memory_order_relaxed);
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "core/core.h"
+#include "lib/show_plan/fit.h"
 
 namespace {
 
@@ -400,9 +401,16 @@ void print_plan(const ShowPlan& plan, const char* music_path) {
     }
     double end_s = reading_s(plan.readings);
     int whole_s = static_cast<int>(end_s);
-    if (plan.end == ClockEnd::SHOW_ENDED)
+    if (plan.end == ClockEnd::SHOW_ENDED && plan.fitted)
+        std::printf("The show ends at %.2f s (%d:%02d), where the song loops back (or its first "
+                    "%u minutes end).\n",
+                    end_s, whole_s / 60, whole_s % 60, FIT_LIMIT_S / 60);
+    else if (plan.end == ClockEnd::SHOW_ENDED)
         std::printf("The show ends at %.2f s (%d:%02d), when the song passes song position %d.\n",
                     end_s, whole_s / 60, whole_s % 60, LAST_SHOW_POSITION);
+    else if (plan.end == ClockEnd::SONG_ENDED && plan.fitted)
+        std::printf("The show ends at %.2f s (%d:%02d), when the song stops.\n", end_s,
+                    whole_s / 60, whole_s % 60);
     else if (plan.end == ClockEnd::SONG_ENDED)
         std::printf("The show ends at %.2f s (%d:%02d), when the song stops after song position "
                     "%d.\n",
@@ -414,8 +422,9 @@ void print_plan(const ShowPlan& plan, const char* music_path) {
 
 namespace {
 
-// One need of the show: song positions first..last together at least need_ticks long, or (with
-// need_ticks 0) position first at least need_rows rows long.
+// One need of the show: song positions first..last together at least need_ticks long (at most
+// -need_ticks long where it is negative), or (with need_ticks 0) position first at least
+// need_rows rows long.
 struct Need {
     std::int16_t first, last;
     std::int32_t need_ticks;
@@ -457,15 +466,19 @@ std::uint32_t rows_to_reach(const ShowPlan& plan, std::int16_t first, std::int16
 
 } // namespace
 
-void print_needs(const ShowPlan& plan) {
-    std::printf("What the show needs from a module (rows at this song's pace), and this song:\n");
+// Weighs the song against each need, printing each verdict when print; the needs met, of *needs.
+static int weigh_needs(const ShowPlan& plan, bool print, int* needs_out) {
+    if (print)
+        std::printf(
+            "What the show needs from a module (rows at this song's pace), and this song:\n");
     int met = 0, needs = 1;
     std::string has = plan.last_position >= LAST_SHOW_POSITION
                           ? format("plays 0 to %d: enough", plan.last_position)
                           : format("plays 0 to %d: %d too few", plan.last_position,
                                    LAST_SHOW_POSITION - plan.last_position);
     met += plan.last_position >= LAST_SHOW_POSITION;
-    std::printf("    song positions 0 to %d: %s\n", LAST_SHOW_POSITION, has.c_str());
+    if (print)
+        std::printf("    song positions 0 to %d: %s\n", LAST_SHOW_POSITION, has.c_str());
 
     const Need list[] = {
         {SCENE1_FADE_IN_POSITIONS[0], SCENE1_FADE_IN_POSITIONS[0], SCENE1_FADE_TICKS, 0,
@@ -476,6 +489,11 @@ void print_needs(const ShowPlan& plan) {
          "Scene 1 fades in"},
         {SCENE1_FADE_OUT_POSITIONS[1], SCENE1_FADE_OUT_POSITIONS[1], SCENE1_FADE_TICKS, 0,
          "Scene 1 fades out"},
+        // Faded out, Scene 1 is black until its next position or scene: no longer than a pause.
+        {SCENE1_FADE_OUT_POSITIONS[0], SCENE1_FADE_OUT_POSITIONS[0],
+         -(SCENE1_FADE_TICKS + LONGEST_BLACK_TICKS), 0, "Scene 1 black after fading out"},
+        {SCENE1_FADE_OUT_POSITIONS[1], SCENE_LAST_POSITION[0],
+         -(SCENE1_FADE_TICKS + LONGEST_BLACK_TICKS), 0, "Scene 1 black after fading out"},
         {scene_first_position(4), SCENE_LAST_POSITION[4], SCENE5_STRIP_TICKS, 0, "Scene 5's strip"},
         {SCENE7_POSITION, SCENE7_POSITION, 0, SCENE7_ROW_AFTER[SCENE7_PICTURES] + 1u,
          "Scene 7's pictures"},
@@ -496,7 +514,19 @@ void print_needs(const ShowPlan& plan) {
             }
         std::string need, verdict;
         bool enough;
-        if (n.need_ticks > 0) {
+        if (n.need_ticks < 0) {
+            double most_s = ticks_s(-n.need_ticks);
+            // Rows at the pace of the first position the limit covers.
+            double row_s = row_s_at(plan, n.first);
+            std::uint32_t most_rows =
+                row_s > 0 ? static_cast<std::uint32_t>(std::floor(most_s / row_s + 1e-9)) : 0;
+            need = format("at most %.2f s = %u rows", most_s, most_rows);
+            enough = readings <= static_cast<std::size_t>(-n.need_ticks) * TICK_READINGS;
+            double over_s = reading_s(readings) - most_s;
+            std::uint32_t over_rows =
+                row_s > 0 ? static_cast<std::uint32_t>(std::ceil(over_s / row_s - 1e-9)) : 0;
+            verdict = enough ? "enough" : format("too long by %.2f s, %u rows", over_s, over_rows);
+        } else if (n.need_ticks > 0) {
             double need_s = ticks_s(n.need_ticks);
             std::uint32_t need_rows = rows_to_reach(plan, n.first, n.last, need_s);
             need = format("%.2f s = %u rows", need_s, need_rows);
@@ -512,9 +542,22 @@ void print_needs(const ShowPlan& plan) {
         met += enough;
         std::string it = played ? format("plays %u rows (%.2f s)", rows, reading_s(readings))
                                 : std::string("never played");
-        std::printf("    %s (%s): %s; %s: %s\n", positions_text(n.first, n.last).c_str(), n.what,
-                    need.c_str(), it.c_str(), verdict.c_str());
+        if (print)
+            std::printf("    %s (%s): %s; %s: %s\n", positions_text(n.first, n.last).c_str(),
+                        n.what, need.c_str(), it.c_str(), verdict.c_str());
     }
+    *needs_out = needs;
+    return met;
+}
+
+bool meets_show_needs(const ShowPlan& plan) {
+    int needs;
+    return weigh_needs(plan, false, &needs) == needs;
+}
+
+void print_needs(const ShowPlan& plan) {
+    int needs;
+    int met = weigh_needs(plan, true, &needs);
     if (met == needs)
         std::printf("This song meets all %d of them.\n", needs);
     else

@@ -44,6 +44,7 @@ struct ShowPlan {
     ClockEnd end;
     std::size_t readings;       // the show's length in readings (where it ends or the clock stops)
     std::int16_t last_position; // the highest song position played
+    bool fitted;                // on a fitted clock: its song ends where the show ends
 };
 
 // Follows the sequencer over the clock: a scene starts at the first reading whose song position
@@ -100,3 +101,6 @@ void print_plan(const ShowPlan& plan, const char* music_path);
 // positions, and how long those that carry an animation must be, in rows at the song's pace)
 // and how far this song is from each need.
 void print_needs(const ShowPlan& plan);
+
+// Whether the song meets every need print_needs lists.
+bool meets_show_needs(const ShowPlan& plan);

@@ -32,7 +32,28 @@ ShowCheck check_show_files(const ShowCheckFiles& files) {
     if (have_clock && !c.clock.readings.empty()) {
         c.planned = true;
         c.plan = plan_show(c.clock);
-        timing_warnings(c.plan, shown_path(files.music).c_str(), &c.warnings);
+        c.own_plan = c.plan;
+        if (fit_wanted(files.fit, c.own_plan)) {
+            SongClock song;
+            if (!read_song_clock(files.music, &song, &c.mix_error, &bad_module)) {
+                c.mixer_failed = true;
+                if (assets)
+                    free_asset_table(assets);
+                return c;
+            }
+            c.fitted = true;
+            c.clock = fitted_show_clock(fit_show_clock(song));
+            c.plan = plan_show(c.clock);
+            c.plan.fitted = true;
+            if (files.fit == FitChoice::AUTO)
+                c.warnings.push_back(
+                    shown_path(files.music) +
+                    ": the song does not meet the show's needs, so the show is fitted to it: "
+                    "every scene gets its share of the song (--no-fit keeps the song's own "
+                    "positions)");
+        } else {
+            timing_warnings(c.plan, shown_path(files.music).c_str(), &c.warnings);
+        }
         if (assets) {
             if (!find_black(assets, c.clock, c.plan, &c.black)) {
                 c.out_of_memory = true;

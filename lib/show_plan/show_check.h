@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/show_plan/fit.h"
 #include "lib/show_plan/plan.h"
 #include "lib/show_plan/show_clock.h"
 
@@ -14,6 +15,7 @@ struct ShowCheckFiles {
     const char* assets;   // unless pictures
     const char* pictures; // or null
     const char* music;
+    FitChoice fit; // AUTO unless given
 };
 
 struct ShowCheck {
@@ -30,6 +32,10 @@ struct ShowCheck {
     // (black_checked).
     bool planned;
     bool black_checked;
+    // The show is fitted to the song: clock and plan are the fitted show's, own_plan the song's
+    // own (as planned whether fitted or not).
+    bool fitted;
+    ShowPlan own_plan;
     ShowClock clock;
     ShowPlan plan;
     std::vector<BlackStretch> black;

@@ -13,11 +13,16 @@ bool read_show_clock(const char* music_path, ShowClock* clock, std::string* erro
     *bad_module = false;
     if (!collector_open(music_path, error, bad_module))
         return false;
+    bool ok = mix_show_clock(clock, error);
+    collector_close();
+    return ok;
+}
+
+bool mix_show_clock(ShowClock* clock, std::string* error) {
     static const volatile std::sig_atomic_t never_stop = 0;
     std::vector<FrameClock> frames;
     MixEnd end =
         mixdown_run(nullptr, CLOCK_READINGS_PER_S, LAST_SHOW_POSITION, &never_stop, &frames, error);
-    collector_close();
     switch (end) {
     case MixEnd::SHOW_ENDED:
         clock->end = ClockEnd::SHOW_ENDED;
@@ -26,6 +31,7 @@ bool read_show_clock(const char* music_path, ShowClock* clock, std::string* erro
         clock->end = ClockEnd::SONG_ENDED;
         break;
     case MixEnd::TIME_LIMIT:
+    case MixEnd::LOOPED: // not told by mixdown_run
         clock->end = ClockEnd::TIME_LIMIT;
         break;
     case MixEnd::INTERRUPTED:

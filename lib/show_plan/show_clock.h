@@ -33,3 +33,6 @@ struct ShowClock {
 // tells a module libmikmod refuses from a failure of the machine (library, memory).
 [[nodiscard]] bool read_show_clock(const char* music_path, ShowClock* clock, std::string* error,
                                    bool* bad_module);
+
+// As read_show_clock, on the module already loaded in the collector (not playing).
+[[nodiscard]] bool mix_show_clock(ShowClock* clock, std::string* error);

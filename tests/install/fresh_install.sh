@@ -124,12 +124,13 @@ frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream
 [ "${frames:-0}" -gt 5 ] || fail "the video holds ${frames:-no} frames"
 
 # quab-play: the installed pictures, a module given as its argument; Scene 7 at row 0 is its
-# background, which no clock moves: the window shows quab-render's frame.
+# background, which no clock moves: the window shows quab-render's frame (on the song's own
+# positions: --no-fit).
 make_module "$WORK/still.xm" --positions 32 --rows 1 --speed 31 --bpm 32
 printf '0 21 0\n' >"$WORK/still.timeline"
 quab-render "$PREFIX/share/quab/quab.dat" "$WORK/still.timeline" "$WORK/render" >/dev/null ||
     fail "quab-render"
-quab-play --start 21 --scale 2 "$WORK/still.xm" >"$WORK/play.out" 2>"$WORK/play.err" &
+quab-play --no-fit --start 21 --scale 2 "$WORK/still.xm" >"$WORK/play.out" 2>"$WORK/play.err" &
 pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^QUAB' | head -n 1)
 if [ -n "$window" ]; then

@@ -1,8 +1,9 @@
 #!/bin/bash
 # Songs shorter than the show's timeline of 30 positions: when the music stops, the show ends as
 # it does after position 29, with the playtime line and status 0 (it looped the last scene in
-# silence until a key). quab-check and quab-export say the same of each song: the show (the
-# video) ends with it, at the time xdemo's playtime line gives. The module with no song positions
+# silence until a key). quab-check and quab-export, on the song's own positions as xdemo plays it
+# (--no-fit), say the same of each song: the show (the video) ends with it, at the time xdemo's
+# playtime line gives. The module with no song positions
 # ends the show at once, and does so cleanly under memcheck.
 . "$(dirname "$0")/lib.sh" "$1"
 
@@ -68,14 +69,15 @@ for entry in "${cases[@]}"; do
     [ "$how" = none ] && continue
 
     # quab-check's plan ends the show where the song stops, at xdemo's playtime (whole seconds).
-    "$BUILD/quab-check" --assets "$dir/quab.dat" --music "$dir/music.xm" >"$WORK/$name.check" 2>&1
+    "$BUILD/quab-check" --assets "$dir/quab.dat" --music "$dir/music.xm" --no-fit \
+        >"$WORK/$name.check" 2>&1
     end=$(sed -n 's/^The show ends at \([0-9.]*\) s .*, when the song stops after song position .*/\1/p' \
         "$WORK/$name.check")
     [ -n "$end" ] || fail "$name: quab-check does not end the show with the song: $(grep -i end "$WORK/$name.check")"
     [ "$(awk -v s="$end" 'BEGIN { s = int(s); printf "%d:%d", s / 60, s % 60 }')" = "$playtime" ] ||
         fail "$name: quab-check ends the show at $end s, xdemo played $playtime"
     # quab-export's video ends with the song as well, on the first frame past the plan's end.
-    "$BUILD/quab-export" --assets "$dir/quab.dat" --music "$dir/music.xm" --scale 1 \
+    "$BUILD/quab-export" --assets "$dir/quab.dat" --music "$dir/music.xm" --scale 1 --no-fit \
         "$WORK/$name.mp4" >"$WORK/$name.export" 2>&1 || fail "$name: quab-export: $(cat "$WORK/$name.export")"
     grep -q "the video ends with it" "$WORK/$name.export" ||
         fail "$name: quab-export does not say the video ends with the song"

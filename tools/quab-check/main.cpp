@@ -25,23 +25,36 @@ constexpr int EXIT_UNUSABLE = EXIT_BAD_INPUT;
 constexpr ToolText TOOL = {
     PROGRAM,
     "Checks a show's asset file and music module and prints the plan of the show.",
-    SHOW_INPUTS_USAGE,
-    SHOW_INPUTS_HELP,
+    SHOW_INPUTS_USAGE " [--fit | --no-fit]",
+    SHOW_INPUTS_HELP
+    "  --fit             fit the show to the song even where the song meets its needs\n"
+    "  --no-fit          never fit: the scenes follow the song's own positions\n",
     "The files are loaded as xdemo loads them; the plan gives each scene's song positions, when\n"
     "it starts and ends (the module mixed silently, on the clock quab-export uses) and the\n"
-    "assets it shows; then warnings, each naming what to change.\n"
+    "assets it shows; then warnings, each naming what to change. A song that does not meet the\n"
+    "show's needs has the show fitted to it, as quab-play and quab-export play it: the plan then\n"
+    "gives the scene times of the fitted show.\n"
     "Exit status: 0 the show plays as meant, 1 warnings, 2 a file the show cannot use, a show\n"
     "file not found or a bad command line.\n",
 };
 
-using Options = ShowInputs;
+struct Options {
+    ShowInputs inputs;
+    FitChoice fit = FitChoice::AUTO;
+};
 
 Options parse_options(int argc, char** argv) {
     Options opt;
+    bool fit = false, no_fit = false;
     std::vector<const char*> operands =
-        parse_command_line(TOOL, argc, argv, {assets_option(&opt), music_option(&opt)});
+        parse_command_line(TOOL, argc, argv,
+                           {assets_option(&opt.inputs), music_option(&opt.inputs),
+                            flag_option("--fit", &fit), flag_option("--no-fit", &no_fit)});
     if (!operands.empty())
         usage_error(PROGRAM, std::string("unexpected argument ") + operands[0]);
+    std::string problem;
+    if (!settle_fit_choice(fit, no_fit, &opt.fit, &problem))
+        usage_error(PROGRAM, problem);
     return opt;
 }
 
@@ -51,26 +64,35 @@ int main(int argc, char** argv) {
     keep_standard_descriptors_open();
     Options opt = parse_options(argc, argv);
     std::string assets_path =
-        given_or_found_show_file(opt.assets, "quab.dat", PROGRAM, EXIT_NO_SHOW);
-    std::string music_path = given_or_found_show_file(opt.music, "music.xm", PROGRAM, EXIT_NO_SHOW);
-    opt.assets = assets_path.c_str();
-    opt.music = music_path.c_str();
-    require_regular_inputs(PROGRAM, {opt.assets, opt.music});
-    ShowCheck check = check_show_files({opt.assets, nullptr, opt.music});
+        given_or_found_show_file(opt.inputs.assets, "quab.dat", PROGRAM, EXIT_NO_SHOW);
+    std::string music_path =
+        given_or_found_show_file(opt.inputs.music, "music.xm", PROGRAM, EXIT_NO_SHOW);
+    opt.inputs.assets = assets_path.c_str();
+    opt.inputs.music = music_path.c_str();
+    require_regular_inputs(PROGRAM, {opt.inputs.assets, opt.inputs.music});
+    ShowCheck check = check_show_files({opt.inputs.assets, nullptr, opt.inputs.music, opt.fit});
     if (check.mixer_failed) {
         // Not the module's fault: the mixer itself could not run, so nothing can be checked.
         std::fflush(stdout);
-        std::fprintf(stderr, "quab-check: cannot mix %s: %s\n", shown_path(opt.music).c_str(),
-                     check.mix_error.c_str());
+        std::fprintf(stderr, "quab-check: cannot mix %s: %s\n",
+                     shown_path(opt.inputs.music).c_str(), check.mix_error.c_str());
         return EXIT_UNUSABLE;
     }
     const std::vector<std::string>& problems = check.problems;
     const std::vector<std::string>& warnings = check.warnings;
 
     if (check.planned) {
-        std::printf("Plan of the show (%s, %s):\n", shown_path(opt.assets).c_str(),
-                    shown_path(opt.music).c_str());
-        print_plan(check.plan, shown_path(opt.music).c_str());
+        std::string assets_shown = shown_path(opt.inputs.assets);
+        std::string music_shown = shown_path(opt.inputs.music);
+        if (check.fitted)
+            std::printf("Plan of the show (%s, %s), fitted to the song: the scenes share its "
+                        "%.2f s%s:\n",
+                        assets_shown.c_str(), music_shown.c_str(),
+                        reading_s(check.clock.readings.size()),
+                        check.clock.end == ClockEnd::SONG_ENDED ? "" : " up to where it loops");
+        else
+            std::printf("Plan of the show (%s, %s):\n", assets_shown.c_str(), music_shown.c_str());
+        print_plan(check.plan, music_shown.c_str());
         if (check.out_of_memory) {
             std::fflush(stdout);
             std::fprintf(stderr, "quab-check: out of memory for the show's buffers\n");
@@ -92,7 +114,7 @@ int main(int argc, char** argv) {
         }
         // The short answer for a musician, before the warnings that spell it out.
         std::printf("\n");
-        print_needs(check.plan);
+        print_needs(check.own_plan);
     }
 
     if (!warnings.empty())

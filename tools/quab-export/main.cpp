@@ -21,6 +21,7 @@
 #include "lib/export/html.h"
 #include "lib/export/progress.h"
 #include "lib/show_files/show_files.h"
+#include "lib/show_plan/fit.h"
 #include "lib/tool_common/command_line.h"
 #include "lib/tool_common/output_file.h"
 #include "lib/tool_common/shown_path.h"
@@ -38,16 +39,20 @@ constexpr std::uint32_t MAX_FPS = 240;
 constexpr ToolText TOOL = {
     PROGRAM,
     "Plays the show offline and encodes it with its music to a video file or a web page.",
-    SHOW_INPUTS_USAGE " [--scale N] [--fps F] [--lossless] OUT",
+    SHOW_INPUTS_USAGE " [--scale N] [--fps F] [--lossless] [--fit | --no-fit] OUT",
     SHOW_INPUTS_HELP
     "  --scale N         picture size factor, 1 to 8 (default 3: 960x720)\n"
     "  --fps F           frames per second, 1 to 240 (default 50)\n"
     "  --lossless        H.264 in RGB without loss instead of yuv420p: every decoded pixel is\n"
-    "                    the show's own (large files; for checking frames)\n",
+    "                    the show's own (large files; for checking frames)\n"
+    "  --fit             fit the show to the song even where the song meets its needs\n"
+    "  --no-fit          never fit: the scenes follow the song's own positions\n",
     "ffmpeg encodes H.264 video, the 320x240 picture enlarged N times with square pixels, and\n"
     "the music: MP4 with AAC sound when OUT ends in .mp4, Matroska with Opus when in .mkv.\n"
     "When OUT ends in .html, one web page that plays the show in a browser (--scale, --fps\n"
     "and --lossless do not apply).\n"
+    "A song that does not meet the show's needs (see quab-check) has the show fitted to it:\n"
+    "every scene gets its share of the song's first pass, and the video lasts that pass.\n"
     "Exit status: 0 written, 1 a failure of this machine (memory, a temporary folder), 2 a bad\n"
     "command line, a show file not found, an input that cannot be used or an output ffmpeg\n"
     "could not write.\n",
@@ -58,6 +63,7 @@ struct Options {
     std::uint32_t scale = 3;
     std::uint32_t fps = 50;
     bool lossless = false;
+    FitChoice fit = FitChoice::AUTO;
     const char* out = nullptr;
 };
 
@@ -111,11 +117,16 @@ void end_progress_line() { progress_end(&progress); }
 
 Options parse_options(int argc, char** argv) {
     Options opt;
+    bool fit = false, no_fit = false;
     std::vector<const char*> operands = parse_command_line(
         TOOL, argc, argv,
         {assets_option(&opt.inputs), music_option(&opt.inputs),
          count_option("--scale", 1, MAX_SCALE, &opt.scale),
-         count_option("--fps", 1, MAX_FPS, &opt.fps), flag_option("--lossless", &opt.lossless)});
+         count_option("--fps", 1, MAX_FPS, &opt.fps), flag_option("--lossless", &opt.lossless),
+         flag_option("--fit", &fit), flag_option("--no-fit", &no_fit)});
+    std::string problem;
+    if (!settle_fit_choice(fit, no_fit, &opt.fit, &problem))
+        usage_error(PROGRAM, problem);
     if (operands.empty())
         usage_error(PROGRAM, "no output file given");
     if (operands.size() > 1)
@@ -157,8 +168,10 @@ void make_work_dir() {
 }
 
 // Mixes the whole show's music (loaded by load_show_files) into the work directory and returns
-// the clock of every frame. `what` names the output in messages: "video" or "web page".
-std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps, const char* what) {
+// the clock of every frame; on a fitted show (fit non-null) the song's whole first pass, each
+// frame reading the fitted clock. `what` names the output in messages: "video" or "web page".
+std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps, const char* what,
+                                  const FittedClock* fit) {
     std::string error;
     FILE* audio = std::fopen(leftovers.audio.c_str(), "wbe");
     if (!audio) {
@@ -166,7 +179,8 @@ std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps, const c
         fail(EXIT_FAILED, shown_path(leftovers.audio) + ": " + std::strerror(errno));
     }
     std::vector<FrameClock> frames;
-    MixEnd end = mixdown_run(audio, fps, LAST_SHOW_POSITION, &stop_signal, &frames, &error);
+    MixEnd end = fit ? mixdown_song(audio, fps, FIT_LIMIT_S, &stop_signal, &frames, &error)
+                     : mixdown_run(audio, fps, LAST_SHOW_POSITION, &stop_signal, &frames, &error);
     collector_close();
     if (std::fclose(audio) != 0 && end != MixEnd::WRITE_FAILED) {
         error = std::string("cannot write the mixed sound: ") + std::strerror(errno);
@@ -178,12 +192,28 @@ std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps, const c
     case MixEnd::WRITE_FAILED:
         fail(EXIT_FAILED, shown_path(leftovers.audio) + ": " + error);
     case MixEnd::SONG_ENDED:
+        if (fit)
+            break;
         std::fprintf(stderr,
                      "quab-export: %s: the song ends before song position %d; the %s ends "
                      "with it\n",
                      shown_path(opt.inputs.music).c_str(), LAST_SHOW_POSITION + 1, what);
         break;
+    case MixEnd::LOOPED:
+        std::fprintf(stderr,
+                     "quab-export: %s: the song loops back after %.2f s; the fitted show and the "
+                     "%s end there\n",
+                     shown_path(opt.inputs.music).c_str(), static_cast<double>(frames.size()) / fps,
+                     what);
+        break;
     case MixEnd::TIME_LIMIT:
+        if (fit) {
+            std::fprintf(stderr,
+                         "quab-export: %s: the song still plays after %u minutes; the fitted "
+                         "show and the %s end there\n",
+                         shown_path(opt.inputs.music).c_str(), FIT_LIMIT_S / 60, what);
+            break;
+        }
         std::fprintf(stderr,
                      "quab-export: %s: the song has not passed song position %d after %u "
                      "minutes; the %s stops there\n",
@@ -196,6 +226,12 @@ std::vector<FrameClock> mix_music(const Options& opt, std::uint32_t fps, const c
     if (frames.empty())
         fail(EXIT_BAD_INPUT,
              shown_path(opt.inputs.music) + ": the song ends before the first frame");
+    if (fit)
+        for (FrameClock& c : frames) {
+            TickClock shown = fitted_at(*fit, c.tick_count);
+            c.sngpos = shown.sngpos;
+            c.patpos = shown.patpos;
+        }
     return frames;
 }
 
@@ -285,10 +321,26 @@ int main(int argc, char** argv) {
     reserve_partial_output(out);
     make_work_dir();
 
+    // Whether the show is fitted to the song is settled on silent mixes before the one kept.
+    FittedClock fit;
+    bool fitted = false;
+    std::int32_t show_ticks;
+    std::string fit_error;
+    if (!fit_loaded_module(opt.inputs.music, opt.fit, &fitted, &fit, &show_ticks, &fit_error)) {
+        collector_close();
+        fail(EXIT_FAILED, shown_path(opt.inputs.music) + ": " + fit_error);
+    }
+    if (fitted && opt.fit == FitChoice::AUTO)
+        std::fprintf(stderr,
+                     "quab-export: %s: the song does not meet the show's needs, so the show is "
+                     "fitted to it (--no-fit keeps the song's own positions)\n",
+                     shown_path(opt.inputs.music).c_str());
+
     // A page takes the mix's clock at every tick: one frame a tick.
     std::string name = show_name();
-    std::vector<FrameClock> clock_of_frame = mix_music(
-        opt, html ? MIX_RATE_HZ / SAMPLES_PER_TICK : opt.fps, html ? "web page" : "video");
+    std::vector<FrameClock> clock_of_frame =
+        mix_music(opt, html ? MIX_RATE_HZ / SAMPLES_PER_TICK : opt.fps, html ? "web page" : "video",
+                  fitted ? &fit : nullptr);
     if (html) {
         int status = export_page(opt, ffmpeg, name, web, clock_of_frame);
         free_asset_table(assets);

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     PlayOptions opt = parse_play_options(argc, argv);
     find_show_files(&opt);
     // Forked before the files are loaded and any thread starts.
-    Checker* checker = opt.watch ? checker_start(opt.source) : nullptr;
+    Checker* checker = opt.watch ? checker_start(opt.source, opt.fit) : nullptr;
     static Player player;
     start_show(&player, opt);
     Watch* watch = opt.watch ? watch_start(&player, checker) : nullptr;

@@ -1,5 +1,6 @@
 // quab-testmod: writes a small, deterministic module for tests of anything that plays or follows
-// music: N positions of their own R-row pattern, a tone on every row, or a click per position.
+// music: N positions of their own R-row pattern, a tone on every row, or a click per position;
+// optionally each pattern broken off early, and the last position jumping back to an earlier one.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,11 @@ constexpr std::uint32_t CLICK_CHANNELS = 2;
 constexpr std::uint8_t TONE_NOTES[4] = {XM_NOTE_C4, XM_NOTE_C4 + 4, XM_NOTE_C4 + 7,
                                         XM_NOTE_C4 + 12};
 
+constexpr std::uint32_t NO_JUMP = 256;
+// The effects go on channels of their own, beside the tone.
+constexpr std::uint32_t BREAK_CHANNEL = 2;
+constexpr std::uint32_t JUMP_CHANNEL = 3;
+
 struct Options {
     const char* out = nullptr;
     std::uint32_t positions = 32;
@@ -32,6 +38,8 @@ struct Options {
     std::uint32_t speed = 1;
     std::uint32_t bpm = 255;
     bool click = false;
+    std::uint32_t break_rows = 0; // 0: every row of a pattern plays
+    std::uint32_t jump_back = NO_JUMP;
 };
 
 constexpr const char* PROGRAM = "quab-testmod";
@@ -39,12 +47,14 @@ constexpr const char* PROGRAM = "quab-testmod";
 constexpr ToolText TOOL = {
     PROGRAM,
     "Writes a small module of controlled positions and rows, for the tests.",
-    "OUT [--positions N] [--rows R] [--speed S] [--bpm B] [--click]",
+    "OUT [--positions N] [--rows R] [--speed S] [--bpm B] [--click] [--break N] [--jump-back P]",
     "  --positions N     song positions, each its own pattern, 1 to 256 (default 32)\n"
     "  --rows R          rows a pattern, 1 to 256 (default 1)\n"
     "  --speed S         ticks a row, 1 to 31 (default 1)\n"
     "  --bpm B           tempo, 32 to 255 (default 255)\n"
-    "  --click           a click at the start of each position instead of a tone on every row\n",
+    "  --click           a click at the start of each position instead of a tone on every row\n"
+    "  --break N         each pattern breaks to the next position after its first N rows\n"
+    "  --jump-back P     the last position jumps back to position P: the song loops for ever\n",
     "Exit status: 0 written, 1 the file could not be written, 2 a bad command line.\n",
 };
 
@@ -93,6 +103,15 @@ static XmModule make_module(const Options& opt) {
             for (std::uint32_t r = 0; r < opt.rows; ++r)
                 xm_cell(pat, CHANNELS, r, 0) = XmCell{TONE_NOTES[played++ % 4], 1, 0, 0, 0};
         }
+        std::uint32_t last_row = opt.rows - 1;
+        if (opt.break_rows > 0 && opt.break_rows < opt.rows) {
+            last_row = opt.break_rows - 1;
+            xm_cell(pat, CHANNELS, last_row, BREAK_CHANNEL) =
+                XmCell{XM_NOTE_NONE, 0, 0, XM_FX_PATTERN_BREAK, 0};
+        }
+        if (opt.jump_back != NO_JUMP && p + 1 == opt.positions)
+            xm_cell(pat, CHANNELS, last_row, JUMP_CHANNEL) = XmCell{
+                XM_NOTE_NONE, 0, 0, XM_FX_POSITION_JUMP, static_cast<std::uint8_t>(opt.jump_back)};
         m.patterns.push_back(pat);
         m.orders.push_back(std::uint8_t(p));
     }
@@ -108,12 +127,18 @@ int main(int argc, char** argv) {
         TOOL, argc, argv,
         {count_option("--positions", 1, 256, &opt.positions),
          count_option("--rows", 1, 256, &opt.rows), count_option("--speed", 1, 31, &opt.speed),
-         count_option("--bpm", 32, 255, &opt.bpm), flag_option("--click", &opt.click)});
+         count_option("--bpm", 32, 255, &opt.bpm), flag_option("--click", &opt.click),
+         count_option("--break", 1, 256, &opt.break_rows),
+         count_option("--jump-back", 0, 255, &opt.jump_back)});
     if (operands.empty())
         usage_error(PROGRAM, "no output file given");
     if (operands.size() > 1)
         usage_error(PROGRAM, "more than one output file given");
     opt.out = operands[0];
+    if (opt.jump_back != NO_JUMP && opt.jump_back >= opt.positions)
+        usage_error(PROGRAM, "--jump-back " + std::to_string(opt.jump_back) +
+                                 ": the song has only " + std::to_string(opt.positions) +
+                                 " positions");
     std::string reason;
     if (!xm_write_file(make_module(opt), opt.out, &reason)) {
         std::fprintf(stderr, "%s: %s\n", PROGRAM, reason.c_str());

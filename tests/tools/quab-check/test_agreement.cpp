@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "core/timeline.h"
 #include "tests/support/process.h"
 #include "tests/support/test_support.h"
@@ -70,6 +72,49 @@ std::set<int> scenes_of(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
     return {};
 }
 
+// The page's tick table: base64 of gzip of a little-endian 16-bit song position and row a tick.
+bool page_ticks(const std::string& html, std::vector<std::int16_t>* positions) {
+    const std::string open = "<script type=\"text/plain\" id=\"ticks\">";
+    std::size_t at = html.find(open);
+    std::size_t end = at == std::string::npos ? at : html.find("</script>", at);
+    if (end == std::string::npos)
+        return false;
+    std::string gz;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (std::size_t i = at + open.size(); i < end; i++) {
+        char c = html[i];
+        int v = c >= 'A' && c <= 'Z'   ? c - 'A'
+                : c >= 'a' && c <= 'z' ? c - 'a' + 26
+                : c >= '0' && c <= '9' ? c - '0' + 52
+                : c == '+'             ? 62
+                : c == '/'             ? 63
+                                       : -1;
+        if (v < 0)
+            continue;
+        bits = bits << 6 | static_cast<std::uint32_t>(v);
+        if ((count += 6) >= 8) {
+            count -= 8;
+            gz += static_cast<char>(bits >> count & 0xFF);
+        }
+    }
+    std::string table(1 << 24, '\0');
+    z_stream z{};
+    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK)
+        return false;
+    z.next_in = reinterpret_cast<Bytef*>(gz.data());
+    z.avail_in = static_cast<uInt>(gz.size());
+    z.next_out = reinterpret_cast<Bytef*>(table.data());
+    z.avail_out = static_cast<uInt>(table.size());
+    bool ok = inflate(&z, Z_FINISH) == Z_STREAM_END;
+    table.resize(z.total_out);
+    inflateEnd(&z);
+    for (std::size_t i = 0; ok && i + 3 < table.size(); i += 4)
+        positions->push_back(static_cast<std::int16_t>(
+            static_cast<unsigned char>(table[i]) | static_cast<unsigned char>(table[i + 1]) << 8));
+    return ok;
+}
+
 struct PlannedScene {
     bool shown;
     double start_s, end_s; // end_s < 0: never ends
@@ -120,25 +165,31 @@ class Agreement : public ::testing::Test {
 TEST_F(Agreement, PlanAndVideoShowTheSameScenesAndEndTogether) {
     std::string dat = root + "/quab.dat";
     ASSERT_TRUE(write_asset_file(dat, flat_records()));
-    // Rows of 2.5 x 3 / 131 s (57.3 ms): no scene change falls on a frame's time. 31 positions
-    // play the whole show (position 30 ends it); the others stop in Scene 1, in Scene 5 and in
-    // Scene 8, where the show ends with the song.
+    // Rows of 2.5 x 3 / 131 s (57.3 ms): no scene change falls on a frame's time. On the song's
+    // own positions (--no-fit), 31 positions play the whole show (position 30 ends it); the
+    // others stop in Scene 1, in Scene 5 and in Scene 8, where the show ends with the song.
+    // Fitted, every song shows Scene 8 last, looping or not.
     struct Case {
         int positions;
-        int last_scene; // 1-based
-    } cases[] = {{31, 8}, {5, 1}, {16, 5}, {25, 8}};
+        bool fit;
+        const char* jump_back; // or null
+        int last_scene;        // 1-based
+    } cases[] = {{31, false, nullptr, 8}, {5, false, nullptr, 1}, {16, false, nullptr, 5},
+                 {25, false, nullptr, 8}, {5, true, nullptr, 8},  {16, true, nullptr, 8},
+                 {64, true, nullptr, 8},  {12, true, "3", 8}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.positions) + " positions");
+        SCOPED_TRACE(std::to_string(c.positions) + " positions" + (c.fit ? ", fitted" : "") +
+                     (c.jump_back ? ", looping" : ""));
         std::string xm = root + "/music.xm";
-        ASSERT_EQ(
-            run_child(child_of({QUAB_TESTMOD_PATH, xm, "--positions", std::to_string(c.positions),
-                                "--rows", "5", "--speed", "3", "--bpm", "131"}),
-                      root)
-                .status,
-            0);
+        Child mod = child_of({QUAB_TESTMOD_PATH, xm, "--positions", std::to_string(c.positions),
+                              "--rows", "5", "--speed", "3", "--bpm", "131"});
+        if (c.jump_back)
+            mod.argv.insert(mod.argv.end(), {"--jump-back", c.jump_back});
+        ASSERT_EQ(run_child(mod, root).status, 0);
+        std::string fitting = c.fit ? "--fit" : "--no-fit";
 
         RunResult check =
-            run_child(child_of({QUAB_CHECK_PATH, "--assets", dat, "--music", xm}), root);
+            run_child(child_of({QUAB_CHECK_PATH, "--assets", dat, "--music", xm, fitting}), root);
         ASSERT_NE(check.status, 2) << check.out << check.err;
         PlannedScene plan[SCENE_COUNT];
         double end_s;
@@ -152,7 +203,7 @@ TEST_F(Agreement, PlanAndVideoShowTheSameScenesAndEndTogether) {
         std::string video = root + "/show.mkv";
         std::filesystem::remove(video);
         RunResult exported = run_child(child_of({QUAB_EXPORT_PATH, "--assets", dat, "--music", xm,
-                                                 "--scale", "1", "--lossless", video}),
+                                                 "--scale", "1", "--lossless", fitting, video}),
                                        root);
         ASSERT_EQ(exported.status, 0) << exported.out << exported.err;
         std::size_t frames = 0;
@@ -164,8 +215,34 @@ TEST_F(Agreement, PlanAndVideoShowTheSameScenesAndEndTogether) {
         EXPECT_GE(frames / 50.0, end_s - 0.006) << exported.out << check.out;
         EXPECT_LT((frames - 1) / 50.0, end_s + 0.006) << exported.out << check.out;
         EXPECT_EQ(exported.err.find("the video ends with it") != std::string::npos,
-                  c.positions < SHOW_POSITIONS + 1)
+                  !c.fit && c.positions < SHOW_POSITIONS + 1)
             << exported.err;
+
+        // A fitted show's web page: the same ticks as the video's frames, each in the scene the
+        // plan puts there.
+        if (c.fit) {
+            std::string page = root + "/show.html";
+            std::filesystem::remove(page);
+            RunResult paged = run_child(
+                child_of({QUAB_EXPORT_PATH, "--assets", dat, "--music", xm, fitting, page}), root);
+            ASSERT_EQ(paged.status, 0) << paged.out << paged.err;
+            std::vector<std::int16_t> ticks;
+            ASSERT_TRUE(page_ticks(slurp(page), &ticks));
+            EXPECT_EQ(ticks.size(), frames);
+            for (std::size_t k = 0; k < ticks.size(); k++) {
+                double t = k / 50.0;
+                int planned = 0;
+                bool near_change = false;
+                for (int s = 0; s < SCENE_COUNT; s++) {
+                    near_change = near_change || std::fabs(t - plan[s].start_s) < 0.006;
+                    if (plan[s].start_s <= t)
+                        planned = s + 1;
+                }
+                if (!near_change) {
+                    ASSERT_EQ(scene_at_position(ticks[k]) + 1, planned) << "tick " << k;
+                }
+            }
+        }
 
         // The first pixel of every frame, as the video holds it.
         std::string pixels = root + "/pixels.raw";

@@ -100,8 +100,10 @@ class Check : public ::testing::Test {
         return run_child(c, root);
     }
 
+    // The plan on the song's own positions, which these tests are about: none of their songs
+    // is fitted.
     RunResult check(const std::string& assets_path, const std::string& music_path) {
-        return check({"--assets", assets_path, "--music", music_path});
+        return check({"--assets", assets_path, "--music", music_path, "--no-fit"});
     }
 
     std::string root;
@@ -312,12 +314,16 @@ TEST_F(Check, NeedsSayHowFarTheSongIs) {
         "enough\n"
         "    song position 4 (Scene 1 fades out): 2.56 s = 128 rows; plays 140 rows (2.80 s): "
         "enough\n"
+        "    song position 2 (Scene 1 black after fading out): at most 5.56 s = 278 rows; plays "
+        "140 rows (2.80 s): enough\n"
+        "    song positions 4 to 6 (Scene 1 black after fading out): at most 5.56 s = 278 rows; "
+        "plays 190 rows (3.80 s): enough\n"
         "    song positions 14 to 17 (Scene 5's strip): 19.88 s = 994 rows; never played: short "
         "by 19.88 s, 994 rows\n"
         "    song position 21 (Scene 7's pictures): 61 rows; never played: short by 61 rows\n"
         "    song positions 22 to 29 (Scene 8's scroller): 27.60 s = 1380 rows; never played: "
         "short by 27.60 s, 1380 rows\n"
-        "This song meets 4 of the 8.\n");
+        "This song meets 6 of the 10.\n");
 
     // Scene 5 at 200 rows a position (800 rows, 16 s) and Scene 7 at 40 rows.
     Song shorter = good_song();
@@ -334,7 +340,7 @@ TEST_F(Check, NeedsSayHowFarTheSongIs) {
               std::vector<std::string>{"    song position 21 (Scene 7's pictures): 61 rows; plays "
                                        "40 rows (0.80 s): short by 21 rows"})
         << r.out;
-    EXPECT_NE(r.out.find("This song meets 6 of the 8."), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("This song meets 8 of the 10."), std::string::npos) << r.out;
 }
 
 // A song that stops short of the show's last position: every shortfall the needs list counts has
@@ -495,6 +501,103 @@ TEST_F(Check, UnusableFilesAreNamed) {
     }
 }
 
+// The scene lines of a plan: each scene's start and end, or -1 for a scene never shown.
+struct SceneTimes {
+    double start[SCENE_COUNT], end[SCENE_COUNT];
+};
+SceneTimes scene_times(const std::string& out) {
+    SceneTimes t;
+    for (int k = 0; k < SCENE_COUNT; k++) {
+        t.start[k] = t.end[k] = -1;
+        std::vector<std::string> line = lines_starting(out, "Scene " + std::to_string(k + 1) + ",");
+        std::size_t colon = line.empty() ? std::string::npos : line[0].find("): ");
+        if (colon != std::string::npos)
+            std::sscanf(line[0].c_str() + colon + 3, "%lf s to %lf s", &t.start[k], &t.end[k]);
+    }
+    return t;
+}
+
+// Songs of every shape that do not meet the show's needs: the show is fitted to them, every
+// scene comes in order, the show ends with the song's first pass (a row is 2.5 x speed / tempo
+// seconds), and nothing is black for long.
+TEST_F(Check, FittedShowShowsEveryScene) {
+    std::string dat = assets(bright_records());
+    struct Case {
+        std::vector<std::string> args;
+        double end_s;    // positions x rows x 2.5 x speed / tempo
+        double within_s; // a song that loops ends within a row of its first pass
+    } cases[] = {
+        {{"--positions", "1", "--rows", "64", "--speed", "6", "--bpm", "125"}, 7.68, 0.02},
+        {{"--positions", "16", "--rows", "64", "--speed", "1", "--bpm", "125"}, 20.48, 0.02},
+        {{"--positions", "64", "--rows", "16", "--speed", "3", "--bpm", "150"}, 51.2, 0.02},
+        // A player tick of 2.5 / 200 s is 551 whole samples: 4096 ticks end at 51.177 s.
+        {{"--positions", "8", "--rows", "256", "--speed", "2", "--bpm", "200"}, 51.177, 0.02},
+        // The player shows a jump back on the row that makes it, so a song that loops ends a
+        // row before its first pass. 48 of 64 rows a pattern, position 11 back to 4: 12 x 48 - 1
+        // rows of 0.06 s.
+        {{"--positions", "12", "--rows", "64", "--speed", "3", "--bpm", "125", "--break", "48",
+          "--jump-back", "4"},
+         34.50,
+         0.02},
+        // Back to the start after 20 x 64 - 1 rows of 0.12 s.
+        {{"--positions", "20", "--rows", "64", "--speed", "6", "--bpm", "125", "--jump-back", "0"},
+         153.48,
+         0.02},
+    };
+    for (const Case& c : cases) {
+        std::string shape;
+        for (const std::string& a : c.args)
+            shape += a + " ";
+        SCOPED_TRACE(shape);
+        RunResult r = check({"--assets", dat, "--music", testmod(c.args)});
+        ASSERT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_NE(r.out.find(", fitted to the song: the scenes share its "), std::string::npos)
+            << r.out;
+        SceneTimes t = scene_times(r.out);
+        EXPECT_EQ(t.start[0], 0) << r.out;
+        for (int k = 0; k < SCENE_COUNT; k++) {
+            EXPECT_LT(t.start[k], t.end[k]) << "Scene " << k + 1 << "\n" << r.out;
+            if (k > 0) {
+                EXPECT_EQ(t.start[k], t.end[k - 1]) << "Scene " << k + 1 << "\n" << r.out;
+            }
+        }
+        EXPECT_NEAR(t.end[SCENE_COUNT - 1], c.end_s, c.within_s) << r.out;
+        EXPECT_EQ(r.out.find("the picture is black from"), std::string::npos) << r.out;
+    }
+}
+
+// --no-fit keeps the song's own positions; a song that meets the show's needs is not fitted
+// unless --fit asks.
+TEST_F(Check, FittingAsAsked) {
+    std::string dat = assets(bright_records());
+    std::string short_song =
+        testmod({"--positions", "16", "--rows", "64", "--speed", "1", "--bpm", "125"});
+    std::string whole_song = song(good_song());
+    struct Case {
+        std::string music;
+        const char* option;
+        bool fitted;
+        int last_scene; // 1-based
+    } cases[] = {
+        {short_song, "--no-fit", false, 5}, // 16 positions reach Scene 5 (14 to 17)
+        {whole_song, nullptr, false, 8},
+        {whole_song, "--fit", true, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.music + " " + (c.option ? c.option : ""));
+        std::vector<std::string> args = {"--assets", dat, "--music", c.music};
+        if (c.option)
+            args.push_back(c.option);
+        RunResult r = check(args);
+        EXPECT_EQ(r.out.find("fitted to the song") != std::string::npos, c.fitted) << r.out;
+        SceneTimes t = scene_times(r.out);
+        int last = 0;
+        while (last < SCENE_COUNT && t.start[last] >= 0)
+            last++;
+        EXPECT_EQ(last, c.last_scene) << r.out;
+    }
+}
+
 // With no options it reads quab.dat and music.xm in the current folder.
 TEST_F(Check, ReadsTheShowsFilesFromTheCurrentFolder) {
     assets(bright_records());
@@ -518,6 +621,10 @@ TEST_F(Check, CommandLine) {
          2,
          "",
          "quab-check: unexpected argument music.xm\nTry 'quab-check --help'.\n"},
+        {{"--fit", "--no-fit"},
+         2,
+         "",
+         "quab-check: --fit and --no-fit contradict each other; give one of them\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0]);

@@ -38,7 +38,8 @@ run([os.path.join(BUILD, "quab-testassets"), "test.dat"])
 # take 240 ticks; the mix stops where position 30 starts.
 run([os.path.join(BUILD, "quab-testmod"), "test.xm", "--positions", "31", "--rows", "4",
      "--speed", "2", "--bpm", "125"])
-SHOW = [EXPORT, "--assets", "test.dat", "--music", "test.xm"]
+# --no-fit: the song's own positions, which the tick counts below follow.
+SHOW = [EXPORT, "--no-fit", "--assets", "test.dat", "--music", "test.xm"]
 
 # The page and what it holds.
 r = run(SHOW + ["page.html"])

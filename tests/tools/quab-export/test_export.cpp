@@ -159,8 +159,9 @@ TEST_P(ExportDurations, StreamsLastTheSongTimeOfTheShow) {
         "song.xm", {"--positions", std::to_string(c.positions), "--rows", std::to_string(c.rows),
                     "--speed", std::to_string(c.speed), "--bpm", std::to_string(c.bpm)});
     std::string out = outputs + "/" + c.out;
-    std::vector<std::string> args = {"--assets", test_assets(), "--music",
-                                     music,      "--fps",       std::to_string(c.fps)};
+    // On the song's own positions: these songs are short of the show's needs.
+    std::vector<std::string> args = {"--assets", test_assets(),         "--music", music,
+                                     "--fps",    std::to_string(c.fps), "--no-fit"};
     if (c.scale)
         args.insert(args.end(), {"--scale", c.scale});
     args.push_back(out);
@@ -224,7 +225,7 @@ TEST_F(Export, LosslessFramesAreTheRenderersOnTheSameClock) {
     std::string assets = test_assets();
     std::string out = outputs + "/lossless.mp4";
     RunResult r = export_show({"--assets", assets, "--music", music, "--scale",
-                               std::to_string(SCALE), "--lossless", out});
+                               std::to_string(SCALE), "--lossless", "--no-fit", out});
     ASSERT_EQ(r.status, 0) << r.err;
 
     std::string timeline = scratch + "/timeline.txt";
@@ -338,7 +339,8 @@ TEST_P(ExportClicks, EachSceneChangesWithinAFrameOfItsClick) {
     std::string assets = inputs + "/sharp.dat";
     ASSERT_TRUE(write_asset_file(assets, sharp_scene_assets()));
     std::string out = outputs + "/" + GetParam().out;
-    RunResult r = export_show({"--assets", assets, "--music", music, "--scale", "1", out});
+    RunResult r =
+        export_show({"--assets", assets, "--music", music, "--scale", "1", "--no-fit", out});
     ASSERT_EQ(r.status, 0) << r.err;
 
     std::string pcm = scratch + "/sound.pcm";

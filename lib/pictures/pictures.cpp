@@ -28,7 +28,7 @@ bool read_png_file(const std::string& path, std::vector<unsigned char>* bytes, b
                    std::string* reason) {
     *missing = false;
     // Looked at before it is opened: opening a FIFO would wait for a writer.
-    if (!input_is_regular_file(path.c_str(), reason)) {
+    if (!input_is_regular_file(path.c_str()).ok) {
         *reason = "not a regular file";
         return false;
     }

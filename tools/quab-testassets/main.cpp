@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
     const char* path = single_output_argument(TOOL, argc, argv);
     OutputFile out;
     std::string reason;
-    if (!output_open(path, &out, &reason)) {
-        std::fprintf(stderr, "quab-testassets: %s\n", reason.c_str());
+    if (Result r = output_open(path, &out); !r.ok) {
+        std::fprintf(stderr, "quab-testassets: %s\n", r.reason.c_str());
         return EXIT_FAILED;
     }
     if (!write_records(&out, &reason)) {
@@ -71,8 +71,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quab-testassets: %s\n", reason.c_str());
         return EXIT_FAILED;
     }
-    if (!output_commit(&out, &reason)) {
-        std::fprintf(stderr, "quab-testassets: %s\n", reason.c_str());
+    if (Result r = output_commit(&out); !r.ok) {
+        std::fprintf(stderr, "quab-testassets: %s\n", r.reason.c_str());
         return EXIT_FAILED;
     }
     return EXIT_OK;

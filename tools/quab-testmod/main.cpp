@@ -114,9 +114,8 @@ int main(int argc, char** argv) {
     if (operands.size() > 1)
         usage_error(PROGRAM, "more than one output file given");
     opt.out = operands[0];
-    std::string reason;
-    if (!xm_write_file(make_module(opt), opt.out, &reason)) {
-        std::fprintf(stderr, "%s: %s\n", PROGRAM, reason.c_str());
+    if (Result r = xm_write_file(make_module(opt), opt.out); !r.ok) {
+        std::fprintf(stderr, "%s: %s\n", PROGRAM, r.reason.c_str());
         return EXIT_FAILED;
     }
     return EXIT_OK;

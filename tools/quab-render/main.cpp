@@ -171,9 +171,8 @@ AssetTable load_assets(const char* path) {
 int render(const char* assets_path, const char* timeline_path, const std::string& outdir,
            bool with_png) {
     std::vector<TimelineEntry> timeline;
-    std::string error;
-    if (!read_timeline_file(timeline_path, &timeline, &error))
-        fatal(PROGRAM, EXIT_BAD_INPUT, error);
+    if (Result r = read_timeline_file(timeline_path, &timeline); !r.ok)
+        fatal(PROGRAM, EXIT_BAD_INPUT, r.reason);
     if (timeline.size() > MAX_PASSES)
         fatal(PROGRAM, EXIT_BAD_INPUT,
               shown_path(timeline_path) + ": " + std::to_string(timeline.size()) +

@@ -23,8 +23,10 @@ bool mix_until(std::uint64_t target, std::uint32_t buffer_frames, void* buffer, 
         std::uint64_t n = target - samples_mixed;
         if (n > buffer_frames)
             n = buffer_frames;
-        if (!collector_mix(buffer, static_cast<std::uint32_t>(n), error))
+        if (Result r = collector_mix(buffer, static_cast<std::uint32_t>(n)); !r.ok) {
+            *error = r.reason;
             return false;
+        }
         errno = 0;
         if (audio && std::fwrite(buffer, MIX_BYTES_PER_FRAME, n, audio) != n) {
             *error = std::string("cannot write the mixed sound: ") + std::strerror(errno);

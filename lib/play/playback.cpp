@@ -397,9 +397,9 @@ void take_module_switch(MODULE** module) {
         path.swap(switch_path);
         switch_number = 0;
     }
-    std::string why;
-    if (!collector_switch_module(path.c_str(), &why)) {
-        std::fprintf(stderr, "quab-play: %s: %s; the show goes on\n", path.c_str(), why.c_str());
+    if (Result why = collector_switch_module(path.c_str()); !why.ok) {
+        std::fprintf(stderr, "quab-play: %s: %s; the show goes on\n", path.c_str(),
+                     why.reason.c_str());
         return;
     }
     *module = collector_module();
@@ -460,12 +460,19 @@ bool mix_block(const MODULE* module, void* buffer, Block* b, bool* song_on) {
     std::uint32_t frames = BLOCK_FRAMES - static_cast<std::uint32_t>(start % BLOCK_FRAMES);
     // Mixing the first sample runs the player tick that starts on it, so the block's record
     // holds the row playing from its first sample on, as quab-export takes it.
-    if (!collector_mix(buffer, 1, &run->mix_error))
+    if (Result r = collector_mix(buffer, 1); !r.ok) {
+        run->mix_error = r.reason;
         return false;
+    }
     *b = Block{start, frames, module->sngpos, module->patpos, module->sngtime, 0};
     *song_on = Player_Active();
-    return frames <= 1 || collector_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME,
-                                        frames - 1, &run->mix_error);
+    if (frames <= 1)
+        return true;
+    Result rest =
+        collector_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME, frames - 1);
+    if (!rest.ok)
+        run->mix_error = rest.reason;
+    return rest.ok;
 }
 
 // Hands the block mixed in buffer to the output's ring (when playing through the device) and

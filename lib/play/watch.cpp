@@ -160,8 +160,10 @@ void reload_assets(Watch* w, Player* p) {
 // Restarts the music on the module in memory at fd, at the song position and row on screen.
 bool restart_music(Player* p, int fd, std::string* problem) {
     bool bad_module = false;
-    if (!collector_open(fd_path(fd).c_str(), problem, &bad_module))
+    if (Result r = collector_open(fd_path(fd).c_str(), &bad_module); !r.ok) {
+        *problem = r.reason;
         return false;
+    }
     MODULE* module = collector_module();
     std::int16_t position = p->shown_sngpos;
     // A shorter song goes on from its last position rather than ending the show.
@@ -230,13 +232,13 @@ bool load_first_show(const ShowSource& source, AssetTable* assets, std::string* 
     *assets = asset_table_from_pictures(source.pictures, error, nullptr, first_stamps);
     if (!*assets)
         return false;
-    std::string why;
     bool bad_module = false;
-    if (collector_open(source.music, &why, &bad_module))
+    Result why = collector_open(source.music, &bad_module);
+    if (why.ok)
         return true;
     free_asset_table(*assets);
     *assets = nullptr;
-    *error = std::string(source.music) + ": " + why;
+    *error = std::string(source.music) + ": " + why.reason;
     return false;
 }
 

@@ -11,8 +11,10 @@
 bool read_show_clock(const char* music_path, ShowClock* clock, std::string* error,
                      bool* bad_module) {
     *bad_module = false;
-    if (!collector_open(music_path, error, bad_module))
+    if (Result r = collector_open(music_path, bad_module); !r.ok) {
+        *error = r.reason;
         return false;
+    }
     static const volatile std::sig_atomic_t never_stop = 0;
     std::vector<FrameClock> frames;
     MixEnd end =

@@ -57,7 +57,8 @@ TEST(DroppedFile, SwitchesToAModuleAndPlaysOnPastOneThatCannotBeLoaded) {
 
     std::string error;
     bool bad_module = false;
-    ASSERT_TRUE(collector_open(first.c_str(), &error, &bad_module)) << error;
+    Result opened = collector_open(first.c_str(), &bad_module);
+    ASSERT_TRUE(opened.ok) << opened.reason;
     playback_start(PlaybackSettings{true, 50, 4, 0});
     HeardClock c = wait_for([](const HeardClock& h) { return h.sngpos == 5; });
     ASSERT_EQ(c.sngpos, 5);

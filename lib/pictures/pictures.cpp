@@ -125,9 +125,8 @@ PictureRead read_asset_picture(const char* dir, int n, std::vector<Pixel>* pixel
         return PictureRead::BAD;
     }
     PngImage png;
-    char error[200];
-    if (!png_import(bytes.data(), bytes.size(), &png, error, sizeof error)) {
-        *problem = *path + ": " + error;
+    if (Result r = png_import(bytes.data(), bytes.size(), &png); !r.ok) {
+        *problem = *path + ": " + r.reason;
         return PictureRead::BAD;
     }
     const AssetShape& shape = ASSET_MAP[n];

@@ -16,7 +16,9 @@ ShowCheck check_show_files(const ShowCheckFiles& files) {
         c.problems.push_back(problem + "; make it with quab-assets build");
 
     bool bad_module = false;
-    bool have_clock = read_show_clock(files.music, &c.clock, &c.mix_error, &bad_module);
+    Result clock_read = read_show_clock(files.music, &c.clock, &bad_module);
+    c.mix_error = clock_read.reason;
+    bool have_clock = clock_read.ok;
     c.files_read = assets && have_clock;
     if (!have_clock && !bad_module) {
         c.mixer_failed = true;

@@ -8,17 +8,15 @@
 #include "core/timeline.h"
 #include "music/collector.h"
 
-bool read_show_clock(const char* music_path, ShowClock* clock, std::string* error,
-                     bool* bad_module) {
+Result read_show_clock(const char* music_path, ShowClock* clock, bool* bad_module) {
     *bad_module = false;
-    if (Result r = collector_open(music_path, bad_module); !r.ok) {
-        *error = r.reason;
-        return false;
-    }
+    if (Result r = collector_open(music_path, bad_module); !r.ok)
+        return r;
     static const volatile std::sig_atomic_t never_stop = 0;
     std::vector<FrameClock> frames;
-    MixEnd end =
-        mixdown_run(nullptr, CLOCK_READINGS_PER_S, LAST_SHOW_POSITION, &never_stop, &frames, error);
+    std::string error;
+    MixEnd end = mixdown_run(nullptr, CLOCK_READINGS_PER_S, LAST_SHOW_POSITION, &never_stop,
+                             &frames, &error);
     collector_close();
     switch (end) {
     case MixEnd::SHOW_ENDED:
@@ -32,9 +30,9 @@ bool read_show_clock(const char* music_path, ShowClock* clock, std::string* erro
         break;
     case MixEnd::INTERRUPTED:
     case MixEnd::WRITE_FAILED:
-        return false;
+        return Result::fail(error);
     }
     clock->limit_s = MAX_SHOW_SECONDS;
     clock->readings = std::move(frames);
-    return true;
+    return Result::success();
 }

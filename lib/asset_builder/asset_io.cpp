@@ -89,10 +89,9 @@ std::string pictures_in_the_way(const char* outdir) {
 
 int unpack_asset_file(const char* in_path, const char* outdir, bool force) {
     std::uint32_t* lengths = nullptr;
-    std::string error;
-    AssetTable table = load_show_assets(in_path, &error, &lengths);
-    if (!table)
-        return complain(EXIT_BAD_INPUT, error);
+    AssetTable table = nullptr;
+    if (Result r = load_show_assets(in_path, &table, &lengths); !r.ok)
+        return complain(EXIT_BAD_INPUT, r.reason);
     // A picture already there may be a maker's edit: it is replaced only when asked for.
     std::string in_the_way = force ? "" : pictures_in_the_way(outdir);
     if (!in_the_way.empty()) {

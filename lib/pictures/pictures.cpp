@@ -165,21 +165,17 @@ bool same_stamp(const PictureStamp& a, const PictureStamp& b) {
 
 } // namespace
 
-AssetTable asset_table_from_pictures(const char* dir, std::string* problem, AssetTable previous,
-                                     PictureStamp* stamps) {
+Result asset_table_from_pictures(const char* dir, AssetTable* made, AssetTable previous,
+                                 PictureStamp* stamps) {
+    *made = nullptr;
     struct stat st;
-    if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) {
-        *problem = std::string(dir) + ": not a directory of pictures";
-        return nullptr;
-    }
-    *problem = misnamed_picture(dir);
-    if (!problem->empty())
-        return nullptr;
+    if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))
+        return Result::fail(std::string(dir) + ": not a directory of pictures");
+    if (std::string misnamed = misnamed_picture(dir); !misnamed.empty())
+        return Result::fail(misnamed);
     auto table = static_cast<AssetTable>(std::calloc(ASSET_COUNT + 1, sizeof(std::uint8_t*)));
-    if (!table) {
-        *problem = std::string(dir) + ": out of memory for the pictures";
-        return nullptr;
-    }
+    if (!table)
+        return Result::fail(std::string(dir) + ": out of memory for the pictures");
     std::vector<Pixel> pixels;
     PictureStamp now[ASSET_COUNT] = {};
     for (int n = 0; n < ASSET_COUNT; n++) {
@@ -187,26 +183,26 @@ AssetTable asset_table_from_pictures(const char* dir, std::string* problem, Asse
         if (previous && stamped && same_stamp(now[n], stamps[n])) {
             table[n] = static_cast<std::uint8_t*>(std::malloc(asset_bytes_needed(n)));
             if (!table[n]) {
-                *problem = std::string(dir) + ": out of memory for the pictures";
                 free_asset_table(table);
-                return nullptr;
+                return Result::fail(std::string(dir) + ": out of memory for the pictures");
             }
             std::memcpy(table[n], previous[n], asset_bytes_needed(n));
             continue;
         }
         std::string path;
-        PictureRead read = read_asset_picture(dir, n, &pixels, &path, problem);
+        std::string problem;
+        PictureRead read = read_asset_picture(dir, n, &pixels, &path, &problem);
         if (read == PictureRead::MISSING)
-            *problem = std::string(dir) + "/" + picture_name(n) + ": missing; every asset's " +
-                       "picture is needed (quab-assets unpack writes them all)";
+            problem = std::string(dir) + "/" + picture_name(n) + ": missing; every asset's " +
+                      "picture is needed (quab-assets unpack writes them all)";
         std::uint8_t* chunk = read == PictureRead::OK
                                   ? static_cast<std::uint8_t*>(std::malloc(pixels.size() * 4))
                                   : nullptr;
         if (read == PictureRead::OK && !chunk)
-            *problem = path + ": out of memory for the picture";
+            problem = path + ": out of memory for the picture";
         if (!chunk) {
             free_asset_table(table);
-            return nullptr;
+            return Result::fail(problem);
         }
         // The asset file's words are little-endian whatever the host, and so is the table.
         for (std::size_t i = 0; i < pixels.size(); i++)
@@ -216,5 +212,6 @@ AssetTable asset_table_from_pictures(const char* dir, std::string* problem, Asse
     }
     if (stamps)
         std::memcpy(stamps, now, sizeof now);
-    return table;
+    *made = table;
+    return Result::success();
 }

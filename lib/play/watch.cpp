@@ -138,10 +138,12 @@ void reload_assets(Watch* w, Player* p) {
     // Only the pictures saved since are decoded again.
     PictureStamp stamps[ASSET_COUNT];
     std::memcpy(stamps, w->stamps, sizeof stamps);
-    AssetTable table = p->source.pictures
-                           ? asset_table_from_pictures(p->source.pictures, &problem,
-                                                       w->stamped ? p->assets : nullptr, stamps)
-                           : load_show_assets(p->source.assets, &problem);
+    AssetTable table = nullptr;
+    Result loaded = p->source.pictures
+                        ? asset_table_from_pictures(p->source.pictures, &table,
+                                                    w->stamped ? p->assets : nullptr, stamps)
+                        : load_show_assets(p->source.assets, &table);
+    problem = loaded.reason;
     if (!table) {
         player_note(p, "quab-play: " + problem + "; the show goes on as it was");
         return;
@@ -229,9 +231,11 @@ PictureStamp first_stamps[ASSET_COUNT];
 bool load_first_show(const ShowSource& source, AssetTable* assets, std::string* error) {
     if (!source.pictures)
         return load_show_files(source.assets, source.music, assets, error) == ShowFilesFault::NONE;
-    *assets = asset_table_from_pictures(source.pictures, error, nullptr, first_stamps);
-    if (!*assets)
+    if (Result r = asset_table_from_pictures(source.pictures, assets, nullptr, first_stamps);
+        !r.ok) {
+        *error = r.reason;
         return false;
+    }
     bool bad_module = false;
     Result why = collector_open(source.music, &bad_module);
     if (why.ok)

@@ -4,14 +4,14 @@
 
 #include <cstdlib>
 
-AssetTable load_show_assets(const char* path, std::string* error, std::uint32_t** lengths) {
+Result load_show_assets(const char* path, AssetTable* table, std::uint32_t** lengths) {
     AssetRefusal refusal;
     Result why;
-    AssetTable table = load_checked_asset_file(path, lengths, &refusal, &why);
-    if (table)
-        return table;
-    *error = shown_path(path) +
-             (refusal.loaded ? ": not the show's asset file: " : ": cannot load the asset file: ") +
-             why.reason;
-    return nullptr;
+    *table = load_checked_asset_file(path, lengths, &refusal, &why);
+    if (*table)
+        return Result::success();
+    return Result::fail(
+        shown_path(path) +
+        (refusal.loaded ? ": not the show's asset file: " : ": cannot load the asset file: ") +
+        why.reason);
 }

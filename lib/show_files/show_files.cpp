@@ -6,9 +6,10 @@
 
 ShowFilesFault load_show_files(const char* assets_path, const char* music_path, AssetTable* assets,
                                std::string* error) {
-    *assets = load_show_assets(assets_path, error);
-    if (!*assets)
+    if (Result r = load_show_assets(assets_path, assets); !r.ok) {
+        *error = r.reason;
         return ShowFilesFault::ASSETS;
+    }
     bool bad_module = false;
     if (Result why = collector_open(music_path, &bad_module); !why.ok) {
         free_asset_table(*assets);

@@ -10,8 +10,10 @@ ShowCheck check_show_files(const ShowCheckFiles& files) {
     ShowCheck c{};
     std::string problem;
     const char* assets_name = files.pictures ? files.pictures : files.assets;
-    AssetTable assets = files.pictures ? asset_table_from_pictures(files.pictures, &problem)
-                                       : load_show_assets(files.assets, &problem);
+    AssetTable assets = nullptr;
+    Result loaded = files.pictures ? asset_table_from_pictures(files.pictures, &assets)
+                                   : load_show_assets(files.assets, &assets);
+    problem = loaded.reason;
     if (!assets)
         c.problems.push_back(problem + "; make it with quab-assets build");
 

@@ -161,10 +161,9 @@ int dump_tables(const std::string& outdir) {
 
 // Loads and validates the asset file as xdemo does, the refusal in one line.
 AssetTable load_assets(const char* path) {
-    std::string error;
-    AssetTable table = load_show_assets(path, &error);
-    if (!table)
-        fatal(PROGRAM, EXIT_BAD_INPUT, error);
+    AssetTable table = nullptr;
+    if (Result r = load_show_assets(path, &table); !r.ok)
+        fatal(PROGRAM, EXIT_BAD_INPUT, r.reason);
     return table;
 }
 

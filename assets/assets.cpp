@@ -212,19 +212,34 @@ AssetTable load_asset_file(const char* path, std::uint32_t** lengths, Result* re
     return table;
 }
 
-Result split_asset_records(const std::uint8_t* file, std::size_t bytes, AssetTable* out,
-                           std::uint32_t** lengths) {
-    *out = nullptr;
+// Why the in-memory reader refused, in no words yet: the web page's module, which reads its
+// asset file this way, holds no strings (nothing that could fail to allocate one).
+struct SplitRefusal {
+    enum { ENDS_INSIDE, TOO_LONG, TOO_MANY, NO_TABLE_MEMORY, NO_RECORD_MEMORY } kind;
+    std::size_t index;    // the record it stopped at
+    std::uint32_t length; // that record's length
+};
+
+static AssetTable split_records(const std::uint8_t* file, std::size_t bytes,
+                                std::uint32_t** lengths, SplitRefusal* why) {
     std::size_t count = 0;
     for (std::size_t at = 0; at < bytes; count++) {
-        if (bytes - at < 4)
-            return Result::fail("it ends inside a record");
+        if (bytes - at < 4) {
+            *why = {SplitRefusal::ENDS_INSIDE, count, 0};
+            return nullptr;
+        }
         std::uint32_t length = length_at(file + at);
         RecordVerdict verdict = judge_record(length, count);
-        if (verdict != RecordVerdict::TAKEN)
-            return verdict_reason(verdict, count, length);
-        if (length > bytes - at - 4)
-            return Result::fail("it ends inside a record");
+        if (verdict != RecordVerdict::TAKEN) {
+            *why = {verdict == RecordVerdict::TOO_LONG ? SplitRefusal::TOO_LONG
+                                                       : SplitRefusal::TOO_MANY,
+                    count, length};
+            return nullptr;
+        }
+        if (length > bytes - at - 4) {
+            *why = {SplitRefusal::ENDS_INSIDE, count, length};
+            return nullptr;
+        }
         at += 4 + length;
     }
     AssetTable table = static_cast<AssetTable>(std::calloc(count + 1, sizeof(std::uint8_t*)));
@@ -232,7 +247,8 @@ Result split_asset_records(const std::uint8_t* file, std::size_t bytes, AssetTab
     if (!table || !sizes) {
         std::free(table);
         std::free(sizes);
-        return Result::fail("out of memory for its table");
+        *why = {SplitRefusal::NO_TABLE_MEMORY, count, 0};
+        return nullptr;
     }
     std::size_t at = 0;
     for (std::size_t i = 0; i < count; i++) {
@@ -243,7 +259,8 @@ Result split_asset_records(const std::uint8_t* file, std::size_t bytes, AssetTab
         if (!table[i]) {
             free_asset_table(table);
             std::free(sizes);
-            return refusal("out of memory for record %zu", i);
+            *why = {SplitRefusal::NO_RECORD_MEMORY, i, length};
+            return nullptr;
         }
         std::memcpy(table[i], file + at + 4, length);
         sizes[i] = length;
@@ -253,8 +270,34 @@ Result split_asset_records(const std::uint8_t* file, std::size_t bytes, AssetTab
         *lengths = sizes;
     else
         std::free(sizes);
-    *out = table;
-    return Result::success();
+    return table;
+}
+
+Result split_asset_records(const std::uint8_t* file, std::size_t bytes, AssetTable* out,
+                           std::uint32_t** lengths) {
+    SplitRefusal why{};
+    *out = split_records(file, bytes, lengths, &why);
+    if (*out)
+        return Result::success();
+    switch (why.kind) {
+    case SplitRefusal::ENDS_INSIDE:
+        return Result::fail("it ends inside a record");
+    case SplitRefusal::TOO_LONG:
+        return verdict_reason(RecordVerdict::TOO_LONG, why.index, why.length);
+    case SplitRefusal::TOO_MANY:
+        return verdict_reason(RecordVerdict::TOO_MANY, why.index, why.length);
+    case SplitRefusal::NO_TABLE_MEMORY:
+        return Result::fail("out of memory for its table");
+    case SplitRefusal::NO_RECORD_MEMORY:
+        break;
+    }
+    return refusal("out of memory for record %zu", why.index);
+}
+
+AssetTable asset_records_in_memory(const std::uint8_t* file, std::size_t bytes,
+                                   std::uint32_t** lengths) {
+    SplitRefusal why;
+    return split_records(file, bytes, lengths, &why);
 }
 
 int free_asset_table(AssetTable table) {

@@ -31,6 +31,11 @@ constexpr std::size_t ASSET_RECORD_LIMIT = 65536;
 Result split_asset_records(const std::uint8_t* file, std::size_t bytes, AssetTable* table,
                            std::uint32_t** lengths);
 
+// split_asset_records without the reason: null on a refusal. Builds no text, so that a program
+// with no output (the web page) carries nothing that formats or allocates one.
+[[nodiscard]] AssetTable asset_records_in_memory(const std::uint8_t* file, std::size_t bytes,
+                                                 std::uint32_t** lengths);
+
 // Frees every chunk up to the first null slot, then the table. Always returns 1.
 int free_asset_table(AssetTable table);
 

@@ -20,8 +20,7 @@ std::uint32_t* rgba = nullptr;
 // table holds copies.
 AssetTable split_records(std::uint8_t* file, std::uint32_t bytes) {
     std::uint32_t* lengths = nullptr;
-    AssetTable table = nullptr;
-    (void)split_asset_records(file, bytes, &table, &lengths);
+    AssetTable table = asset_records_in_memory(file, bytes, &lengths);
     std::free(file);
     if (table && !asset_table_fits(table, lengths)) {
         free_asset_table(table);

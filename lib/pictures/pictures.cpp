@@ -24,49 +24,39 @@ bool file_exists(const std::string& path) {
 // Reads a PNG whole. Sets *missing when it does not exist; other failures give a reason. What
 // is not a PNG is refused on its first eight bytes, and one larger than any asset's picture
 // before it is read, whatever the name leads to (a device, a FIFO, a sparse file).
-bool read_png_file(const std::string& path, std::vector<unsigned char>* bytes, bool* missing,
-                   std::string* reason) {
+Result read_png_file(const std::string& path, std::vector<unsigned char>* bytes, bool* missing) {
     *missing = false;
     // Looked at before it is opened: opening a FIFO would wait for a writer.
-    if (!input_is_regular_file(path.c_str()).ok) {
-        *reason = "not a regular file";
-        return false;
-    }
+    if (!input_is_regular_file(path.c_str()).ok)
+        return Result::fail("not a regular file");
     struct stat st;
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         *missing = errno == ENOENT;
-        *reason = std::strerror(errno);
-        return false;
+        return Result::fail(std::strerror(errno));
     }
     if (fstat(fileno(f), &st) == 0 &&
         static_cast<std::uint64_t>(st.st_size) > PNG_IMPORT_MAX_FILE_BYTES) {
         std::fclose(f);
-        *reason = "larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
-                  " MB; no asset's picture is";
-        return false;
+        return Result::fail("larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
+                            " MB; no asset's picture is");
     }
     bytes->clear();
     unsigned char chunk[65536];
     std::size_t got;
-    bool ok = true;
-    while (ok && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+    Result read;
+    while (read.ok && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
         bytes->insert(bytes->end(), chunk, chunk + got);
-        if (bytes->size() >= 8 && png_sig_cmp(bytes->data(), 0, 8) != 0) {
-            *reason = "not a PNG (no PNG signature)";
-            ok = false;
-        } else if (bytes->size() > PNG_IMPORT_MAX_FILE_BYTES) {
-            *reason = "larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
-                      " MB; no asset's picture is";
-            ok = false;
-        }
+        if (bytes->size() >= 8 && png_sig_cmp(bytes->data(), 0, 8) != 0)
+            read = Result::fail("not a PNG (no PNG signature)");
+        else if (bytes->size() > PNG_IMPORT_MAX_FILE_BYTES)
+            read = Result::fail("larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
+                                " MB; no asset's picture is");
     }
-    if (ok && std::ferror(f)) {
-        *reason = std::string("cannot read: ") + std::strerror(errno);
-        ok = false;
-    }
+    if (read.ok && std::ferror(f))
+        read = Result::fail(std::string("cannot read: ") + std::strerror(errno));
     std::fclose(f);
-    return ok;
+    return read;
 }
 
 } // namespace
@@ -117,11 +107,10 @@ PictureRead read_asset_picture(const char* dir, int n, std::vector<Pixel>* pixel
     *path = has_named ? named : plain;
     std::vector<unsigned char> bytes;
     bool missing = false;
-    std::string reason;
-    if (!read_png_file(*path, &bytes, &missing, &reason)) {
+    if (Result r = read_png_file(*path, &bytes, &missing); !r.ok) {
         if (missing)
             return PictureRead::MISSING;
-        *problem = *path + ": " + reason;
+        *problem = *path + ": " + r.reason;
         return PictureRead::BAD;
     }
     PngImage png;

@@ -126,8 +126,8 @@ static inline std::uint32_t asset_bytes_needed(int n) {
 // caller owns f and decides how the file comes into place.
 [[nodiscard]] bool write_asset_record(FILE* f, const std::uint32_t* words, std::size_t count);
 
-// Why load_checked_asset_file refused a file, for tools that sum the refusal up in their own
-// words (the lines the loader and the check print say it already).
+// Why load_checked_asset_file refused a file, in numbers: which of the two steps refused it and,
+// for the check, where the table falls short.
 struct AssetRefusal {
     bool loaded;          // false: the loader refused the file; true: the check refused the table
     std::size_t count;    // chunks the file holds, when loaded
@@ -136,8 +136,9 @@ struct AssetRefusal {
 };
 
 // load_asset_file, then check_asset_table, each printing exactly its own lines (none when quiet
-// is non-null: the loader's refusal is kept there, the check's is in *refusal). On a refusal by
-// either, frees what was loaded, fills *refusal when non-null and returns null. On success the
+// is non-null: either refusal is kept there, the check's without the path, as "holds N assets;
+// the show needs 30" or "asset N is L bytes; it needs M"). On a refusal by either, frees what
+// was loaded, fills *refusal when non-null and returns null. On success the
 // caller owns the table (free_asset_table) and, when lengths is non-null, the chunk lengths
 // (free); otherwise the lengths are freed here.
 [[nodiscard]] AssetTable load_checked_asset_file(const char* path,

@@ -20,22 +20,34 @@ static bool read_length(FILE* f, std::uint32_t* length) {
     return true;
 }
 
-// A failure in the show's words on standard output, or, for a tool, in its words in *reason.
+// A refusal in a tool's words; format and its arguments as printf takes them.
+static Result refusal(const char* format, ...) {
+    char text[256];
+    std::va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return Result::fail(text);
+}
+
+// A failure in the show's words on standard output, or, for a tool, in its words in *quiet.
 // show_line takes the path for its %s; reason_format its own arguments.
-static void refuse(AssetLoadReason* reason, const char* show_line, const char* path,
+static void refuse(Result* quiet, const char* show_line, const char* path,
                    const char* reason_format, ...) {
-    if (!reason) {
+    if (!quiet) {
         std::printf(show_line, path);
         return;
     }
+    char text[256];
     std::va_list args;
     va_start(args, reason_format);
-    std::vsnprintf(reason->text, sizeof reason->text, reason_format, args);
+    std::vsnprintf(text, sizeof text, reason_format, args);
     va_end(args);
+    *quiet = Result::fail(text);
 }
 
 // The reason a read came up short: an error the system names, or the end of the file.
-static void refuse_read(AssetLoadReason* reason, FILE* f, const char* path) {
+static void refuse_read(Result* reason, FILE* f, const char* path) {
     if (std::ferror(f))
         refuse(reason, "Unable to read from %s\n", path, "cannot read: %s", std::strerror(errno));
     else
@@ -64,16 +76,12 @@ static RecordVerdict judge_record(std::uint32_t length, std::size_t index) {
 }
 
 // A refusal by judge_record in a tool's words (no printing: the web page has no output).
-static void verdict_reason(AssetLoadReason* reason, RecordVerdict verdict, std::size_t index,
-                           std::uint32_t length) {
+static Result verdict_reason(RecordVerdict verdict, std::size_t index, std::uint32_t length) {
     if (verdict == RecordVerdict::TOO_LONG)
-        std::snprintf(reason->text, sizeof reason->text,
-                      "record %zu claims %u bytes; records are limited to 2147483647 bytes", index,
-                      length);
-    else
-        std::snprintf(reason->text, sizeof reason->text,
-                      "more than %zu records; asset files are limited to %zu records",
-                      ASSET_RECORD_LIMIT, ASSET_RECORD_LIMIT);
+        return refusal("record %zu claims %u bytes; records are limited to 2147483647 bytes", index,
+                       length);
+    return refusal("more than %zu records; asset files are limited to %zu records",
+                   ASSET_RECORD_LIMIT, ASSET_RECORD_LIMIT);
 }
 
 static std::uint32_t length_at(const unsigned char* b) {
@@ -88,7 +96,7 @@ constexpr long COUNT_BLOCK_BYTES = 1 << 16;
 
 // Counts the records of a file of size bytes. False when the file is refused, after its line.
 static bool count_records(FILE* f, long size, const char* path, std::size_t* count,
-                          AssetLoadReason* reason) {
+                          Result* reason) {
     static unsigned char block[COUNT_BLOCK_BYTES];
     long block_start = 0;
     long block_bytes = 0;
@@ -116,7 +124,7 @@ static bool count_records(FILE* f, long size, const char* path, std::size_t* cou
         RecordVerdict verdict = judge_record(length, *count);
         if (verdict != RecordVerdict::TAKEN) {
             if (reason)
-                verdict_reason(reason, verdict, *count, length);
+                *reason = verdict_reason(verdict, *count, length);
             else if (verdict == RecordVerdict::TOO_LONG)
                 std::printf("Asset record %zu of %s claims %u bytes; records are limited to "
                             "2147483647 bytes\n",
@@ -135,8 +143,10 @@ static bool count_records(FILE* f, long size, const char* path, std::size_t* cou
     return true;
 }
 
-AssetTable load_asset_file(const char* path, std::uint32_t** lengths, AssetLoadReason* reason) {
-    if (!reason)
+AssetTable load_asset_file(const char* path, std::uint32_t** lengths, Result* reason) {
+    if (reason)
+        *reason = Result::success();
+    else
         std::printf("Initiating decrunch sequence...\n");
     FILE* f = std::fopen(path, "rb");
     if (!f) {
@@ -202,22 +212,32 @@ AssetTable load_asset_file(const char* path, std::uint32_t** lengths, AssetLoadR
     return table;
 }
 
-AssetTable split_asset_records(const std::uint8_t* file, std::size_t bytes, std::uint32_t** lengths,
-                               AssetLoadReason* reason) {
+// Why the in-memory reader refused, in no words yet: the web page's module, which reads its
+// asset file this way, holds no strings (nothing that could fail to allocate one).
+struct SplitRefusal {
+    enum { ENDS_INSIDE, TOO_LONG, TOO_MANY, NO_TABLE_MEMORY, NO_RECORD_MEMORY } kind;
+    std::size_t index;    // the record it stopped at
+    std::uint32_t length; // that record's length
+};
+
+static AssetTable split_records(const std::uint8_t* file, std::size_t bytes,
+                                std::uint32_t** lengths, SplitRefusal* why) {
     std::size_t count = 0;
     for (std::size_t at = 0; at < bytes; count++) {
         if (bytes - at < 4) {
-            std::snprintf(reason->text, sizeof reason->text, "it ends inside a record");
+            *why = {SplitRefusal::ENDS_INSIDE, count, 0};
             return nullptr;
         }
         std::uint32_t length = length_at(file + at);
         RecordVerdict verdict = judge_record(length, count);
         if (verdict != RecordVerdict::TAKEN) {
-            verdict_reason(reason, verdict, count, length);
+            *why = {verdict == RecordVerdict::TOO_LONG ? SplitRefusal::TOO_LONG
+                                                       : SplitRefusal::TOO_MANY,
+                    count, length};
             return nullptr;
         }
         if (length > bytes - at - 4) {
-            std::snprintf(reason->text, sizeof reason->text, "it ends inside a record");
+            *why = {SplitRefusal::ENDS_INSIDE, count, length};
             return nullptr;
         }
         at += 4 + length;
@@ -227,7 +247,7 @@ AssetTable split_asset_records(const std::uint8_t* file, std::size_t bytes, std:
     if (!table || !sizes) {
         std::free(table);
         std::free(sizes);
-        std::snprintf(reason->text, sizeof reason->text, "out of memory for its table");
+        *why = {SplitRefusal::NO_TABLE_MEMORY, count, 0};
         return nullptr;
     }
     std::size_t at = 0;
@@ -239,7 +259,7 @@ AssetTable split_asset_records(const std::uint8_t* file, std::size_t bytes, std:
         if (!table[i]) {
             free_asset_table(table);
             std::free(sizes);
-            std::snprintf(reason->text, sizeof reason->text, "out of memory for record %zu", i);
+            *why = {SplitRefusal::NO_RECORD_MEMORY, i, length};
             return nullptr;
         }
         std::memcpy(table[i], file + at + 4, length);
@@ -251,6 +271,33 @@ AssetTable split_asset_records(const std::uint8_t* file, std::size_t bytes, std:
     else
         std::free(sizes);
     return table;
+}
+
+Result split_asset_records(const std::uint8_t* file, std::size_t bytes, AssetTable* out,
+                           std::uint32_t** lengths) {
+    SplitRefusal why{};
+    *out = split_records(file, bytes, lengths, &why);
+    if (*out)
+        return Result::success();
+    switch (why.kind) {
+    case SplitRefusal::ENDS_INSIDE:
+        return Result::fail("it ends inside a record");
+    case SplitRefusal::TOO_LONG:
+        return verdict_reason(RecordVerdict::TOO_LONG, why.index, why.length);
+    case SplitRefusal::TOO_MANY:
+        return verdict_reason(RecordVerdict::TOO_MANY, why.index, why.length);
+    case SplitRefusal::NO_TABLE_MEMORY:
+        return Result::fail("out of memory for its table");
+    case SplitRefusal::NO_RECORD_MEMORY:
+        break;
+    }
+    return refusal("out of memory for record %zu", why.index);
+}
+
+AssetTable asset_records_in_memory(const std::uint8_t* file, std::size_t bytes,
+                                   std::uint32_t** lengths) {
+    SplitRefusal why;
+    return split_records(file, bytes, lengths, &why);
 }
 
 int free_asset_table(AssetTable table) {
@@ -310,21 +357,26 @@ bool check_asset_table(AssetTable table, const std::uint32_t* lengths, const cha
     return false;
 }
 
-AssetTable load_checked_asset_file(const char* path, std::uint32_t** lengths, AssetRefusal* refusal,
-                                   AssetLoadReason* reason) {
+AssetTable load_checked_asset_file(const char* path, std::uint32_t** lengths,
+                                   AssetRefusal* shortfall, Result* quiet) {
     AssetRefusal r{};
     std::uint32_t* sizes = nullptr;
-    AssetTable table = load_asset_file(path, &sizes, reason);
+    AssetTable table = load_asset_file(path, &sizes, quiet);
     if (table && find_shortfall(table, sizes, &r)) {
-        if (!reason)
+        if (!quiet)
             print_shortfall(path, r);
+        else if (r.short_asset < 0)
+            *quiet = refusal("holds %zu assets; the show needs %d", r.count, ASSET_COUNT);
+        else
+            *quiet = refusal("asset %d is %u bytes; it needs %u", r.short_asset, r.length,
+                             asset_bytes_needed(r.short_asset));
         free_asset_table(table);
         table = nullptr;
     }
     if (!table) {
         std::free(sizes);
-        if (refusal)
-            *refusal = r;
+        if (shortfall)
+            *shortfall = r;
         return nullptr;
     }
     if (lengths)

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "lib/base/result.h"
+
 // Null-terminated array of chunk pointers in file order; asset N is entry N.
 using AssetTable = std::uint8_t**;
 
@@ -14,26 +16,25 @@ using AssetTable = std::uint8_t**;
 // enough that the table and the blocks of a file of records of length 0 stay small.
 constexpr std::size_t ASSET_RECORD_LIMIT = 65536;
 
-// Where the loader's failure goes. Without one (the show) the loader prints its lines on standard
-// output; a tool that speaks in its own words passes one: nothing is printed, and the reason is
-// kept here, without the path ("No such file or directory", "it ends inside a record").
-struct AssetLoadReason {
-    char text[256];
-};
-
 // Reads the file at path whole. Prints "Initiating decrunch sequence..." and, on failure, its own
-// line, or with reason non-null prints nothing and fills it on failure. On success the caller owns
-// the table (free_asset_table) and, when lengths is non-null, a malloc'ed array of the chunk
-// lengths in bytes (one per chunk), freed with free.
+// line. A tool that speaks in its own words passes quiet: nothing is printed, and a refusal is
+// kept there, its reason without the path ("No such file or directory", "it ends inside a
+// record"). On success the caller owns the table (free_asset_table) and, when lengths is
+// non-null, a malloc'ed array of the chunk lengths in bytes (one per chunk), freed with free.
 [[nodiscard]] AssetTable load_asset_file(const char* path, std::uint32_t** lengths = nullptr,
-                                         AssetLoadReason* reason = nullptr);
+                                         Result* quiet = nullptr);
 
 // The records of an asset file already whole in memory (bytes long, left to the caller), by
-// the same rule load_asset_file reads a file by, each copied into a block of its own. Prints
-// nothing: on a refusal fills *reason (required) and returns null. On success as
+// the same rule load_asset_file reads a file by, each copied into a block of its own, into
+// *table. Prints nothing; a refusal's reason is load_asset_file's. On success as
 // load_asset_file: the caller owns the table and, when lengths is non-null, the lengths.
-[[nodiscard]] AssetTable split_asset_records(const std::uint8_t* file, std::size_t bytes,
-                                             std::uint32_t** lengths, AssetLoadReason* reason);
+Result split_asset_records(const std::uint8_t* file, std::size_t bytes, AssetTable* table,
+                           std::uint32_t** lengths);
+
+// split_asset_records without the reason: null on a refusal. Builds no text, so that a program
+// with no output (the web page) carries nothing that formats or allocates one.
+[[nodiscard]] AssetTable asset_records_in_memory(const std::uint8_t* file, std::size_t bytes,
+                                                 std::uint32_t** lengths);
 
 // Frees every chunk up to the first null slot, then the table. Always returns 1.
 int free_asset_table(AssetTable table);
@@ -125,8 +126,8 @@ static inline std::uint32_t asset_bytes_needed(int n) {
 // caller owns f and decides how the file comes into place.
 [[nodiscard]] bool write_asset_record(FILE* f, const std::uint32_t* words, std::size_t count);
 
-// Why load_checked_asset_file refused a file, for tools that sum the refusal up in their own
-// words (the lines the loader and the check print say it already).
+// Why load_checked_asset_file refused a file, in numbers: which of the two steps refused it and,
+// for the check, where the table falls short.
 struct AssetRefusal {
     bool loaded;          // false: the loader refused the file; true: the check refused the table
     std::size_t count;    // chunks the file holds, when loaded
@@ -134,12 +135,13 @@ struct AssetRefusal {
     std::uint32_t length; // that asset's length in bytes
 };
 
-// load_asset_file, then check_asset_table, each printing exactly its own lines (none when reason
-// is non-null: the loader's refusal is kept there, the check's is in *refusal). On a refusal by
-// either, frees what was loaded, fills *refusal when non-null and returns null. On success the
+// load_asset_file, then check_asset_table, each printing exactly its own lines (none when quiet
+// is non-null: either refusal is kept there, the check's without the path, as "holds N assets;
+// the show needs 30" or "asset N is L bytes; it needs M"). On a refusal by either, frees what
+// was loaded, fills *refusal when non-null and returns null. On success the
 // caller owns the table (free_asset_table) and, when lengths is non-null, the chunk lengths
 // (free); otherwise the lengths are freed here.
 [[nodiscard]] AssetTable load_checked_asset_file(const char* path,
                                                  std::uint32_t** lengths = nullptr,
                                                  AssetRefusal* refusal = nullptr,
-                                                 AssetLoadReason* reason = nullptr);
+                                                 Result* quiet = nullptr);

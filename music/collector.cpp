@@ -62,18 +62,17 @@ MODULE* module = nullptr;
 
 // The module at path as xdemo loads it (hidden patterns beyond the order list not loaded), or
 // null with *error set; a module without song positions is refused, as there is no song to play.
-MODULE* load_module(const char* path, std::string* error) {
+Result load_module(const char* path, MODULE** loaded) {
     MODULE* m = Player_Load(path, MUSIC_MAX_VOICES, 0);
-    if (!m) {
-        *error = std::string("cannot load the module: ") + MikMod_strerror(MikMod_errno);
-        return nullptr;
-    }
+    if (!m)
+        return Result::fail(std::string("cannot load the module: ") +
+                            MikMod_strerror(MikMod_errno));
     if (m->numpos == 0) {
-        *error = "cannot load the module: it has no song positions";
         Player_Free(m);
-        return nullptr;
+        return Result::fail("cannot load the module: it has no song positions");
     }
-    return m;
+    *loaded = m;
+    return Result::success();
 }
 
 // libmikmod appends a loader registered twice to its own list, which then never ends: a second
@@ -82,7 +81,7 @@ bool registered = false;
 
 } // namespace
 
-bool collector_open(const char* path, std::string* error, bool* bad_module) {
+Result collector_open(const char* path, bool* bad_module) {
     *bad_module = false;
     if (!registered) {
         MikMod_RegisterAllLoaders();
@@ -91,49 +90,45 @@ bool collector_open(const char* path, std::string* error, bool* bad_module) {
     }
     music_apply_settings();
     md_device = static_cast<UWORD>(MikMod_DriverFromAlias("quabcollect"));
-    if (MikMod_Init("")) {
-        *error = std::string("libmikmod cannot start: ") + MikMod_strerror(MikMod_errno);
-        return false;
-    }
+    if (MikMod_Init(""))
+        return Result::fail(std::string("libmikmod cannot start: ") +
+                            MikMod_strerror(MikMod_errno));
     if (md_mixfreq != MIX_RATE_HZ) {
-        *error = "libmikmod mixes at " + std::to_string(md_mixfreq) + " Hz, not " +
-                 std::to_string(MIX_RATE_HZ);
         MikMod_Exit();
-        return false;
+        return Result::fail("libmikmod mixes at " + std::to_string(md_mixfreq) + " Hz, not " +
+                            std::to_string(MIX_RATE_HZ));
     }
-    module = load_module(path, error);
-    if (!module) {
+    module = nullptr;
+    Result loaded = load_module(path, &module);
+    if (!loaded.ok) {
         *bad_module = true;
         MikMod_Exit();
-        return false;
     }
-    return true;
+    return loaded;
 }
 
-bool collector_switch_module(const char* path, std::string* error) {
-    MODULE* next = load_module(path, error);
-    if (!next)
-        return false;
+Result collector_switch_module(const char* path) {
+    MODULE* next = nullptr;
+    if (Result r = load_module(path, &next); !r.ok)
+        return r;
     Player_Stop();
     Player_Free(module);
     module = next;
-    return true;
+    return Result::success();
 }
 
 MODULE* collector_module() { return module; }
 
-bool collector_mix(void* out, std::uint32_t frames, std::string* error) {
+Result collector_mix(void* out, std::uint32_t frames) {
     mix_buffer = static_cast<SBYTE*>(out);
     mix_request_bytes = static_cast<ULONG>(frames * MIX_BYTES_PER_FRAME);
     mix_written_bytes = 0;
     MikMod_Update();
     mix_buffer = nullptr;
-    if (mix_written_bytes != mix_request_bytes) {
-        *error = "libmikmod mixed " + std::to_string(mix_written_bytes) + " of " +
-                 std::to_string(mix_request_bytes) + " bytes";
-        return false;
-    }
-    return true;
+    if (mix_written_bytes != mix_request_bytes)
+        return Result::fail("libmikmod mixed " + std::to_string(mix_written_bytes) + " of " +
+                            std::to_string(mix_request_bytes) + " bytes");
+    return Result::success();
 }
 
 void collector_close() {

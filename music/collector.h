@@ -10,27 +10,29 @@
 
 #include <mikmod.h>
 
+#include "lib/base/result.h"
+
 // 16-bit stereo in host byte order.
 constexpr std::uint32_t MIX_BYTES_PER_FRAME = 4;
 
 // Starts libmikmod with the show's settings and the collecting driver, and loads the module at
 // path as xdemo does (hidden patterns not loaded, a module without song positions refused).
-// Returns true, or false with *error holding the reason; *bad_module tells a module that cannot
-// be loaded from a library that cannot start.
-[[nodiscard]] bool collector_open(const char* path, std::string* error, bool* bad_module);
+// Refused with the reason; *bad_module tells a module that cannot be loaded from a library that
+// cannot start.
+Result collector_open(const char* path, bool* bad_module);
 
 // The loaded module; its sngpos, patpos and sngtime move as collector_mix runs the player.
 MODULE* collector_module();
 
 // Replaces the loaded module with the one at path, loaded as collector_open loads it; the player is
-// stopped first and the caller starts the new module. Where path cannot be loaded, false with
-// *error set, and the loaded module plays on untouched. On the thread that mixes.
-[[nodiscard]] bool collector_switch_module(const char* path, std::string* error);
+// stopped first and the caller starts the new module. Where path cannot be loaded, refused with
+// the reason, and the loaded module plays on untouched. On the thread that mixes.
+Result collector_switch_module(const char* path);
 
 // Mixes exactly `frames` sample frames into out (frames * MIX_BYTES_PER_FRAME bytes). The player's
-// tick handler runs inside, at the first sample of every player tick. False with *error set when
+// tick handler runs inside, at the first sample of every player tick. Refused with the reason when
 // libmikmod mixed less than asked.
-[[nodiscard]] bool collector_mix(void* out, std::uint32_t frames, std::string* error);
+Result collector_mix(void* out, std::uint32_t frames);
 
 // Frees the module and closes libmikmod; the caller has stopped the player.
 void collector_close();

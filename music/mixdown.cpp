@@ -17,22 +17,20 @@ namespace {
 std::uint64_t samples_mixed = 0;
 
 // Mixes until `target` sample frames have been mixed in all, appending them to audio if any.
-bool mix_until(std::uint64_t target, std::uint32_t buffer_frames, void* buffer, FILE* audio,
-               std::string* error) {
+Result mix_until(std::uint64_t target, std::uint32_t buffer_frames, void* buffer, FILE* audio) {
     while (samples_mixed < target) {
         std::uint64_t n = target - samples_mixed;
         if (n > buffer_frames)
             n = buffer_frames;
-        if (!collector_mix(buffer, static_cast<std::uint32_t>(n), error))
-            return false;
+        if (Result r = collector_mix(buffer, static_cast<std::uint32_t>(n)); !r.ok)
+            return r;
         errno = 0;
-        if (audio && std::fwrite(buffer, MIX_BYTES_PER_FRAME, n, audio) != n) {
-            *error = std::string("cannot write the mixed sound: ") + std::strerror(errno);
-            return false;
-        }
+        if (audio && std::fwrite(buffer, MIX_BYTES_PER_FRAME, n, audio) != n)
+            return Result::fail(std::string("cannot write the mixed sound: ") +
+                                std::strerror(errno));
         samples_mixed += n;
     }
-    return true;
+    return Result::success();
 }
 
 // Where a mix ends: past the show's last position, or (whole_song) at the song's first jump
@@ -69,7 +67,8 @@ MixEnd mix(FILE* audio, std::uint32_t fps, const MixLimits& limits,
             break;
         }
         // Mixing the frame's first sample runs the player tick that starts on it.
-        if (!mix_until(start + 1, buffer_frames, buffer, audio, error)) {
+        if (Result r = mix_until(start + 1, buffer_frames, buffer, audio); !r.ok) {
+            *error = r.reason;
             end = MixEnd::WRITE_FAILED;
             break;
         }

@@ -19,9 +19,8 @@ std::uint32_t* rgba = nullptr;
 // checked against the asset map; null when it does not load. The page's block is freed: the
 // table holds copies.
 AssetTable split_records(std::uint8_t* file, std::uint32_t bytes) {
-    AssetLoadReason reason;
     std::uint32_t* lengths = nullptr;
-    AssetTable table = split_asset_records(file, bytes, &lengths, &reason);
+    AssetTable table = asset_records_in_memory(file, bytes, &lengths);
     std::free(file);
     if (table && !asset_table_fits(table, lengths)) {
         free_asset_table(table);

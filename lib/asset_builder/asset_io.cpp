@@ -29,18 +29,18 @@ int complain(int status, const std::string& message) {
 
 int write_asset_images(const char* path, const AssetImages& images) {
     OutputFile out;
-    std::string reason;
-    if (!output_open(path, &out, &reason))
-        return complain(EXIT_FAILED, reason);
+    if (Result r = output_open(path, &out); !r.ok)
+        return complain(EXIT_FAILED, r.reason);
     for (const std::vector<Pixel>& image : images) {
         if (!write_asset_record(out.f, image.data(), image.size())) {
-            reason = shown_path(path) + ": cannot write: " + std::strerror(errno ? errno : EIO);
+            std::string reason =
+                shown_path(path) + ": cannot write: " + std::strerror(errno ? errno : EIO);
             output_discard(&out);
             return complain(EXIT_FAILED, reason);
         }
     }
-    if (!output_commit(&out, &reason))
-        return complain(EXIT_FAILED, reason);
+    if (Result r = output_commit(&out); !r.ok)
+        return complain(EXIT_FAILED, r.reason);
     return EXIT_OK;
 }
 
@@ -89,10 +89,9 @@ std::string pictures_in_the_way(const char* outdir) {
 
 int unpack_asset_file(const char* in_path, const char* outdir, bool force) {
     std::uint32_t* lengths = nullptr;
-    std::string error;
-    AssetTable table = load_show_assets(in_path, &error, &lengths);
-    if (!table)
-        return complain(EXIT_BAD_INPUT, error);
+    AssetTable table = nullptr;
+    if (Result r = load_show_assets(in_path, &table, &lengths); !r.ok)
+        return complain(EXIT_BAD_INPUT, r.reason);
     // A picture already there may be a maker's edit: it is replaced only when asked for.
     std::string in_the_way = force ? "" : pictures_in_the_way(outdir);
     if (!in_the_way.empty()) {
@@ -125,10 +124,9 @@ int unpack_asset_file(const char* in_path, const char* outdir, bool force) {
                         static_cast<Pixel>(b[4 * i + 2]) << 16 |
                         static_cast<Pixel>(b[4 * i + 3]) << 24;
         std::string path = std::string(outdir) + "/" + picture_name(n);
-        std::string reason;
-        if (!png_export(path.c_str(), pixels.data(), ASSET_MAP[n].width, ASSET_MAP[n].height,
-                        &reason))
-            status = complain(EXIT_FAILED, reason);
+        Result r = png_export(path.c_str(), pixels.data(), ASSET_MAP[n].width, ASSET_MAP[n].height);
+        if (!r.ok)
+            status = complain(EXIT_FAILED, r.reason);
     }
     free_asset_table(table);
     std::free(lengths);

@@ -599,10 +599,10 @@ std::vector<Pixel> make_credits(FontSet* fonts) {
 
 } // namespace
 
-bool make_default_assets(const char* font_dir, AssetImages* out) {
-    FontSet* fonts = fonts_open(font_dir);
-    if (!fonts)
-        return false;
+Result make_default_assets(const char* font_dir, AssetImages* out) {
+    FontSet* fonts = nullptr;
+    if (Result r = fonts_open(font_dir, &fonts); !r.ok)
+        return r;
     static const char* const words[SCENE7_WORDS] = {
         "THIS IS QUAB", "ONE", "CPU", "EIGHT", "SCENES", "AND", "SONG", "ALL", "IN", "CODE"};
     AssetImages& a = *out;
@@ -629,5 +629,5 @@ bool make_default_assets(const char* font_dir, AssetImages* out) {
     a[ASSET_SCENE5_STRIP] = make_greetings(fonts);
     a[ASSET_SCENE8_SCROLLER] = make_credits(fonts);
     fonts_close(fonts);
-    return true;
+    return Result::success();
 }

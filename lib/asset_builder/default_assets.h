@@ -6,10 +6,11 @@
 
 #include "assets/assets.h"
 #include "core/core.h"
+#include "lib/base/result.h"
 
 // One Pixel array per asset, each exactly ASSET_MAP[n].width * height long.
 using AssetImages = std::vector<std::vector<Pixel>>;
 
-// Makes every asset, setting text with the DejaVu fonts found in font_dir. Prints one line and
-// returns false when a font cannot be opened.
-[[nodiscard]] bool make_default_assets(const char* font_dir, AssetImages* out);
+// Makes every asset, setting text with the DejaVu fonts found in font_dir. Refused with one line
+// when a font cannot be opened.
+Result make_default_assets(const char* font_dir, AssetImages* out);

@@ -28,24 +28,23 @@ Coverage coverage_make(int width, int height) {
     return c;
 }
 
-FontSet* fonts_open(const char* font_dir) {
+Result fonts_open(const char* font_dir, FontSet** opened) {
     FontSet* fonts = new FontSet{};
     if (FT_Init_FreeType(&fonts->library) != 0) {
-        std::printf("Unable to start FreeType\n");
         delete fonts;
-        return nullptr;
+        return Result::fail("Unable to start FreeType");
     }
     for (int i = 0; i < FACE_COUNT; i++) {
         std::string path = std::string(font_dir) + "/" + FACE_FILES[i];
         if (FT_New_Face(fonts->library, path.c_str(), 0, &fonts->faces[i]) != 0) {
-            std::printf("Unable to load font %s (Debian package fonts-dejavu-core)\n",
-                        path.c_str());
             fonts->faces[i] = nullptr;
             fonts_close(fonts);
-            return nullptr;
+            return Result::fail("Unable to load font " + path +
+                                " (Debian package fonts-dejavu-core)");
         }
     }
-    return fonts;
+    *opened = fonts;
+    return Result::success();
 }
 
 void fonts_close(FontSet* fonts) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "lib/base/result.h"
+
 constexpr const char* DEFAULT_FONT_DIR = "/usr/share/fonts/truetype/dejavu";
 
 enum FontFace { FACE_SANS, FACE_SANS_BOLD, FACE_CONDENSED_BOLD, FACE_SERIF_BOLD, FACE_COUNT };
@@ -20,9 +22,9 @@ struct Coverage {
 
 Coverage coverage_make(int width, int height);
 
-// Opens every face from font_dir. Prints one line naming the missing file and returns null on
-// failure. Free with fonts_close.
-[[nodiscard]] FontSet* fonts_open(const char* font_dir);
+// Opens every face from font_dir into *fonts, freed with fonts_close. Refused with one line
+// naming the missing file.
+Result fonts_open(const char* font_dir, FontSet** fonts);
 void fonts_close(FontSet* fonts);
 
 // The ink box of a string set at size_px with its pen starting at x = 0 on baseline y = 0

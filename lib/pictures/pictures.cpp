@@ -24,49 +24,39 @@ bool file_exists(const std::string& path) {
 // Reads a PNG whole. Sets *missing when it does not exist; other failures give a reason. What
 // is not a PNG is refused on its first eight bytes, and one larger than any asset's picture
 // before it is read, whatever the name leads to (a device, a FIFO, a sparse file).
-bool read_png_file(const std::string& path, std::vector<unsigned char>* bytes, bool* missing,
-                   std::string* reason) {
+Result read_png_file(const std::string& path, std::vector<unsigned char>* bytes, bool* missing) {
     *missing = false;
     // Looked at before it is opened: opening a FIFO would wait for a writer.
-    if (!input_is_regular_file(path.c_str(), reason)) {
-        *reason = "not a regular file";
-        return false;
-    }
+    if (!input_is_regular_file(path.c_str()).ok)
+        return Result::fail("not a regular file");
     struct stat st;
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         *missing = errno == ENOENT;
-        *reason = std::strerror(errno);
-        return false;
+        return Result::fail(std::strerror(errno));
     }
     if (fstat(fileno(f), &st) == 0 &&
         static_cast<std::uint64_t>(st.st_size) > PNG_IMPORT_MAX_FILE_BYTES) {
         std::fclose(f);
-        *reason = "larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
-                  " MB; no asset's picture is";
-        return false;
+        return Result::fail("larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
+                            " MB; no asset's picture is");
     }
     bytes->clear();
     unsigned char chunk[65536];
     std::size_t got;
-    bool ok = true;
-    while (ok && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+    Result read;
+    while (read.ok && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
         bytes->insert(bytes->end(), chunk, chunk + got);
-        if (bytes->size() >= 8 && png_sig_cmp(bytes->data(), 0, 8) != 0) {
-            *reason = "not a PNG (no PNG signature)";
-            ok = false;
-        } else if (bytes->size() > PNG_IMPORT_MAX_FILE_BYTES) {
-            *reason = "larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
-                      " MB; no asset's picture is";
-            ok = false;
-        }
+        if (bytes->size() >= 8 && png_sig_cmp(bytes->data(), 0, 8) != 0)
+            read = Result::fail("not a PNG (no PNG signature)");
+        else if (bytes->size() > PNG_IMPORT_MAX_FILE_BYTES)
+            read = Result::fail("larger than " + std::to_string(PNG_IMPORT_MAX_FILE_BYTES >> 20) +
+                                " MB; no asset's picture is");
     }
-    if (ok && std::ferror(f)) {
-        *reason = std::string("cannot read: ") + std::strerror(errno);
-        ok = false;
-    }
+    if (read.ok && std::ferror(f))
+        read = Result::fail(std::string("cannot read: ") + std::strerror(errno));
     std::fclose(f);
-    return ok;
+    return read;
 }
 
 } // namespace
@@ -117,17 +107,15 @@ PictureRead read_asset_picture(const char* dir, int n, std::vector<Pixel>* pixel
     *path = has_named ? named : plain;
     std::vector<unsigned char> bytes;
     bool missing = false;
-    std::string reason;
-    if (!read_png_file(*path, &bytes, &missing, &reason)) {
+    if (Result r = read_png_file(*path, &bytes, &missing); !r.ok) {
         if (missing)
             return PictureRead::MISSING;
-        *problem = *path + ": " + reason;
+        *problem = *path + ": " + r.reason;
         return PictureRead::BAD;
     }
     PngImage png;
-    char error[200];
-    if (!png_import(bytes.data(), bytes.size(), &png, error, sizeof error)) {
-        *problem = *path + ": " + error;
+    if (Result r = png_import(bytes.data(), bytes.size(), &png); !r.ok) {
+        *problem = *path + ": " + r.reason;
         return PictureRead::BAD;
     }
     const AssetShape& shape = ASSET_MAP[n];
@@ -166,21 +154,17 @@ bool same_stamp(const PictureStamp& a, const PictureStamp& b) {
 
 } // namespace
 
-AssetTable asset_table_from_pictures(const char* dir, std::string* problem, AssetTable previous,
-                                     PictureStamp* stamps) {
+Result asset_table_from_pictures(const char* dir, AssetTable* made, AssetTable previous,
+                                 PictureStamp* stamps) {
+    *made = nullptr;
     struct stat st;
-    if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) {
-        *problem = std::string(dir) + ": not a directory of pictures";
-        return nullptr;
-    }
-    *problem = misnamed_picture(dir);
-    if (!problem->empty())
-        return nullptr;
+    if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))
+        return Result::fail(std::string(dir) + ": not a directory of pictures");
+    if (std::string misnamed = misnamed_picture(dir); !misnamed.empty())
+        return Result::fail(misnamed);
     auto table = static_cast<AssetTable>(std::calloc(ASSET_COUNT + 1, sizeof(std::uint8_t*)));
-    if (!table) {
-        *problem = std::string(dir) + ": out of memory for the pictures";
-        return nullptr;
-    }
+    if (!table)
+        return Result::fail(std::string(dir) + ": out of memory for the pictures");
     std::vector<Pixel> pixels;
     PictureStamp now[ASSET_COUNT] = {};
     for (int n = 0; n < ASSET_COUNT; n++) {
@@ -188,26 +172,26 @@ AssetTable asset_table_from_pictures(const char* dir, std::string* problem, Asse
         if (previous && stamped && same_stamp(now[n], stamps[n])) {
             table[n] = static_cast<std::uint8_t*>(std::malloc(asset_bytes_needed(n)));
             if (!table[n]) {
-                *problem = std::string(dir) + ": out of memory for the pictures";
                 free_asset_table(table);
-                return nullptr;
+                return Result::fail(std::string(dir) + ": out of memory for the pictures");
             }
             std::memcpy(table[n], previous[n], asset_bytes_needed(n));
             continue;
         }
         std::string path;
-        PictureRead read = read_asset_picture(dir, n, &pixels, &path, problem);
+        std::string problem;
+        PictureRead read = read_asset_picture(dir, n, &pixels, &path, &problem);
         if (read == PictureRead::MISSING)
-            *problem = std::string(dir) + "/" + picture_name(n) + ": missing; every asset's " +
-                       "picture is needed (quab-assets unpack writes them all)";
+            problem = std::string(dir) + "/" + picture_name(n) + ": missing; every asset's " +
+                      "picture is needed (quab-assets unpack writes them all)";
         std::uint8_t* chunk = read == PictureRead::OK
                                   ? static_cast<std::uint8_t*>(std::malloc(pixels.size() * 4))
                                   : nullptr;
         if (read == PictureRead::OK && !chunk)
-            *problem = path + ": out of memory for the picture";
+            problem = path + ": out of memory for the picture";
         if (!chunk) {
             free_asset_table(table);
-            return nullptr;
+            return Result::fail(problem);
         }
         // The asset file's words are little-endian whatever the host, and so is the table.
         for (std::size_t i = 0; i < pixels.size(); i++)
@@ -217,5 +201,6 @@ AssetTable asset_table_from_pictures(const char* dir, std::string* problem, Asse
     }
     if (stamps)
         std::memcpy(stamps, now, sizeof now);
-    return table;
+    *made = table;
+    return Result::success();
 }

@@ -39,11 +39,10 @@ struct PictureStamp {
     std::uint64_t device, inode, size, mtime_ns;
 };
 
-// Every asset from its picture in dir, as an asset table in the loader's form (the caller frees
-// it with free_asset_table). Null with one line in *problem when dir is not a folder, a picture
-// is missing, misnamed or cannot be used, or memory runs out. With stamps (ASSET_COUNT of them)
-// and the table last made from dir, a picture whose file is unchanged is copied from that table
-// instead of decoded again; stamps are set to the files read.
-[[nodiscard]] AssetTable asset_table_from_pictures(const char* dir, std::string* problem,
-                                                   AssetTable previous = nullptr,
-                                                   PictureStamp* stamps = nullptr);
+// Every asset from its picture in dir, as an asset table in the loader's form into *table (the
+// caller frees it with free_asset_table). Refused with one line, *table null, when dir is not a
+// folder, a picture is missing, misnamed or cannot be used, or memory runs out. With stamps
+// (ASSET_COUNT of them) and the table last made from dir, a picture whose file is unchanged is
+// copied from that table instead of decoded again; stamps are set to the files read.
+Result asset_table_from_pictures(const char* dir, AssetTable* table, AssetTable previous = nullptr,
+                                 PictureStamp* stamps = nullptr);

@@ -17,13 +17,15 @@ namespace {
 
 struct Sink {
     OutputFile* out;
-    std::string* reason;
+    Result* result; // the first failure, kept over libpng's own line that follows it
 };
 
 void write_to_output(png_structp png, png_bytep data, png_size_t length) {
     auto* sink = static_cast<Sink*>(png_get_io_ptr(png));
-    if (!output_write(sink->out, data, length, sink->reason))
+    if (Result r = output_write(sink->out, data, length); !r.ok) {
+        *sink->result = r;
         png_error(png, "write failed");
+    }
 }
 
 // Flushing is the output file's business, at its commit.
@@ -31,19 +33,19 @@ void flush_nothing(png_structp) {}
 
 void on_error(png_structp png, png_const_charp message) {
     auto* sink = static_cast<Sink*>(png_get_error_ptr(png));
-    if (sink->reason->empty())
-        *sink->reason = sink->out->path + ": libpng: " + message;
+    if (sink->result->ok)
+        *sink->result = Result::fail(sink->out->path + ": libpng: " + message);
     png_longjmp(png, 1);
 }
 
 } // namespace
 
-bool png_export(const char* path, const Pixel* pixels, int width, int height, std::string* reason) {
-    reason->clear();
+Result png_export(const char* path, const Pixel* pixels, int width, int height) {
     OutputFile out;
-    if (!output_open(path, &out, reason))
-        return false;
-    Sink sink = {&out, reason};
+    if (Result r = output_open(path, &out); !r.ok)
+        return r;
+    Result failure;
+    Sink sink = {&out, &failure};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, on_error, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     unsigned char* volatile row = static_cast<unsigned char*>(std::malloc(width * 4u));
@@ -51,14 +53,13 @@ bool png_export(const char* path, const Pixel* pixels, int width, int height, st
         png_destroy_write_struct(&png, &info);
         std::free(row);
         output_discard(&out);
-        *reason = std::string(path) + ": out of memory";
-        return false;
+        return Result::fail(std::string(path) + ": out of memory");
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         std::free(row);
         output_discard(&out);
-        return false;
+        return failure;
     }
     png_set_write_fn(png, &sink, write_to_output, flush_nothing);
     // Fast settings: the unpacked pictures are for editing, not for keeping small.
@@ -80,7 +81,7 @@ bool png_export(const char* path, const Pixel* pixels, int width, int height, st
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     std::free(row);
-    return output_commit(&out, reason);
+    return output_commit(&out);
 }
 
 bool encode_opaque_png(const Pixel* pixels, int width, int height, std::string* png) {

@@ -5,12 +5,12 @@
 #include <string>
 
 #include "display/frame.h"
+#include "lib/base/result.h"
 
-// Writes width x height Pixels (row-major) to path, all or nothing. Returns false with a
-// one-line *reason (starting with path) on failure. Every byte of every Pixel is kept, so
-// png_import gives back the same words.
-[[nodiscard]] bool png_export(const char* path, const Pixel* pixels, int width, int height,
-                              std::string* reason);
+// Writes width x height Pixels (row-major) to path, all or nothing. Refused with one line
+// (starting with path) on failure. Every byte of every Pixel is kept, so png_import gives back
+// the same words.
+Result png_export(const char* path, const Pixel* pixels, int width, int height);
 
 // The PNG bytes of width x height Pixels as the screen shows them: opaque RGB, the key byte
 // left out. False when libpng cannot make them.

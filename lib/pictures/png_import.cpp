@@ -41,29 +41,24 @@ void on_warning(png_structp, png_const_charp) {}
 
 } // namespace
 
-bool png_import(const unsigned char* data, std::size_t size, PngImage* out, char* error,
-                std::size_t error_size) {
+Result png_import(const unsigned char* data, std::size_t size, PngImage* out) {
     out->width = 0;
     out->height = 0;
     out->pixels = nullptr;
-    if (error_size > 0)
-        error[0] = '\0';
-    if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
-        std::snprintf(error, error_size, "not a PNG (no PNG signature)");
-        return false;
-    }
+    if (size < 8 || png_sig_cmp(data, 0, 8) != 0)
+        return Result::fail("not a PNG (no PNG signature)");
 
-    ErrorSink sink = {error, error_size};
+    // libpng's message lands in a plain buffer: nothing that owns memory is written on the way
+    // to the longjmp.
+    char error[256] = "";
+    ErrorSink sink = {error, sizeof error};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &sink, on_error, on_warning);
-    if (!png) {
-        std::snprintf(error, error_size, "out of memory");
-        return false;
-    }
+    if (!png)
+        return Result::fail("out of memory");
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        std::snprintf(error, error_size, "out of memory");
-        return false;
+        return Result::fail("out of memory");
     }
 
     // Touched after setjmp and read after a longjmp, hence volatile.
@@ -73,7 +68,7 @@ bool png_import(const unsigned char* data, std::size_t size, PngImage* out, char
         std::free(rgba);
         std::free(rows);
         png_destroy_read_struct(&png, &info, nullptr);
-        return false;
+        return Result::fail(error);
     }
 
     MemoryReader reader = {data, size, 0};
@@ -133,5 +128,5 @@ bool png_import(const unsigned char* data, std::size_t size, PngImage* out, char
     out->width = static_cast<int>(width);
     out->height = static_cast<int>(height);
     out->pixels = pixels;
-    return true;
+    return Result::success();
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "display/frame.h"
+#include "lib/base/result.h"
 
 // Larger pictures are refused before anything is allocated (the largest asset is 3300 wide).
 constexpr int PNG_IMPORT_MAX_SIDE = 16384;
@@ -22,7 +23,6 @@ struct PngImage {
     Pixel* pixels; // width * height Pixels, row-major, malloc'ed; the caller frees
 };
 
-// Decodes size bytes at data. On success fills *out and returns true; on failure leaves *out
-// empty (pixels null) and writes a one-line reason, without newline, into error.
-[[nodiscard]] bool png_import(const unsigned char* data, std::size_t size, PngImage* out,
-                              char* error, std::size_t error_size);
+// Decodes size bytes at data. On success fills *out; on a refusal leaves *out empty (pixels
+// null) and says why in one line.
+Result png_import(const unsigned char* data, std::size_t size, PngImage* out);

@@ -403,24 +403,23 @@ void take_module_switch(MODULE** module) {
         path.swap(switch_path);
         switch_number = 0;
     }
-    std::string why;
     SwitchedModule taken{number, false, {}, -1, {}};
-    if (!collector_switch_module(path.c_str(), &why)) {
+    if (Result r = collector_switch_module(path.c_str()); !r.ok) {
         std::lock_guard<std::mutex> guard(switch_lock);
-        switch_failure = "quab-play: " + path + ": " + why + "; the show goes on";
+        switch_failure = "quab-play: " + path + ": " + r.reason + "; the show goes on";
         return;
     }
     // Fitting mixes the module silently first: the sound pauses that long. Where the mixer
     // fails, the module plays on its own positions, loaded afresh if it can be.
     std::string failure;
-    if (!fit_loaded_module(path.c_str(), switch_fit_choice, &taken.fitted, &taken.fit,
-                           &taken.show_ticks, &why)) {
-        failure = "quab-play: " + path + ": cannot fit the show to it: " + why;
+    if (Result why = fit_loaded_module(path.c_str(), switch_fit_choice, &taken.fitted, &taken.fit,
+                                       &taken.show_ticks);
+        !why.ok) {
+        failure = "quab-play: " + path + ": cannot fit the show to it: " + why.reason;
         taken.fitted = false;
         taken.show_ticks = -1;
-        std::string again;
-        if (!collector_switch_module(path.c_str(), &again))
-            failure += "; " + again;
+        if (Result again = collector_switch_module(path.c_str()); !again.ok)
+            failure += "; " + again.reason;
     }
     *module = collector_module();
     taken.title = module_title((*module)->songname, path.c_str());
@@ -486,12 +485,19 @@ bool mix_block(const MODULE* module, void* buffer, Block* b, bool* song_on) {
     std::uint32_t frames = BLOCK_FRAMES - static_cast<std::uint32_t>(start % BLOCK_FRAMES);
     // Mixing the first sample runs the player tick that starts on it, so the block's record
     // holds the row playing from its first sample on, as quab-export takes it.
-    if (!collector_mix(buffer, 1, &run->mix_error))
+    if (Result r = collector_mix(buffer, 1); !r.ok) {
+        run->mix_error = r.reason;
         return false;
+    }
     *b = Block{start, frames, module->sngpos, module->patpos, module->sngtime, 0};
     *song_on = Player_Active();
-    return frames <= 1 || collector_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME,
-                                        frames - 1, &run->mix_error);
+    if (frames <= 1)
+        return true;
+    Result rest =
+        collector_mix(static_cast<std::uint8_t*>(buffer) + MIX_BYTES_PER_FRAME, frames - 1);
+    if (!rest.ok)
+        run->mix_error = rest.reason;
+    return rest.ok;
 }
 
 // Hands the block mixed in buffer to the output's ring (when playing through the device) and

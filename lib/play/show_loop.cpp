@@ -43,8 +43,11 @@ TickClock show_reading(Player* p, std::int32_t t, std::int16_t sngpos, std::uint
 }
 
 bool take_module(Player* p, const char* load_path, const char* name_path, std::string* error) {
-    if (!fit_loaded_module(load_path, p->fit_choice, &p->fitted, &p->fit, &p->show_ticks, error))
+    if (Result r = fit_loaded_module(load_path, p->fit_choice, &p->fitted, &p->fit, &p->show_ticks);
+        !r.ok) {
+        *error = r.reason;
         return false;
+    }
     p->fit_anchored = false;
     p->title = module_title(collector_module()->songname, name_path);
     return true;
@@ -215,7 +218,8 @@ void find_show_files(PlayOptions* opt) {
             given_or_found_show_file(opt->source.assets, "quab.dat", PLAY_PROGRAM, EXIT_NO_SHOW);
         opt->source.assets = assets_path.c_str();
     }
-    music_path = given_or_found_show_file(opt->source.music, "music.xm", PLAY_PROGRAM, EXIT_NO_SHOW);
+    music_path =
+        given_or_found_show_file(opt->source.music, "music.xm", PLAY_PROGRAM, EXIT_NO_SHOW);
     opt->source.music = music_path.c_str();
     if (opt->source.assets)
         require_regular_inputs(PLAY_PROGRAM, {opt->source.assets, opt->source.music});

@@ -141,10 +141,12 @@ void reload_assets(Watch* w, Player* p) {
     // Only the pictures saved since are decoded again.
     PictureStamp stamps[ASSET_COUNT];
     std::memcpy(stamps, w->stamps, sizeof stamps);
-    AssetTable table = p->source.pictures
-                           ? asset_table_from_pictures(p->source.pictures, &problem,
-                                                       w->stamped ? p->assets : nullptr, stamps)
-                           : load_show_assets(p->source.assets, &problem);
+    AssetTable table = nullptr;
+    Result loaded = p->source.pictures
+                        ? asset_table_from_pictures(p->source.pictures, &table,
+                                                    w->stamped ? p->assets : nullptr, stamps)
+                        : load_show_assets(p->source.assets, &table);
+    problem = loaded.reason;
     if (!table) {
         player_note(p, "quab-play: " + problem + "; the show goes on as it was");
         return;
@@ -165,8 +167,10 @@ void reload_assets(Watch* w, Player* p) {
 // Restarts the music on the module in memory at fd, at the song position and row on screen.
 bool restart_music(Player* p, int fd, std::string* problem) {
     bool bad_module = false;
-    if (!collector_open(fd_path(fd).c_str(), problem, &bad_module))
+    if (Result r = collector_open(fd_path(fd).c_str(), &bad_module); !r.ok) {
+        *problem = r.reason;
         return false;
+    }
     if (!take_module(p, fd_path(fd).c_str(), p->source.music, problem)) {
         collector_close();
         return false;
@@ -238,16 +242,18 @@ PictureStamp first_stamps[ASSET_COUNT];
 bool load_first_show(const ShowSource& source, AssetTable* assets, std::string* error) {
     if (!source.pictures)
         return load_show_files(source.assets, source.music, assets, error) == ShowFilesFault::NONE;
-    *assets = asset_table_from_pictures(source.pictures, error, nullptr, first_stamps);
-    if (!*assets)
+    if (Result r = asset_table_from_pictures(source.pictures, assets, nullptr, first_stamps);
+        !r.ok) {
+        *error = r.reason;
         return false;
-    std::string why;
+    }
     bool bad_module = false;
-    if (collector_open(source.music, &why, &bad_module))
+    Result why = collector_open(source.music, &bad_module);
+    if (why.ok)
         return true;
     free_asset_table(*assets);
     *assets = nullptr;
-    *error = std::string(source.music) + ": " + why;
+    *error = std::string(source.music) + ": " + why.reason;
     return false;
 }
 

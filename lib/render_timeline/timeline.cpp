@@ -50,14 +50,13 @@ bool parse_integer(const char* begin, const char* end, std::int64_t* value) {
     return true;
 }
 
-std::string line_error(std::size_t line, const std::string& reason) {
-    return "line " + std::to_string(line) + ": " + reason;
+Result line_error(std::size_t line, const std::string& reason) {
+    return Result::fail("line " + std::to_string(line) + ": " + reason);
 }
 
 } // namespace
 
-bool parse_timeline(const char* text, std::size_t length, std::vector<TimelineEntry>* entries,
-                    std::string* error) {
+Result parse_timeline(const char* text, std::size_t length, std::vector<TimelineEntry>* entries) {
     const char* end = text + length;
     std::size_t line = 0;
     for (const char* p = text; p < end;) {
@@ -78,24 +77,21 @@ bool parse_timeline(const char* text, std::size_t length, std::vector<TimelineEn
             while (q < eol && is_blank(*q))
                 q++;
             if (q == eol) {
-                *error = line_error(line, "missing field " + std::string(FIELD_NAMES[f]) +
-                                              " (expected tick_count sngpos patpos)");
-                return false;
+                return line_error(line, "missing field " + std::string(FIELD_NAMES[f]) +
+                                            " (expected tick_count sngpos patpos)");
             }
             const char* field = q;
             while (q < eol && !is_blank(*q))
                 q++;
             if (!parse_integer(field, q, &values[f])) {
-                *error = line_error(line, std::string(FIELD_NAMES[f]) + " " + quoted(field, q) +
-                                              " is not an integer");
-                return false;
+                return line_error(line, std::string(FIELD_NAMES[f]) + " " + quoted(field, q) +
+                                            " is not an integer");
             }
             if (values[f] < FIELD_MIN[f] || values[f] > FIELD_MAX[f]) {
-                *error = line_error(line, std::string(FIELD_NAMES[f]) + " " + quoted(field, q) +
-                                              " is out of range for " + FIELD_TYPES[f] +
-                                              " value (" + std::to_string(FIELD_MIN[f]) + ".." +
-                                              std::to_string(FIELD_MAX[f]) + ")");
-                return false;
+                return line_error(line, std::string(FIELD_NAMES[f]) + " " + quoted(field, q) +
+                                            " is out of range for " + FIELD_TYPES[f] + " value (" +
+                                            std::to_string(FIELD_MIN[f]) + ".." +
+                                            std::to_string(FIELD_MAX[f]) + ")");
             }
         }
         while (q < eol && is_blank(*q))
@@ -104,23 +100,20 @@ bool parse_timeline(const char* text, std::size_t length, std::vector<TimelineEn
             const char* field = q;
             while (q < eol && !is_blank(*q))
                 q++;
-            *error = line_error(line, "extra field " + quoted(field, q) +
-                                          " after patpos (expected tick_count sngpos patpos)");
-            return false;
+            return line_error(line, "extra field " + quoted(field, q) +
+                                        " after patpos (expected tick_count sngpos patpos)");
         }
         entries->push_back({static_cast<std::int32_t>(values[0]),
                             static_cast<std::int16_t>(values[1]),
                             static_cast<std::uint16_t>(values[2])});
     }
-    return true;
+    return Result::success();
 }
 
-bool read_timeline_file(const char* path, std::vector<TimelineEntry>* entries, std::string* error) {
+Result read_timeline_file(const char* path, std::vector<TimelineEntry>* entries) {
     FILE* f = std::fopen(path, "rb");
-    if (!f) {
-        *error = std::string(path) + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
+    if (!f)
+        return Result::fail(std::string(path) + ": cannot open: " + std::strerror(errno));
     std::string text;
     char buffer[65536];
     std::size_t got;
@@ -128,21 +121,17 @@ bool read_timeline_file(const char* path, std::vector<TimelineEntry>* entries, s
         text.append(buffer, got);
         if (text.size() > TIMELINE_MAX_BYTES) {
             std::fclose(f);
-            *error = std::string(path) + ": longer than " +
-                     std::to_string(TIMELINE_MAX_BYTES >> 20) + " MB; not a timeline";
-            return false;
+            return Result::fail(std::string(path) + ": longer than " +
+                                std::to_string(TIMELINE_MAX_BYTES >> 20) + " MB; not a timeline");
         }
     }
     bool failed = std::ferror(f);
     int read_errno = errno;
     std::fclose(f);
-    if (failed) {
-        *error = std::string(path) + ": cannot read: " + std::strerror(read_errno);
-        return false;
-    }
-    if (!parse_timeline(text.data(), text.size(), entries, error)) {
-        *error = std::string(path) + ": " + *error;
-        return false;
-    }
-    return true;
+    if (failed)
+        return Result::fail(std::string(path) + ": cannot read: " + std::strerror(read_errno));
+    Result parsed = parse_timeline(text.data(), text.size(), entries);
+    if (!parsed.ok)
+        return Result::fail(std::string(path) + ": " + parsed.reason);
+    return Result::success();
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "lib/base/result.h"
+
 struct TimelineEntry {
     std::int32_t tick_count;
     std::int16_t sngpos;
@@ -16,18 +18,15 @@ struct TimelineEntry {
 
 // Parses length bytes of text (no terminator needed). Lines end at '\n'; blanks are spaces, tabs,
 // '\r', '\v' and '\f'. A line that is blank, or whose first non-blank character is '#', is
-// skipped. On success appends one entry per remaining line to *entries and returns true. On the
-// first malformed line returns false with *error set to "line N: REASON" (N counted from 1) and
-// *entries holding the lines before it.
-[[nodiscard]] bool parse_timeline(const char* text, std::size_t length,
-                                  std::vector<TimelineEntry>* entries, std::string* error);
+// skipped. On success appends one entry per remaining line to *entries. On the first malformed
+// line refuses with "line N: REASON" (N counted from 1), *entries holding the lines before it.
+Result parse_timeline(const char* text, std::size_t length, std::vector<TimelineEntry>* entries);
 
 // A timeline longer than this is refused before it is parsed: the renderer's limit of passes
 // at a generous line length (comments included) stays well below it.
 constexpr std::size_t TIMELINE_MAX_BYTES = 16u << 20;
 
-// Reads the file at path whole (at most TIMELINE_MAX_BYTES) and parses it. On failure *error
-// names the file and the reason ("PATH: line N: REASON", "PATH: cannot read: ..." or "PATH:
-// longer than 16 MB; not a timeline").
-[[nodiscard]] bool read_timeline_file(const char* path, std::vector<TimelineEntry>* entries,
-                                      std::string* error);
+// Reads the file at path whole (at most TIMELINE_MAX_BYTES) and parses it. A refusal names the
+// file and the reason ("PATH: line N: REASON", "PATH: cannot read: ..." or "PATH: longer than
+// 16 MB; not a timeline").
+Result read_timeline_file(const char* path, std::vector<TimelineEntry>* entries);

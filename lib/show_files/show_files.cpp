@@ -6,15 +6,15 @@
 
 ShowFilesFault load_show_files(const char* assets_path, const char* music_path, AssetTable* assets,
                                std::string* error) {
-    *assets = load_show_assets(assets_path, error);
-    if (!*assets)
+    if (Result r = load_show_assets(assets_path, assets); !r.ok) {
+        *error = r.reason;
         return ShowFilesFault::ASSETS;
-    std::string why;
+    }
     bool bad_module = false;
-    if (!collector_open(music_path, &why, &bad_module)) {
+    if (Result why = collector_open(music_path, &bad_module); !why.ok) {
         free_asset_table(*assets);
         *assets = nullptr;
-        *error = shown_path(music_path) + ": " + why;
+        *error = shown_path(music_path) + ": " + why.reason;
         return bad_module ? ShowFilesFault::MODULE : ShowFilesFault::LIBRARY;
     }
     return ShowFilesFault::NONE;

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "lib/base/result.h"
 
-// load_checked_asset_file on path, printing nothing: the refusal is summed up in one line in
-// *error, starting with the path. Null on refusal. lengths as load_checked_asset_file takes it.
-[[nodiscard]] AssetTable load_show_assets(const char* path, std::string* error,
-                                          std::uint32_t** lengths = nullptr);
+// load_checked_asset_file on path into *table, printing nothing: a refusal is summed up in one
+// line starting with the path, *table null. lengths as load_checked_asset_file takes it.
+Result load_show_assets(const char* path, AssetTable* table, std::uint32_t** lengths = nullptr);
 
 enum class ShowFilesFault {
     NONE,
@@ -41,13 +41,13 @@ struct ShowLookupPlaces {
 };
 std::vector<std::string> show_lookup_folders(const ShowLookupPlaces& places);
 
-// The first of show_lookup_folders that holds `name` (the path as found; in the current folder,
-// `name` itself); where none does, empty, with *error one line naming every place looked in.
-[[nodiscard]] std::string find_show_file_in(const char* name, const ShowLookupPlaces& places,
-                                            std::string* error);
+// The first of show_lookup_folders that holds `name`, into *found (the path as found; in the
+// current folder, `name` itself); where none does, *found empty and refused with one line
+// naming every place looked in.
+Result find_show_file_in(const char* name, const ShowLookupPlaces& places, std::string* found);
 
 // find_show_file_in with this process's own file and environment.
-[[nodiscard]] std::string find_show_file(const char* name, std::string* error);
+Result find_show_file(const char* name, std::string* found);
 
 // The path given on the command line, or else find_show_file(name); where none is found, the
 // line goes to standard error after "program: " and the process exits with `status`.

@@ -69,39 +69,41 @@ std::vector<std::string> show_lookup_folders(const ShowLookupPlaces& places) {
     return folders;
 }
 
-std::string find_show_file_in(const char* name, const ShowLookupPlaces& places,
-                              std::string* error) {
+Result find_show_file_in(const char* name, const ShowLookupPlaces& places, std::string* found) {
+    found->clear();
     std::vector<std::string> folders = show_lookup_folders(places);
     // In the current folder the name stays as given, as the show has always printed it.
-    for (const std::string& folder : folders)
-        if (is_regular_file(folder + name))
-            return folder == "./" ? std::string(name) : folder + name;
+    for (const std::string& folder : folders) {
+        if (is_regular_file(folder + name)) {
+            *found = folder == "./" ? std::string(name) : folder + name;
+            return Result::success();
+        }
+    }
     std::string list;
     for (const std::string& folder : folders)
         list += (list.empty() ? "" : ", ") + shown_path(folder);
-    *error = "cannot find " + shown_path(name) + " (looked in " + list + "); name one with --" +
-             (std::string(name) == "quab.dat" ? "assets" : "music");
-    return std::string();
+    return Result::fail("cannot find " + shown_path(name) + " (looked in " + list +
+                        "); name one with --" +
+                        (std::string(name) == "quab.dat" ? "assets" : "music"));
 }
 
-std::string find_show_file(const char* name, std::string* error) {
+Result find_show_file(const char* name, std::string* found) {
     char exe[4096];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     exe[n > 0 ? n : 0] = '\0';
     ShowLookupPlaces places{n > 0 ? exe : nullptr, std::getenv("XDG_DATA_HOME"),
                             std::getenv("XDG_DATA_DIRS"), std::getenv("HOME")};
-    return find_show_file_in(name, places, error);
+    return find_show_file_in(name, places, found);
 }
 
 std::string given_or_found_show_file(const char* given, const char* name, const char* program,
                                      int status) {
     if (given)
         return given;
-    std::string error;
-    std::string found = find_show_file(name, &error);
-    if (found.empty()) {
+    std::string found;
+    if (Result r = find_show_file(name, &found); !r.ok) {
         std::fflush(stdout);
-        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        std::fprintf(stderr, "%s: %s\n", program, r.reason.c_str());
         std::exit(status);
     }
     return found;

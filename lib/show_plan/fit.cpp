@@ -41,24 +41,24 @@ void scale(const double* own, int first, int end, double span, bool keep_held, d
 
 } // namespace
 
-bool mix_song_clock(SongClock* song, std::string* error) {
+Result mix_song_clock(SongClock* song) {
     static const volatile std::sig_atomic_t never_stop = 0;
     song->ticks.clear();
-    MixEnd end = mixdown_song(nullptr, TICKS_PER_S, FIT_LIMIT_S, &never_stop, &song->ticks, error);
+    std::string error;
+    MixEnd end = mixdown_song(nullptr, TICKS_PER_S, FIT_LIMIT_S, &never_stop, &song->ticks, &error);
     if (end == MixEnd::INTERRUPTED || end == MixEnd::WRITE_FAILED)
-        return false;
+        return Result::fail(error);
     song->stops = end == MixEnd::SONG_ENDED;
-    return true;
+    return Result::success();
 }
 
-bool read_song_clock(const char* music_path, SongClock* song, std::string* error,
-                     bool* bad_module) {
+Result read_song_clock(const char* music_path, SongClock* song, bool* bad_module) {
     *bad_module = false;
-    if (!collector_open(music_path, error, bad_module))
-        return false;
-    bool ok = mix_song_clock(song, error);
+    if (Result r = collector_open(music_path, bad_module); !r.ok)
+        return r;
+    Result r = mix_song_clock(song);
     collector_close();
-    return ok;
+    return r;
 }
 
 FittedClock fit_show_clock(const SongClock& song) {
@@ -134,27 +134,31 @@ FittedClock fit_show_clock(const SongClock& song) {
     return fit;
 }
 
-bool fit_loaded_module(const char* music_path, FitChoice choice, bool* fitted, FittedClock* fit,
-                       std::int32_t* show_ticks, std::string* error) {
+Result fit_loaded_module(const char* music_path, FitChoice choice, bool* fitted, FittedClock* fit,
+                         std::int32_t* show_ticks) {
     *fitted = false;
     // A mix leaves the module where it stopped (speed, tempo, volumes too): each one after it
     // starts on the module loaded afresh.
     ShowClock own;
-    if (!mix_show_clock(&own, error) || !collector_switch_module(music_path, error))
-        return false;
+    if (Result r = mix_show_clock(&own); !r.ok)
+        return r;
+    if (Result r = collector_switch_module(music_path); !r.ok)
+        return r;
     *show_ticks = own.end == ClockEnd::TIME_LIMIT
                       ? -1
                       : static_cast<std::int32_t>(own.readings.size() / TICK_READINGS);
     if (choice == FitChoice::NEVER ||
         (choice == FitChoice::AUTO && !own.readings.empty() && meets_show_needs(plan_show(own))))
-        return true;
+        return Result::success();
     SongClock song;
-    if (!mix_song_clock(&song, error) || !collector_switch_module(music_path, error))
-        return false;
+    if (Result r = mix_song_clock(&song); !r.ok)
+        return r;
+    if (Result r = collector_switch_module(music_path); !r.ok)
+        return r;
     *fit = fit_show_clock(song);
     *fitted = true;
     *show_ticks = static_cast<std::int32_t>(fit->ticks.size());
-    return true;
+    return Result::success();
 }
 
 std::int32_t song_tick_of(const FittedClock& fit, std::int16_t sngpos, std::uint16_t patpos) {

@@ -35,13 +35,12 @@ struct FittedClock {
 // Whether to fit: as the song needs (AUTO), always (--fit) or never (--no-fit).
 enum class FitChoice { AUTO, ALWAYS, NEVER };
 
-// Mixes the module loaded in the collector silently over its first pass. False with *error.
-[[nodiscard]] bool mix_song_clock(SongClock* song, std::string* error);
+// Mixes the module loaded in the collector silently over its first pass.
+Result mix_song_clock(SongClock* song);
 
 // Loads the module as the collector does and mixes it as mix_song_clock; *bad_module as
 // read_show_clock's.
-[[nodiscard]] bool read_song_clock(const char* music_path, SongClock* song, std::string* error,
-                                   bool* bad_module);
+Result read_song_clock(const char* music_path, SongClock* song, bool* bad_module);
 
 // The fitted clock. The scenes share the song in the proportions they have in the show's own
 // song (Scene 1's fades to black keep their own length where the song is long enough for it),
@@ -73,9 +72,8 @@ static inline bool fit_wanted(FitChoice choice, const ShowPlan& own) {
 // music_path. False with *error when the mixer fails or the module cannot be loaded again.
 // *show_ticks: the show's length in ticks as it plays, fitted or not; -1 where it does not end
 // by itself.
-[[nodiscard]] bool fit_loaded_module(const char* music_path, FitChoice choice, bool* fitted,
-                                     FittedClock* fit, std::int32_t* show_ticks,
-                                     std::string* error);
+Result fit_loaded_module(const char* music_path, FitChoice choice, bool* fitted, FittedClock* fit,
+                         std::int32_t* show_ticks);
 
 // The fitted clock as the checker reads a song: CLOCK_READINGS_PER_S readings a second.
 ShowClock fitted_show_clock(const FittedClock& fit);

@@ -10,13 +10,17 @@ ShowCheck check_show_files(const ShowCheckFiles& files) {
     ShowCheck c{};
     std::string problem;
     const char* assets_name = files.pictures ? files.pictures : files.assets;
-    AssetTable assets = files.pictures ? asset_table_from_pictures(files.pictures, &problem)
-                                       : load_show_assets(files.assets, &problem);
+    AssetTable assets = nullptr;
+    Result loaded = files.pictures ? asset_table_from_pictures(files.pictures, &assets)
+                                   : load_show_assets(files.assets, &assets);
+    problem = loaded.reason;
     if (!assets)
         c.problems.push_back(problem + "; make it with quab-assets build");
 
     bool bad_module = false;
-    bool have_clock = read_show_clock(files.music, &c.clock, &c.mix_error, &bad_module);
+    Result clock_read = read_show_clock(files.music, &c.clock, &bad_module);
+    c.mix_error = clock_read.reason;
+    bool have_clock = clock_read.ok;
     c.files_read = assets && have_clock;
     if (!have_clock && !bad_module) {
         c.mixer_failed = true;
@@ -35,7 +39,8 @@ ShowCheck check_show_files(const ShowCheckFiles& files) {
         c.own_plan = c.plan;
         if (fit_wanted(files.fit, c.own_plan)) {
             SongClock song;
-            if (!read_song_clock(files.music, &song, &c.mix_error, &bad_module)) {
+            if (Result r = read_song_clock(files.music, &song, &bad_module); !r.ok) {
+                c.mix_error = r.reason;
                 c.mixer_failed = true;
                 if (assets)
                     free_asset_table(assets);

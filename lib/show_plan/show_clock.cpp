@@ -8,21 +8,21 @@
 #include "core/timeline.h"
 #include "music/collector.h"
 
-bool read_show_clock(const char* music_path, ShowClock* clock, std::string* error,
-                     bool* bad_module) {
+Result read_show_clock(const char* music_path, ShowClock* clock, bool* bad_module) {
     *bad_module = false;
-    if (!collector_open(music_path, error, bad_module))
-        return false;
-    bool ok = mix_show_clock(clock, error);
+    if (Result r = collector_open(music_path, bad_module); !r.ok)
+        return r;
+    Result r = mix_show_clock(clock);
     collector_close();
-    return ok;
+    return r;
 }
 
-bool mix_show_clock(ShowClock* clock, std::string* error) {
+Result mix_show_clock(ShowClock* clock) {
     static const volatile std::sig_atomic_t never_stop = 0;
     std::vector<FrameClock> frames;
-    MixEnd end =
-        mixdown_run(nullptr, CLOCK_READINGS_PER_S, LAST_SHOW_POSITION, &never_stop, &frames, error);
+    std::string error;
+    MixEnd end = mixdown_run(nullptr, CLOCK_READINGS_PER_S, LAST_SHOW_POSITION, &never_stop,
+                             &frames, &error);
     switch (end) {
     case MixEnd::SHOW_ENDED:
         clock->end = ClockEnd::SHOW_ENDED;
@@ -36,9 +36,9 @@ bool mix_show_clock(ShowClock* clock, std::string* error) {
         break;
     case MixEnd::INTERRUPTED:
     case MixEnd::WRITE_FAILED:
-        return false;
+        return Result::fail(error);
     }
     clock->limit_s = MAX_SHOW_SECONDS;
     clock->readings = std::move(frames);
-    return true;
+    return Result::success();
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/base/result.h"
 #include "music/mixdown.h"
 #include "music/sample_clock.h"
 
@@ -29,10 +30,9 @@ struct ShowClock {
     std::uint32_t limit_s; // the mixer's limit, for TIME_LIMIT
 };
 
-// Loads and mixes the module. False with *error (one line) when it cannot; *bad_module then
-// tells a module libmikmod refuses from a failure of the machine (library, memory).
-[[nodiscard]] bool read_show_clock(const char* music_path, ShowClock* clock, std::string* error,
-                                   bool* bad_module);
+// Loads and mixes the module. Refused with one line when it cannot; *bad_module then tells a
+// module libmikmod refuses from a failure of the machine (library, memory).
+Result read_show_clock(const char* music_path, ShowClock* clock, bool* bad_module);
 
 // As read_show_clock, on the module already loaded in the collector (not playing).
-[[nodiscard]] bool mix_show_clock(ShowClock* clock, std::string* error);
+Result mix_show_clock(ShowClock* clock);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -42,45 +43,41 @@ std::string base_of(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool fail(std::string* reason, const std::string& text) {
-    *reason = text;
-    return false;
-}
+Result fail(std::string text) { return Result::fail(std::move(text)); }
 
 // Follows path's symlinks to the name the file lands under. *mode gets the permission bits of
 // the regular file found there, or 0666 less the umask when there is none yet.
-bool resolve_target(const std::string& path, std::string* target, mode_t* mode,
-                    std::string* reason) {
+Result resolve_target(const std::string& path, std::string* target, mode_t* mode) {
     std::string at = path;
     for (int hops = 0;; hops++) {
         struct stat st;
         if (lstat(at.c_str(), &st) != 0) {
             if (errno != ENOENT)
-                return fail(reason, shown_path(path) + ": " + std::strerror(errno));
+                return fail(shown_path(path) + ": " + std::strerror(errno));
             mode_t mask = umask(0);
             umask(mask);
             *mode = 0666 & ~mask;
             *target = at;
-            return true;
+            return Result::success();
         }
         if (S_ISREG(st.st_mode)) {
             *mode = st.st_mode & 07777;
             *target = at;
-            return true;
+            return Result::success();
         }
         if (!S_ISLNK(st.st_mode)) {
             std::string what = at == path
                                    ? shown_path(path) + ": is "
                                    : shown_path(path) + ": leads to " + shown_path(at) + ", ";
-            return fail(reason, what + kind_of(st.st_mode) +
-                                    "; only a regular file or a new name is written");
+            return fail(what + kind_of(st.st_mode) +
+                        "; only a regular file or a new name is written");
         }
         if (hops == MAX_SYMLINK_HOPS)
-            return fail(reason, shown_path(path) + ": " + std::strerror(ELOOP));
+            return fail(shown_path(path) + ": " + std::strerror(ELOOP));
         char link[PATH_MAX];
         ssize_t n = readlink(at.c_str(), link, sizeof link - 1);
         if (n < 0)
-            return fail(reason, shown_path(path) + ": " + std::strerror(errno));
+            return fail(shown_path(path) + ": " + std::strerror(errno));
         link[n] = '\0';
         at = link[0] == '/' ? std::string(link) : directory_of(at) + "/" + link;
     }
@@ -88,23 +85,22 @@ bool resolve_target(const std::string& path, std::string* target, mode_t* mode,
 
 } // namespace
 
-bool output_open(const char* path, OutputFile* out, std::string* reason) {
+Result output_open(const char* path, OutputFile* out) {
     out->path = path;
     out->target.clear();
     out->temp.clear();
     out->f = nullptr;
     out->durable = true;
     if (!*path)
-        return fail(reason, "an empty output file name");
+        return fail("an empty output file name");
     mode_t mode = 0;
-    if (!resolve_target(path, &out->target, &mode, reason))
-        return false;
+    if (Result r = resolve_target(path, &out->target, &mode); !r.ok)
+        return r;
     std::string temp = directory_of(out->target) + "/." + base_of(out->target) + ".XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0)
-        return fail(reason, shown_path(out->path) + ": cannot create a file in " +
-                                shown_path(directory_of(out->target)) + ": " +
-                                std::strerror(errno));
+        return fail(shown_path(out->path) + ": cannot create a file in " +
+                    shown_path(directory_of(out->target)) + ": " + std::strerror(errno));
     // With standard input, output or error closed, mkstemp hands out their number, and the
     // tool's own lines would end up in the file.
     if (fd <= STDERR_FILENO) {
@@ -114,7 +110,7 @@ bool output_open(const char* path, OutputFile* out, std::string* reason) {
         fd = high;
         if (fd < 0) {
             unlink(temp.c_str());
-            return fail(reason, shown_path(out->path) + ": " + std::strerror(err));
+            return fail(shown_path(out->path) + ": " + std::strerror(err));
         }
     }
     out->temp = temp;
@@ -124,17 +120,16 @@ bool output_open(const char* path, OutputFile* out, std::string* reason) {
         if (!out->f)
             close(fd);
         output_discard(out);
-        return fail(reason, shown_path(out->path) + ": " + std::strerror(err));
+        return fail(shown_path(out->path) + ": " + std::strerror(err));
     }
-    return true;
+    return Result::success();
 }
 
-bool output_write(OutputFile* out, const void* bytes, std::size_t count, std::string* reason) {
+Result output_write(OutputFile* out, const void* bytes, std::size_t count) {
     errno = 0;
     if (std::fwrite(bytes, 1, count, out->f) == count)
-        return true;
-    return fail(reason,
-                shown_path(out->path) + ": cannot write: " + std::strerror(errno ? errno : EIO));
+        return Result::success();
+    return fail(shown_path(out->path) + ": cannot write: " + std::strerror(errno ? errno : EIO));
 }
 
 void output_close_stream(OutputFile* out) {
@@ -143,7 +138,7 @@ void output_close_stream(OutputFile* out) {
     out->f = nullptr;
 }
 
-bool output_commit(OutputFile* out, std::string* reason) {
+Result output_commit(OutputFile* out) {
     int err = 0;
     if (out->f) {
         // Each step can be the first to learn that the disk is full.
@@ -166,10 +161,10 @@ bool output_commit(OutputFile* out, std::string* reason) {
         err = errno;
     if (err) {
         output_discard(out);
-        return fail(reason, shown_path(out->path) + ": cannot write: " + std::strerror(err));
+        return fail(shown_path(out->path) + ": cannot write: " + std::strerror(err));
     }
     out->temp.clear();
-    return true;
+    return Result::success();
 }
 
 void output_discard(OutputFile* out) {

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "lib/base/result.h"
+
 struct OutputFile {
     std::string path;   // the name the user gave, for messages
     std::string target; // where the file lands: path, or the final target of its symlinks
@@ -22,17 +24,17 @@ struct OutputFile {
 
 // Resolves path to its target, refuses what is not a regular file, and creates the temporary
 // (permission bits those of the file being replaced, or 0666 less the umask for a new one).
-// False with *reason, one line starting with path, when the file cannot be written there.
-[[nodiscard]] bool output_open(const char* path, OutputFile* out, std::string* reason);
+// Refused with one line starting with path when the file cannot be written there.
+Result output_open(const char* path, OutputFile* out);
 
-// Appends count bytes. False with *reason (the system's error text) on a short write.
-[[nodiscard]] bool output_write(OutputFile* out, const void* bytes, std::size_t count,
-                                std::string* reason);
+// Appends count bytes. Refused (path and the system's error text) on a short write.
+Result output_write(OutputFile* out, const void* bytes, std::size_t count);
 
 // Flushes, syncs and closes the temporary and renames it over the target. On any failure
-// removes the temporary and returns false with *reason. When another writer (a child process)
-// filled the temporary by name, call output_close_stream first; the file is then synced by name.
-[[nodiscard]] bool output_commit(OutputFile* out, std::string* reason);
+// removes the temporary and refuses with path and the system's error text. When another writer (a
+// child process) filled the temporary by name, call output_close_stream first; the file is then
+// synced by name.
+Result output_commit(OutputFile* out);
 
 // Closes the stream but keeps the temporary, for a child process that writes it by name.
 void output_close_stream(OutputFile* out);

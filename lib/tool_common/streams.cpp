@@ -14,30 +14,29 @@
 #include "lib/tool_common/command_line.h"
 #include "lib/tool_common/shown_path.h"
 
-bool input_is_regular_file(const char* path, std::string* reason) {
+Result input_is_regular_file(const char* path) {
     struct stat st;
     if (stat(path, &st) != 0)
-        return true;
+        return Result::success();
     bool regular = S_ISREG(st.st_mode);
     if (regular) {
         // O_NONBLOCK: a FIFO put in its place since the stat opens at once instead of waiting.
         int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (fd < 0)
-            return true;
+            return Result::success();
         regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
         close(fd);
     }
     if (!regular)
-        *reason = shown_path(path) + ": not a regular file";
-    return regular;
+        return Result::fail(shown_path(path) + ": not a regular file");
+    return Result::success();
 }
 
 void require_regular_inputs(const char* program, std::initializer_list<const char*> paths) {
-    std::string reason;
     for (const char* path : paths) {
-        if (!input_is_regular_file(path, &reason)) {
+        if (Result r = input_is_regular_file(path); !r.ok) {
             std::fflush(stdout);
-            std::fprintf(stderr, "%s: %s\n", program, reason.c_str());
+            std::fprintf(stderr, "%s: %s\n", program, r.reason.c_str());
             std::exit(EXIT_BAD_INPUT);
         }
     }

@@ -6,12 +6,14 @@
 #include <initializer_list>
 #include <string>
 
+#include "lib/base/result.h"
+
 // True unless path names something that exists and is not a regular file (after its symlinks): a
 // FIFO, a device, a directory, a socket. Checked without blocking: stat, then an open with
 // O_NONBLOCK and fstat of that descriptor, so a name swapped between the two is caught as well.
 // A name that does not exist or cannot be opened passes; the reader says why in its own words.
-// On a refusal *reason is "path: not a regular file".
-[[nodiscard]] bool input_is_regular_file(const char* path, std::string* reason);
+// A refusal's reason is "path: not a regular file".
+Result input_is_regular_file(const char* path);
 
 // input_is_regular_file on each path; on the first refusal prints "program: reason" on standard
 // error and exits with status 2.

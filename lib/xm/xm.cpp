@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "lib/tool_common/output_file.h"
 
@@ -49,11 +50,7 @@ static inline void put_text(Out& o, const std::string& text, std::size_t width) 
     put_zeros(o, width - n);
 }
 
-static bool fail(std::string* reason, const std::string& text) {
-    if (reason)
-        *reason = text;
-    return false;
-}
+static Result fail(std::string text) { return Result::fail(std::move(text)); }
 
 static std::uint32_t sample_frames(const XmSample& s) {
     return std::uint32_t(s.data16.empty() ? s.data8.size() : s.data16.size());
@@ -64,73 +61,73 @@ static bool volume_column_ok(std::uint8_t v) {
     return v == 0 || (v >= 0x10 && v <= 0x50) || v >= 0x60;
 }
 
-static bool validate_sample(const XmSample& s, const std::string& where, std::string* reason) {
+static Result validate_sample(const XmSample& s, const std::string& where) {
     if (!s.data8.empty() && !s.data16.empty())
-        return fail(reason, where + " has both 8-bit and 16-bit data");
+        return fail(where + " has both 8-bit and 16-bit data");
     std::uint32_t frames = sample_frames(s);
     if (s.data8.size() > XM_MAX_SAMPLE_FRAMES || s.data16.size() > XM_MAX_SAMPLE_FRAMES)
-        return fail(reason, where + " is longer than 16777216 frames");
+        return fail(where + " is longer than 16777216 frames");
     if (s.volume > 64)
-        return fail(reason, where + " volume " + std::to_string(s.volume) + " > 64");
+        return fail(where + " volume " + std::to_string(s.volume) + " > 64");
     if (s.loop > XM_LOOP_PINGPONG)
-        return fail(reason, where + " has an unknown loop type");
+        return fail(where + " has an unknown loop type");
     if (s.loop != XM_LOOP_NONE) {
         if (s.loop_length == 0)
-            return fail(reason, where + " loops over zero frames");
+            return fail(where + " loops over zero frames");
         if (s.loop_start > frames || s.loop_length > frames - s.loop_start)
-            return fail(reason, where + " loop " + std::to_string(s.loop_start) + "+" +
-                                    std::to_string(s.loop_length) + " runs past its " +
-                                    std::to_string(frames) + " frames");
+            return fail(where + " loop " + std::to_string(s.loop_start) + "+" +
+                        std::to_string(s.loop_length) + " runs past its " + std::to_string(frames) +
+                        " frames");
     }
-    return true;
+    return Result::success();
 }
 
-static bool validate_envelope(const XmEnvelope& e, const std::string& where, std::string* reason) {
+static Result validate_envelope(const XmEnvelope& e, const std::string& where) {
     std::size_t n = e.points.size();
     if (n == 0)
-        return true;
+        return Result::success();
     if (n < 2 || n > XM_MAX_ENVELOPE_POINTS)
-        return fail(reason, where + " volume envelope has " + std::to_string(n) +
-                                " points (2..12 allowed)");
+        return fail(where + " volume envelope has " + std::to_string(n) +
+                    " points (2..12 allowed)");
     if (e.points[0].tick != 0)
-        return fail(reason, where + " volume envelope does not start at 0");
+        return fail(where + " volume envelope does not start at 0");
     for (std::size_t i = 0; i < n; ++i) {
         if (e.points[i].value > 64)
-            return fail(reason, where + " volume envelope point " + std::to_string(i) + " > 64");
+            return fail(where + " volume envelope point " + std::to_string(i) + " > 64");
         if (i > 0 && e.points[i].tick <= e.points[i - 1].tick)
-            return fail(reason, where + " volume envelope ticks do not increase at point " +
-                                    std::to_string(i));
+            return fail(where + " volume envelope ticks do not increase at point " +
+                        std::to_string(i));
     }
     if (e.sustain && e.sustain_point >= n)
-        return fail(reason, where + " volume envelope sustain point out of range");
+        return fail(where + " volume envelope sustain point out of range");
     if (e.loop && (e.loop_start_point > e.loop_end_point || e.loop_end_point >= n))
-        return fail(reason, where + " volume envelope loop out of range");
-    return true;
+        return fail(where + " volume envelope loop out of range");
+    return Result::success();
 }
 
-static bool validate_instrument(const XmInstrument& ins, std::uint32_t number,
-                                std::string* reason) {
+static Result validate_instrument(const XmInstrument& ins, std::uint32_t number) {
     std::string where = "instrument " + std::to_string(number);
     if (ins.samples.empty())
-        return fail(reason, where + " has no sample");
+        return fail(where + " has no sample");
     if (ins.samples.size() > XM_MAX_SAMPLES_PER_INSTRUMENT)
-        return fail(reason, where + " has more than 16 samples");
+        return fail(where + " has more than 16 samples");
     if (!ins.note_map.empty()) {
         if (ins.note_map.size() != XM_NOTES)
-            return fail(reason, where + " note map must have 96 entries");
+            return fail(where + " note map must have 96 entries");
         for (std::uint8_t s : ins.note_map)
             if (s >= ins.samples.size())
-                return fail(reason, where + " note map names sample " + std::to_string(s) + " of " +
-                                        std::to_string(ins.samples.size()));
+                return fail(where + " note map names sample " + std::to_string(s) + " of " +
+                            std::to_string(ins.samples.size()));
     }
     if (ins.fadeout > 0x0FFF)
-        return fail(reason, where + " fade-out > 4095");
-    if (!validate_envelope(ins.volume_envelope, where, reason))
-        return false;
+        return fail(where + " fade-out > 4095");
+    if (Result r = validate_envelope(ins.volume_envelope, where); !r.ok)
+        return r;
     for (std::size_t i = 0; i < ins.samples.size(); ++i)
-        if (!validate_sample(ins.samples[i], where + " sample " + std::to_string(i), reason))
-            return false;
-    return true;
+        if (Result r = validate_sample(ins.samples[i], where + " sample " + std::to_string(i));
+            !r.ok)
+            return r;
+    return Result::success();
 }
 
 static std::uint32_t cell_flags(const XmCell& c) {
@@ -269,40 +266,37 @@ XmCell& xm_cell(XmPattern& pattern, std::uint32_t channels, std::uint32_t row,
     return pattern.cells[std::size_t(row) * channels + channel];
 }
 
-bool xm_validate(const XmModule& m, std::string* reason) {
+Result xm_validate(const XmModule& m) {
     if (m.channels < 2 || m.channels > XM_MAX_CHANNELS || (m.channels & 1u))
-        return fail(reason, "channel count " + std::to_string(m.channels) +
-                                " is not an even number from 2 to 32");
+        return fail("channel count " + std::to_string(m.channels) +
+                    " is not an even number from 2 to 32");
     if (m.patterns.empty() || m.patterns.size() > XM_MAX_PATTERNS)
-        return fail(reason,
-                    "pattern count " + std::to_string(m.patterns.size()) + " is not from 1 to 256");
+        return fail("pattern count " + std::to_string(m.patterns.size()) + " is not from 1 to 256");
     if (m.orders.empty())
-        return fail(reason, "the order list is empty");
+        return fail("the order list is empty");
     if (m.orders.size() > XM_MAX_ORDERS)
-        return fail(reason, "the order list has more than 256 entries");
+        return fail("the order list has more than 256 entries");
     if (m.instruments.size() > XM_MAX_INSTRUMENTS)
-        return fail(reason, "more than 128 instruments");
+        return fail("more than 128 instruments");
     if (m.restart_position >= m.orders.size())
-        return fail(reason, "restart position " + std::to_string(m.restart_position) +
-                                " is past the order list");
+        return fail("restart position " + std::to_string(m.restart_position) +
+                    " is past the order list");
     if (m.speed < 1 || m.speed > 31)
-        return fail(reason, "speed " + std::to_string(m.speed) + " is not from 1 to 31");
+        return fail("speed " + std::to_string(m.speed) + " is not from 1 to 31");
     if (m.bpm < 32 || m.bpm > 255)
-        return fail(reason, "BPM " + std::to_string(m.bpm) + " is not from 32 to 255");
+        return fail("BPM " + std::to_string(m.bpm) + " is not from 32 to 255");
     for (std::size_t i = 0; i < m.orders.size(); ++i)
         if (m.orders[i] >= m.patterns.size())
-            return fail(reason, "order " + std::to_string(i) + " names pattern " +
-                                    std::to_string(m.orders[i]) + " of " +
-                                    std::to_string(m.patterns.size()));
+            return fail("order " + std::to_string(i) + " names pattern " +
+                        std::to_string(m.orders[i]) + " of " + std::to_string(m.patterns.size()));
     for (std::size_t p = 0; p < m.patterns.size(); ++p) {
         const XmPattern& pat = m.patterns[p];
         std::string where = "pattern " + std::to_string(p);
         if (pat.rows < 1 || pat.rows > XM_MAX_ROWS)
-            return fail(reason,
-                        where + " has " + std::to_string(pat.rows) + " rows (1..256 allowed)");
+            return fail(where + " has " + std::to_string(pat.rows) + " rows (1..256 allowed)");
         if (pat.cells.size() != std::size_t(pat.rows) * m.channels)
-            return fail(reason, where + " has " + std::to_string(pat.cells.size()) +
-                                    " cells, not rows x channels");
+            return fail(where + " has " + std::to_string(pat.cells.size()) +
+                        " cells, not rows x channels");
         std::uint32_t packed = 0;
         for (std::size_t i = 0; i < pat.cells.size(); ++i) {
             const XmCell& c = pat.cells[i];
@@ -310,30 +304,28 @@ bool xm_validate(const XmModule& m, std::string* reason) {
             std::string cell = where + " row " + std::to_string(i / m.channels) + " channel " +
                                std::to_string(i % m.channels);
             if (c.note > XM_NOTE_OFF)
-                return fail(reason, cell + ": note " + std::to_string(c.note) + " out of range");
+                return fail(cell + ": note " + std::to_string(c.note) + " out of range");
             if (c.instrument > m.instruments.size())
-                return fail(reason, cell + ": instrument " + std::to_string(c.instrument) +
-                                        " out of range");
+                return fail(cell + ": instrument " + std::to_string(c.instrument) +
+                            " out of range");
             if (!volume_column_ok(c.volume))
-                return fail(reason,
-                            cell + ": volume column " + std::to_string(c.volume) + " out of range");
+                return fail(cell + ": volume column " + std::to_string(c.volume) + " out of range");
             if (c.effect > XM_FX_LAST)
-                return fail(reason,
-                            cell + ": effect " + std::to_string(c.effect) + " out of range");
+                return fail(cell + ": effect " + std::to_string(c.effect) + " out of range");
         }
         if (packed > XM_MAX_PACKED_PATTERN_BYTES)
-            return fail(reason, where + " packs to " + std::to_string(packed) +
-                                    " bytes, more than the 32767 that players read");
+            return fail(where + " packs to " + std::to_string(packed) +
+                        " bytes, more than the 32767 that players read");
     }
     for (std::size_t i = 0; i < m.instruments.size(); ++i)
-        if (!validate_instrument(m.instruments[i], std::uint32_t(i + 1), reason))
-            return false;
-    return true;
+        if (Result r = validate_instrument(m.instruments[i], std::uint32_t(i + 1)); !r.ok)
+            return r;
+    return Result::success();
 }
 
-bool xm_encode(const XmModule& m, std::vector<std::uint8_t>* out, std::string* reason) {
-    if (!xm_validate(m, reason))
-        return false;
+Result xm_encode(const XmModule& m, std::vector<std::uint8_t>* out) {
+    if (Result r = xm_validate(m); !r.ok)
+        return r;
     Out o{out};
     put_text(o, "Extended Module: ", 17);
     put_text(o, m.name, 20);
@@ -356,19 +348,19 @@ bool xm_encode(const XmModule& m, std::vector<std::uint8_t>* out, std::string* r
         put_pattern(o, p);
     for (const XmInstrument& ins : m.instruments)
         put_instrument(o, ins);
-    return true;
+    return Result::success();
 }
 
-bool xm_write_file(const XmModule& m, const char* path, std::string* reason) {
+Result xm_write_file(const XmModule& m, const char* path) {
     std::vector<std::uint8_t> bytes;
-    if (!xm_encode(m, &bytes, reason))
-        return false;
+    if (Result r = xm_encode(m, &bytes); !r.ok)
+        return r;
     OutputFile out;
-    if (!output_open(path, &out, reason))
-        return false;
-    if (!output_write(&out, bytes.data(), bytes.size(), reason)) {
+    if (Result r = output_open(path, &out); !r.ok)
+        return r;
+    if (Result r = output_write(&out, bytes.data(), bytes.size()); !r.ok) {
         output_discard(&out);
-        return false;
+        return r;
     }
-    return output_commit(&out, reason);
+    return output_commit(&out);
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "lib/base/result.h"
+
 constexpr std::uint8_t XM_NOTE_NONE = 0;
 constexpr std::uint8_t XM_NOTE_C0 = 1;  // notes run 1 (C-0) to 96 (B-7); C-4 is 49
 constexpr std::uint8_t XM_NOTE_C4 = 49; // plays an untuned sample at 8363 Hz
@@ -121,15 +123,15 @@ struct XmModule {
     std::uint32_t bpm = 125;               // 32..255; a tick lasts 2.5 / bpm seconds
 };
 
-// Checks a description. Returns true, or false with a one-line reason in *reason.
-[[nodiscard]] bool xm_validate(const XmModule& module, std::string* reason);
+// Checks a description: ok, or refused with a one-line reason.
+Result xm_validate(const XmModule& module);
 
-// Encodes a valid description into bytes (appended to *out). False with a reason when invalid.
-[[nodiscard]] bool xm_encode(const XmModule& module, std::vector<std::uint8_t>* out,
-                             std::string* reason);
+// Encodes a valid description into bytes (appended to *out). Refused with a reason when invalid.
+Result xm_encode(const XmModule& module, std::vector<std::uint8_t>* out);
 
-// Writes the module to path. False with a reason (invalid description or I/O error naming path).
-[[nodiscard]] bool xm_write_file(const XmModule& module, const char* path, std::string* reason);
+// Writes the module to path. Refused with a reason (invalid description or I/O error naming
+// path).
+Result xm_write_file(const XmModule& module, const char* path);
 
 // An empty pattern of the given size for a module with `channels` channels.
 XmPattern xm_empty_pattern(std::uint32_t rows, std::uint32_t channels);

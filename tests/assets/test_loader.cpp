@@ -80,9 +80,8 @@ TEST_F(LoaderTest, RecordsAreWalkedInFileOrder) {
         EXPECT_EQ(r.out, DECRUNCH);
         // The same file already in memory (the web page's way) gives the same records, each in
         // a block of its own, so a Pixel record after an odd one stays aligned.
-        AssetLoadReason why{};
         LoadResult m{};
-        m.table = split_asset_records(b.data(), b.size(), &m.lengths, &why);
+        EXPECT_TRUE(split_asset_records(b.data(), b.size(), &m.table, &m.lengths).ok);
         for (const LoadResult& got : {r, m}) {
             ASSERT_NE(got.table, nullptr);
             ASSERT_EQ(asset_count(got.table), c.payloads.size());
@@ -101,8 +100,8 @@ TEST_F(LoaderTest, RecordsAreWalkedInFileOrder) {
     }
 }
 
-// Each refusal as the show prints it, and as a tool is told it (AssetLoadReason: nothing
-// printed, the reason in its own words).
+// Each refusal as the show prints it, and as a tool is told it (quiet: nothing printed, the
+// reason in its own words).
 TEST_F(LoaderTest, MalformedFilesAreRefusedWithTheirMessage) {
     struct Case {
         const char* name;
@@ -155,7 +154,7 @@ TEST_F(LoaderTest, MalformedFilesAreRefusedWithTheirMessage) {
         expected.replace(expected.find("%s"), 2, path);
         EXPECT_EQ(r.out, DECRUNCH + expected);
 
-        AssetLoadReason why{};
+        Result why;
         std::uint32_t* lengths = nullptr;
         testing::internal::CaptureStdout();
         AssetTable table = load_asset_file(path.c_str(), &lengths, &why);
@@ -163,21 +162,24 @@ TEST_F(LoaderTest, MalformedFilesAreRefusedWithTheirMessage) {
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
         EXPECT_EQ(table, nullptr);
         EXPECT_EQ(lengths, nullptr);
-        EXPECT_EQ(std::string(why.text), c.reason);
+        EXPECT_FALSE(why.ok);
+        EXPECT_EQ(why.reason, c.reason);
 
-        AssetLoadReason split_why{};
-        EXPECT_EQ(split_asset_records(c.bytes.data(), c.bytes.size(), nullptr, &split_why),
-                  nullptr);
-        EXPECT_EQ(std::string(split_why.text), c.reason);
+        AssetTable split = nullptr;
+        Result split_why = split_asset_records(c.bytes.data(), c.bytes.size(), &split, nullptr);
+        EXPECT_EQ(split, nullptr);
+        EXPECT_FALSE(split_why.ok);
+        EXPECT_EQ(split_why.reason, c.reason);
     }
     // A missing file: the system's reason, and for the show its line.
-    AssetLoadReason why{};
+    Result why;
     testing::internal::CaptureStdout();
     EXPECT_EQ(load_checked_asset_file((dir + "/missing.dat").c_str(), nullptr, nullptr, &why),
               nullptr);
     std::fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(std::string(why.text), "No such file or directory");
+    EXPECT_FALSE(why.ok);
+    EXPECT_EQ(why.reason, "No such file or directory");
 }
 
 TEST_F(LoaderTest, ARecordLongerThanTheFileIsRefusedBeforeItsBlockIsAllocated) {

@@ -75,10 +75,10 @@ static long well_formed_records(const std::uint8_t* data, std::size_t size) {
 // same records.
 static void split_agrees(const std::uint8_t* data, std::size_t size, AssetTable table,
                          const std::uint32_t* lengths) {
-    AssetLoadReason why;
     std::uint32_t* split_lengths = nullptr;
-    AssetTable split = split_asset_records(data, size, &split_lengths, &why);
-    if ((split != nullptr) != (table != nullptr))
+    AssetTable split = nullptr;
+    Result why = split_asset_records(data, size, &split, &split_lengths);
+    if (why.ok != (split != nullptr) || (split != nullptr) != (table != nullptr))
         std::abort();
     if (!split)
         return;

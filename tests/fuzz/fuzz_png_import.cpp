@@ -19,13 +19,9 @@ extern "C" const char* __asan_default_options() {
 
 static void import_once(const unsigned char* data, std::size_t size) {
     PngImage image;
-    char error[256];
-    std::memset(error, 'x', sizeof error);
-    bool ok = png_import(data, size, &image, error, sizeof error);
-    if (std::memchr(error, '\0', sizeof error) == nullptr)
-        std::abort();
-    if (!ok) {
-        if (image.pixels || image.width != 0 || image.height != 0 || error[0] == '\0')
+    Result imported = png_import(data, size, &image);
+    if (!imported.ok) {
+        if (image.pixels || image.width != 0 || image.height != 0 || imported.reason.empty())
             std::abort();
         return;
     }

@@ -12,8 +12,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const char* text = reinterpret_cast<const char*>(data);
     std::vector<TimelineEntry> entries;
-    std::string error;
-    bool ok = parse_timeline(text, size, &entries, &error);
+    Result parsed = parse_timeline(text, size, &entries);
+    bool ok = parsed.ok;
+    const std::string& error = parsed.reason;
 
     std::size_t lines = 1;
     for (std::size_t i = 0; i < size; i++)

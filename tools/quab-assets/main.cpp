@@ -29,8 +29,10 @@ constexpr ToolText TOOL = {
 
 int build(const char* out_path, const char* from_dir) {
     AssetImages images;
-    if (!make_default_assets(DEFAULT_FONT_DIR, &images))
+    if (Result r = make_default_assets(DEFAULT_FONT_DIR, &images); !r.ok) {
+        std::printf("%s\n", r.reason.c_str());
         return EXIT_FAILED;
+    }
     if (from_dir) {
         int status = replace_from_pngs(from_dir, &images);
         if (status != EXIT_OK)

@@ -147,9 +147,8 @@ bool ends_with_nocase(const std::string& s, const char* suffix) {
 OutputFile output;
 
 void reserve_partial_output(const std::string& out) {
-    std::string reason;
-    if (!output_open(out.c_str(), &output, &reason))
-        fail(EXIT_BAD_INPUT, reason);
+    if (Result r = output_open(out.c_str(), &output); !r.ok)
+        fail(EXIT_BAD_INPUT, r.reason);
     // ffmpeg writes the file by name.
     output_close_stream(&output);
     leftovers.partial_output = output.temp;
@@ -259,10 +258,9 @@ int export_page(const Options& opt, const std::string& ffmpeg, const std::string
         die_of_stop_signal();
     if (written == PageResult::FAILED)
         fail(EXIT_BAD_INPUT, error);
-    std::string reason;
     leftovers.partial_output.clear(); // output_commit removes it on a failure
-    if (!output_commit(&output, &reason))
-        fail(EXIT_BAD_INPUT, reason);
+    if (Result r = output_commit(&output); !r.ok)
+        fail(EXIT_BAD_INPUT, r.reason);
     remove_leftovers();
     struct stat st;
     double mb = stat(opt.out, &st) == 0 ? static_cast<double>(st.st_size) / 1e6 : 0;
@@ -325,10 +323,10 @@ int main(int argc, char** argv) {
     FittedClock fit;
     bool fitted = false;
     std::int32_t show_ticks;
-    std::string fit_error;
-    if (!fit_loaded_module(opt.inputs.music, opt.fit, &fitted, &fit, &show_ticks, &fit_error)) {
+    if (Result r = fit_loaded_module(opt.inputs.music, opt.fit, &fitted, &fit, &show_ticks);
+        !r.ok) {
         collector_close();
-        fail(EXIT_FAILED, shown_path(opt.inputs.music) + ": " + fit_error);
+        fail(EXIT_FAILED, shown_path(opt.inputs.music) + ": " + r.reason);
     }
     if (fitted && opt.fit == FitChoice::AUTO)
         std::fprintf(stderr,
@@ -403,10 +401,9 @@ int main(int argc, char** argv) {
                   static_cast<double>(total) / opt.fps, true);
     end_progress_line();
 
-    std::string reason;
     leftovers.partial_output.clear(); // output_commit removes it on a failure
-    if (!output_commit(&output, &reason))
-        fail(EXIT_BAD_INPUT, reason);
+    if (Result r = output_commit(&output); !r.ok)
+        fail(EXIT_BAD_INPUT, r.reason);
     remove_leftovers();
 
     double seconds = static_cast<double>(shown) / opt.fps;

@@ -21,9 +21,8 @@ constexpr ToolText TOOL = {
 int main(int argc, char** argv) {
     keep_standard_descriptors_open();
     const char* out = single_output_argument(TOOL, argc, argv);
-    std::string reason;
-    if (!xm_write_file(compose_song(), out, &reason)) {
-        std::fprintf(stderr, "quab-music: %s\n", reason.c_str());
+    if (Result r = xm_write_file(compose_song(), out); !r.ok) {
+        std::fprintf(stderr, "quab-music: %s\n", r.reason.c_str());
         return EXIT_FAILED;
     }
     return EXIT_OK;

@@ -76,9 +76,8 @@ void prepare_outdir(const std::string& outdir) {
 // Every output file appears complete under its final name or not at all.
 OutputFile begin_file(const std::string& outdir, const std::string& name) {
     OutputFile out;
-    std::string reason;
-    if (!output_open((outdir + "/" + name).c_str(), &out, &reason))
-        fatal(PROGRAM, EXIT_BAD_INPUT, reason);
+    if (Result r = output_open((outdir + "/" + name).c_str(), &out); !r.ok)
+        fatal(PROGRAM, EXIT_BAD_INPUT, r.reason);
     return out;
 }
 
@@ -87,9 +86,8 @@ OutputFile begin_file(const std::string& outdir, const std::string& name) {
 // output directory is synced once at the end (sync_outdir).
 void finish_file(OutputFile* out) {
     out->durable = false;
-    std::string reason;
-    if (!output_commit(out, &reason))
-        fatal(PROGRAM, EXIT_BAD_INPUT, reason);
+    if (Result r = output_commit(out); !r.ok)
+        fatal(PROGRAM, EXIT_BAD_INPUT, r.reason);
 }
 
 // 32-bit words in little-endian byte order whatever the host.
@@ -100,10 +98,9 @@ void write_words_le(const std::string& outdir, const std::string& name, const st
         for (int b = 0; b < 4; b++)
             (*bytes)[i * 4 + b] = static_cast<unsigned char>(words[i] >> (8 * b));
     OutputFile out = begin_file(outdir, name);
-    std::string reason;
-    if (!output_write(&out, bytes->data(), bytes->size(), &reason)) {
+    if (Result r = output_write(&out, bytes->data(), bytes->size()); !r.ok) {
         output_discard(&out);
-        fatal(PROGRAM, EXIT_BAD_INPUT, reason);
+        fatal(PROGRAM, EXIT_BAD_INPUT, r.reason);
     }
     finish_file(&out);
 }
@@ -115,10 +112,9 @@ void write_png(const std::string& outdir, const std::string& name, const Pixel* 
         fatal(PROGRAM, EXIT_FAILED,
               shown_path(outdir + "/" + name) + ": libpng cannot encode the frame");
     OutputFile out = begin_file(outdir, name);
-    std::string reason;
-    if (!output_write(&out, png.data(), png.size(), &reason)) {
+    if (Result r = output_write(&out, png.data(), png.size()); !r.ok) {
         output_discard(&out);
-        fatal(PROGRAM, EXIT_BAD_INPUT, reason);
+        fatal(PROGRAM, EXIT_BAD_INPUT, r.reason);
     }
     finish_file(&out);
 }
@@ -165,19 +161,17 @@ int dump_tables(const std::string& outdir) {
 
 // Loads and validates the asset file as xdemo does, the refusal in one line.
 AssetTable load_assets(const char* path) {
-    std::string error;
-    AssetTable table = load_show_assets(path, &error);
-    if (!table)
-        fatal(PROGRAM, EXIT_BAD_INPUT, error);
+    AssetTable table = nullptr;
+    if (Result r = load_show_assets(path, &table); !r.ok)
+        fatal(PROGRAM, EXIT_BAD_INPUT, r.reason);
     return table;
 }
 
 int render(const char* assets_path, const char* timeline_path, const std::string& outdir,
            bool with_png) {
     std::vector<TimelineEntry> timeline;
-    std::string error;
-    if (!read_timeline_file(timeline_path, &timeline, &error))
-        fatal(PROGRAM, EXIT_BAD_INPUT, error);
+    if (Result r = read_timeline_file(timeline_path, &timeline); !r.ok)
+        fatal(PROGRAM, EXIT_BAD_INPUT, r.reason);
     if (timeline.size() > MAX_PASSES)
         fatal(PROGRAM, EXIT_BAD_INPUT,
               shown_path(timeline_path) + ": " + std::to_string(timeline.size()) +

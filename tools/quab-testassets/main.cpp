@@ -29,7 +29,7 @@ std::uint32_t pattern_pixel(int n, int x, int y, int width, int height, std::uin
 }
 
 // One record at a time, so that a full disk is found on the first record it cuts short.
-bool write_records(OutputFile* out, std::string* reason) {
+Result write_records(OutputFile* out) {
     std::vector<std::uint32_t> words;
     for (int n = 0; n < ASSET_COUNT; n++) {
         const AssetShape& shape = ASSET_MAP[n];
@@ -39,12 +39,11 @@ bool write_records(OutputFile* out, std::string* reason) {
             for (int x = 0; x < shape.width; x++)
                 words.push_back(
                     pattern_pixel(n, x, y, shape.width, shape.height, next_random(&state)));
-        if (!write_asset_record(out->f, words.data(), words.size())) {
-            *reason = out->path + ": cannot write: " + std::strerror(errno ? errno : EIO);
-            return false;
-        }
+        if (!write_asset_record(out->f, words.data(), words.size()))
+            return Result::fail(out->path +
+                                ": cannot write: " + std::strerror(errno ? errno : EIO));
     }
-    return true;
+    return Result::success();
 }
 
 constexpr ToolText TOOL = {
@@ -61,18 +60,17 @@ int main(int argc, char** argv) {
     keep_standard_descriptors_open();
     const char* path = single_output_argument(TOOL, argc, argv);
     OutputFile out;
-    std::string reason;
-    if (!output_open(path, &out, &reason)) {
-        std::fprintf(stderr, "quab-testassets: %s\n", reason.c_str());
+    if (Result r = output_open(path, &out); !r.ok) {
+        std::fprintf(stderr, "quab-testassets: %s\n", r.reason.c_str());
         return EXIT_FAILED;
     }
-    if (!write_records(&out, &reason)) {
+    if (Result r = write_records(&out); !r.ok) {
         output_discard(&out);
-        std::fprintf(stderr, "quab-testassets: %s\n", reason.c_str());
+        std::fprintf(stderr, "quab-testassets: %s\n", r.reason.c_str());
         return EXIT_FAILED;
     }
-    if (!output_commit(&out, &reason)) {
-        std::fprintf(stderr, "quab-testassets: %s\n", reason.c_str());
+    if (Result r = output_commit(&out); !r.ok) {
+        std::fprintf(stderr, "quab-testassets: %s\n", r.reason.c_str());
         return EXIT_FAILED;
     }
     return EXIT_OK;

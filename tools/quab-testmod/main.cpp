@@ -139,9 +139,8 @@ int main(int argc, char** argv) {
         usage_error(PROGRAM, "--jump-back " + std::to_string(opt.jump_back) +
                                  ": the song has only " + std::to_string(opt.positions) +
                                  " positions");
-    std::string reason;
-    if (!xm_write_file(make_module(opt), opt.out, &reason)) {
-        std::fprintf(stderr, "%s: %s\n", PROGRAM, reason.c_str());
+    if (Result r = xm_write_file(make_module(opt), opt.out); !r.ok) {
+        std::fprintf(stderr, "%s: %s\n", PROGRAM, r.reason.c_str());
         return EXIT_FAILED;
     }
     return EXIT_OK;

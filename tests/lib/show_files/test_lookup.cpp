@@ -110,10 +110,11 @@ TEST_P(Lookup, FindsTheFirstPlaceThatHoldsTheFile) {
     std::string home_dir = root + "/home";
     ShowLookupPlaces places{c.exe ? exe.c_str() : nullptr, c.data_home ? home.c_str() : nullptr,
                             c.data_dirs ? dirs.c_str() : nullptr, home_dir.c_str()};
-    std::string error;
-    std::string found = find_show_file_in("quab.dat", places, &error);
+    std::string found;
+    Result r = find_show_file_in("quab.dat", places, &found);
     EXPECT_EQ(found, with_root(c.expected, root));
-    EXPECT_EQ(error.empty(), !found.empty()) << error;
+    EXPECT_EQ(r.ok, !found.empty()) << r.reason;
+    EXPECT_EQ(r.reason.empty(), r.ok);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Lookup, ::testing::ValuesIn(CASES),
@@ -150,9 +151,11 @@ TEST(LookupLine, NamesEveryPlaceLookedIn) {
     std::string empty = make_temp_dir();
     ASSERT_EQ(chdir(empty.c_str()), 0);
     for (const LineCase& l : lines) {
-        std::string error;
-        EXPECT_EQ(find_show_file_in(l.name, l.places, &error), "");
-        EXPECT_EQ(error, l.line);
+        std::string found = "stale";
+        Result r = find_show_file_in(l.name, l.places, &found);
+        EXPECT_EQ(found, "");
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.reason, l.line);
     }
     EXPECT_EQ(chdir(cwd), 0);
     fs::remove_all(empty);

@@ -160,8 +160,8 @@ DecodedCell decode_cell(const MODULE* mod, std::uint32_t pattern, std::uint32_t 
 std::string write_module(const XmModule& m, const std::string& name) {
     static const std::string dir = make_temp_dir();
     std::string path = dir + "/" + name;
-    std::string reason;
-    EXPECT_TRUE(xm_write_file(m, path.c_str(), &reason)) << reason;
+    Result written = xm_write_file(m, path.c_str());
+    EXPECT_TRUE(written.ok) << written.reason;
     return path;
 }
 
@@ -393,8 +393,8 @@ XmModule tiny_module() {
 
 TEST(XmLayout, HeaderPatternAndSampleBytes) {
     std::vector<std::uint8_t> b;
-    std::string reason;
-    ASSERT_TRUE(xm_encode(tiny_module(), &b, &reason)) << reason;
+    Result encoded = xm_encode(tiny_module(), &b);
+    ASSERT_TRUE(encoded.ok) << encoded.reason;
     // Header: 60 bytes of ID, name, 0x1A, tracker name and version, then 276 counted bytes.
     ASSERT_GE(b.size(), 336u);
     EXPECT_EQ(std::string(b.begin(), b.begin() + 17), "Extended Module: ");
@@ -438,8 +438,8 @@ TEST(XmLayout, HeaderPatternAndSampleBytes) {
 
 TEST(XmLayout, SameDescriptionSameBytes) {
     std::vector<std::uint8_t> a, b;
-    ASSERT_TRUE(xm_encode(reference_module(), &a, nullptr));
-    ASSERT_TRUE(xm_encode(reference_module(), &b, nullptr));
+    ASSERT_TRUE(xm_encode(reference_module(), &a).ok);
+    ASSERT_TRUE(xm_encode(reference_module(), &b).ok);
     EXPECT_EQ(a, b);
 }
 
@@ -510,14 +510,16 @@ class XmRefusal : public ::testing::TestWithParam<BadCase> {};
 TEST_P(XmRefusal, InvalidDescriptionIsRefusedWithReason) {
     XmModule m = reference_module();
     GetParam().spoil(m);
-    std::string reason;
     std::vector<std::uint8_t> bytes;
-    EXPECT_FALSE(xm_encode(m, &bytes, &reason));
+    Result encoded = xm_encode(m, &bytes);
+    EXPECT_FALSE(encoded.ok);
+    std::string reason = encoded.reason;
     EXPECT_TRUE(bytes.empty());
     EXPECT_NE(reason.find(GetParam().reason_part), std::string::npos) << reason;
     std::string path = "/tmp/quab_xm_refused_should_not_exist.xm";
     std::remove(path.c_str());
-    EXPECT_FALSE(xm_write_file(m, path.c_str(), &reason));
+    Result written = xm_write_file(m, path.c_str());
+    EXPECT_FALSE(written.ok);
     std::FILE* f = std::fopen(path.c_str(), "rb");
     EXPECT_EQ(f, nullptr);
     if (f)
@@ -533,14 +535,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, XmRefusal, ::testing::ValuesIn(BAD_CASES),
                          });
 
 TEST(XmRefusal, ValidReferenceModuleIsAccepted) {
-    std::string reason = "untouched";
-    EXPECT_TRUE(xm_validate(reference_module(), &reason));
-    EXPECT_EQ(reason, "untouched");
+    Result valid = xm_validate(reference_module());
+    EXPECT_TRUE(valid.ok);
+    EXPECT_EQ(valid.reason, "");
 }
 
 TEST(XmWrite, UnwritablePathIsReportedWithItsName) {
-    std::string reason;
-    EXPECT_FALSE(xm_write_file(reference_module(), "/nonexistent-quab-dir/out.xm", &reason));
+    Result written = xm_write_file(reference_module(), "/nonexistent-quab-dir/out.xm");
+    EXPECT_FALSE(written.ok);
+    const std::string& reason = written.reason;
     EXPECT_NE(reason.find("/nonexistent-quab-dir/out.xm"), std::string::npos) << reason;
     EXPECT_NE(reason.find("No such file"), std::string::npos) << reason;
 }

@@ -17,7 +17,7 @@ class DefaultAssets : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         images = new AssetImages;
-        made = make_default_assets(DEFAULT_FONT_DIR, images);
+        made = make_default_assets(DEFAULT_FONT_DIR, images).ok;
     }
     static void TearDownTestSuite() { delete images; }
     void SetUp() override { ASSERT_TRUE(made) << "fonts missing: install fonts-dejavu-core"; }
@@ -272,7 +272,7 @@ TEST_F(DefaultAssets, SceneOneMasksHaveShownAndHiddenAreas) {
 
 TEST(DefaultAssetsFonts, MissingFontsAreReportedNotFatal) {
     AssetImages images;
-    EXPECT_FALSE(make_default_assets("/nonexistent-font-dir", &images));
+    EXPECT_FALSE(make_default_assets("/nonexistent-font-dir", &images).ok);
 }
 
 } // namespace

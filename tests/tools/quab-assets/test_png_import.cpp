@@ -23,16 +23,16 @@ struct Imported {
 
 Imported import(const std::vector<unsigned char>& bytes) {
     PngImage image;
-    char error[200];
     Imported r;
-    r.ok = png_import(bytes.data(), bytes.size(), &image, error, sizeof error);
+    Result imported = png_import(bytes.data(), bytes.size(), &image);
+    r.ok = imported.ok;
     r.width = image.width;
     r.height = image.height;
     if (image.pixels)
         r.pixels.assign(image.pixels, image.pixels + static_cast<std::size_t>(image.width) *
                                                          static_cast<std::size_t>(image.height));
     std::free(image.pixels);
-    r.error = error;
+    r.error = imported.reason;
     return r;
 }
 

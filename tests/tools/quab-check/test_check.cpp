@@ -74,8 +74,8 @@ class Check : public ::testing::Test {
             m.orders.push_back(std::uint8_t(p));
         }
         std::string path = root + "/" + name;
-        std::string reason;
-        EXPECT_TRUE(xm_write_file(m, path.c_str(), &reason)) << reason;
+        Result written = xm_write_file(m, path.c_str());
+        EXPECT_TRUE(written.ok) << written.reason;
         return path;
     }
 
@@ -407,8 +407,8 @@ TEST_F(Check, SongThatLoopsBackIsWarnedAbout) {
         XmCell{0, 0, 0, XM_FX_POSITION_JUMP, 3};
     m.speed = 1;
     m.bpm = 125;
-    std::string reason;
-    ASSERT_TRUE(xm_write_file(m, xm.c_str(), &reason)) << reason;
+    Result written = xm_write_file(m, xm.c_str());
+    ASSERT_TRUE(written.ok) << written.reason;
 
     RunResult r = check(assets(bright_records()), xm);
     EXPECT_EQ(r.status, 1) << r.out << r.err;

@@ -32,8 +32,8 @@ bool row_has_instrument(std::uint32_t position, std::uint32_t row, std::uint8_t 
 
 TEST(Song, IsAValidModuleOfThirtyOnePositions) {
     const XmModule& m = song();
-    std::string reason;
-    EXPECT_TRUE(xm_validate(m, &reason)) << reason;
+    Result valid = xm_validate(m);
+    EXPECT_TRUE(valid.ok) << valid.reason;
     ASSERT_EQ(m.orders.size(), 31u);
     EXPECT_LE(m.channels, 24u);
     EXPECT_EQ(m.channels % 2, 0u);
@@ -45,8 +45,8 @@ TEST(Song, IsAValidModuleOfThirtyOnePositions) {
 
 TEST(Song, SameDescriptionEveryTime) {
     std::vector<std::uint8_t> a, b;
-    ASSERT_TRUE(xm_encode(compose_song(), &a, nullptr));
-    ASSERT_TRUE(xm_encode(compose_song(), &b, nullptr));
+    ASSERT_TRUE(xm_encode(compose_song(), &a).ok);
+    ASSERT_TRUE(xm_encode(compose_song(), &b).ok);
     EXPECT_EQ(a, b);
 }
 

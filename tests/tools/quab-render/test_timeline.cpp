@@ -32,9 +32,8 @@ TEST(Timeline, AcceptedInputs) {
     };
     for (const Accepted& c : cases) {
         std::vector<TimelineEntry> entries;
-        std::string error;
-        ASSERT_TRUE(parse_timeline(c.text.data(), c.text.size(), &entries, &error))
-            << c.name << ": " << error;
+        Result parsed = parse_timeline(c.text.data(), c.text.size(), &entries);
+        ASSERT_TRUE(parsed.ok) << c.name << ": " << parsed.reason;
         ASSERT_EQ(entries.size(), c.entries.size()) << c.name;
         for (std::size_t i = 0; i < entries.size(); i++) {
             EXPECT_EQ(entries[i].tick_count, c.entries[i].tick_count) << c.name << " entry " << i;
@@ -82,9 +81,9 @@ TEST(Timeline, MalformedLinesNamedWithLineAndReason) {
     };
     for (const Refused& c : cases) {
         std::vector<TimelineEntry> entries;
-        std::string error;
-        EXPECT_FALSE(parse_timeline(c.text.data(), c.text.size(), &entries, &error)) << c.text;
-        EXPECT_EQ(error, c.error);
+        Result parsed = parse_timeline(c.text.data(), c.text.size(), &entries);
+        EXPECT_FALSE(parsed.ok) << c.text;
+        EXPECT_EQ(parsed.reason, c.error);
         EXPECT_EQ(entries.size(), c.entries_before) << c.text;
     }
 }
@@ -93,18 +92,20 @@ TEST(Timeline, MalformedLinesNamedWithLineAndReason) {
 TEST(Timeline, LongFieldIsShortenedInTheMessage) {
     std::string text = "1 2 " + std::string(100, 'z') + "\n";
     std::vector<TimelineEntry> entries;
-    std::string error;
-    EXPECT_FALSE(parse_timeline(text.data(), text.size(), &entries, &error));
-    EXPECT_EQ(error, "line 1: patpos \"" + std::string(24, 'z') + "...\" is not an integer");
+    Result parsed = parse_timeline(text.data(), text.size(), &entries);
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_EQ(parsed.reason,
+              "line 1: patpos \"" + std::string(24, 'z') + "...\" is not an integer");
 }
 
 TEST(Timeline, UnreadableFileIsNamed) {
     std::vector<TimelineEntry> entries;
-    std::string error;
-    EXPECT_FALSE(read_timeline_file("/nonexistent/timeline.txt", &entries, &error));
-    EXPECT_EQ(error, "/nonexistent/timeline.txt: cannot open: No such file or directory");
-    EXPECT_FALSE(read_timeline_file("/", &entries, &error));
-    EXPECT_EQ(error, "/: cannot read: Is a directory");
+    Result missing = read_timeline_file("/nonexistent/timeline.txt", &entries);
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.reason, "/nonexistent/timeline.txt: cannot open: No such file or directory");
+    Result directory = read_timeline_file("/", &entries);
+    EXPECT_FALSE(directory.ok);
+    EXPECT_EQ(directory.reason, "/: cannot read: Is a directory");
 }
 
 } // namespace

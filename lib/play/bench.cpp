@@ -21,7 +21,7 @@ namespace {
 void replay_pass(Player* p, std::int32_t t) {
     std::int16_t sngpos = p->shown_sngpos;
     std::uint16_t patpos = p->shown_patpos;
-    if (!playback_clock_at(t, &sngpos, &patpos)) {
+    if (!playback_clock_at(t - p->tick_offset, &sngpos, &patpos)) {
         sngpos = p->shown_sngpos;
         patpos = p->shown_patpos;
     }
@@ -100,7 +100,9 @@ void end_steps(Player* p) {
     if (!p->stepped)
         return;
     p->stepped = false;
+    // The live show goes on from the uninterrupted show's state, not the replay's.
     show_restart(&p->show);
+    p->reseek = true;
 }
 
 void save_frame(Player* p) {

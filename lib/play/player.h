@@ -10,6 +10,7 @@
 
 #include "core/core.h"
 #include "lib/base/clock.h"
+#include "lib/play/exact_show.h"
 #include "lib/play/playback.h"
 
 constexpr const char* PLAY_PROGRAM = "quab-play";
@@ -63,7 +64,15 @@ struct Player {
     std::int16_t loop_first;
     std::int16_t loop_last;
 
-    // The clock of the frame on screen.
+    // The uninterrupted show at any tick; the show's tick is the heard tick plus tick_offset,
+    // set where the music's stretch began (stretch_seen). reseek: put the show at the heard
+    // tick again before the next pass (a start, a reload, the end of the steps).
+    ExactShow exact;
+    std::int32_t tick_offset;
+    std::uint32_t stretch_seen;
+    bool reseek;
+
+    // The clock of the frame on screen (shown_tick: the show's tick).
     std::int32_t shown_tick;
     std::int16_t shown_sngpos;
     std::uint16_t shown_patpos;

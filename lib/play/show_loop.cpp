@@ -76,11 +76,13 @@ bool live_pass(Player* p) {
     p->heard = playback_heard();
     if (p->heard.song_ended)
         return false;
-    if (show_restarts(*p, p->heard))
+    if (p->exact.ticks.empty() && show_restarts(*p, p->heard))
         show_restart(&p->show);
     p->jumps_seen = p->heard.jumps;
-    show_pass_at(&p->show, &p->clock, p->heard.tick_count, p->heard.sngpos, p->heard.patpos);
-    p->shown_tick = p->heard.tick_count;
+    if (!seek_to_heard(p))
+        show_pass_at(&p->show, &p->clock, p->heard.tick_count + p->tick_offset, p->heard.sngpos,
+                     p->heard.patpos);
+    p->shown_tick = p->heard.tick_count + p->tick_offset;
     p->shown_sngpos = p->heard.sngpos;
     p->shown_patpos = p->heard.patpos;
     return true;
@@ -114,6 +116,23 @@ void present(Player* p, bool new_frame) {
 
 } // namespace
 
+bool seek_to_heard(Player* p) {
+    if (p->exact.ticks.empty() || (p->heard.stretch == p->stretch_seen && !p->reseek))
+        return false;
+    p->stretch_seen = p->heard.stretch;
+    p->reseek = false;
+    // Where this stretch of music began, the uninterrupted show stood at the table's tick for
+    // that song position and row; the show goes on from its state there.
+    p->tick_offset =
+        first_tick_at(p->exact.ticks, p->heard.stretch_sngpos, p->heard.stretch_patpos) -
+        p->heard.stretch_tick;
+    std::int32_t tick = p->heard.tick_count + p->tick_offset;
+    if (exact_show_seek(&p->exact, &p->show, &p->clock, tick))
+        return true;
+    show_pass_at(&p->show, &p->clock, tick, p->heard.sngpos, p->heard.patpos);
+    return true;
+}
+
 void run_show(Player* p, Watch* watch) {
     Trace trace{std::getenv("QUAB_PLAY_TRACE") != nullptr, monotonic_ns(), 0, 0};
     int titled_scene = -1;
@@ -124,6 +143,7 @@ void run_show(Player* p, Watch* watch) {
         if (!handle_events(p) || display_window_gone())
             break;
         bool new_frame = watch && watch_poll(watch, p);
+        exact_show_build_some(&p->exact);
         if (!p->paused) {
             if (!live_pass(p))
                 break;
@@ -162,7 +182,8 @@ void find_show_files(PlayOptions* opt) {
             given_or_found_show_file(opt->source.assets, "quab.dat", PLAY_PROGRAM, EXIT_NO_SHOW);
         opt->source.assets = assets_path.c_str();
     }
-    music_path = given_or_found_show_file(opt->source.music, "music.xm", PLAY_PROGRAM, EXIT_NO_SHOW);
+    music_path =
+        given_or_found_show_file(opt->source.music, "music.xm", PLAY_PROGRAM, EXIT_NO_SHOW);
     opt->source.music = music_path.c_str();
     if (opt->source.assets)
         require_regular_inputs(PLAY_PROGRAM, {opt->source.assets, opt->source.music});
@@ -172,6 +193,10 @@ void find_show_files(PlayOptions* opt) {
 
 void start_show(Player* p, const PlayOptions& opt) {
     std::string error;
+    // Before the module is loaded for the music: the tick table mixes it through the collector.
+    // A module it cannot mix is refused below, in its own words.
+    if (!module_tick_table(opt.source.music, &p->exact.ticks, &error))
+        p->exact.ticks.clear();
     if (!load_first_show(opt.source, &p->assets, &error))
         fatal(PLAY_PROGRAM, EXIT_FAILED, error);
     if (opt.start >= static_cast<std::uint32_t>(collector_module()->numpos))
@@ -179,6 +204,8 @@ void start_show(Player* p, const PlayOptions& opt) {
                                       std::to_string(collector_module()->numpos) + " positions");
     if (!show_start_offline(&p->show, p->assets, &p->clock))
         fatal(PLAY_PROGRAM, EXIT_FAILED, "out of memory for the show's buffers");
+    exact_show_reindex(&p->exact, &p->show);
+    p->reseek = true;
     p->source = opt.source;
     p->playback =
         PlaybackSettings{opt.mute, opt.buffer_ms, static_cast<std::int16_t>(opt.start), 0};
@@ -204,6 +231,7 @@ int end_show(Player* p) {
         _exit(std::fflush(stdout) == 0 ? 0 : EXIT_FAILED);
     collector_close();
     close_screen(&p->screen);
+    exact_show_free(&p->exact);
     free_asset_table(p->assets);
     show_free(&p->show);
     return standard_output_ok(PLAY_PROGRAM) ? EXIT_OK : EXIT_FAILED;

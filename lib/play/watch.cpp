@@ -17,6 +17,7 @@
 
 #include "lib/pictures/pictures.h"
 #include "lib/play/check.h"
+#include "lib/play/show_loop.h"
 #include "lib/show_files/show_files.h"
 #include "music/collector.h"
 
@@ -124,12 +125,30 @@ void take_events(Watch* w) {
     }
 }
 
-// Shows the frame of the clock on screen again after a reload while paused.
+// Shows the frame of the clock on screen again after a reload while paused: the uninterrupted
+// show's with the new files where a tick table is known.
 void redraw_paused(Player* p) {
-    show_restart(&p->show);
     p->stepped = false;
-    show_pass_at(&p->show, &p->clock, p->shown_tick, p->shown_sngpos, p->shown_patpos);
+    p->heard = playback_heard();
+    p->reseek = true;
+    if (seek_to_heard(p)) {
+        p->shown_tick = p->heard.tick_count + p->tick_offset;
+        p->shown_sngpos = p->heard.sngpos;
+        p->shown_patpos = p->heard.patpos;
+    } else {
+        show_restart(&p->show);
+        show_pass_at(&p->show, &p->clock, p->shown_tick, p->shown_sngpos, p->shown_patpos);
+    }
     p->clock.running.store(1, std::memory_order_relaxed);
+}
+
+// The tick table of the module in memory at fd; none (the show restarts on jumps) when it
+// cannot be mixed. Only while the music is stopped.
+void take_tick_table(Player* p, int fd) {
+    exact_show_free(&p->exact);
+    std::string error;
+    if (!module_tick_table(fd_path(fd).c_str(), &p->exact.ticks, &error))
+        p->exact.ticks.clear();
 }
 
 void reload_assets(Watch* w, Player* p) {
@@ -152,6 +171,9 @@ void reload_assets(Watch* w, Player* p) {
     p->assets = table;
     p->show.assets = table;
     show_restart(&p->show);
+    // Every later state changes with the assets: the index is made again over them.
+    exact_show_reindex(&p->exact, &p->show);
+    p->reseek = true;
     if (p->paused)
         redraw_paused(p);
     player_note(p, std::string("quab-play: reloaded ") + name);
@@ -174,6 +196,9 @@ bool restart_music(Player* p, int fd, std::string* problem) {
         playback_set_paused(true);
     p->jumps_seen = p->jumps_asked = 0;
     show_restart(&p->show);
+    exact_show_reindex(&p->exact, &p->show);
+    p->stretch_seen = 0;
+    p->reseek = true;
     return true;
 }
 
@@ -199,6 +224,7 @@ void reload_music(Watch* w, Player* p) {
     p->sngtime_before += p->heard.sngtime;
     p->heard.sngtime = 0;
     collector_close();
+    take_tick_table(p, copy);
     if (restart_music(p, copy, &problem)) {
         if (w->module_copy >= 0)
             close(w->module_copy);
@@ -209,6 +235,8 @@ void reload_music(Watch* w, Player* p) {
         player_note(p, std::string("quab-play: ") + p->source.music + ": " + problem +
                            "; the show goes on as it was");
         std::string again;
+        if (w->module_copy >= 0)
+            take_tick_table(p, w->module_copy);
         if (w->module_copy < 0 || !restart_music(p, w->module_copy, &again)) {
             std::fprintf(stderr, "quab-play: the last good module cannot be played again: %s\n",
                          again.c_str());

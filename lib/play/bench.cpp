@@ -31,6 +31,22 @@ void replay_pass(Player* p, std::int32_t t) {
     p->shown_patpos = patpos;
 }
 
+// Writes text whole to fd. A short write is followed by the next, which gives the cause (a full
+// disk: ENOSPC); *error is that cause, never a number left over from an earlier call.
+bool write_whole(int fd, const std::string& text, int* error) {
+    for (std::size_t done = 0; done < text.size();) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 } // namespace
 
 bool parse_loop(const char* text, std::int16_t* first, std::int16_t* last, std::string* problem) {
@@ -126,8 +142,8 @@ void save_frame(Player* p) {
         player_note(p, std::string(name) + ": cannot write here: " + std::strerror(errno));
         return;
     }
-    bool written = write(fd, png.data(), png.size()) == static_cast<ssize_t>(png.size());
-    int error = errno;
+    int error = 0;
+    bool written = write_whole(fd, png, &error);
     if (close(fd) != 0 && written) {
         written = false;
         error = errno;

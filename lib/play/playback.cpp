@@ -696,7 +696,13 @@ PlaybackEnd playback_stop(std::string* error, std::uint64_t wait_ns) {
         timespec until = monotonic_timespec(monotonic_ns() + wait_ns);
         held = pthread_clockjoin_np(run->music_thread, nullptr, CLOCK_MONOTONIC, &until) != 0;
     }
-    // An opening that never finished holds SDL's audio start-up: it is left as it is.
+    // An opening still under way (the music thread gave up waiting for it at quit) is waited
+    // for as a close is; one that never finishes holds SDL's audio start-up and is left as it is.
+    if (!held && run->opener_started && !run->open_finished.load())
+        held = !sem_wait_until_ns(&run->open_done, monotonic_ns() + wait_ns);
+    // A device opened after the music thread stopped waiting is closed with the rest.
+    if (!held && run->opener_started && !run->device)
+        run->device = run->opened_device;
     if (!held && run->opener_started) {
         pthread_t closer;
         if (!run->open_finished.load() || sem_init(&run->close_done, 0, 0) != 0 ||

@@ -40,9 +40,11 @@ bool handle_events(Player* p) {
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT)
             go_on = false;
-        else if (event.type == SDL_DROPFILE && go_on)
-            play_dropped_file(&event.drop, ++p->jumps_asked);
-        else if (event.type == SDL_KEYDOWN && go_on)
+        else if (event.type == SDL_DROPFILE && go_on && event.drop.file)
+            play_dropped_module(p, event.drop.file);
+        if (event.type == SDL_DROPFILE)
+            SDL_free(event.drop.file);
+        if (event.type == SDL_KEYDOWN && go_on)
             go_on = handle_key(p, event.key);
     }
     return go_on;

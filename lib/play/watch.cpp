@@ -19,6 +19,7 @@
 #include "lib/play/check.h"
 #include "lib/play/show_loop.h"
 #include "lib/show_files/show_files.h"
+#include "lib/tool_common/streams.h"
 #include "music/collector.h"
 
 namespace {
@@ -44,7 +45,6 @@ struct Watch {
     WatchedFile music;
     std::uint64_t last_event_ns;
     std::uint64_t first_event_ns; // the first event of the save not yet taken, or 0
-    int module_copy;              // memfd holding the last module the music took, or -1
     Checker* checker;
     // The picture files the asset table was last made from (--pictures).
     PictureStamp stamps[ASSET_COUNT];
@@ -157,6 +157,12 @@ void reload_assets(Watch* w, Player* p) {
     // Only the pictures saved since are decoded again.
     PictureStamp stamps[ASSET_COUNT];
     std::memcpy(stamps, w->stamps, sizeof stamps);
+    // Looked at before it is opened, as the pictures and the module are: opening a FIFO put in
+    // its place would wait for a writer, and the window with it.
+    if (!p->source.pictures && !input_is_regular_file(p->source.assets, &problem)) {
+        player_note(p, "quab-play: " + problem + "; the show goes on as it was");
+        return;
+    }
     AssetTable table = p->source.pictures
                            ? asset_table_from_pictures(p->source.pictures, &problem,
                                                        w->stamped ? p->assets : nullptr, stamps)
@@ -179,18 +185,23 @@ void reload_assets(Watch* w, Player* p) {
     player_note(p, std::string("quab-play: reloaded ") + name);
 }
 
-// Restarts the music on the module in memory at fd, at the song position and row on screen.
-bool restart_music(Player* p, int fd, std::string* problem) {
+// The last module the music took, as a copy in memory (memfd), or -1: a save or a drop that
+// libmikmod refuses brings it back, since the file on disk may already be the refused one.
+int module_copy = -1;
+
+// Restarts the music on the module in memory at fd: from its first song position, or at the
+// song position and row on screen.
+bool restart_music(Player* p, int fd, bool from_start, std::string* problem) {
     bool bad_module = false;
     if (!collector_open(fd_path(fd).c_str(), problem, &bad_module))
         return false;
     MODULE* module = collector_module();
-    std::int16_t position = p->shown_sngpos;
+    std::int16_t position = from_start ? 0 : p->shown_sngpos;
     // A shorter song goes on from its last position rather than ending the show.
     if (position >= module->numpos)
         position = static_cast<std::int16_t>(module->numpos - 1);
     p->playback.start_position = position;
-    p->playback.start_row = position == p->shown_sngpos ? p->shown_patpos : 0;
+    p->playback.start_row = position == p->shown_sngpos && !from_start ? p->shown_patpos : 0;
     playback_start(p->playback);
     if (p->paused)
         playback_set_paused(true);
@@ -202,20 +213,16 @@ bool restart_music(Player* p, int fd, std::string* problem) {
     return true;
 }
 
-void reload_music(Watch* w, Player* p) {
-    std::string problem;
-    int copy = copy_module(p->source.music, &problem);
-    if (copy < 0) {
-        player_note(p, "quab-play: " + problem + "; the show goes on as it was");
-        return;
-    }
-    std::string error;
+// Plays the module copied in memory at copy instead of the one playing (name: the file it came
+// from), from its start or where the show is; one that cannot be played leaves the last good one
+// playing, with one line.
+void take_module(Player* p, int copy, const char* name, bool from_start) {
+    std::string error, problem;
     PlaybackEnd end = playback_stop(&error, PLAYBACK_RESTART_WAIT_NS);
     if (end == PlaybackEnd::HELD) {
         // The music thread is still inside the stopped sound server: nothing can be closed or
         // started again under it, so the show ends as Esc would end it then.
-        std::fprintf(stderr, "quab-play: the sound output does not answer: cannot take %s\n",
-                     p->source.music);
+        std::fprintf(stderr, "quab-play: the sound output does not answer: cannot take %s\n", name);
         std::fflush(stderr);
         _exit(std::fflush(stdout) == 0 ? 0 : 1);
     }
@@ -225,19 +232,19 @@ void reload_music(Watch* w, Player* p) {
     p->heard.sngtime = 0;
     collector_close();
     take_tick_table(p, copy);
-    if (restart_music(p, copy, &problem)) {
-        if (w->module_copy >= 0)
-            close(w->module_copy);
-        w->module_copy = copy;
-        player_note(p, std::string("quab-play: reloaded ") + p->source.music);
+    if (restart_music(p, copy, from_start, &problem)) {
+        if (module_copy >= 0)
+            close(module_copy);
+        module_copy = copy;
+        player_note(p, std::string("quab-play: ") + (from_start ? "playing " : "reloaded ") + name);
     } else {
         close(copy);
-        player_note(p, std::string("quab-play: ") + p->source.music + ": " + problem +
-                           "; the show goes on as it was");
+        player_note(p, std::string("quab-play: ") + name + ": " + problem +
+                           (from_start ? "; the show goes on" : "; the show goes on as it was"));
         std::string again;
-        if (w->module_copy >= 0)
-            take_tick_table(p, w->module_copy);
-        if (w->module_copy < 0 || !restart_music(p, w->module_copy, &again)) {
+        if (module_copy >= 0)
+            take_tick_table(p, module_copy);
+        if (module_copy < 0 || !restart_music(p, module_copy, false, &again)) {
             std::fprintf(stderr, "quab-play: the last good module cannot be played again: %s\n",
                          again.c_str());
             std::exit(1);
@@ -245,6 +252,16 @@ void reload_music(Watch* w, Player* p) {
     }
     if (p->paused)
         redraw_paused(p);
+}
+
+void reload_music(Player* p) {
+    std::string problem;
+    int copy = copy_module(p->source.music, &problem);
+    if (copy < 0) {
+        player_note(p, "quab-play: " + problem + "; the show goes on as it was");
+        return;
+    }
+    take_module(p, copy, p->source.music, false);
 }
 
 // The picture files of the first show, for the watch's first reload.
@@ -293,7 +310,8 @@ Watch* watch_start(Player* p, Checker* checker) {
         delete w;
         return nullptr;
     }
-    w->module_copy = copy_module(p->source.music, &reason);
+    if (module_copy < 0)
+        module_copy = copy_module(p->source.music, &reason);
     std::memcpy(w->stamps, first_stamps, sizeof first_stamps);
     w->stamped = p->source.pictures != nullptr;
     // What the files are warned of now is known; later checks note what a save adds.
@@ -316,16 +334,28 @@ bool watch_poll(Watch* w, Player* p) {
     if (assets)
         reload_assets(w, p);
     if (music)
-        reload_music(w, p);
+        reload_music(p);
     checker_request(w->checker);
     return p->paused;
+}
+
+void play_dropped_module(Player* p, const char* path) {
+    std::string problem;
+    // Looked at before it is opened: a FIFO would hold the picture and the sound until written.
+    int copy = input_is_regular_file(path, &problem) ? copy_module(path, &problem) : -1;
+    if (copy < 0) {
+        player_note(p, "quab-play: " + problem + "; the show goes on as it was");
+        return;
+    }
+    // The module playing, to come back to when the dropped one cannot be played.
+    if (module_copy < 0)
+        module_copy = copy_module(p->source.music, &problem);
+    take_module(p, copy, path, true);
 }
 
 void watch_stop(Watch* w) {
     if (!w)
         return;
     close(w->fd);
-    if (w->module_copy >= 0)
-        close(w->module_copy);
     delete w;
 }

@@ -33,6 +33,25 @@ bool show_restarts(const Player& p, const HeardClock& heard) {
 
 namespace {
 
+// A file dropped on the window: a module the music thread switches to at once, without stopping
+// the sound; what is not a regular file is refused before it is opened (a FIFO would hold the
+// music thread). The dropped module's tick table is not known (only the music thread may use
+// libmikmod while it plays), so from then on jumps and loops start scenes afresh.
+void take_dropped_file(Player* p, SDL_DropEvent* drop) {
+    std::string problem;
+    if (drop->file && !input_is_regular_file(drop->file, &problem)) {
+        player_note(p, "quab-play: " + problem + "; the show goes on");
+        SDL_free(drop->file);
+        drop->file = nullptr;
+        return;
+    }
+    if (drop->file) {
+        exact_show_free(&p->exact);
+        p->exact.ticks.clear();
+    }
+    play_dropped_file(drop, ++p->jumps_asked);
+}
+
 // Takes the window's events; false once the show is to end.
 bool handle_events(Player* p) {
     SDL_Event event;
@@ -40,11 +59,9 @@ bool handle_events(Player* p) {
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT)
             go_on = false;
-        else if (event.type == SDL_DROPFILE && go_on && event.drop.file)
-            play_dropped_module(p, event.drop.file);
-        if (event.type == SDL_DROPFILE)
-            SDL_free(event.drop.file);
-        if (event.type == SDL_KEYDOWN && go_on)
+        else if (event.type == SDL_DROPFILE && go_on)
+            take_dropped_file(p, &event.drop);
+        else if (event.type == SDL_KEYDOWN && go_on)
             go_on = handle_key(p, event.key);
     }
     return go_on;

@@ -31,10 +31,21 @@ constexpr std::uint64_t SETTLE_NS = 60000000u;
 // A module larger than this is refused before it is copied: far more than any tracker module.
 constexpr std::size_t MAX_MODULE_BYTES = 64u << 20;
 
+// What a watch on a folder hears: a save (written in place or renamed into it), and the folder
+// itself going away (deleted, or renamed: its path no longer leads to it).
+constexpr std::uint32_t WATCHED_EVENTS =
+    IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF;
+constexpr std::uint32_t FOLDER_GONE = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED;
+
+// How often a folder that has gone is looked for again.
+constexpr std::uint64_t LOOK_AGAIN_NS = 250000000u;
+
 struct WatchedFile {
-    int wd;           // the watch on its folder
+    int wd;           // the watch on its folder; -1 while the folder is gone
+    std::string dir;  // the folder, after symlinks: what the user edits
     std::string name; // its name in the folder; empty: any PNG (the folder of pictures)
     bool saved;       // an event came since the last reload
+    bool lost;        // the folder went away and nothing has said so yet
 };
 
 } // namespace
@@ -45,6 +56,7 @@ struct Watch {
     WatchedFile music;
     std::uint64_t last_event_ns;
     std::uint64_t first_event_ns; // the first event of the save not yet taken, or 0
+    std::uint64_t last_look_ns;   // when the folders that have gone were last looked for
     Checker* checker;
     // The picture files the asset table was last made from (--pictures).
     PictureStamp stamps[ASSET_COUNT];
@@ -96,10 +108,34 @@ int copy_module(const char* path, std::string* problem) {
     return out;
 }
 
+// The path a save reaches: the file a symlink leads to, else the path as given.
+std::string watched_path(const char* path) {
+    char* real = realpath(path, nullptr);
+    std::string resolved = real ? real : path;
+    std::free(real);
+    return resolved;
+}
+
 std::string fd_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 // Reads what the watch has seen; marks the files saved.
 void take_events(Watch* w) {
+    // The folders that have gone, looked for again: one made again may hold a new save.
+    std::uint64_t now = monotonic_ns();
+    if (now - w->last_look_ns >= LOOK_AGAIN_NS) {
+        w->last_look_ns = now;
+        for (WatchedFile* f : {&w->assets, &w->music}) {
+            if (f->wd >= 0)
+                continue;
+            f->wd = inotify_add_watch(w->fd, f->dir.c_str(), WATCHED_EVENTS);
+            if (f->wd >= 0) {
+                f->saved = true;
+                w->last_event_ns = now;
+                if (!w->first_event_ns)
+                    w->first_event_ns = now;
+            }
+        }
+    }
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         ssize_t got = read(w->fd, buffer, sizeof buffer);
@@ -110,6 +146,14 @@ void take_events(Watch* w) {
             at += sizeof(inotify_event) + e->len;
             std::string name = e->len ? e->name : "";
             for (WatchedFile* f : {&w->assets, &w->music}) {
+                if (e->wd == f->wd && (e->mask & FOLDER_GONE)) {
+                    // A renamed folder keeps its watch under its new name: dropped, so that the
+                    // path is watched again once a folder is there.
+                    inotify_rm_watch(w->fd, f->wd);
+                    f->wd = -1;
+                    f->lost = true;
+                    continue;
+                }
                 // In the folder of pictures, a hidden PNG is an editor's temporary.
                 bool match = f->name.empty() ? name.size() > 4 && name[0] != '.' &&
                                                    name.compare(name.size() - 4, 4, ".png") == 0
@@ -189,19 +233,18 @@ void reload_assets(Watch* w, Player* p) {
 // libmikmod refuses brings it back, since the file on disk may already be the refused one.
 int module_copy = -1;
 
-// Restarts the music on the module in memory at fd: from its first song position, or at the
-// song position and row on screen.
-bool restart_music(Player* p, int fd, bool from_start, std::string* problem) {
+// Restarts the music on the module in memory at fd, at the song position and row on screen.
+bool restart_music(Player* p, int fd, std::string* problem) {
     bool bad_module = false;
     if (!collector_open(fd_path(fd).c_str(), problem, &bad_module))
         return false;
     MODULE* module = collector_module();
-    std::int16_t position = from_start ? 0 : p->shown_sngpos;
+    std::int16_t position = p->shown_sngpos;
     // A shorter song goes on from its last position rather than ending the show.
     if (position >= module->numpos)
         position = static_cast<std::int16_t>(module->numpos - 1);
     p->playback.start_position = position;
-    p->playback.start_row = position == p->shown_sngpos && !from_start ? p->shown_patpos : 0;
+    p->playback.start_row = position == p->shown_sngpos ? p->shown_patpos : 0;
     playback_start(p->playback);
     if (p->paused)
         playback_set_paused(true);
@@ -214,9 +257,9 @@ bool restart_music(Player* p, int fd, bool from_start, std::string* problem) {
 }
 
 // Plays the module copied in memory at copy instead of the one playing (name: the file it came
-// from), from its start or where the show is; one that cannot be played leaves the last good one
-// playing, with one line.
-void take_module(Player* p, int copy, const char* name, bool from_start) {
+// from) where the show is; one that cannot be played leaves the last good one playing, with one
+// line.
+void take_module(Player* p, int copy, const char* name) {
     std::string error, problem;
     PlaybackEnd end = playback_stop(&error, PLAYBACK_RESTART_WAIT_NS);
     if (end == PlaybackEnd::HELD) {
@@ -232,19 +275,19 @@ void take_module(Player* p, int copy, const char* name, bool from_start) {
     p->heard.sngtime = 0;
     collector_close();
     take_tick_table(p, copy);
-    if (restart_music(p, copy, from_start, &problem)) {
+    if (restart_music(p, copy, &problem)) {
         if (module_copy >= 0)
             close(module_copy);
         module_copy = copy;
-        player_note(p, std::string("quab-play: ") + (from_start ? "playing " : "reloaded ") + name);
+        player_note(p, std::string("quab-play: ") + "reloaded " + name);
     } else {
         close(copy);
         player_note(p, std::string("quab-play: ") + name + ": " + problem +
-                           (from_start ? "; the show goes on" : "; the show goes on as it was"));
+                           "; the show goes on as it was");
         std::string again;
         if (module_copy >= 0)
             take_tick_table(p, module_copy);
-        if (module_copy < 0 || !restart_music(p, module_copy, false, &again)) {
+        if (module_copy < 0 || !restart_music(p, module_copy, &again)) {
             std::fprintf(stderr, "quab-play: the last good module cannot be played again: %s\n",
                          again.c_str());
             std::exit(1);
@@ -261,7 +304,7 @@ void reload_music(Player* p) {
         player_note(p, "quab-play: " + problem + "; the show goes on as it was");
         return;
     }
-    take_module(p, copy, p->source.music, false);
+    take_module(p, copy, p->source.music);
 }
 
 // The picture files of the first show, for the watch's first reload.
@@ -289,16 +332,17 @@ Watch* watch_start(Player* p, Checker* checker) {
     auto* w = new Watch{};
     w->checker = checker;
     w->fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    std::string assets_dir, music_dir, reason;
+    std::string reason;
+    // A show file that is a symlink is edited at its target: the target's folder is watched.
+    std::string assets = watched_path(p->source.pictures ? p->source.pictures : p->source.assets);
     if (p->source.pictures)
-        assets_dir = p->source.pictures;
+        w->assets.dir = assets;
     else
-        split_path(p->source.assets, &assets_dir, &w->assets.name);
-    split_path(p->source.music, &music_dir, &w->music.name);
-    constexpr std::uint32_t SAVES = IN_CLOSE_WRITE | IN_MOVED_TO;
+        split_path(assets.c_str(), &w->assets.dir, &w->assets.name);
+    split_path(watched_path(p->source.music).c_str(), &w->music.dir, &w->music.name);
     if (w->fd >= 0) {
-        w->assets.wd = inotify_add_watch(w->fd, assets_dir.c_str(), SAVES);
-        w->music.wd = inotify_add_watch(w->fd, music_dir.c_str(), SAVES);
+        w->assets.wd = inotify_add_watch(w->fd, w->assets.dir.c_str(), WATCHED_EVENTS);
+        w->music.wd = inotify_add_watch(w->fd, w->music.dir.c_str(), WATCHED_EVENTS);
     }
     if (w->fd < 0 || w->assets.wd < 0 || w->music.wd < 0) {
         std::fprintf(stderr,
@@ -322,6 +366,16 @@ Watch* watch_start(Player* p, Checker* checker) {
 bool watch_poll(Watch* w, Player* p) {
     checker_poll(w->checker, p);
     take_events(w);
+    // Said once per folder, the two files' folders often being one.
+    if (w->music.lost && w->assets.lost && w->music.dir == w->assets.dir)
+        w->music.lost = false;
+    for (WatchedFile* f : {&w->assets, &w->music}) {
+        if (f->lost) {
+            f->lost = false;
+            player_note(p, "quab-play: " + f->dir +
+                               " has gone; its saves are taken again once it is back");
+        }
+    }
     if (!w->assets.saved && !w->music.saved)
         return false;
     if (monotonic_ns() - w->last_event_ns < SETTLE_NS)
@@ -337,20 +391,6 @@ bool watch_poll(Watch* w, Player* p) {
         reload_music(p);
     checker_request(w->checker);
     return p->paused;
-}
-
-void play_dropped_module(Player* p, const char* path) {
-    std::string problem;
-    // Looked at before it is opened: a FIFO would hold the picture and the sound until written.
-    int copy = input_is_regular_file(path, &problem) ? copy_module(path, &problem) : -1;
-    if (copy < 0) {
-        player_note(p, "quab-play: " + problem + "; the show goes on as it was");
-        return;
-    }
-    // The module playing, to come back to when the dropped one cannot be played.
-    if (module_copy < 0)
-        module_copy = copy_module(p->source.music, &problem);
-    take_module(p, copy, path, true);
 }
 
 void watch_stop(Watch* w) {

@@ -25,10 +25,5 @@ Watch* watch_start(Player* p, Checker* checker);
 // screen was drawn again (a reload while paused).
 bool watch_poll(Watch* w, Player* p);
 
-// Plays the module at path (a file dropped on the window) from its first song position, with
-// the uninterrupted show's frames from there; what is not a regular file or cannot be played is
-// one line, and the music plays on as it was.
-void play_dropped_module(Player* p, const char* path);
-
 // Stops watching; null is allowed.
 void watch_stop(Watch* w);

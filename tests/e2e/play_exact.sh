@@ -113,6 +113,28 @@ EOF
 "$PLAY" --assets huge.dat --music still.xm --mute >/dev/null 2>"$WORK/err"
 [ $? -eq 1 ] && grep -qF "larger than 64 MB" "$WORK/err" || fail "a 65 MB asset file at start"
 
+# --- Saves the watch must not miss: at a symlink's target, in a folder renamed or deleted and made
+# again (said once when it goes).
+mkdir real d e
+cp quab.dat real/show.dat
+ln -s real/show.dat link.dat
+cp quab.dat d/show.dat
+cp quab.dat e/show.dat
+while IFS='|' read -r name assets action gone; do
+    start_play --assets "$assets" --music still.xm --scale 1 --mute --watch
+    sleep 0.5
+    eval "$action"
+    sleep 2
+    grep -qF "reloaded $assets" "$WORK/err" || fail "$name: no reload: $(cat "$WORK/err")"
+    [ "$(grep -c "has gone" "$WORK/err")" -eq "$gone" ] ||
+        fail "$name: the watch's loss said other than $gone time(s): $(cat "$WORK/err")"
+    end_play "$name"
+done <<EOF
+a save at a symlink's target|link.dat|cp red.dat real/n && mv real/n real/show.dat|0
+a folder renamed and made again|d/show.dat|mv d d.old && sleep 0.5 && mkdir d && cp red.dat d/show.dat|1
+a folder deleted and made again|e/show.dat|rm -r e && sleep 0.5 && mkdir e && cp red.dat e/show.dat|1
+EOF
+
 # --- A killed checker: the show goes on without checks and says so once; a save still reloads.
 start_play --music still.xm --scale 1 --mute --watch
 sleep 0.5

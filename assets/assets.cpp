@@ -156,6 +156,11 @@ AssetTable load_asset_file(const char* path, std::uint32_t** lengths, Result* re
     std::fseek(f, 0, SEEK_END);
     long size = std::ftell(f);
     std::fseek(f, 0, SEEK_SET);
+    if (reason && size > ASSET_FILE_MAX_BYTES) {
+        refuse(reason, "", path, "larger than %ld MB; not an asset file",
+               ASSET_FILE_MAX_BYTES >> 20);
+        return fail(f);
+    }
 
     std::size_t count = 0;
     if (!count_records(f, size, path, &count, reason))

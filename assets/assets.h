@@ -111,6 +111,19 @@ static inline std::uint32_t asset_bytes_needed(int n) {
            static_cast<std::uint32_t>(ASSET_MAP[n].height) * 4u;
 }
 
+// The largest asset file the tools read (a reason passed to load_asset_file), refused before a
+// byte of it is read: a few times the whole show's pictures with their length words, so that
+// extra records fit, and far below a record that would hold the machine for seconds.
+constexpr long ASSET_FILE_MAX_BYTES = 64l << 20;
+constexpr long asset_file_bytes_needed() {
+    long bytes = 0;
+    for (const AssetShape& shape : ASSET_MAP)
+        bytes += 4 + 4l * shape.width * shape.height;
+    return bytes;
+}
+static_assert(ASSET_FILE_MAX_BYTES >= 4 * asset_file_bytes_needed(),
+              "the asset file's cap leaves room for extra records");
+
 // Checks that the table holds at least ASSET_COUNT chunks, each at least as long as its scene
 // reads. On a mismatch prints one line naming the file (path), the asset, its size and the size
 // needed, and returns false. The table is left to the caller.

@@ -21,7 +21,7 @@ namespace {
 void replay_pass(Player* p, std::int32_t t) {
     std::int16_t sngpos = p->shown_sngpos;
     std::uint16_t patpos = p->shown_patpos;
-    if (!playback_clock_at(t, &sngpos, &patpos)) {
+    if (!playback_clock_at(t - p->tick_offset, &sngpos, &patpos)) {
         sngpos = p->shown_sngpos;
         patpos = p->shown_patpos;
     }
@@ -30,6 +30,22 @@ void replay_pass(Player* p, std::int32_t t) {
     p->shown_tick = t;
     p->shown_sngpos = sngpos;
     p->shown_patpos = patpos;
+}
+
+// Writes text whole to fd. A short write is followed by the next, which gives the cause (a full
+// disk: ENOSPC); *error is that cause, never a number left over from an earlier call.
+bool write_whole(int fd, const std::string& text, int* error) {
+    for (std::size_t done = 0; done < text.size();) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 } // namespace
@@ -105,7 +121,9 @@ void end_steps(Player* p) {
     if (!p->stepped)
         return;
     p->stepped = false;
+    // The live show goes on from the uninterrupted show's state, not the replay's.
     show_restart(&p->show);
+    p->reseek = true;
 }
 
 void save_frame(Player* p) {
@@ -129,8 +147,8 @@ void save_frame(Player* p) {
         player_note(p, std::string(name) + ": cannot write here: " + std::strerror(errno));
         return;
     }
-    bool written = write(fd, png.data(), png.size()) == static_cast<ssize_t>(png.size());
-    int error = errno;
+    int error = 0;
+    bool written = write_whole(fd, png, &error);
     if (close(fd) != 0 && written) {
         written = false;
         error = errno;

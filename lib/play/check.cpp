@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@ struct Checker {
     bool first;                     // the first answer only sets what is known
     bool asked;                     // a check is under way
     bool again;                     // saved since it started: check once more when it ends
+    bool gone;                      // the checking process has ended; said once
 };
 
 namespace {
@@ -44,6 +46,8 @@ bool write_all(int fd, const std::string& text) {
 }
 
 [[noreturn]] void checker_main(const ShowSource& source, FitChoice fit, int requests, int answers) {
+    // Named, so that a user can tell it from the player in a list of processes.
+    prctl(PR_SET_NAME, CHECKER_PROCESS_NAME);
     int null = open("/dev/null", O_WRONLY);
     if (null >= 0)
         dup2(null, STDOUT_FILENO);
@@ -83,6 +87,9 @@ std::vector<std::string> checker_answer(const ShowCheck& check) {
 }
 
 Checker* checker_start(const ShowSource& source, FitChoice fit) {
+    // A checker that has died must not take the player with it on the next request: the write
+    // fails with EPIPE instead.
+    std::signal(SIGPIPE, SIG_IGN);
     int to_child[2], from_child[2];
     if (pipe2(to_child, O_CLOEXEC) != 0)
         return nullptr;
@@ -124,18 +131,23 @@ void checker_request(Checker* c) {
     }
     c->asked = true;
     if (!write_all(c->requests, "\n")) {
-        // The checker has gone: the show goes on without checks.
+        // The checker has gone (checker_poll says so): the show goes on without checks.
         close(c->requests);
         c->requests = -1;
     }
 }
 
 void checker_poll(Checker* c, Player* p) {
-    if (!c)
+    if (!c || c->gone)
         return;
     char buffer[4096];
     ssize_t n;
-    while ((n = read(c->answers, buffer, sizeof buffer)) > 0) {
+    while ((n = read(c->answers, buffer, sizeof buffer)) != 0) {
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
         c->partial.append(buffer, static_cast<std::size_t>(n));
         for (std::size_t end; (end = c->partial.find('\n')) != std::string::npos;) {
             std::string line = c->partial.substr(0, end);
@@ -162,6 +174,9 @@ void checker_poll(Checker* c, Player* p) {
             }
         }
     }
+    // The answers' end: the checking process has ended (killed, or out of memory).
+    c->gone = true;
+    player_note(p, "quab-play: the check of saves has ended; the show goes on without checks");
 }
 
 void checker_stop(Checker* c) {

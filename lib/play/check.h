@@ -10,6 +10,9 @@
 #include "lib/play/player.h"
 #include "lib/show_plan/show_check.h"
 
+// The checking process's name in the process list (at most 15 characters).
+constexpr const char* CHECKER_PROCESS_NAME = "quab-play-check";
+
 // The line of an answer that stands for no verdict.
 constexpr const char* NO_VERDICT = "-";
 
@@ -26,7 +29,8 @@ Checker* checker_start(const ShowSource& source, FitChoice fit);
 // Checks the files as they are now; the first check's warnings are taken as known.
 void checker_request(Checker* c);
 
-// Between frames: notes the warnings of a finished check that the check before did not give.
+// Between frames: notes the warnings of a finished check that the check before did not give,
+// and, once, a checking process that has ended (the show goes on without checks).
 void checker_poll(Checker* c, Player* p);
 
 // Ends the checking process; null is allowed.

@@ -4,6 +4,8 @@
 #include "core/timeline.h"
 #include "lib/play/bench.h"
 
+// The shared lines of --assets and --music (SHOW_INPUTS_HELP) stand apart here, with --pictures
+// between them as its alternative to --assets; the help's test holds them to the shared text.
 const ToolText PLAY_TOOL = {
     PLAY_PROGRAM,
     "Plays the show in a window, in step with the music as it is heard.",
@@ -43,17 +45,20 @@ static_assert(MAX_SCALE == 16, "--scale's help names the largest scale");
 PlayOptions parse_play_options(int argc, char** argv) {
     PlayOptions opt;
     const char* loop = nullptr;
+    ShowInputs inputs;
     bool fit = false, no_fit = false;
-    std::vector<const char*> operands = parse_command_line(
-        PLAY_TOOL, argc, argv,
-        {text_option("--assets", &opt.source.assets),
-         text_option("--pictures", &opt.source.pictures), text_option("--music", &opt.source.music),
-         flag_option("--fullscreen", &opt.fullscreen), flag_option("--mute", &opt.mute),
-         flag_option("--watch", &opt.watch), count_option("--scale", 1, MAX_SCALE, &opt.scale),
-         count_option("--start", 0, LAST_SHOW_POSITION, &opt.start),
-         count_option("--buffer", MIN_BUFFER_MS, MAX_BUFFER_MS, &opt.buffer_ms),
-         text_option("--loop", &loop), flag_option("--fit", &fit),
-         flag_option("--no-fit", &no_fit)});
+    std::vector<const char*> operands =
+        parse_command_line(PLAY_TOOL, argc, argv,
+                           {assets_option(&inputs), text_option("--pictures", &opt.source.pictures),
+                            music_option(&inputs), flag_option("--fullscreen", &opt.fullscreen),
+                            flag_option("--mute", &opt.mute), flag_option("--watch", &opt.watch),
+                            count_option("--scale", 1, MAX_SCALE, &opt.scale),
+                            count_option("--start", 0, LAST_SHOW_POSITION, &opt.start),
+                            count_option("--buffer", MIN_BUFFER_MS, MAX_BUFFER_MS, &opt.buffer_ms),
+                            text_option("--loop", &loop), flag_option("--fit", &fit),
+                            flag_option("--no-fit", &no_fit)});
+    opt.source.assets = inputs.assets;
+    opt.source.music = inputs.music;
     std::string problem;
     if (!settle_play_options(&opt, operands, loop, &problem) ||
         !settle_fit_choice(fit, no_fit, &opt.fit, &problem))

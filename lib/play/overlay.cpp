@@ -140,6 +140,10 @@ void overlay_draw(Player* p, int w, int h, SDL_Rect picture) {
     if (p->loop_last >= 0)
         std::snprintf(lines[n++], sizeof lines[0], "loop positions %d-%d", p->loop_first,
                       p->loop_last);
+    // Without the module's tick table (a dropped module, or one the silent mix refused), a jump
+    // or a loop starts its scene afresh: the frames are not the uninterrupted show's.
+    if (p->exact.ticks.empty())
+        std::snprintf(lines[n++], sizeof lines[0], "not exact: jumps start scenes afresh");
     // Every note still due, whole, on as many lines as it takes.
     std::uint64_t now = monotonic_ns();
     std::vector<std::string> note_lines;

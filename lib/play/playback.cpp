@@ -33,6 +33,14 @@
 
 namespace {
 
+// Where the music last started straight on from one place (HeardClock's stretch).
+struct Stretch {
+    std::uint32_t number;
+    std::uint64_t start; // first sample frame
+    std::int16_t sngpos;
+    std::uint16_t patpos;
+};
+
 struct Block {
     std::uint64_t start; // first sample frame
     std::uint32_t frames;
@@ -40,6 +48,7 @@ struct Block {
     std::uint16_t patpos;
     std::uint32_t sngtime;
     std::uint32_t jumps;
+    Stretch stretch;
 };
 
 // Enough for the longest buffer allowed plus the output's latency, many times over.
@@ -70,6 +79,7 @@ struct Shared {
     std::uint64_t next_block = 0;  // one past the newest
     std::uint64_t handed = 0;      // sample frames mixed for the output and not taken back
     std::uint32_t jumps = 0;
+    Stretch stretch{};
     bool song_over = false;
     std::uint64_t song_end_sample = 0;
     // The silent clock: samples run from clock_start_ns, less the time spent paused.
@@ -206,6 +216,11 @@ void drop_blocks_from(std::uint64_t sample) {
     }
 }
 
+// The music goes on from sngpos and patpos at sample start; under the lock.
+void begin_stretch(std::uint64_t start, std::int16_t sngpos, std::uint16_t patpos) {
+    run->shared.stretch = Stretch{run->shared.stretch.number + 1, start, sngpos, patpos};
+}
+
 void apply_jump(std::int16_t position, std::uint32_t number) {
     {
         std::lock_guard<std::mutex> guard(run->shared.lock);
@@ -225,6 +240,7 @@ void apply_jump(std::int16_t position, std::uint32_t number) {
         run->shared.handed = keep;
         run->shared.song_over = false;
         run->shared.jumps = number;
+        begin_stretch(keep, position, 0);
     }
     Player_SetPosition(static_cast<UWORD>(position));
 }
@@ -467,8 +483,11 @@ bool take_requests(MODULE** module) {
 // Past the loop's last song position, the song goes on at its first.
 void follow_loop(const MODULE* module) {
     std::uint32_t loop = loop_positions.load(std::memory_order_relaxed);
-    if ((loop & 0xFFFFu) != 0xFFFFu && module->sngpos > static_cast<SWORD>(loop & 0xFFFFu))
-        Player_SetPosition(static_cast<UWORD>(loop >> 16));
+    if ((loop & 0xFFFFu) == 0xFFFFu || module->sngpos <= static_cast<SWORD>(loop & 0xFFFFu))
+        return;
+    Player_SetPosition(static_cast<UWORD>(loop >> 16));
+    std::lock_guard<std::mutex> guard(run->shared.lock);
+    begin_stretch(run->shared.handed, static_cast<std::int16_t>(loop >> 16), 0);
 }
 
 // Mixes the next block, from the sample after those handed over, into buffer and records its
@@ -489,7 +508,7 @@ bool mix_block(const MODULE* module, void* buffer, Block* b, bool* song_on) {
         run->mix_error = r.reason;
         return false;
     }
-    *b = Block{start, frames, module->sngpos, module->patpos, module->sngtime, 0};
+    *b = Block{start, frames, module->sngpos, module->patpos, module->sngtime, 0, {}};
     *song_on = Player_Active();
     if (frames <= 1)
         return true;
@@ -519,6 +538,7 @@ void hand_over(const void* buffer, Block b, bool song_on) {
         run->ring_written.store(b.start + b.frames, std::memory_order_release);
     }
     b.jumps = run->shared.jumps;
+    b.stretch = run->shared.stretch;
     if (run->shared.next_block - run->shared.first_block == RING_BLOCKS)
         run->shared.first_block++;
     run->shared.ring[run->shared.next_block % RING_BLOCKS] = b;
@@ -596,6 +616,7 @@ void playback_start(const PlaybackSettings& settings) {
     run = new Run{};
     run->first_position = settings.start_position;
     run->first_row = settings.start_row;
+    run->shared.stretch = Stretch{0, 0, settings.start_position, settings.start_row};
     run->mute = settings.mute;
     run->ahead_frames = settings.buffer_ms * MIX_RATE_HZ / 1000u;
     if (run->ahead_frames < 2 * BLOCK_FRAMES)
@@ -616,7 +637,8 @@ void playback_start(const PlaybackSettings& settings) {
 
 HeardClock playback_heard() {
     std::lock_guard<std::mutex> guard(run->shared.lock);
-    HeardClock c{0, run->first_position, 0, 0, 0, false, 0};
+    HeardClock c{0, run->first_position, 0, 0, 0, 0, 0, run->first_position, run->first_row, false,
+                 0};
     if (run->shared.output == Output::OPENING)
         return c;
     std::int64_t heard = run->shared.output == Output::SOUND
@@ -637,6 +659,11 @@ HeardClock playback_heard() {
     c.patpos = b.patpos;
     c.sngtime = b.sngtime;
     c.jumps = b.jumps;
+    const Stretch& s = b.stretch;
+    c.stretch = s.number;
+    c.stretch_tick = tick_at_sample(s.start);
+    c.stretch_sngpos = s.sngpos;
+    c.stretch_patpos = s.patpos;
     c.song_ended =
         run->shared.song_over && heard >= static_cast<std::int64_t>(run->shared.song_end_sample);
     return c;
@@ -734,7 +761,13 @@ PlaybackEnd playback_stop(std::string* error, std::uint64_t wait_ns) {
         timespec until = monotonic_timespec(monotonic_ns() + wait_ns);
         held = pthread_clockjoin_np(run->music_thread, nullptr, CLOCK_MONOTONIC, &until) != 0;
     }
-    // An opening that never finished holds SDL's audio start-up: it is left as it is.
+    // An opening still under way (the music thread gave up waiting for it at quit) is waited
+    // for as a close is; one that never finishes holds SDL's audio start-up and is left as it is.
+    if (!held && run->opener_started && !run->open_finished.load())
+        held = !sem_wait_until_ns(&run->open_done, monotonic_ns() + wait_ns);
+    // A device opened after the music thread stopped waiting is closed with the rest.
+    if (!held && run->opener_started && !run->device)
+        run->device = run->opened_device;
     if (!held && run->opener_started) {
         pthread_t closer;
         if (!run->open_finished.load() || sem_init(&run->close_done, 0, 0) != 0 ||

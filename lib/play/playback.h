@@ -19,6 +19,13 @@ struct HeardClock {
     std::uint16_t patpos;
     std::uint32_t sngtime;
     std::uint32_t jumps; // number of the last jump made before this sample (0: none)
+    // The stretch of music the sample lies in, played straight on from one place: the start, a
+    // jump, a loop going round or another module. Counted up from 0 at the start; where it began
+    // (the tick of its first sample) and the song position and row it began at.
+    std::uint32_t stretch;
+    std::int32_t stretch_tick;
+    std::int16_t stretch_sngpos;
+    std::uint16_t stretch_patpos;
     bool song_ended;     // the sample heard is past the end of the song
     std::int64_t sample; // the sample frame heard (before the first one: negative)
 };

@@ -11,6 +11,7 @@
 
 #include "core/core.h"
 #include "lib/base/clock.h"
+#include "lib/play/exact_show.h"
 #include "lib/play/playback.h"
 #include "lib/show_plan/fit.h"
 
@@ -66,19 +67,25 @@ struct Player {
     std::int16_t loop_last;
 
     // Fitting, as asked (fit_choice): where fitted, the show reads the fitted clock of the module
-    // playing at the heard tick less fit_offset, found again after every jump and restart.
+    // playing at its tick (the song's own tick on its first pass, as the exact seek finds it).
     FitChoice fit_choice;
     bool fitted;
     FittedClock fit;
-    bool fit_anchored;
-    std::int32_t fit_offset;
     // The module playing: its title (or its file's name) and the show's length on it in ticks
     // (-1: the show does not end by itself).
     std::string title;
     std::int32_t show_ticks;
 
-    // The clock of the frame on screen: the song's own (shown_sngpos, shown_patpos) and what the
-    // show read (the same unless fitted).
+    // The uninterrupted show at any tick; the show's tick is the heard tick plus tick_offset,
+    // set where the music's stretch began (stretch_seen). reseek: put the show at the heard
+    // tick again before the next pass (a start, a reload, the end of the steps).
+    ExactShow exact;
+    std::int32_t tick_offset;
+    std::uint32_t stretch_seen;
+    bool reseek;
+
+    // The clock of the frame on screen: the show's tick (shown_tick), the song's own place
+    // (shown_sngpos, shown_patpos) and what the show read (shown_reading: the same unless fitted).
     std::int32_t shown_tick;
     std::int16_t shown_sngpos;
     std::uint16_t shown_patpos;
@@ -110,4 +117,8 @@ void player_note(Player* p, const std::string& line);
 
 // What the show reads at tick t while the song plays row patpos of position sngpos: those, or
 // on a fitted show the fitted clock's reading.
-TickClock show_reading(Player* p, std::int32_t t, std::int16_t sngpos, std::uint16_t patpos);
+TickClock show_reading(const Player* p, std::int32_t t, std::int16_t sngpos, std::uint16_t patpos);
+
+// Where the show is fitted, the exact seek runs on the fitted readings and finds a stretch of
+// music by the song's own place at each tick; on the song's own positions, on its mixed table.
+void exact_tables_follow_fit(Player* p);

@@ -7,11 +7,18 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
+#include "lib/pictures/png_import.h"
 #include "lib/play/display_faults.h"
+#include "lib/play/gl_probe.h"
 #include "lib/tool_common/command_line.h"
 #include "lib/tool_common/streams.h"
 
 namespace {
+
+// The desktop entry's name (org.quab.Quab.desktop), which the icons are installed under too.
+constexpr const char* APP_ID = "org.quab.Quab";
 
 constexpr int FALLBACK_REFRESH_HZ = 60;
 
@@ -38,6 +45,40 @@ bool renderer_is_emulated(SDL_Renderer* renderer) {
         get_string ? reinterpret_cast<const char*>(get_string(GL_RENDERER_NAME)) : nullptr;
     return name && (std::strstr(name, "llvmpipe") || std::strstr(name, "softpipe") ||
                     std::strstr(name, "Software Rasterizer"));
+}
+
+// The show's icon at 64 pixels, as installed (share/icons beside bin/) or as the build draws it
+// (icons/ beside the program), on the window (X11's _NET_WM_ICON). Without one the desktop's
+// default stands.
+void set_window_icon(SDL_Window* window) {
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0)
+        return;
+    std::string dir(exe, static_cast<std::size_t>(n));
+    dir.erase(dir.rfind('/'));
+    for (const std::string& path :
+         {dir + "/../share/icons/hicolor/64x64/apps/" + APP_ID + ".png", dir + "/icons/64.png"}) {
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f)
+            continue;
+        std::string bytes(1u << 20, '\0');
+        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+        std::fclose(f);
+        PngImage image{};
+        if (!png_import(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &image)
+                 .ok)
+            continue;
+        // Pixels are 0xKKRRGGBB words, the key byte the alpha.
+        SDL_Surface* icon =
+            SDL_CreateRGBSurfaceFrom(image.pixels, image.width, image.height, 32, image.width * 4,
+                                     0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u);
+        if (icon)
+            SDL_SetWindowIcon(window, icon);
+        SDL_FreeSurface(icon);
+        std::free(image.pixels);
+        return;
+    }
 }
 
 // Why no window could be opened: the displays the environment names did not answer, or it
@@ -77,6 +118,10 @@ std::uint32_t scale_within(std::uint32_t asked, const SDL_Rect& usable) {
 } // namespace
 
 Screen open_screen(std::uint32_t scale, bool fullscreen, int overlay_w, int overlay_h) {
+    // The window's class (X11) and app_id (Wayland) name the desktop entry, whose
+    // StartupWMClass matches, so that the desktop shows the window under the entry's icon.
+    setenv("SDL_VIDEO_X11_WMCLASS", APP_ID, 0);
+    setenv("SDL_VIDEO_WAYLAND_WMCLASS", APP_ID, 0);
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_SetHint(SDL_HINT_APP_NAME, "quab-play");
     watch_display_connection();
@@ -110,8 +155,15 @@ Screen open_screen(std::uint32_t scale, bool fullscreen, int overlay_w, int over
     watch_display_faults(s.window);
     s.fullscreen = fullscreen;
     SDL_SetWindowMinimumSize(s.window, FRAME_W, FRAME_H);
-    s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (s.renderer && renderer_is_emulated(s.renderer) && !std::getenv("SDL_RENDER_DRIVER")) {
+    set_window_icon(s.window);
+    bool own_choice = std::getenv("SDL_RENDER_DRIVER") == nullptr;
+    if (own_choice && gl_would_be_emulated(s.window)) {
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_SOFTWARE);
+    }
+    if (!s.renderer)
+        s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (s.renderer && own_choice && renderer_is_emulated(s.renderer)) {
         // Without a graphics card (a remote or virtual X server) OpenGL is emulated on the CPU at
         // several times the cost of SDL's own software renderer putting the picture straight
         // into shared memory with the server.

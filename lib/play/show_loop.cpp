@@ -31,15 +31,20 @@ bool show_restarts(const Player& p, const HeardClock& heard) {
     return p.loop_last >= 0 && heard.sngpos < p.shown_sngpos && heard.sngpos == p.loop_first;
 }
 
-TickClock show_reading(Player* p, std::int32_t t, std::int16_t sngpos, std::uint16_t patpos) {
+TickClock show_reading(const Player* p, std::int32_t t, std::int16_t sngpos, std::uint16_t patpos) {
     if (!p->fitted)
         return {sngpos, patpos};
-    // Where the song is now on its first pass: at the start, and after every jump or loop.
-    if (!p->fit_anchored) {
-        p->fit_offset = t - song_tick_of(p->fit, sngpos, patpos);
-        p->fit_anchored = true;
+    return fitted_at(p->fit, t);
+}
+
+void exact_tables_follow_fit(Player* p) {
+    if (!p->fitted) {
+        p->exact.song.clear();
+        return;
     }
-    return fitted_at(p->fit, t - p->fit_offset);
+    exact_show_free(&p->exact);
+    p->exact.ticks = p->fit.ticks;
+    p->exact.song = p->fit.song;
 }
 
 bool take_module(Player* p, const char* load_path, const char* name_path, std::string* error) {
@@ -48,7 +53,6 @@ bool take_module(Player* p, const char* load_path, const char* name_path, std::s
         *error = r.reason;
         return false;
     }
-    p->fit_anchored = false;
     p->title = module_title(collector_module()->songname, name_path);
     return true;
 }
@@ -68,6 +72,25 @@ void print_playing(const Player& p) {
     std::fflush(stdout);
 }
 
+// A file dropped on the window: a module the music thread switches to at once, without stopping
+// the sound; what is not a regular file is refused before it is opened (a FIFO would hold the
+// music thread). Its tick table comes with the switch where the show is fitted to it (live_pass).
+void take_dropped_file(Player* p, SDL_DropEvent* drop) {
+    Result regular = drop->file ? input_is_regular_file(drop->file) : Result::success();
+    if (!regular.ok) {
+        player_note(p, "quab-play: " + regular.reason + "; the show goes on");
+        SDL_free(drop->file);
+        drop->file = nullptr;
+        return;
+    }
+    if (drop->file) {
+        exact_show_free(&p->exact);
+        p->exact.ticks.clear();
+        p->exact.song.clear();
+    }
+    play_dropped_file(drop, ++p->jumps_asked);
+}
+
 // Takes the window's events; false once the show is to end.
 bool handle_events(Player* p) {
     SDL_Event event;
@@ -76,7 +99,7 @@ bool handle_events(Player* p) {
         if (event.type == SDL_QUIT)
             go_on = false;
         else if (event.type == SDL_DROPFILE && go_on)
-            play_dropped_file(&event.drop, ++p->jumps_asked);
+            take_dropped_file(p, &event.drop);
         else if (event.type == SDL_KEYDOWN && go_on)
             go_on = handle_key(p, event.key);
     }
@@ -112,9 +135,9 @@ bool live_pass(Player* p) {
     if (p->heard.song_ended)
         return false;
     if (show_restarts(*p, p->heard)) {
-        show_restart(&p->show);
-        p->fit_anchored = false;
-        // A module dropped on the window comes with its own fitting.
+        // A module dropped on the window comes with its own fitting; the exact seek then runs on
+        // its fitted readings, and on its own positions has no table (only the music thread
+        // may mix the module while it plays).
         SwitchedModule m;
         if (p->heard.jumps != p->jumps_seen && playback_take_switched(p->heard.jumps, &m)) {
             p->fitted = m.fitted;
@@ -122,13 +145,20 @@ bool live_pass(Player* p) {
             p->show_ticks = m.show_ticks;
             p->title = m.title;
             print_playing(*p);
+            exact_tables_follow_fit(p);
+            exact_show_reindex(&p->exact, &p->show);
+            p->reseek = true;
         }
+        if (p->exact.ticks.empty())
+            show_restart(&p->show);
     }
     p->jumps_seen = p->heard.jumps;
-    p->shown_reading = show_reading(p, p->heard.tick_count, p->heard.sngpos, p->heard.patpos);
-    show_pass_at(&p->show, &p->clock, p->heard.tick_count, p->shown_reading.sngpos,
-                 p->shown_reading.patpos);
-    p->shown_tick = p->heard.tick_count;
+    if (!seek_to_heard(p)) {
+        std::int32_t t = p->heard.tick_count + p->tick_offset;
+        p->shown_reading = show_reading(p, t, p->heard.sngpos, p->heard.patpos);
+        show_pass_at(&p->show, &p->clock, t, p->shown_reading.sngpos, p->shown_reading.patpos);
+    }
+    p->shown_tick = p->heard.tick_count + p->tick_offset;
     p->shown_sngpos = p->heard.sngpos;
     p->shown_patpos = p->heard.patpos;
     return true;
@@ -162,6 +192,25 @@ void present(Player* p, bool new_frame) {
 
 } // namespace
 
+bool seek_to_heard(Player* p) {
+    if (p->exact.ticks.empty() || (p->heard.stretch == p->stretch_seen && !p->reseek))
+        return false;
+    p->stretch_seen = p->heard.stretch;
+    p->reseek = false;
+    // Where this stretch of music began, the uninterrupted show stood at the table's tick for
+    // that song position and row (found in the song's own place at each tick where the show
+    // reads a fitted clock); the show goes on from its state there.
+    const std::vector<TickClock>& song = p->exact.song.empty() ? p->exact.ticks : p->exact.song;
+    p->tick_offset = first_tick_at(song, p->heard.stretch_sngpos, p->heard.stretch_patpos) -
+                     p->heard.stretch_tick;
+    std::int32_t tick = p->heard.tick_count + p->tick_offset;
+    p->shown_reading = show_reading(p, tick, p->heard.sngpos, p->heard.patpos);
+    if (exact_show_seek(&p->exact, &p->show, &p->clock, tick))
+        return true;
+    show_pass_at(&p->show, &p->clock, tick, p->shown_reading.sngpos, p->shown_reading.patpos);
+    return true;
+}
+
 void run_show(Player* p, Watch* watch) {
     Trace trace{std::getenv("QUAB_PLAY_TRACE") != nullptr, monotonic_ns(), 0, 0};
     int titled_scene = -1;
@@ -177,6 +226,7 @@ void run_show(Player* p, Watch* watch) {
         bool new_frame = watch && watch_poll(watch, p);
         // In --watch the show stays on its last frame at the end, for the maker to save again.
         bool over = !p->clock.running.load(std::memory_order_relaxed);
+        exact_show_build_some(&p->exact);
         if (!p->paused && !over) {
             if (!live_pass(p)) {
                 if (!watch)
@@ -229,6 +279,10 @@ void find_show_files(PlayOptions* opt) {
 
 void start_show(Player* p, const PlayOptions& opt) {
     std::string error;
+    // Before the module is loaded for the music: the tick table mixes it through the collector.
+    // A module it cannot mix is refused below, in its own words.
+    if (!module_tick_table(opt.source.music, &p->exact.ticks, &error))
+        p->exact.ticks.clear();
     if (!load_first_show(opt.source, &p->assets, &error))
         fatal(PLAY_PROGRAM, EXIT_FAILED, error);
     if (opt.start >= static_cast<std::uint32_t>(collector_module()->numpos))
@@ -241,6 +295,9 @@ void start_show(Player* p, const PlayOptions& opt) {
     print_playing(*p);
     if (!show_start_offline(&p->show, p->assets, &p->clock))
         fatal(PLAY_PROGRAM, EXIT_FAILED, "out of memory for the show's buffers");
+    exact_tables_follow_fit(p);
+    exact_show_reindex(&p->exact, &p->show);
+    p->reseek = true;
     p->source = opt.source;
     p->playback =
         PlaybackSettings{opt.mute, opt.buffer_ms, static_cast<std::int16_t>(opt.start), 0};
@@ -267,6 +324,7 @@ int end_show(Player* p) {
         _exit(std::fflush(stdout) == 0 ? 0 : EXIT_FAILED);
     collector_close();
     close_screen(&p->screen);
+    exact_show_free(&p->exact);
     free_asset_table(p->assets);
     show_free(&p->show);
     return standard_output_ok(PLAY_PROGRAM) ? EXIT_OK : EXIT_FAILED;

@@ -31,3 +31,9 @@ int end_show(Player* p);
 // Whether the pass on the clock heard must start the scene afresh: after a jump the music has
 // made since the last pass, or where a loop has gone back to its first position.
 bool show_restarts(const Player& p, const HeardClock& heard);
+
+// Where the music heard has begun a stretch of its own since the last pass (a jump, a loop going
+// round, a start, another module) or reseek is set: puts the show at the uninterrupted show's
+// state for the heard tick and runs that tick's pass; true when it did. False, with nothing done,
+// when the pass goes on from the last one (or no tick table is known).
+bool seek_to_heard(Player* p);

@@ -77,7 +77,7 @@ EOF
 # --- The window: two thirds of the 1024x768 screen hold 640x480 at most; its class.
 start_play
 [ "$(size_of)" = "640x480" ] || fail "default size $(size_of), expected 640x480"
-xprop -id "$window" WM_CLASS | grep -q '"quab-play"' ||
+xprop -id "$window" WM_CLASS | grep -q '"org.quab.Quab"' ||
     fail "class: $(xprop -id "$window" WM_CLASS)"
 wait_title "QUAB: Scene 1, ${SCENE_NAMES[0]} (position 0)"
 end_with xdotool key --window "$window" Escape

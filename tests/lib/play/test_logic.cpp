@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lib/play/check.h"
+#include "lib/play/exact_show.h"
 #include "lib/play/keys.h"
 #include "lib/play/options.h"
 #include "lib/play/show_loop.h"
@@ -135,6 +136,35 @@ TEST(PlayKeys, HelpAndManPageNameEveryKey) {
         EXPECT_TRUE(help.count(PLAY_KEYS[i].name)) << PLAY_KEYS[i].name << " not in --help";
         EXPECT_TRUE(manual.count(PLAY_KEYS[i].name)) << PLAY_KEYS[i].name << " not in the man page";
     }
+}
+
+TEST(PlayOptions, HelpHoldsTheSharedLinesOfAssetsAndMusic) {
+    std::istringstream shared(SHOW_INPUTS_HELP);
+    std::string help = help_text(PLAY_TOOL);
+    int lines = 0;
+    for (std::string line; std::getline(shared, line); lines++)
+        EXPECT_NE(help.find(line + "\n"), std::string::npos) << line;
+    EXPECT_EQ(lines, 2);
+}
+
+// Where a stretch of music begins at a song position and row, the show goes on from the tick
+// the uninterrupted mix first stands there; a row it never stands at goes on from the next one.
+TEST(PlayBookkeeping, FirstTickOfASongPositionAndRow) {
+    const std::vector<TickClock> ticks = {{0, 0}, {0, 0}, {0, 1}, {1, 0}, {1, 0}, {1, 2}, {3, 0}};
+    struct Case {
+        std::int16_t sngpos;
+        std::uint16_t patpos;
+        std::int32_t tick;
+    } cases[] = {
+        {0, 0, 0}, {0, 1, 2}, {1, 0, 3},
+        {1, 2, 5}, {1, 1, 5}, // a row skipped over: the next row's first tick
+        {2, 0, 6},            // a position skipped over: the next position's
+        {5, 0, 7},            // past the show: the table's end
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(first_tick_at(ticks, c.sngpos, c.patpos), c.tick)
+            << "position " << c.sngpos << " row " << c.patpos;
+    EXPECT_EQ(first_tick_at({}, 0, 0), 0);
 }
 
 TEST(PlayBookkeeping, JumpTargets) {

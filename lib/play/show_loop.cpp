@@ -71,12 +71,22 @@ void trace_frame(Trace* t, std::uint64_t frame_start) {
     t->frames = 0;
 }
 
-// One pass of the live show on the clock heard now; false once the song has ended.
-bool live_pass(Player* p) {
+// One pass of the live show on the clock heard now; false once the song has ended. A display
+// refresh faster than the tick rate finds the tick already shown: the frame on screen is that
+// tick's frame, so no pass runs and *drew stays as it was. The show's state holds a pass once a
+// scene has been set up; after a restart it does not, and after a reload (force) it is stale.
+bool live_pass(Player* p, bool force, bool* drew) {
     p->heard = playback_heard();
     if (p->heard.song_ended)
         return false;
-    if (show_restarts(*p, p->heard))
+    bool restarts = show_restarts(*p, p->heard);
+    if (!force && !restarts && p->show.scene_started != 0 &&
+        p->heard.tick_count == p->shown_tick) {
+        p->jumps_seen = p->heard.jumps;
+        return true;
+    }
+    *drew = true;
+    if (restarts)
         show_restart(&p->show);
     p->jumps_seen = p->heard.jumps;
     show_pass_at(&p->show, &p->clock, p->heard.tick_count, p->heard.sngpos, p->heard.patpos);
@@ -125,9 +135,8 @@ void run_show(Player* p, Watch* watch) {
             break;
         bool new_frame = watch && watch_poll(watch, p);
         if (!p->paused) {
-            if (!live_pass(p))
+            if (!live_pass(p, new_frame, &new_frame))
                 break;
-            new_frame = true;
             if (trace.on)
                 trace_frame(&trace, frame_start);
         } else if (p->stepped) {

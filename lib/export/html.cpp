@@ -304,15 +304,25 @@ bool gzip_compress(const std::string& bytes, std::string* out) {
 }
 
 bool web_parts_find(WebParts* parts, std::string* error) {
-    std::string dir = program_dir() + "/web";
+    // A build keeps them in web/ beside the programs; an installed tree or the package in
+    // share/quab/web beside bin/.
+    std::string build = program_dir() + "/web", installed = program_dir() + "/../share/quab/web";
+    std::string dir = access((program_dir() + "/CMakeCache.txt").c_str(), F_OK) == 0 ? build
+                                                                                     : installed;
+    for (const std::string& d : {build, installed})
+        if (access((d + "/quab.wasm").c_str(), R_OK) == 0) {
+            dir = d;
+            break;
+        }
     parts->wasm = dir + "/quab.wasm";
     parts->page = dir + "/page.html";
     parts->script = dir + "/page.js";
     for (const std::string* path : {&parts->wasm, &parts->page, &parts->script})
         if (access(path->c_str(), R_OK) != 0) {
-            *error = "an .html output needs the show's WebAssembly build (" + *path +
-                     " is missing), which the build makes only where emscripten's emcc is "
-                     "installed (Debian package emscripten)";
+            *error = "an .html output needs the show's WebAssembly build, and " +
+                     shown_path(*path) +
+                     " is missing: install emscripten (Debian package emscripten), then build "
+                     "(and install) QUAB again; the build makes it wherever emcc is found";
             return false;
         }
     return true;

@@ -80,8 +80,7 @@ bool live_pass(Player* p, bool force, bool* drew) {
     if (p->heard.song_ended)
         return false;
     bool restarts = show_restarts(*p, p->heard);
-    if (!force && !restarts && p->show.scene_started != 0 &&
-        p->heard.tick_count == p->shown_tick) {
+    if (!force && !restarts && p->show.scene_started != 0 && p->heard.tick_count == p->shown_tick) {
         p->jumps_seen = p->heard.jumps;
         return true;
     }
@@ -171,7 +170,8 @@ void find_show_files(PlayOptions* opt) {
             given_or_found_show_file(opt->source.assets, "quab.dat", PLAY_PROGRAM, EXIT_NO_SHOW);
         opt->source.assets = assets_path.c_str();
     }
-    music_path = given_or_found_show_file(opt->source.music, "music.xm", PLAY_PROGRAM, EXIT_NO_SHOW);
+    music_path =
+        given_or_found_show_file(opt->source.music, "music.xm", PLAY_PROGRAM, EXIT_NO_SHOW);
     opt->source.music = music_path.c_str();
     if (opt->source.assets)
         require_regular_inputs(PLAY_PROGRAM, {opt->source.assets, opt->source.music});

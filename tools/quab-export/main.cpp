@@ -236,10 +236,11 @@ int export_page(const Options& opt, const std::string& ffmpeg, const std::string
     // Past about 20 MB a browser takes seconds only to read the page before anything plays,
     // and holds it all in memory; the sound is most of it, so a shorter song makes it smaller.
     if (mb > 20)
-        std::fprintf(stderr,
-                     "%s: warning: %s is %.1f MB: browsers are slow to open pages past 20 MB "
-                     "(the sound of a %.0f s song is most of it; a shorter song makes it smaller)\n",
-                     PROGRAM, opt.out, mb, seconds);
+        std::fprintf(
+            stderr,
+            "%s: warning: %s is %.1f MB: browsers are slow to open pages past 20 MB "
+            "(the sound of a %.0f s song is most of it; a shorter song makes it smaller)\n",
+            PROGRAM, opt.out, mb, seconds);
     return standard_output_ok(PROGRAM) ? EXIT_OK : EXIT_FAILED;
 }
 

@@ -26,8 +26,8 @@ let frameImage = null; // an ImageData over the module's RGBA frame
 let ticks = null;    // Uint16Array: song position, row for each tick of the mix
 let tickCount = 0;
 let sceneTicks = []; // the first tick of each scene shown, for the seek bar's marks
-// The sound: the first seconds decoded before Play (prefix, heard up to prefixEndS), then the
-// whole mix decoded while the show plays and swapped in sample-exact (whole). Each as an
+// The sound: the first seconds decoded before Play (prefix, heard up to prefixEndS; then a
+// longer part), then the whole mix decoded while the show plays; each swapped in sample-exact. Each as an
 // AudioBuffer at the show's rate, so that a sample of the buffer is a sample of the mix.
 let prefix = null;
 let prefixEndS = 0;
@@ -56,7 +56,7 @@ let seekBuilt = false;  // the module's seek index is whole
 // "#test" in the address: a record of every pass (and of every restart) for the tests, which
 // also may drive the clock themselves; nothing of it runs otherwise.
 const testing = location.hash === "#test";
-const testHooks = testing ? { record: [], drive: false, stages: [] } : null;
+const testHooks = testing ? { record: [], drive: false, stages: [], swaps: [], parts: [] } : null;
 if (testing) window.quabTest = testHooks;
 
 // A hash of every frame shown, for the tests only: FNV-1a over its RGBA words.
@@ -192,34 +192,40 @@ async function loadSound(ticksRead) {
         soundDamage = e.message;
         return;
     }
-    const cut = oggPrefix(bytes, 10);
-    if (cut) {
+    // Play waits for the first seconds only; a longer part follows, in case the whole mix
+    // takes longer to decode than the first part takes to play.
+    const firstPart = async (seconds) => {
+        const cut = oggPrefix(bytes, seconds);
+        if (!cut) return false;
         try {
-            stage("cut");
-            prefix = await decode(cut.bytes.slice());
-            stage("prefix");
+            const buffer = await decode(cut.bytes.slice());
             // The resampler's last samples wait for input that comes only with the rest.
-            prefixEndS = Math.min(prefix.duration, cut.seconds) - 0.5;
+            onBetterSound(buffer, Math.min(buffer.duration, cut.seconds) - 0.5);
+            return true;
         } catch (e) {
-            prefix = null;
+            return false;
         }
-    }
+    };
     const rest = async () => {
+        await firstPart(30);
+        let decoded = null;
         try {
-            whole = await decode(bytes);
+            decoded = await decode(bytes);
         } catch (e) {
             soundDamage = "the sound block does not decode; the show plays without it";
         }
         bytes = null;
         await ticksRead;
-        if (whole && whole.duration < showSeconds() - 0.1)
-            soundDamage = "the sound block is cut short: it ends at " + minutes(whole.duration) +
-                " of " + minutes(showSeconds()) + ", silent after";
+        if (decoded && decoded.duration < showSeconds() - 0.1)
+            soundDamage = "the sound block is cut short: it ends at " +
+                minutes(decoded.duration) + " of " + minutes(showSeconds()) + ", silent after";
         if (testing) testHooks.wholeMs = performance.now();
-        onWholeSound();
+        if (decoded) onBetterSound(decoded, Infinity);
         updateNote();
     };
-    if (prefix) {
+    stage("cut");
+    if (await firstPart(4)) {
+        stage("prefix");
         rest();
     } else {
         // A sound the page cannot cut is decoded whole before Play: the button says so.
@@ -390,25 +396,34 @@ function joinSound() {
     if (testing) testHooks.joinedMs = performance.now();
 }
 
-// The whole mix decoded: the prefix playing now hands over to it at a sample of both, a tenth of
-// a second ahead; silent, the sound joins.
-function onWholeSound() {
-    if (source && sourceBuffer === prefix && whole) {
+// More of the mix decoded (up to endS seconds, Infinity for the whole): the part playing now
+// hands over to it at a sample of both, a tenth of a second ahead; silent, the sound joins. Only
+// the longest part is kept.
+function onBetterSound(buffer, endS) {
+    if (testing) testHooks.parts.push([buffer, endS]);
+    if (source && sourceBuffer === prefix) {
         const atFrame = Math.ceil((audio.currentTime + 0.1) * RATE_HZ);
         const mixFrame = sourceOffsetFrame + atFrame - sourceStartFrame;
-        if (mixFrame / RATE_HZ < prefixEndS && mixFrame / RATE_HZ < whole.duration) {
+        const seconds = mixFrame / RATE_HZ;
+        if (seconds < prefixEndS && seconds < Math.min(endS, buffer.duration)) {
             const next = audio.createBufferSource();
-            next.buffer = whole;
+            next.buffer = buffer;
             next.connect(audio.destination);
             next.start(atFrame / RATE_HZ, mixFrame / RATE_HZ);
             source.stop(atFrame / RATE_HZ);
             source = next;
-            sourceBuffer = whole;
+            sourceBuffer = buffer;
             // The clock's line stays: the same context frame maps to the same mix frame.
-            if (testing) testHooks.swappedAt = mixFrame;
+            if (testing) testHooks.swaps.push(mixFrame);
         }
     }
-    if (!(testing && testHooks.keepPrefix)) prefix = null;
+    if (endS === Infinity) {
+        whole = buffer;
+        prefix = null;
+    } else {
+        prefix = buffer;
+        prefixEndS = endS;
+    }
     joinSound();
 }
 
@@ -712,6 +727,18 @@ if (testing) {
     testHooks.seekBuilt = () => seekBuilt;
     testHooks.shownTick = () => shownTick;
     testHooks.tickCount = () => tickCount;
+    // The largest difference between each decoded part and the next over the part's last
+    // playable second, where a swap falls: 0 when they meet sample for sample.
+    testHooks.partsDiffer = () => testHooks.parts.slice(1).map(([next], i) => {
+        const [part, endS] = testHooks.parts[i];
+        let most = 0;
+        for (let c = 0; c < 2; c++) {
+            const a = part.getChannelData(c), b = next.getChannelData(c);
+            for (let f = Math.floor((endS - 1) * RATE_HZ); f < endS * RATE_HZ; f++)
+                most = Math.max(most, Math.abs(a[f] - b[f]));
+        }
+        return most;
+    });
     testHooks.silent = () => silent;
     testHooks.canvasHash = () => {
         const data = context2d.getImageData(0, 0, show.width, show.height).data;

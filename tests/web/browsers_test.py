@@ -2,7 +2,8 @@
 # browsers Debian ships, headless: Chromium over its DevTools protocol, firefox-esr over WebDriver
 # BiDi, with a private PulseAudio (null sink) for the sound. In each: Play comes (the median of
 # three loads is printed), the show plays with sound and one pass per new tick, a click in the
-# middle of the seek bar lands in the middle of the show on the straight run's frame, Home and End
+# middle of the seek bar lands in the middle of the show on the straight run's frame, the sound
+# decoded in parts meets sample for sample where one hands over, Home and End
 # go to the start and the end, and a sound output that starts 2.5 s late still gives sound. Then
 # pages with one damaged part each say which part.
 # usage: browsers_test.py BUILD_DIR DISPLAYNUM
@@ -47,10 +48,10 @@ def run(*argv):
 async def load(browser, html, hook=""):
     page = browser("file://" + html + "#test")
     await page.open()
-    if hook:
-        await page.eval(hook)
     await page.wait_for("window.quabTest && (quabTest.ready ||"
                         " document.getElementById('play').textContent === 'Cannot play')", 60)
+    if hook:
+        await page.eval(hook)
     return page
 
 
@@ -94,6 +95,12 @@ async def plays(name, browser, html):
               f"{name}: after the seek the canvas is the straight run's frame")
         await page.eval("quabTest.hashFrames = false")
 
+        # The sound's parts: a first one, a longer one, the whole, each the same samples as
+        # the next where it hands over.
+        await page.wait_for("quabTest.wholeMs !== undefined", 30)
+        differ = await page.eval("quabTest.partsDiffer()")
+        check(len(differ) == 2 and max(differ) == 0,
+              f"{name}: the sound's parts meet sample for sample: {differ}")
         for key, tick in (("Home", "0"), ("End", "quabTest.tickCount() - 1")):
             await page.key(key)
             check(await page.eval(f"quabTest.shownTick() === {tick}"), f"{name}: {key} seeks")
@@ -105,7 +112,7 @@ async def plays(name, browser, html):
         await page.close()
 
     # A sound output that starts 2.5 s after Play: the show runs on, then the sound joins.
-    page = await load(browser, html, "window.quabTest && (quabTest.outputDelayMs = 2500)")
+    page = await load(browser, html, "quabTest.outputDelayMs = 2500")
     try:
         await page.click_element("#play")
         await asyncio.sleep(1.5)

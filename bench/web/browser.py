@@ -35,7 +35,10 @@ async def first_frame(page_path):
         await page.click_element("#play")
         await page.wait_for("quabTest.firstFrameMs !== undefined", 20)
         click_ms = await page.eval("quabTest.firstFrameMs - quabTest.startMs")
-        print(f"load to Play {ready_ms:.0f} ms, click to first frame {click_ms:.1f} ms")
+        stages = await page.eval("quabTest.stages")
+        print(f"load to Play {ready_ms:.0f} ms (" +
+              ", ".join(f"{name} {ms}" for name, ms in stages) +
+              f"), click to first frame {click_ms:.1f} ms")
     finally:
         await page.close()
 

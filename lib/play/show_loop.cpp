@@ -55,25 +55,29 @@ struct Trace {
     std::uint64_t start_ns;
     std::uint64_t output_frames;
     std::uint32_t frames;
+    std::uint32_t passes; // frames that ran a pass: at most one a tick
 };
 
-void trace_frame(Trace* t, std::uint64_t frame_start) {
+void trace_frame(Trace* t, std::uint64_t frame_start, bool passed) {
     std::uint32_t output_frames, queued_frames;
     playback_latency(&output_frames, &queued_frames);
     t->output_frames += output_frames;
+    t->passes += passed ? 1 : 0;
     if (++t->frames, frame_start - t->start_ns < 1000000000u)
         return;
-    std::fprintf(stderr, "trace: %u frames, output latency %.2f ms, queued %.2f ms\n", t->frames,
+    std::fprintf(stderr, "trace: %u frames, output latency %.2f ms, queued %.2f ms, %u passes\n",
+                 t->frames,
                  1000.0 * static_cast<double>(t->output_frames) / t->frames / MIX_RATE_HZ,
-                 1000.0 * queued_frames / MIX_RATE_HZ);
+                 1000.0 * queued_frames / MIX_RATE_HZ, t->passes);
     t->start_ns = frame_start;
     t->output_frames = 0;
     t->frames = 0;
+    t->passes = 0;
 }
 
 // One pass of the live show on the clock heard now; false once the song has ended. A display
 // refresh faster than the tick rate finds the tick already shown: the frame on screen is that
-// tick's frame, so no pass runs and *drew stays as it was. The show's state holds a pass once a
+// tick's frame, so no pass runs and *drew stays false. The show's state holds a pass once a
 // scene has been set up; after a restart it does not, and after a reload (force) it is stale.
 bool live_pass(Player* p, bool force, bool* drew) {
     p->heard = playback_heard();
@@ -124,7 +128,7 @@ void present(Player* p, bool new_frame) {
 } // namespace
 
 void run_show(Player* p, Watch* watch) {
-    Trace trace{std::getenv("QUAB_PLAY_TRACE") != nullptr, monotonic_ns(), 0, 0};
+    Trace trace{std::getenv("QUAB_PLAY_TRACE") != nullptr, monotonic_ns(), 0, 0, 0};
     int titled_scene = -1;
     int titled_position = -1;
     p->heard = playback_heard();
@@ -134,10 +138,12 @@ void run_show(Player* p, Watch* watch) {
             break;
         bool new_frame = watch && watch_poll(watch, p);
         if (!p->paused) {
-            if (!live_pass(p, new_frame, &new_frame))
+            bool drew = false;
+            if (!live_pass(p, new_frame, &drew))
                 break;
+            new_frame = new_frame || drew;
             if (trace.on)
-                trace_frame(&trace, frame_start);
+                trace_frame(&trace, frame_start, drew);
         } else if (p->stepped) {
             new_frame = true;
         }

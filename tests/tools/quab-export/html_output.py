@@ -2,7 +2,7 @@
 # file through gzip, one song position and row per tick, Ogg Opus sound, nothing fetched from
 # the network), written all or nothing, refused over a device or a directory, the usage line for
 # a bad option, and the message naming emscripten where the web build is missing; found in
-# share/quab/web where installed.
+# share/quab/web where installed; a warning past 20 MB.
 # usage: html_output.py BUILD_DIR
 import base64
 import gzip
@@ -123,6 +123,15 @@ r = run([os.path.join(lonely, "quab-export")] + SHOW[1:] + ["other.html"])
 check(r.returncode == 1 and "emscripten" in r.stderr and ".html" in r.stderr,
       "without the web build: " + r.stderr)
 check(not os.path.exists(os.path.join(WORK, "other.html")), "and writes nothing")
+
+# A long song makes a large page, and quab-export says so: 31 positions of 64 rows at speed 31
+# are 1,190 s, whose sound alone at 128 kbit/s is 19 MB, 25 MB as base64.
+run([os.path.join(BUILD, "quab-testmod"), "long.xm", "--positions", "31", "--rows", "64",
+     "--speed", "31", "--bpm", "125"])
+r = run([EXPORT, "--assets", "test.dat", "--music", "long.xm", "long.html"])
+check(r.returncode == 0 and re.search(r"warning: long\.html is \d\d\.\d MB: .*20 MB", r.stderr),
+      "a page past 20 MB is written with a warning: " + r.stderr)
+check("warning" not in run(SHOW + ["small.html"]).stderr, "a small page is written without")
 
 # Installed, the web build lies in share/quab/web beside bin/.
 installed = os.path.join(WORK, "installed")

@@ -25,7 +25,6 @@ let wasm = null;     // the module's exports
 let frameImage = null; // an ImageData over the module's RGBA frame
 let ticks = null;    // Uint16Array: song position, row for each tick of the mix
 let tickCount = 0;
-let sceneTicks = []; // the first tick of each scene shown, for the seek bar's marks
 // The sound: the first seconds decoded before Play (prefix, heard up to prefixEndS; then a
 // longer part), then the whole mix decoded while the show plays; each swapped in sample-exact. Each as an
 // AudioBuffer at the show's rate, so that a sample of the buffer is a sample of the mix.
@@ -573,7 +572,8 @@ let dragging = false;
 
 function makeBar() {
     const marks = document.getElementById("marks");
-    sceneTicks = show.scene_positions.map((p) => {
+    // The first tick at each scene's first position: where the scene starts in the mix.
+    const sceneTicks = show.scene_positions.map((p) => {
         let t = 0;
         while (t < tickCount && ticks[2 * t] < p) t++;
         return t;
@@ -630,10 +630,11 @@ track.addEventListener("pointerdown", (event) => {
 track.addEventListener("pointermove", (event) => {
     if (dragging) seekTo(tickAtPointer(event));
 });
-track.addEventListener("pointerup", () => {
-    dragging = false;
-    showBar();
-});
+for (const type of ["pointerup", "pointercancel"])
+    track.addEventListener(type, () => {
+        dragging = false;
+        showBar();
+    });
 
 // The first click or key: sound needs a gesture. The show starts at once on the page's clock;
 // the sound joins when the output runs, however long that takes.

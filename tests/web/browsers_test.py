@@ -1,11 +1,11 @@
 # The page made by an installed quab-export (cmake --install to a temporary prefix) in both
 # browsers Debian ships, headless: Chromium over its DevTools protocol, firefox-esr over WebDriver
 # BiDi, with a private PulseAudio (null sink) for the sound. In each: Play comes (the median of
-# three loads is printed), the show plays with sound and one pass per new tick, a click in the
-# middle of the seek bar lands in the middle of the show on the straight run's frame, the sound
-# decoded in parts meets sample for sample where one hands over, Home and End
-# go to the start and the end, and a sound output that starts 2.5 s late still gives sound. Then
-# pages with one damaged part each say which part.
+# three loads is printed), the show plays with sound and one pass per new tick, the seek bar marks
+# and names the eight scenes, a click in the middle of the bar lands in the middle of the show on
+# the straight run's frame, the sound decoded in parts meets sample for sample where one hands
+# over, Home and End go to the start and the end, and a sound output that starts 2.5 s late still
+# gives sound. Then pages with one damaged part each say which part.
 # usage: browsers_test.py BUILD_DIR DISPLAYNUM
 import asyncio
 import base64
@@ -29,6 +29,8 @@ DISPLAY_NUM = sys.argv[2]
 WORK = tempfile.mkdtemp(prefix="quab-browsers-")
 SERVICES = os.path.join(HERE, "../../scripts/services.sh")
 failures = []
+SCENES = ["masked twin scroll", "polar flash", "twin-light bump map", "cycling-overlay scroll",
+          "wobble tunnel", "orbiting panels", "picture sequence", "closing scroller"]
 
 
 def check(condition, what):
@@ -83,6 +85,11 @@ async def plays(name, browser, html):
         box = await page.eval("(() => { const r = document.getElementById('track')"
                               ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height];"
                               " })()")
+        marks = await page.eval("[...document.querySelectorAll('#marks .mark')].map((m) =>"
+                                " [m.textContent, parseFloat(m.style.left)])")
+        check([m[0] for m in marks] == [f"{k + 1} {n}" for k, n in enumerate(SCENES)] and
+              marks[0][1] == 0 and all(b[1] > a[1] for a, b in zip(marks, marks[1:])),
+              f"{name}: the eight scenes marked in order and named: {marks}")
         await page.key(" ")
         await page.eval("quabTest.hashFrames = true")
         await page.click(box[0] + box[2] / 2, box[1] + box[3] / 2)

@@ -89,7 +89,10 @@ class Page:
         self.pending[self.next_id] = future
         await self.socket.send(json.dumps({"id": self.next_id, "method": method,
                                            "params": params}))
-        message = await future
+        try:
+            message = await asyncio.wait_for(future, 60)
+        except asyncio.TimeoutError:
+            raise RuntimeError(f"{method}: no answer from firefox-esr in 60 s") from None
         if message.get("type") == "error" or "error" in message:
             raise RuntimeError(f"{method}: {message.get('error')}: {message.get('message')}")
         return message["result"]

@@ -1,12 +1,12 @@
 # The page made by an installed quab-export (cmake --install to a temporary prefix) in both
 # browsers Debian ships, headless: Chromium over its DevTools protocol, firefox-esr over WebDriver
-# BiDi, with a private PulseAudio (null sink) for the sound. In each: Play comes (the median of
+# BiDi, with the suite's private PulseAudio (null sink) for the sound. In each: Play comes (the median of
 # three loads is printed), the show plays with sound and one pass per new tick, the seek bar marks
 # and names the eight scenes, a click in the middle of the bar lands in the middle of the show on
 # the straight run's frame, the sound decoded in parts meets sample for sample where one hands
 # over, Home and End go to the start and the end, and a sound output that starts 2.5 s late still
 # gives sound. Then pages with one damaged part each say which part.
-# usage: browsers_test.py BUILD_DIR DISPLAYNUM
+# usage: browsers_test.py BUILD_DIR SERVICES_DIR (scripts/services.sh's, running)
 import asyncio
 import base64
 import gzip
@@ -25,9 +25,8 @@ import bidi  # noqa: E402
 import cdp  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv[1])
-DISPLAY_NUM = sys.argv[2]
+SERVICES = os.path.abspath(sys.argv[2])
 WORK = tempfile.mkdtemp(prefix="quab-browsers-")
-SERVICES = os.path.join(HERE, "../../scripts/services.sh")
 failures = []
 SCENES = ["masked twin scroll", "polar flash", "twin-light bump map", "cycling-overlay scroll",
           "wobble tunnel", "orbiting panels", "picture sequence", "closing scroller"]
@@ -184,19 +183,15 @@ async def damaged_pages(html):
 def main():
     prefix = os.path.join(WORK, "prefix")
     run("cmake", "--install", BUILD, "--prefix", prefix)
-    subprocess.run([SERVICES, "start", os.path.join(WORK, "services"), DISPLAY_NUM], check=True)
-    os.environ["XDG_RUNTIME_DIR"] = os.path.join(WORK, "services")
+    os.environ["XDG_RUNTIME_DIR"] = SERVICES
     os.environ.pop("PULSE_SERVER", None)
-    try:
-        share = os.path.join(prefix, "share/quab")
-        html = os.path.join(WORK, "show.html")
-        run(os.path.join(prefix, "bin/quab-export"), "--assets", os.path.join(share, "quab.dat"),
-            "--music", os.path.join(share, "music.xm"), html)
-        asyncio.run(plays("chromium", cdp.Page, html))
-        asyncio.run(plays("firefox-esr", bidi.Page, html))
-        asyncio.run(damaged_pages(html))
-    finally:
-        subprocess.run([SERVICES, "stop", os.path.join(WORK, "services"), DISPLAY_NUM])
+    share = os.path.join(prefix, "share/quab")
+    html = os.path.join(WORK, "show.html")
+    run(os.path.join(prefix, "bin/quab-export"), "--assets", os.path.join(share, "quab.dat"),
+        "--music", os.path.join(share, "music.xm"), html)
+    asyncio.run(plays("chromium", cdp.Page, html))
+    asyncio.run(plays("firefox-esr", bidi.Page, html))
+    asyncio.run(damaged_pages(html))
     if failures:
         sys.exit(f"{len(failures)} failures; the work is kept in {WORK}")
     shutil.rmtree(WORK)

@@ -493,10 +493,13 @@ function onDisplayFrame() {
     requestAnimationFrame(onDisplayFrame);
     updateNote();
     if (paused || (testing && testHooks.drive)) return;
-    // The prefix running out before the whole mix is decoded: on the page's clock until then.
-    if (!silent && sourceBuffer === prefix && heardSeconds() >= prefixEndS - 0.05) {
+    // The prefix running out before the whole mix is decoded, or the output stopping: on the
+    // page's clock until the sound can join again.
+    if (!silent && (audio.state !== "running" ||
+                    sourceBuffer === prefix && heardSeconds() >= prefixEndS - 0.05)) {
         stopClock();
         goSilent();
+        wakeSound();
     }
     const seconds = heardSeconds();
     const tick = tickAt(seconds);
@@ -539,6 +542,8 @@ async function togglePause() {
         setTitle();
         showBar();
         if (audio) await audio.suspend();
+        // Played again while the output was being stopped: start it again.
+        if (!paused) wakeSound();
     } else {
         paused = false;
         setTitle();

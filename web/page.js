@@ -383,10 +383,22 @@ function stopClock() {
     stopSource();
 }
 
+// The output runs and its clock has moved in the last half second.
+let lastAudioTime = -1;
+let audioMovedMs = 0;
+function outputMoves() {
+    if (!audio || audio.state !== "running") return false;
+    if (audio.currentTime !== lastAudioTime) {
+        lastAudioTime = audio.currentTime;
+        audioMovedMs = performance.now();
+    }
+    return performance.now() - audioMovedMs < 500;
+}
+
 // The sound joins the show where it is, however late the output starts or the mix is decoded:
 // ahead by the time the output takes, so that the picture's clock goes on without a step back.
 function joinSound() {
-    if (!started || paused || ended || !silent || !audio || audio.state !== "running") return;
+    if (!started || paused || ended || !silent || !outputMoves()) return;
     if (testing && performance.now() < testHooks.holdSoundUntilMs) return;
     const seconds = heardSeconds() + 0.02 + outputLatency();
     if (!soundFrom(seconds)) return;
@@ -493,14 +505,16 @@ function onDisplayFrame() {
     requestAnimationFrame(onDisplayFrame);
     updateNote();
     if (paused || (testing && testHooks.drive)) return;
-    // The prefix running out before the whole mix is decoded, or the output stopping: on the
-    // page's clock until the sound can join again.
-    if (!silent && (audio.state !== "running" ||
+    // The prefix running out before the whole mix is decoded, or the output stopping or its
+    // clock standing still although it says it runs: on the page's clock until the sound can
+    // join again.
+    if (!silent && (!outputMoves() ||
                     sourceBuffer === prefix && heardSeconds() >= prefixEndS - 0.05)) {
         stopClock();
         goSilent();
         wakeSound();
     }
+    joinSound();
     const seconds = heardSeconds();
     const tick = tickAt(seconds);
     // The mix ends where the first tick past the show (or the song) would start.

@@ -173,7 +173,10 @@ async def damaged_pages(html):
         try:
             if block == "sound":
                 await page.click_element("#play")
-            await page.wait_for("document.getElementById('note').textContent !== ''", 20)
+            # The sound's damage is known once it is decoded whole; until then the note may say
+            # that the output has not started.
+            await page.wait_for("document.getElementById('note').textContent.startsWith("
+                                f"{json.dumps(said[:20])})", 30)
             note = await page.eval("document.getElementById('note').textContent")
             check(note.startswith(said), f"damaged {block} ({how}) says '{note}'")
         finally:

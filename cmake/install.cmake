@@ -20,6 +20,12 @@ set(QUAB_PROGRAMS xdemo vgademo quab-play quab-export quab-check quab-render qua
                   quab-console-reset)
 add_custom_target(programs)
 add_dependencies(programs ${QUAB_PROGRAMS} quab_default_show)
+# quab-export's web page needs the WebAssembly build beside it: made with the programs wherever
+# emcc is found, and installed where quab-export looks from an installed tree
+# (share/quab/web beside bin/).
+if(QUAB_WEB_BUILD)
+    add_dependencies(programs quab_web)
+endif()
 
 # The release's date (the man pages' and AppStream's). The package writes the version the
 # programs name (cmake/version.cmake) the way Debian sorts it: a letter after the number marks a
@@ -95,6 +101,11 @@ configure_file(${QUAB_DATA}/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
 install(TARGETS ${QUAB_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_BINARY_DIR}/quab.dat ${CMAKE_BINARY_DIR}/music.xm
         DESTINATION ${CMAKE_INSTALL_DATADIR}/quab)
+if(QUAB_WEB_BUILD)
+    install(FILES ${CMAKE_BINARY_DIR}/web/quab.wasm ${CMAKE_BINARY_DIR}/web/page.html
+                  ${CMAKE_BINARY_DIR}/web/page.js
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/quab/web)
+endif()
 install(FILES ${QUAB_DATA}/desktop/${QUAB_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_BINARY_DIR}/${QUAB_APP_ID}.metainfo.xml

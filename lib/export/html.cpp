@@ -304,15 +304,25 @@ bool gzip_compress(const std::string& bytes, std::string* out) {
 }
 
 bool web_parts_find(WebParts* parts, std::string* error) {
-    std::string dir = program_dir() + "/web";
+    // A build keeps them in web/ beside the programs; an installed tree or the package in
+    // share/quab/web beside bin/.
+    std::string build = program_dir() + "/web", installed = program_dir() + "/../share/quab/web";
+    std::string dir =
+        access((program_dir() + "/CMakeCache.txt").c_str(), F_OK) == 0 ? build : installed;
+    for (const std::string& d : {build, installed})
+        if (access((d + "/quab.wasm").c_str(), R_OK) == 0) {
+            dir = d;
+            break;
+        }
     parts->wasm = dir + "/quab.wasm";
     parts->page = dir + "/page.html";
     parts->script = dir + "/page.js";
     for (const std::string* path : {&parts->wasm, &parts->page, &parts->script})
         if (access(path->c_str(), R_OK) != 0) {
-            *error = "an .html output needs the show's WebAssembly build (" + *path +
-                     " is missing), which the build makes only where emscripten's emcc is "
-                     "installed (Debian package emscripten)";
+            *error = "an .html output needs the show's WebAssembly build, and " +
+                     shown_path(*path) +
+                     " is missing: install emscripten (Debian package emscripten), then build "
+                     "(and install) QUAB again; the build makes it wherever emcc is found";
             return false;
         }
     return true;
@@ -346,8 +356,9 @@ PageResult html_write_page(const PageSettings& settings, const WebParts& parts,
         return PageResult::FAILED;
     }
     // The page takes the show's clock, frame size and scenes from here, never from constants
-    // of its own: rate_hz / samples_per_tick is the tick rate the tick table was made at, and
-    // the pass reports scene index scenes.length once the show has ended.
+    // of its own: rate_hz / samples_per_tick is the tick rate the tick table was made at, the
+    // pass reports scene index scenes.length once the show has ended, and scene_positions are
+    // the song positions the scenes start at, for the seek bar's marks.
     std::string show = "{\"name\": " + json_string(settings.name) +
                        ", \"rate_hz\": " + std::to_string(MIX_RATE_HZ) +
                        ", \"samples_per_tick\": " + std::to_string(SAMPLES_PER_TICK) +
@@ -355,6 +366,9 @@ PageResult html_write_page(const PageSettings& settings, const WebParts& parts,
                        ", \"height\": " + std::to_string(FRAME_H) + ", \"scenes\": [";
     for (int i = 0; i < SCENE_COUNT; i++)
         show += (i ? ", " : "") + json_string(SCENE_NAMES[i]);
+    show += "], \"scene_positions\": [";
+    for (int i = 0; i < SCENE_COUNT; i++)
+        show += (i ? ", " : "") + std::to_string(scene_first_position(i));
     show += "]}";
     static_assert(SCENE_END == SCENE_COUNT, "the page ends the show at scene index scenes.length");
     std::string name = html_escape(settings.name);

@@ -113,28 +113,44 @@ struct Trace {
     std::uint64_t start_ns;
     std::uint64_t output_frames;
     std::uint32_t frames;
+    std::uint32_t passes; // frames that ran a pass: at most one a tick
 };
 
-void trace_frame(Trace* t, std::uint64_t frame_start) {
+void trace_frame(Trace* t, std::uint64_t frame_start, bool passed) {
     std::uint32_t output_frames, queued_frames;
     playback_latency(&output_frames, &queued_frames);
     t->output_frames += output_frames;
+    t->passes += passed ? 1 : 0;
     if (++t->frames, frame_start - t->start_ns < 1000000000u)
         return;
-    std::fprintf(stderr, "trace: %u frames, output latency %.2f ms, queued %.2f ms\n", t->frames,
+    std::fprintf(stderr, "trace: %u frames, output latency %.2f ms, queued %.2f ms, %u passes\n",
+                 t->frames,
                  1000.0 * static_cast<double>(t->output_frames) / t->frames / MIX_RATE_HZ,
-                 1000.0 * queued_frames / MIX_RATE_HZ);
+                 1000.0 * queued_frames / MIX_RATE_HZ, t->passes);
     t->start_ns = frame_start;
     t->output_frames = 0;
     t->frames = 0;
+    t->passes = 0;
 }
 
-// One pass of the live show on the clock heard now; false once the song has ended.
-bool live_pass(Player* p) {
+// One pass of the live show on the clock heard now; false once the song has ended. A display
+// refresh faster than the tick rate finds the tick already shown: the frame on screen is that
+// tick's frame, so no pass runs and *drew stays false. The show's state holds a pass once a
+// scene has been set up; after a restart it does not, and after a reload (force) it is stale.
+bool live_pass(Player* p, bool force, bool* drew) {
     p->heard = playback_heard();
     if (p->heard.song_ended)
         return false;
-    if (show_restarts(*p, p->heard)) {
+    bool restarts = show_restarts(*p, p->heard);
+    // A refresh at the tick already shown presents the frame it has: one pass per new tick.
+    bool seek_due = !p->exact.ticks.empty() && (p->reseek || p->heard.stretch != p->stretch_seen);
+    if (!force && !restarts && !seek_due && p->show.scene_started != 0 &&
+        p->heard.tick_count + p->tick_offset == p->shown_tick) {
+        p->jumps_seen = p->heard.jumps;
+        return true;
+    }
+    *drew = true;
+    if (restarts) {
         // A module dropped on the window comes with its own fitting; the exact seek then runs on
         // its fitted readings, and on its own positions has no table (only the music thread
         // may mix the module while it plays).
@@ -212,7 +228,7 @@ bool seek_to_heard(Player* p) {
 }
 
 void run_show(Player* p, Watch* watch) {
-    Trace trace{std::getenv("QUAB_PLAY_TRACE") != nullptr, monotonic_ns(), 0, 0};
+    Trace trace{std::getenv("QUAB_PLAY_TRACE") != nullptr, monotonic_ns(), 0, 0, 0};
     int titled_scene = -1;
     int titled_position = -1;
     p->heard = playback_heard();
@@ -228,14 +244,15 @@ void run_show(Player* p, Watch* watch) {
         bool over = !p->clock.running.load(std::memory_order_relaxed);
         exact_show_build_some(&p->exact);
         if (!p->paused && !over) {
-            if (!live_pass(p)) {
+            bool drew = false;
+            if (!live_pass(p, new_frame, &drew)) {
                 if (!watch)
                     break;
                 p->clock.running.store(0, std::memory_order_relaxed);
             }
-            new_frame = true;
+            new_frame = new_frame || drew;
             if (trace.on)
-                trace_frame(&trace, frame_start);
+                trace_frame(&trace, frame_start, drew);
         } else if (p->stepped) {
             new_frame = true;
         }

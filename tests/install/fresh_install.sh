@@ -122,6 +122,11 @@ quab-export --music "$WORK/short.xm" --scale 1 --fps 10 "$WORK/short.mp4" >"$WOR
 frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames \
     -of csv=p=0 "$WORK/short.mp4" 2>/dev/null)
 [ "${frames:-0}" -gt 5 ] || fail "the video holds ${frames:-no} frames"
+# and a web page, where the build had emscripten to make the page's WebAssembly.
+if command -v emcc >/dev/null; then
+    quab-export --music "$WORK/short.xm" "$WORK/short.html" >"$WORK/page.out" 2>&1 ||
+        fail "quab-export OUT.html: $(tail -3 "$WORK/page.out")"
+fi
 
 # quab-play: the installed pictures, a module given as its argument; Scene 7 at row 0 is its
 # background, which no clock moves: the window shows quab-render's frame (on the song's own
@@ -206,5 +211,8 @@ sleep 1
 xdotool key --window "$window" q
 wait "$pid" || fail "packaged quab-play status $?: $(cat "$WORK/play.err")"
 grep -qE '^Total playtime: 0:[0-9]+$' "$WORK/play.out" || fail "packaged quab-play: no playtime"
+if command -v emcc >/dev/null; then
+    [ -s "$WORK/unpacked/usr/share/quab/web/quab.wasm" ] || fail "the package holds no quab.wasm"
+fi
 
 finish

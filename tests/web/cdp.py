@@ -19,7 +19,7 @@ FLAGS = ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
 
 # Key names as the protocol wants them: key, code, Windows key code.
 KEYS = {" ": ("Space", 32), "ArrowLeft": ("ArrowLeft", 37), "ArrowRight": ("ArrowRight", 39),
-        "f": ("KeyF", 70)}
+        "f": ("KeyF", 70), "Home": ("Home", 36), "End": ("End", 35)}
 
 
 class Page:
@@ -99,6 +99,9 @@ class Page:
         for kind in ("mousePressed", "mouseReleased"):
             await self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left",
                             clickCount=count)
+
+    async def move(self, x, y):
+        await self.call("Input.dispatchMouseEvent", type="mouseMoved", x=x, y=y)
 
     async def click_element(self, selector):
         box = await self.eval(f"(() => {{ const r = document.querySelector('{selector}')"

@@ -243,6 +243,7 @@ async def custom_show(html, assets):
         await page.wait_for("window.quabTest && quabTest.ready", 60)
         await page.eval("quabTest.start()")
         await page.wait_for("quabTest.record.length > 20", 20)
+        await page.wait_for("document.getElementById('note').textContent !== ''", 5)
         note = await page.eval("document.getElementById('note').textContent")
         check(note == "No sound here: the show plays on the page's clock.",
               "without sound the page says so: " + note)

@@ -267,6 +267,14 @@ int export_page(const Options& opt, const std::string& ffmpeg, const std::string
     double seconds = static_cast<double>(clock_of_tick.size()) * SAMPLES_PER_TICK / MIX_RATE_HZ;
     std::printf("%s: web page, %zu ticks (%.2f s), %.1f MB\n", opt.out, clock_of_tick.size(),
                 seconds, mb);
+    // Past about 20 MB a browser takes seconds only to read the page before anything plays,
+    // and holds it all in memory; the sound is most of it, so a shorter song makes it smaller.
+    if (mb > 20)
+        std::fprintf(
+            stderr,
+            "%s: warning: %s is %.1f MB: browsers are slow to open pages past 20 MB "
+            "(the sound of a %.0f s song is most of it; a shorter song makes it smaller)\n",
+            PROGRAM, opt.out, mb, seconds);
     return standard_output_ok(PROGRAM) ? EXIT_OK : EXIT_FAILED;
 }
 

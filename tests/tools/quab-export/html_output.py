@@ -1,7 +1,8 @@
 # quab-export's .html output as a file: what the page holds (the web build's module, the asset
 # file through gzip, one song position and row per tick, Ogg Opus sound, nothing fetched from
 # the network), written all or nothing, refused over a device or a directory, the usage line for
-# a bad option, and the message naming emscripten where the web build is missing.
+# a bad option, and the message naming emscripten where the web build is missing; found in
+# share/quab/web where installed; a warning past 20 MB.
 # usage: html_output.py BUILD_DIR
 import base64
 import gzip
@@ -74,6 +75,10 @@ check({k: show.get(k) for k in ("rate_hz", "samples_per_tick", "width", "height"
       f"the show description's clock and frame: {parts['show']}")
 check(len(show.get("scenes", [])) == 8 and show["scenes"][0] == "masked twin scroll",
       "the scene names for the title")
+# The seek bar's marks: each scene starts one position after the last of the scene before
+# (Scene 1 ends at 6, Scene 2 at 9, then 11, 13, 17, 20, 21).
+check(show.get("scene_positions") == [0, 7, 10, 12, 14, 18, 21, 22],
+      f"the scenes' first positions: {show.get('scene_positions')}")
 check(not re.search(r"\b(44100|882)\b", page.split('id="sound"')[1].split("</script>", 1)[1]),
       "the page's script copies no clock constant")
 
@@ -119,6 +124,24 @@ r = run([os.path.join(lonely, "quab-export")] + SHOW[1:] + ["other.html"])
 check(r.returncode == 1 and "emscripten" in r.stderr and ".html" in r.stderr,
       "without the web build: " + r.stderr)
 check(not os.path.exists(os.path.join(WORK, "other.html")), "and writes nothing")
+
+# A long song makes a large page, and quab-export says so: 31 positions of 64 rows at speed 31
+# are 1,190 s, whose sound alone at 128 kbit/s is 19 MB, 25 MB as base64.
+run([os.path.join(BUILD, "quab-testmod"), "long.xm", "--positions", "31", "--rows", "64",
+     "--speed", "31", "--bpm", "125"])
+r = run([EXPORT, "--assets", "test.dat", "--music", "long.xm", "long.html"])
+check(r.returncode == 0 and re.search(r"warning: long\.html is \d\d\.\d MB: .*20 MB", r.stderr),
+      "a page past 20 MB is written with a warning: " + r.stderr)
+check("warning" not in run(SHOW + ["small.html"]).stderr, "a small page is written without")
+
+# Installed, the web build lies in share/quab/web beside bin/.
+installed = os.path.join(WORK, "installed")
+os.makedirs(os.path.join(installed, "bin"))
+shutil.copytree(os.path.join(BUILD, "web"), os.path.join(installed, "share", "quab", "web"))
+shutil.copy(EXPORT, os.path.join(installed, "bin"))
+r = run([os.path.join(installed, "bin", "quab-export")] + SHOW[1:] + ["installed.html"])
+check(r.returncode == 0 and os.path.exists(os.path.join(WORK, "installed.html")),
+      "an installed quab-export finds the web build in share/quab/web: " + r.stderr)
 
 if failures:
     sys.exit(f"{len(failures)} failures; the work is kept in {WORK}")

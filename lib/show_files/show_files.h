@@ -9,6 +9,7 @@
 
 #include "assets/assets.h"
 #include "lib/base/result.h"
+#include "lib/tool_common/command_line.h"
 
 // load_checked_asset_file on path into *table, printing nothing: a refusal is summed up in one
 // line starting with the path, *table null. lengths as load_checked_asset_file takes it.
@@ -53,3 +54,8 @@ Result find_show_file(const char* name, std::string* found);
 // line goes to standard error after "program: " and the process exits with `status`.
 std::string given_or_found_show_file(const char* given, const char* name, const char* program,
                                      int status);
+
+// The two show files a tool takes (--assets, --music): each as given or else found, exiting
+// with EXIT_NO_SHOW where it is not, then refused unless a regular file (require_regular_inputs).
+// The paths are kept in held[0] and held[1], which must outlive *inputs' use of them.
+void settle_show_inputs(ShowInputs* inputs, const char* program, std::string held[2]);

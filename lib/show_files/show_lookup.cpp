@@ -9,6 +9,7 @@
 
 #include "lib/show_files/show_files.h"
 #include "lib/tool_common/shown_path.h"
+#include "lib/tool_common/streams.h"
 
 namespace {
 
@@ -107,4 +108,12 @@ std::string given_or_found_show_file(const char* given, const char* name, const 
         std::exit(status);
     }
     return found;
+}
+
+void settle_show_inputs(ShowInputs* inputs, const char* program, std::string held[2]) {
+    held[0] = given_or_found_show_file(inputs->assets, "quab.dat", program, EXIT_NO_SHOW);
+    held[1] = given_or_found_show_file(inputs->music, "music.xm", program, EXIT_NO_SHOW);
+    inputs->assets = held[0].c_str();
+    inputs->music = held[1].c_str();
+    require_regular_inputs(program, {inputs->assets, inputs->music});
 }

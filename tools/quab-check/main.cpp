@@ -63,13 +63,8 @@ Options parse_options(int argc, char** argv) {
 int main(int argc, char** argv) {
     keep_standard_descriptors_open();
     Options opt = parse_options(argc, argv);
-    std::string assets_path =
-        given_or_found_show_file(opt.inputs.assets, "quab.dat", PROGRAM, EXIT_NO_SHOW);
-    std::string music_path =
-        given_or_found_show_file(opt.inputs.music, "music.xm", PROGRAM, EXIT_NO_SHOW);
-    opt.inputs.assets = assets_path.c_str();
-    opt.inputs.music = music_path.c_str();
-    require_regular_inputs(PROGRAM, {opt.inputs.assets, opt.inputs.music});
+    std::string show_paths[2];
+    settle_show_inputs(&opt.inputs, PROGRAM, show_paths);
     ShowCheck check = check_show_files({opt.inputs.assets, nullptr, opt.inputs.music, opt.fit});
     if (check.mixer_failed) {
         // Not the module's fault: the mixer itself could not run, so nothing can be checked.

@@ -296,13 +296,8 @@ int main(int argc, char** argv) {
     keep_standard_descriptors_open();
     install_stop_handlers();
     Options opt = parse_options(argc, argv);
-    std::string assets_path =
-        given_or_found_show_file(opt.inputs.assets, "quab.dat", PROGRAM, EXIT_NO_SHOW);
-    std::string music_path =
-        given_or_found_show_file(opt.inputs.music, "music.xm", PROGRAM, EXIT_NO_SHOW);
-    opt.inputs.assets = assets_path.c_str();
-    opt.inputs.music = music_path.c_str();
-    require_regular_inputs(PROGRAM, {opt.inputs.assets, opt.inputs.music});
+    std::string show_paths[2];
+    settle_show_inputs(&opt.inputs, PROGRAM, show_paths);
     std::string out = opt.out;
     bool matroska = ends_with_nocase(out, ".mkv");
     bool html = ends_with_nocase(out, ".html");

@@ -29,7 +29,7 @@ endif()
 
 # The release's date (the man pages' and AppStream's). The package writes the version the
 # programs name (cmake/version.cmake) the way Debian sorts it: a letter after the number marks a
-# pre-release, "1.0b" becomes "1.0~b", which sorts below "1.0".
+# pre-release, and Debian writes it after a "~" so that it sorts below the release itself.
 string(REGEX REPLACE "^([0-9.]+)([a-z].*)$" "\\1~\\2" QUAB_PACKAGE_VERSION ${QUAB_VERSION})
 # Who answers for the package and where it lives: placeholders until the team names them, used by
 # the package, the copyright file, the changelog and AppStream alike.

@@ -4,13 +4,14 @@
 import asyncio
 import json
 import os
-import shutil
 import socket
 import subprocess
 import tempfile
 import time
 
 import websockets
+
+import cdp
 
 FIREFOX = "/usr/bin/firefox-esr"
 # A profile that opens no first-run pages, asks nothing and lets the page play sound.
@@ -146,14 +147,4 @@ class Page:
                 await asyncio.wait_for(self.call("session.end"), 5)
             except (RuntimeError, asyncio.TimeoutError, websockets.ConnectionClosed):
                 pass
-        if self.reader:
-            self.reader.cancel()
-        if self.socket:
-            await self.socket.close()
-        self.process.terminate()
-        try:
-            self.process.wait(10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-        shutil.rmtree(self.profile, ignore_errors=True)
+        await cdp.stop_browser(self)

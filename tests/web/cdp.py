@@ -117,14 +117,20 @@ class Page:
                         windowsVirtualKeyCode=vk)
 
     async def close(self):
-        if self.reader:
-            self.reader.cancel()
-        if self.socket:
-            await self.socket.close()
-        self.process.terminate()
-        try:
-            self.process.wait(10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-        shutil.rmtree(self.profile, ignore_errors=True)
+        await stop_browser(self)
+
+
+async def stop_browser(page):
+    """Ends a browser a driver started: its reader task, its socket, the process (killed after
+    10 s) and its profile folder. Both drivers (this one and bidi.py) end theirs so."""
+    if page.reader:
+        page.reader.cancel()
+    if page.socket:
+        await page.socket.close()
+    page.process.terminate()
+    try:
+        page.process.wait(10)
+    except subprocess.TimeoutExpired:
+        page.process.kill()
+        page.process.wait()
+    shutil.rmtree(page.profile, ignore_errors=True)
